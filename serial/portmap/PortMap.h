@@ -1,0 +1,34 @@
+#pragma once
+// Where a "COMn" port lives on this machine. Port names stay "COMn" everywhere the user and the
+// settings file see them; only the path that is opened comes from here. Pure functions of the
+// file system, safe on any thread.
+
+#include <string>
+#include <vector>
+
+namespace kelta {
+
+// Folder of the running executable (/proc/self/exe) with a trailing '/'. Throws
+// std::system_error when the link cannot be read.
+std::string ExecutableDir();
+
+// Device path for port number portNum:
+//   exeDir + "ports/com<N>" when that entry exists (even a dangling link: it is the user's
+//   choice for that number, and opening it reports "not found"); otherwise
+//   COM1-32 -> devDir "ttyS0-31", COM33-64 -> "ttyUSB0-31", COM65-96 -> "ttyACM0-31".
+// Empty for numbers below 1 and for numbers without a link above 96.
+// exeDir and devDir end with '/' (or are empty, meaning the current folder).
+std::string PortDevicePath(long long portNum, const std::string& exeDir,
+                           const std::string& devDir = "/dev/");
+
+struct PortCandidate {
+  long long number;        // n of "COMn"
+  std::string devicePath;  // as PortDevicePath gives it; may not exist
+};
+
+// Every port number that has a device path (links in exeDir "ports/" plus 1-96), ascending,
+// each once. Whether the device exists is the caller's test.
+std::vector<PortCandidate> PortCandidates(const std::string& exeDir,
+                                          const std::string& devDir = "/dev/");
+
+}  // namespace kelta

@@ -1,0 +1,102 @@
+#include "console/core/PortList.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "console/core/StrToInt.h"
+#include "console/core/ConsoleErrors.h"
+#include "serial/portmap/PortMap.h"
+
+namespace kelta {
+
+namespace {
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int OpenDevice(const std::string& path) {
+  return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
+
+// "ttyS<digits>" after the last '/' of the resolved device: the on-board UART names, which
+// exist as device nodes whether or not a UART answers behind them.
+bool IsUartName(const std::string& path) {
+  char resolved[PATH_MAX];
+  const std::string real = ::realpath(path.c_str(), resolved) ? resolved : path;
+  const std::string base = real.substr(real.rfind('/') + 1);
+  if (base.size() <= 4 || base.compare(0, 4, "ttyS") != 0) return false;
+  for (size_t i = 4; i < base.size(); ++i)
+    if (base[i] < '0' || base[i] > '9') return false;
+  return true;
+}
+
+bool IsRealUart(const std::string& path) {
+  const int raw = OpenDevice(path);
+  const int err = errno;
+  Fd fd(raw);
+  if (raw < 0) return err == EBUSY;  // held exclusively by someone: it is a real port
+  serial_struct info{};
+  return ::ioctl(fd.get(), TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
+}
+
+bool DeviceExists(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  return !IsUartName(path) || IsRealUart(path);
+}
+
+bool CanOpenExclusively(const std::string& path) {
+  Fd fd(OpenDevice(path));
+  if (fd.get() < 0) return false;
+  // Root passes TIOCEXCL on open, so ask for it explicitly; not a terminal: nothing to ask.
+  int exclusive = 0;
+  if (::ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return false;
+  return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+}
+
+}  // namespace
+
+PortRoots DefaultPortRoots() { return PortRoots{ExecutableDir(), "/dev/"}; }
+
+void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const PortRoots& roots) {
+  std::vector<std::string> names;
+  for (const PortCandidate& port : PortCandidates(roots.exeDir, roots.devDir)) {
+    if (!DeviceExists(port.devicePath)) continue;
+    if (onlyAvailable && !CanOpenExclusively(port.devicePath)) continue;
+    names.push_back("COM" + std::to_string(port.number));
+  }
+  list = std::move(names);
+}
+
+bool CanOpenPort(const std::string& name, const PortRoots& roots) {
+  long long number;
+  try {
+    number = StrToInt(name.size() > 3 ? name.substr(3) : std::string());
+  } catch (const EConvertError&) {
+    return false;
+  }
+  const std::string path = PortDevicePath(number, roots.exeDir, roots.devDir);
+  return DeviceExists(path) && CanOpenExclusively(path);
+}
+
+}  // namespace kelta

@@ -1,0 +1,29 @@
+#pragma once
+// The serial ports offered in the port combo box. GUI thread only.
+
+#include <string>
+#include <vector>
+
+namespace kelta {
+
+// Where port names are resolved: the executable's folder (for its "ports/comN" links) and
+// the device folder of the default names. Tests point both at temporary folders.
+struct PortRoots {
+  std::string exeDir;           // ends with '/'
+  std::string devDir = "/dev/";
+};
+
+// ExecutableDir() and "/dev/".
+PortRoots DefaultPortRoots();
+
+// Replaces the list with "COMn" for every port whose device exists, in ascending n. A
+// "/dev/ttyS*" device counts only when it is a real UART (its serial type is known). With
+// onlyAvailable, a port is kept only when CanOpenPort accepts it.
+void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const PortRoots& roots);
+
+// True when the port named "COMn" (the first three characters are not checked) exists and
+// can be opened exclusively right now: nobody holds its lock (flock) and it is not in
+// exclusive mode (TIOCEXCL). The probe closes the device at once.
+bool CanOpenPort(const std::string& name, const PortRoots& roots);
+
+}  // namespace kelta

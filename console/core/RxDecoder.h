@@ -1,0 +1,45 @@
+#pragma once
+// Cuts the received byte stream into reply lines (ended by CR) and data frames (ended by "$"
+// with the ETB/XOR block check). Runs on the GUI thread only; not thread-safe. Feed may be
+// re-entered from a callback (the buffer is shared, as the console's state is).
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kelta {
+
+struct RxSink {
+  // The line or frame text has already left RxBuffer when a callback runs, so the callbacks
+  // need not (and must not, for later bytes of the chunk) clear it.
+  // Every line: reply lines and the text of accepted data frames. An exception leaves the
+  // decoder consistent and ends Feed; the rest of that chunk is not decoded.
+  std::function<void(const std::string& line)> deliverLine;
+  // After deliverLine, for each accepted data frame, with the frame text's number (0 when it
+  // is not one). Exceptions from it are swallowed: a value that cannot be shown is dropped
+  // and decoding goes on with the next byte.
+  std::function<void(double value)> angleReceived;
+};
+
+class RxDecoder {
+ public:
+  // Longest text RxBuffer holds. A text byte arriving when it is full first delivers the
+  // buffer as a reply line (as if CR had come), so nothing is lost and memory stays bounded
+  // when a sender never sends CR or "$". Sensor lines are tens of characters.
+  static constexpr size_t kRxBufferCap = 64 * 1024;
+
+  // Decodes one chunk: all bytes of one receive notification. The block check counts ETBs
+  // within this chunk only.
+  void Feed(std::string_view chunk, const RxSink& sink);
+
+  const std::string& RxBuffer() const { return buffer_; }
+  void ClearRxBuffer() { buffer_.clear(); }
+
+ private:
+  std::string TakeBuffer();
+
+  std::string buffer_;
+};
+
+}  // namespace kelta

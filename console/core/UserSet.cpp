@@ -1,0 +1,142 @@
+#include "console/core/UserSet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "console/core/ConsoleErrors.h"
+
+namespace kelta {
+
+namespace {
+
+// Closes on every path; a failed close after a successful operation is reported by Close().
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  void Close(const std::string& path) {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+      const int err = errno;
+      throw FileError("Cannot close", path, err);
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+std::string UserSetPath(const std::string& dir) { return dir + kUserSetFileName; }
+
+}  // namespace
+
+UserSetFieldLayout LayoutOf(UserSetField field) {
+  switch (field) {
+    case UserSetField::PortName: return {0, 6};
+    case UserSetField::SendCount: return {7, 5};
+    case UserSetField::SendInterval: return {13, 10};
+    case UserSetField::SensorID: return {24, 3};
+    case UserSetField::Spare1: return {28, 10};
+    case UserSetField::Spare2: return {39, 10};
+    case UserSetField::Spare3: return {50, 10};
+  }
+  return {0, 0};
+}
+
+void TUserSet::Store(UserSetField field, std::string_view text) {
+  const UserSetFieldLayout layout = LayoutOf(field);
+  const size_t length = std::min(text.size(), layout.capacity);
+  bytes[layout.offset] = static_cast<uint8_t>(length);
+  std::memcpy(&bytes[layout.offset + 1], text.data(), length);
+}
+
+std::string TUserSet::Read(UserSetField field) const {
+  const UserSetFieldLayout layout = LayoutOf(field);
+  const size_t length = std::min<size_t>(bytes[layout.offset], layout.capacity);
+  return std::string(reinterpret_cast<const char*>(&bytes[layout.offset + 1]), length);
+}
+
+TUserSet UserSetFromBytes(std::string_view bytes, const std::string& source) {
+  if (bytes.size() < kUserSetSize)
+    throw EInOutError("Read beyond end of file \"" + source + "\" (" +
+                          std::to_string(bytes.size()) + " of " + std::to_string(kUserSetSize) +
+                          " bytes)",
+                      0);
+  TUserSet record;
+  std::memcpy(record.bytes.data(), bytes.data(), kUserSetSize);
+  return record;
+}
+
+void LoadUserSet(TUserSet& record, const std::string& dir) {
+  const std::string path = UserSetPath(dir);
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err != ENOENT) throw FileError("Cannot open", path, err);
+    TUserSet fresh = record;
+    fresh.Store(UserSetField::PortName, "COM1");
+    fresh.Store(UserSetField::SendCount, "1");
+    fresh.Store(UserSetField::SendInterval, "200");
+    fresh.Store(UserSetField::SensorID, "1");
+    SaveUserSet(fresh, dir);
+    record = fresh;
+    return;
+  }
+  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    const int err = errno;
+    throw FileError("Cannot open", path, err);
+  }
+  char buffer[kUserSetSize];
+  size_t got = 0;
+  while (got < kUserSetSize) {
+    const ssize_t n = ::read(file.get(), buffer + got, kUserSetSize - got);
+    if (n < 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      throw FileError("Cannot read", path, err);
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  const TUserSet loaded = UserSetFromBytes(std::string_view(buffer, got), path);
+  file.Close(path);
+  record = loaded;
+}
+
+void SaveUserSet(TUserSet& record, const std::string& dir) {
+  const std::string path = UserSetPath(dir);
+  {
+    FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (file.get() < 0) {
+      const int err = errno;
+      throw FileError("Cannot create", path, err);
+    }
+    size_t put = 0;
+    while (put < kUserSetSize) {
+      const ssize_t n = ::write(file.get(), record.bytes.data() + put, kUserSetSize - put);
+      if (n < 0) {
+        const int err = errno;
+        if (err == EINTR) continue;
+        throw FileError("Cannot write", path, err);
+      }
+      if (n == 0) throw FileError("Cannot write", path, EIO);
+      put += static_cast<size_t>(n);
+    }
+    file.Close(path);
+  }
+  LoadUserSet(record, dir);
+}
+
+}  // namespace kelta

@@ -1,0 +1,51 @@
+// The one selection point of the blend primitives.
+#include "BlendVariants.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace kelta::gfx {
+
+namespace {
+
+std::vector<const TBlendFuncs*> BuildAvailable()
+{
+    // Reference first, then variants in order of preference; the last usable one wins.
+    std::vector<const TBlendFuncs*> List{&ScalarBlendFuncs()};
+    if (const TBlendFuncs* F = Sse2BlendFuncs())
+        List.push_back(F);
+    return List;
+}
+
+const std::vector<const TBlendFuncs*>& Available()
+{
+    static const std::vector<const TBlendFuncs*> List = BuildAvailable();
+    return List;
+}
+
+const TBlendFuncs& Choose()
+{
+    if (std::getenv("KELTA_GFX_SCALAR") != nullptr)
+        return ScalarBlendFuncs();
+    return *Available().back();
+}
+
+} // namespace
+
+const TBlendFuncs& BlendFuncs()
+{
+    static const TBlendFuncs& Chosen = Choose();
+    return Chosen;
+}
+
+int AvailableBlendFuncCount()
+{
+    return static_cast<int>(Available().size());
+}
+
+const TBlendFuncs& AvailableBlendFuncs(int Index)
+{
+    return *Available().at(static_cast<std::size_t>(Index));
+}
+
+} // namespace kelta::gfx

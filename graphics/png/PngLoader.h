@@ -1,0 +1,34 @@
+// Loading PNG pictures into 32-bit bitmaps.
+//
+// The picture is decoded completely before the bitmap is touched: a file that cannot be
+// opened (EFileOpenError) or is not a valid PNG (EPngError) leaves the bitmap, its size and
+// settings, and AlphaUsed as they were. On success the bitmap takes the picture's size and
+// pixels; its drawing settings (DrawMode, MasterAlpha, OuterColor, resampler) stay.
+//
+// How pixels come out, by transparency mode (see TPngTransparencyMode):
+//   none     opaque picture colours; AlphaUsed false.
+//   key      key-coloured pixels stay white, everything opaque; then every pixel equal to the
+//            opaque key colour gets alpha 0 (colour kept): only a white key leaves transparent
+//            pixels (all white ones). AlphaUsed true.
+//   partial  colours composited over opaque white, (S*A + (255-A)*255 + 255) >> 8; grey/RGB
+//            with alpha get their own alpha back (AlphaUsed true), palette pictures stay
+//            opaque (AlphaUsed false: the bitmap's alpha carries nothing).
+//
+// Threading: none of its own; the bitmap's rules apply (GUI thread).
+#pragma once
+
+#include "PngPicture.h"
+#include "graphics/core/Bitmap32.h"
+
+#include <istream>
+#include <string>
+
+namespace kelta::gfx {
+
+void LoadPngFile(TCustomBitmap32& Bitmap, const std::string& FileName, bool& AlphaUsed);
+void LoadPngStream(TCustomBitmap32& Bitmap, std::istream& Stream, bool& AlphaUsed);
+
+// The conversion step alone, for a picture already decoded; returns AlphaUsed.
+bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture);
+
+} // namespace kelta::gfx

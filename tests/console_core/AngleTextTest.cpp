@@ -1,0 +1,70 @@
+#include "console/core/AngleText.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <cstdlib>
+#include <string>
+
+#include "console/core/RxDecoder.h"
+#include "tests/console_core/TempDir.h"
+
+namespace kelta {
+namespace {
+
+TEST(AngleText, NumbersAndNotNumbers) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {
+      {"12.3", 12.3},   {"  12.3  ", 12.3}, {"-45", -45.0}, {"+1.5", 1.5},  {"12.", 12.0},
+      {".5", 0.5},      {"-.5", -0.5},      {"1e2", 100.0}, {"1E-1", 0.1},  {"359.9", 359.9},
+      {"0000.25", 0.25},
+      // Not a number as a whole: 0, no error.
+      {"12.3abc", 0.0}, {"abc", 0.0}, {"", 0.0},   {" ", 0.0},    {".", 0.0},   {"-", 0.0},
+      {"1e", 0.0},      {"1e+", 0.0}, {"12,3", 0.0}, {"1 2", 0.0}, {"--1", 0.0}, {"+-1", 0.0},
+      {"\t12", 0.0},    {"0x10", 0.0}, {"nan", 0.0}, {"inf", 0.0}, {"1e400", 0.0}, {"1.2.3", 0.0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AngleFromText(c.text), c.value) << '"' << c.text << '"';
+}
+
+bool SetCommaLocale(const char* name) {
+  return std::setlocale(LC_ALL, name) && std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+}
+
+// The sensor always sends a decimal point; a user whose locale writes "," must still see
+// the reading, not 0. Uses an installed comma locale, else compiles one when the locale
+// sources are there.
+TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  TempDir compiled;
+  bool found = false;
+  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"})
+    if ((found = SetCommaLocale(name))) break;
+  if (!found) {
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 " + compiled.path() + "de_DE.UTF-8 >/dev/null 2>&1";
+    if (std::system(command.c_str()) == 0) {
+      setenv("LOCPATH", compiled.path().c_str(), 1);
+      found = SetCommaLocale("de_DE.UTF-8");
+      unsetenv("LOCPATH");
+    }
+  }
+  if (!found) {
+    std::setlocale(LC_ALL, previous.c_str());
+    GTEST_SKIP() << "no locale with a decimal comma available";
+  }
+  const double point = AngleFromText("12.3");
+  const double comma = AngleFromText("12,3");
+  double decoded = 0;
+  RxDecoder decoder;
+  decoder.Feed("\x02" "-271.5\x17XY$", RxSink{nullptr, [&](double v) { decoded = v; }});
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(point, 12.3);
+  EXPECT_EQ(comma, 0.0);
+  EXPECT_EQ(decoded, -271.5);
+}
+
+}  // namespace
+}  // namespace kelta

@@ -1,0 +1,59 @@
+#include "console/core/ErrorLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "console/core/ConsoleErrors.h"
+#include "tests/console_core/TempDir.h"
+
+namespace kelta {
+namespace {
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(ErrorLog, LinesAreAppendedOldestFirstWithCrLf) {
+  TempDir dir;
+  WriteLogLine(dir.path(), "first - 2026-01-02 03:04:05");
+  EXPECT_EQ(FileText(dir.path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\n");
+  WriteLogLine(dir.path(), "second");
+  EXPECT_EQ(FileText(dir.path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\nsecond\r\n");
+}
+
+TEST(ErrorLog, UnwritableLogRaisesNamingTheFile) {
+  TempDir dir;
+  try {
+    WriteLogLine(dir.path() + "missing/", "x");
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find(dir.path() + "missing/LogFile.Log"), std::string::npos);
+    EXPECT_EQ(e.errorCode, ENOENT);
+  }
+}
+
+// Message first, then the local time with every field zero-padded.
+TEST(ErrorLog, LogLineStampsLocalTime) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  const std::time_t t = 1000000000;  // 2001-09-09 01:46:40 UTC
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  const std::string utc = FormatLogLine("'abc' is not a valid integer value", t);
+  setenv("TZ", "KST-9", 1);
+  tzset();
+  const std::string korea = FormatLogLine("m", t);
+  const std::string early = FormatLogLine("m", 946684800 + 3661);  // 2000-01-01 01:01:01 UTC
+  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  EXPECT_EQ(utc, "'abc' is not a valid integer value - 2001-09-09 01:46:40");
+  EXPECT_EQ(korea, "m - 2001-09-09 10:46:40");
+  EXPECT_EQ(early, "m - 2000-01-01 10:01:01");
+}
+
+}  // namespace
+}  // namespace kelta

@@ -1,0 +1,131 @@
+#include "console/core/PortList.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "tests/console_core/TempDir.h"
+
+namespace kelta {
+namespace {
+
+// A pseudo-terminal whose slave stands in for a serial device.
+class Pty {
+ public:
+  Pty() {
+    char name[256];
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+    path_ = name;
+  }
+  ~Pty() {
+    close(slave_);
+    close(master_);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  int master_ = -1, slave_ = -1;
+  std::string path_;
+};
+
+// Folder layout the list reads: exe/ports/comN links and an empty device folder, so the
+// machine's own serial ports never enter the results.
+class PortListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(mkdir((exe_.path() + "ports").c_str(), 0755), 0);
+    roots_ = PortRoots{exe_.path(), dev_.path()};
+  }
+  void Link(int number, const std::string& target) {
+    ASSERT_EQ(symlink(target.c_str(), (exe_.path() + "ports/com" + std::to_string(number)).c_str()), 0);
+  }
+  void Device(const std::string& name) { std::ofstream(dev_.path() + name) << ""; }
+  std::vector<std::string> List(bool onlyAvailable) {
+    std::vector<std::string> list{"stale entry"};
+    FillPortList(list, onlyAvailable, roots_);
+    return list;
+  }
+
+  TempDir exe_, dev_;
+  PortRoots roots_;
+};
+
+TEST_F(PortListTest, ExistingDevicesInAscendingNumber) {
+  Pty a, b, c;
+  Link(12, a.path());
+  Link(2, b.path());
+  Link(1, c.path());
+  Link(3, "/nonexistent/tty");   // a dangling link hides its number
+  Device("ttyS3");               // ... even when the default exists
+  Device("ttyUSB0");             // COM33, a plain default
+  Link(40, "/nonexistent/tty");  // hides ttyUSB7
+  Device("ttyUSB7");
+  Device("ttyS9");  // not a UART (no serial type): not listed
+  const std::vector<std::string> expected = {"COM1", "COM2", "COM12", "COM33"};
+  EXPECT_EQ(List(false), expected);
+  EXPECT_EQ(List(true), expected);
+}
+
+TEST_F(PortListTest, PortHeldByAnotherOpenIsNotAvailable) {
+  Pty free, held;
+  Link(1, free.path());
+  Link(2, held.path());
+  const int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  EXPECT_EQ(List(true), (std::vector<std::string>{"COM1"}));
+  EXPECT_EQ(List(false), (std::vector<std::string>{"COM1", "COM2"}));
+  EXPECT_TRUE(CanOpenPort("COM1", roots_));
+  EXPECT_FALSE(CanOpenPort("COM2", roots_));
+
+  close(holder);
+  EXPECT_TRUE(CanOpenPort("COM2", roots_));
+  EXPECT_EQ(List(true), (std::vector<std::string>{"COM1", "COM2"}));
+}
+
+// TIOCEXCL does not stop root from opening, so the probe must ask for it.
+TEST_F(PortListTest, PortInExclusiveModeIsNotAvailable) {
+  Pty held;
+  Link(4, held.path());
+  const int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+  EXPECT_FALSE(CanOpenPort("COM4", roots_));
+  EXPECT_TRUE(List(true).empty());
+  ASSERT_EQ(ioctl(holder, TIOCNXCL), 0);
+  EXPECT_TRUE(CanOpenPort("COM4", roots_));
+  close(holder);
+}
+
+TEST_F(PortListTest, ProbeLeavesThePortFree) {
+  Pty pty;
+  Link(1, pty.path());
+  ASSERT_TRUE(CanOpenPort("COM1", roots_));
+  const int fd = open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+  int exclusive = -1;
+  ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+  EXPECT_EQ(exclusive, 0);
+  close(fd);
+}
+
+TEST_F(PortListTest, UnknownNamesCannotBeOpened) {
+  Pty pty;
+  Link(1, pty.path());
+  for (const char* name : {"COM99", "COM0", "COM", "", "COMx", "COM-1", "COM1 "})
+    EXPECT_FALSE(CanOpenPort(name, roots_)) << '"' << name << '"';
+}
+
+}  // namespace
+}  // namespace kelta

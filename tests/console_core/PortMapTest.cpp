@@ -1,0 +1,65 @@
+#include "serial/portmap/PortMap.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "tests/console_core/TempDir.h"
+
+namespace kelta {
+namespace {
+
+TEST(PortMap, ExecutableDirIsTheFolderOfThisProgram) {
+  const std::string dir = ExecutableDir();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  ASSERT_GT(n, 0);
+  exe[n] = '\0';
+  EXPECT_EQ(std::string(exe).rfind(dir, 0), 0u);
+  EXPECT_EQ(std::string(exe).find('/', dir.size()), std::string::npos);
+}
+
+TEST(PortMap, DefaultRanges) {
+  const struct {
+    long long port;
+    const char* path;
+  } cases[] = {
+      {1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},  {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
+      {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""},          {0, ""},
+      {-1, ""},             {LLONG_MAX, ""},      {LLONG_MIN, ""},
+  };
+  TempDir exe;  // no ports/ folder
+  for (const auto& c : cases) EXPECT_EQ(PortDevicePath(c.port, exe.path()), c.path) << c.port;
+}
+
+TEST(PortMap, LinksReplaceTheDefaultOfTheirNumber) {
+  TempDir exe;
+  ASSERT_EQ(mkdir((exe.path() + "ports").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/null", (exe.path() + "ports/com5").c_str()), 0);
+  ASSERT_EQ(symlink("/nonexistent/device", (exe.path() + "ports/com6").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", (exe.path() + "ports/com200").c_str()), 0);
+  // Names PortDevicePath would never look up.
+  for (const char* name : {"COM7", "com007", "com8x", "com", "com0"})
+    ASSERT_EQ(symlink("/dev/null", (exe.path() + "ports/" + name).c_str()), 0);
+
+  EXPECT_EQ(PortDevicePath(5, exe.path(), "/d/"), exe.path() + "ports/com5");
+  EXPECT_EQ(PortDevicePath(6, exe.path(), "/d/"), exe.path() + "ports/com6");  // dangling
+  EXPECT_EQ(PortDevicePath(200, exe.path(), "/d/"), exe.path() + "ports/com200");
+  EXPECT_EQ(PortDevicePath(7, exe.path(), "/d/"), "/d/ttyS6");
+  EXPECT_EQ(PortDevicePath(8, exe.path(), "/d/"), "/d/ttyS7");
+
+  const std::vector<PortCandidate> all = PortCandidates(exe.path(), "/d/");
+  ASSERT_EQ(all.size(), 97u);  // 1-96 and 200
+  for (size_t i = 0; i + 1 < all.size(); ++i) EXPECT_LT(all[i].number, all[i + 1].number);
+  for (const PortCandidate& port : all)
+    EXPECT_EQ(port.devicePath, PortDevicePath(port.number, exe.path(), "/d/")) << port.number;
+  EXPECT_EQ(all.back().number, 200);
+}
+
+}  // namespace
+}  // namespace kelta

@@ -1,0 +1,134 @@
+#include "console/core/RxDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kelta {
+namespace {
+
+// What the console sees, in order: "L:<line>" for each delivered line, "A:<value>" for each
+// angle raised.
+struct Recorder {
+  std::vector<std::string> events;
+  RxSink Sink() {
+    return RxSink{[this](const std::string& line) { events.push_back("L:" + line); },
+                  [this](double value) {
+                    std::ostringstream text;
+                    text << "A:" << value;
+                    events.push_back(text.str());
+                  }};
+  }
+};
+
+struct DecoderCase {
+  const char* name;
+  std::vector<std::string> chunks;
+  std::vector<std::string> events;
+  std::string bufferAfter;
+};
+
+TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
+  const DecoderCase cases[] = {
+      {"line", {"OK\r\n"}, {"L:OK"}, ""},
+      {"line over two chunks", {"V:12", "34\r\n"}, {"L:V:1234"}, ""},
+      {"two lines in one chunk", {"A\r\nB\r\n"}, {"L:A", "L:B"}, ""},
+      {"empty line", {"\r"}, {"L:"}, ""},
+      {"control bytes never enter the text", {"\x02" "A\nB\x17\r"}, {"L:AB"}, ""},
+      {"other bytes are kept", {"\xff\x01 x\r"}, {"L:\xff\x01 x"}, ""},
+      {"frame without ETB passes", {"\x02" "12.3XY$"}, {"L:12.3", "A:12.3"}, ""},
+      {"frame with one ETB passes", {"\x02" "12.3\x17XY$"}, {"L:12.3", "A:12.3"}, ""},
+      {"three ETBs pass", {"\x02" "-4.5\x17\x17\x17XY$"}, {"L:-4.5", "A:-4.5"}, ""},
+      {"two ETBs fail, text stays", {"\x02" "12.3\x17\x17XY$"}, {}, "12.3XY"},
+      {"second frame of a chunk fails and leads the next line",
+       {"\x02" "12.3\x17XY$\x02" "45.6\x17XY$", "\r\n"},
+       {"L:12.3", "A:12.3", "L:45.6XY"},
+       ""},
+      {"ETB of an earlier chunk does not count", {"\x02" "12.3\x17X", "Y$"}, {"L:12.3", "A:12.3"}, ""},
+      {"ETBs count across lines of one chunk", {"A\r\x17" "B\x17XY$"}, {"L:A"}, "BXY"},
+      {"failed frame text leads the next frame",
+       {"1\x17\x17X$", "2.5ZZ$"},
+       {"L:1X2.5", "A:0"},
+       ""},
+      {"CR right after a frame delivers an empty line", {"12.3XY$\r"}, {"L:12.3", "A:12.3", "L:"}, ""},
+      {"two characters or fewer give an empty line and 0", {"XY$"}, {"L:", "A:0"}, ""},
+      {"a lone $ gives an empty line and 0", {"$"}, {"L:", "A:0"}, ""},
+      {"not a number gives 0", {"ab.cXY$"}, {"L:ab.c", "A:0"}, ""},
+      {"partial line stays buffered", {"12"}, {}, "12"},
+      {"empty chunk changes nothing", {""}, {}, ""},
+  };
+  for (const DecoderCase& c : cases) {
+    RxDecoder decoder;
+    Recorder recorder;
+    for (const std::string& chunk : c.chunks) decoder.Feed(chunk, recorder.Sink());
+    EXPECT_EQ(recorder.events, c.events) << c.name;
+    EXPECT_EQ(decoder.RxBuffer(), c.bufferAfter) << c.name;
+  }
+}
+
+TEST(RxDecoder, ConsoleCanClearTheBufferBetweenChunks) {
+  RxDecoder decoder;
+  Recorder recorder;
+  decoder.Feed("stale", recorder.Sink());
+  decoder.ClearRxBuffer();
+  decoder.Feed("OK\r", recorder.Sink());
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"L:OK"}));
+}
+
+TEST(RxDecoder, AngleHandlerErrorIsSwallowedAndDecodingGoesOn) {
+  RxDecoder decoder;
+  std::vector<std::string> lines;
+  std::vector<double> shown;
+  const RxSink sink{[&](const std::string& line) { lines.push_back(line); },
+                    [&](double value) {
+                      if (value == 1.0) throw std::runtime_error("dial picture missing");
+                      shown.push_back(value);
+                    }};
+  decoder.Feed("1.0AB$2.0AB$", sink);  // the second frame passes: no ETB in the chunk
+  EXPECT_EQ(lines, (std::vector<std::string>{"1.0", "2.0"}));
+  EXPECT_EQ(shown, (std::vector<double>{2.0}));
+  EXPECT_EQ(decoder.RxBuffer(), "");
+}
+
+TEST(RxDecoder, LineHandlerErrorLeavesTheBufferClean) {
+  RxDecoder decoder;
+  const RxSink sink{[](const std::string&) { throw std::runtime_error("memo"); }, nullptr};
+  EXPECT_THROW(decoder.Feed("A\rB", sink), std::runtime_error);
+  EXPECT_EQ(decoder.RxBuffer(), "");
+}
+
+TEST(RxDecoder, BufferIsCappedByDeliveringItAsALine) {
+  const size_t cap = RxDecoder::kRxBufferCap;
+  RxDecoder decoder;
+  std::vector<std::string> lines;
+  const RxSink sink{[&](const std::string& line) { lines.push_back(line); }, nullptr};
+
+  decoder.Feed(std::string(cap, 'a'), sink);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(decoder.RxBuffer().size(), cap);
+
+  decoder.Feed("b", sink);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(cap, 'a'));
+  EXPECT_EQ(decoder.RxBuffer(), "b");
+
+  // One long chunk: every byte ends up in exactly one line, none beyond the cap.
+  lines.clear();
+  decoder.ClearRxBuffer();
+  const std::string flood(3 * cap + 100, 'x');
+  decoder.Feed(flood + "\r", sink);
+  ASSERT_EQ(lines.size(), 4u);
+  size_t total = 0;
+  for (const std::string& line : lines) {
+    EXPECT_LE(line.size(), cap);
+    total += line.size();
+  }
+  EXPECT_EQ(total, flood.size());
+  EXPECT_EQ(lines.back().size(), 100u);
+}
+
+}  // namespace
+}  // namespace kelta

@@ -1,0 +1,152 @@
+#include "console/core/UserSet.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "console/core/ConsoleErrors.h"
+#include "tests/console_core/TempDir.h"
+
+namespace kelta {
+namespace {
+
+std::vector<uint8_t> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (readdir(dir)) ++count;
+  closedir(dir);
+  return count;
+}
+
+TEST(UserSet, FirstRunCreatesTheExactDefaultFile) {
+  TempDir dir;
+  TUserSet record;
+  LoadUserSet(record, dir.path());
+  std::vector<uint8_t> expected = {0x04, 'C', 'O', 'M', '1', 0, 0,    // PortName
+                                   0x01, '1', 0, 0, 0, 0,             // SendCount
+                                   0x03, '2', '0', '0', 0, 0, 0, 0, 0, 0, 0,  // SendInterval
+                                   0x01, '1', 0, 0};                 // SensorID
+  expected.resize(kUserSetSize, 0);  // three empty spares
+  EXPECT_EQ(FileBytes(dir.path() + "UserSet.dat"), expected);
+  EXPECT_EQ(std::vector<uint8_t>(record.bytes.begin(), record.bytes.end()), expected);
+  EXPECT_EQ(record.Read(UserSetField::PortName), "COM1");
+  EXPECT_EQ(record.Read(UserSetField::SendCount), "1");
+  EXPECT_EQ(record.Read(UserSetField::SendInterval), "200");
+  EXPECT_EQ(record.Read(UserSetField::SensorID), "1");
+}
+
+TEST(UserSet, TextsAreCutToTheirCapacity) {
+  const struct {
+    UserSetField field;
+    const char* text;
+    const char* stored;
+  } cases[] = {
+      {UserSetField::PortName, "COM123456", "COM123"},
+      {UserSetField::SendCount, "1234567", "12345"},
+      {UserSetField::SendInterval, "12345678901", "1234567890"},
+      {UserSetField::SensorID, "1234", "123"},
+      {UserSetField::Spare3, "abcdefghijkl", "abcdefghij"},
+      {UserSetField::PortName, "", ""},
+  };
+  for (const auto& c : cases) {
+    TUserSet record;
+    record.Store(c.field, c.text);
+    EXPECT_EQ(record.Read(c.field), c.stored) << c.text;
+  }
+  // Neighbouring fields are untouched by a cut text.
+  TUserSet record;
+  record.Store(UserSetField::PortName, "COM123456789");
+  EXPECT_EQ(record.bytes[7], 0);
+}
+
+TEST(UserSet, ShorterValueKeepsStaleBytesInTheFile) {
+  TempDir dir;
+  TUserSet record;
+  record.Store(UserSetField::PortName, "COM12");
+  record.Store(UserSetField::PortName, "COM1");
+  SaveUserSet(record, dir.path());
+  const std::vector<uint8_t> file = FileBytes(dir.path() + "UserSet.dat");
+  ASSERT_EQ(file.size(), kUserSetSize);
+  EXPECT_EQ(file[0], 4);
+  EXPECT_EQ(file[5], '2');
+  TUserSet loaded;
+  LoadUserSet(loaded, dir.path());
+  EXPECT_EQ(loaded.Read(UserSetField::PortName), "COM1");
+  EXPECT_EQ(loaded.bytes, record.bytes);
+}
+
+TEST(UserSet, LengthAboveCapacityIsLimited) {
+  TempDir dir;
+  std::string bytes(kUserSetSize, 'x');
+  bytes[0] = char(200);  // PortName
+  bytes[24] = char(4);   // SensorID, capacity 3
+  WriteFile(dir.path() + "UserSet.dat", bytes);
+  TUserSet record;
+  LoadUserSet(record, dir.path());
+  EXPECT_EQ(record.Read(UserSetField::PortName), "xxxxxx");
+  EXPECT_EQ(record.Read(UserSetField::SensorID), "xxx");
+}
+
+TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
+  for (const size_t size : {size_t{0}, size_t{1}, kUserSetSize - 1}) {
+    TempDir dir;
+    WriteFile(dir.path() + "UserSet.dat", std::string(size, '\x01'));
+    TUserSet record;
+    record.Store(UserSetField::PortName, "COM7");
+    const TUserSet before = record;
+    const int descriptors = OpenDescriptors();
+    try {
+      LoadUserSet(record, dir.path());
+      ADD_FAILURE() << "a file of " << size << " bytes was accepted";
+    } catch (const EInOutError& e) {
+      EXPECT_NE(std::string(e.what()).find(dir.path() + "UserSet.dat"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(record.bytes, before.bytes);
+  }
+}
+
+TEST(UserSet, LongerFileGivesItsFirst61Bytes) {
+  TempDir dir;
+  std::string bytes(kUserSetSize + 10, '\0');
+  bytes[7] = 1;
+  bytes[8] = '9';
+  WriteFile(dir.path() + "UserSet.dat", bytes);
+  TUserSet record;
+  LoadUserSet(record, dir.path());
+  EXPECT_EQ(record.Read(UserSetField::SendCount), "9");
+}
+
+TEST(UserSet, FailedFileStepsRaise) {
+  TempDir dir;
+  TUserSet record;
+  // A missing folder: the file cannot be created.
+  EXPECT_THROW(LoadUserSet(record, dir.path() + "missing/"), EInOutError);
+  EXPECT_THROW(SaveUserSet(record, dir.path() + "missing/"), EInOutError);
+  // A folder where the file should be: neither read nor written.
+  ASSERT_EQ(mkdir((dir.path() + "UserSet.dat").c_str(), 0755), 0);
+  EXPECT_THROW(LoadUserSet(record, dir.path()), EInOutError);
+  EXPECT_THROW(SaveUserSet(record, dir.path()), EInOutError);
+  EXPECT_EQ(record.bytes, TUserSet{}.bytes);
+}
+
+TEST(UserSet, StreamReaderNeedsTheWholeRecord) {
+  EXPECT_THROW(UserSetFromBytes(std::string(kUserSetSize - 1, 'a'), "x"), EInOutError);
+  EXPECT_EQ(UserSetFromBytes(std::string(kUserSetSize, 'a'), "x").bytes[60], 'a');
+}
+
+}  // namespace
+}  // namespace kelta

@@ -1,0 +1,220 @@
+#include "sim/SimOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+
+namespace kelta::sim {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& option, const std::string& why) {
+  throw std::invalid_argument(option + ": " + why);
+}
+
+long long Integer(const std::string& option, const std::string& text, long long low,
+                  long long high) {
+  long long value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+    Fail(option, "\"" + text + "\" is not a whole number");
+  }
+  if (value < low || value > high) {
+    Fail(option, std::to_string(value) + " is outside " + std::to_string(low) + " to " +
+                     std::to_string(high));
+  }
+  return value;
+}
+
+double Number(const std::string& option, const std::string& text, double low, double high) {
+  double value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    Fail(option, "\"" + text + "\" is not a number");
+  }
+  if (value < low || value > high) Fail(option, "\"" + text + "\" is out of range");
+  return value;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string UnescapeBytes(const std::string& text) {
+  std::string bytes;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      bytes += text[i];
+      continue;
+    }
+    if (++i == text.size()) throw std::invalid_argument("a lone '\\' ends \"" + text + "\"");
+    switch (text[i]) {
+      case 'r': bytes += '\r'; break;
+      case 'n': bytes += '\n'; break;
+      case 't': bytes += '\t'; break;
+      case '\\': bytes += '\\'; break;
+      case 'x': {
+        const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+        if (high < 0 || low < 0) throw std::invalid_argument("\\x needs two hexadecimal digits");
+        bytes += static_cast<char>(high * 16 + low);
+        i += 2;
+        break;
+      }
+      default:
+        throw std::invalid_argument(std::string("unknown escape \\") + text[i]);
+    }
+  }
+  return bytes;
+}
+
+SimOptions ParseSimOptions(const std::vector<std::string>& args) {
+  SimOptions options;
+  SensorConfig& c = options.config;
+  SensorSettings& s = c.settings;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string option = args[i];
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = option.find('='); option.starts_with("--") && eq != std::string::npos) {
+      inlineValue = option.substr(eq + 1);
+      option.resize(eq);
+    }
+    bool takesValue = true;
+    const auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= args.size()) Fail(option, "needs a value");
+      return args[++i];
+    };
+    if (option == "--help" || option == "-h") {
+      options.help = true;
+      takesValue = false;
+    } else if (option == "--silent") {
+      c.silent = true;
+      takesValue = false;
+    } else if (option == "--no-decimal") {
+      c.noDecimal = true;
+      takesValue = false;
+    } else if (option == "--line-rate") {
+      c.lineBaud = 9600;
+      takesValue = false;
+    } else if (option == "--force") {
+      options.force = true;
+      takesValue = false;
+    } else if (option == "--verbose" || option == "-v") {
+      options.verbose = true;
+      takesValue = false;
+    } else if (option == "--com") {
+      options.com = static_cast<int>(Integer(option, value(), 1, 9999));
+    } else if (option == "--exe-dir") {
+      options.exeDir = value();
+      if (options.exeDir.empty()) Fail(option, "needs a folder");
+      if (options.exeDir.back() != '/') options.exeDir += '/';
+    } else if (option == "--id") {
+      s.id = static_cast<int>(Integer(option, value(), 0, kMaxSensorId));
+    } else if (option == "--mode") {
+      s.mode = std::to_string(Integer(option, value(), 0, 3));
+    } else if (option == "--version") {
+      s.version = value();
+    } else if (option == "--nrange") {
+      s.negativeRange = static_cast<int>(Integer(option, value(), 0, kFullTurnTenths));
+    } else if (option == "--prange") {
+      // As on the wire: 0 stands for a full turn.
+      const auto tenths = Integer(option, value(), 0, kFullTurnTenths);
+      s.positiveRange = tenths == 0 ? kFullTurnTenths : static_cast<int>(tenths);
+    } else if (option == "--cal") {
+      s.calibrationState = value();
+    } else if (option == "--zero") {
+      s.zeroOffset = value();
+    } else if (option == "--gain") {
+      s.mvGain = value();
+    } else if (option == "--mv-offset") {
+      s.mvOffset = value();
+    } else if (option == "--coef") {
+      const std::string text = value();
+      const size_t eq = text.find('=');
+      static const std::string kNames = "0123456789AB";
+      if (eq != 1 || kNames.find(text[0]) == std::string::npos) {
+        Fail(option, "expects K=VALUE with K one of 0-9, A, B");
+      }
+      s.coefficients[kNames.find(text[0])] = text.substr(2);
+    } else if (option == "--angle") {
+      c.fixedAngle = Number(option, value(), -1e6, 1e6);
+    } else if (option == "--period") {
+      c.sweepPeriodSeconds = Number(option, value(), 0.1, 1e6);
+    } else if (option == "--rate") {
+      c.framesPerSecond = Number(option, value(), 0.01, 1000);
+    } else if (option == "--delay") {
+      c.replyDelay = std::chrono::milliseconds(Integer(option, value(), 0, 3'600'000));
+    } else if (option == "--garbage") {
+      try {
+        c.garbage = UnescapeBytes(value());
+      } catch (const std::invalid_argument& e) {
+        Fail(option, e.what());
+      }
+    } else if (option == "--split") {
+      c.splitBytes = static_cast<size_t>(Integer(option, value(), 0, 4096));
+    } else if (option == "--split-gap") {
+      c.splitGap = std::chrono::milliseconds(Integer(option, value(), 0, 10'000));
+    } else if (option == "--baud") {
+      c.lineBaud = static_cast<int>(Integer(option, value(), 0, 4'000'000));
+    } else {
+      Fail(option, "unknown option (see --help)");
+    }
+    if (!takesValue && inlineValue) Fail(option, "takes no value");
+  }
+  const std::string problem = ConfigProblem(c);
+  if (!problem.empty()) throw std::invalid_argument(problem);
+  return options;
+}
+
+std::string SimUsage() {
+  return R"(Usage: kelta-sim [options]
+Plays a KELTA angle sensor on a pseudo-terminal and prints its device path. Stop it with
+Ctrl+C (SIGINT) or SIGTERM; a --com link is removed on the way out.
+
+Where the console finds it:
+  --com N          link ports/comN beside the console's executable to the sensor, so the
+                   console connects to it as COM<N>
+  --exe-dir DIR    folder of the console's executable (default: kelta-sim's own folder,
+                   which is where the build puts KELTA_Dispaly too)
+  --force          take over a ports/comN link that still leads to another device
+
+What the sensor reports ("#INFO") and starts with:
+  --id N           sensor ID 0-77 (bus address 0xB0+N)             default 1
+  --mode M         direction mode 0-3                               default 2
+  --version TEXT   firmware version, exactly 4 characters           default 1.00
+  --nrange T       negative range, tenths of a degree 0-3600        default 1800
+  --prange T       positive range, tenths of a degree 1-3600 (0 = 3600) default 1800
+  --cal TEXT       calibration state                                default 1
+  --zero TEXT      zero offset                                      default 0
+  --gain TEXT      mV gain                                          default 1000
+  --mv-offset TEXT mV offset                                        default 0
+  --coef K=TEXT    compensation coefficient K (0-9, A, B)           default 100-111
+
+The angle:
+  --angle DEG      report this fixed angle
+  --period S       otherwise sweep from -nrange to +prange and back in S seconds (default 20)
+  --rate HZ        frames per second after "#READ" (0.01-1000)      default 10
+
+Faults to test the console with:
+  --silent         read everything, answer nothing
+  --delay MS       wait MS milliseconds before every reply
+  --no-decimal     whole degrees without a decimal point
+  --garbage BYTES  send BYTES before every data frame (escapes \r \n \t \\ \xHH)
+  --split N        send everything in pieces of N bytes ...
+  --split-gap MS   ... MS milliseconds apart (default 5)
+  --baud B         no faster than a B-baud line (10 bits per byte)
+  --line-rate      the same as --baud 9600
+
+  --verbose, -v    print every command line received
+  --help, -h       this text
+)";
+}
+
+}  // namespace kelta::sim

@@ -1,0 +1,24 @@
+#pragma once
+// How the port's worker threads hand a call to the GUI thread. Call runs fn on the GUI thread
+// and returns only after it has run there; an exception that escapes fn is raised again from
+// Call in the calling thread. Called on the GUI thread itself, fn runs at once.
+// Implementations: TVaLoopDispatcher (LoopDispatcher.h, no Qt) and TVaQtDispatcher
+// (qt/QtGuiDispatcher.h, Qt's blocking queued call).
+
+#include <functional>
+#include <memory>
+
+namespace kelta {
+
+class IGuiDispatcher {
+ public:
+  virtual ~IGuiDispatcher() = default;
+  virtual void Call(const std::function<void()>& fn) = 0;
+};
+
+// The dispatcher new ports take at construction (none until the program installs one).
+// Install it on the GUI thread before the first port is made.
+void SetDefaultGuiDispatcher(std::shared_ptr<IGuiDispatcher> dispatcher);
+std::shared_ptr<IGuiDispatcher> DefaultGuiDispatcher();
+
+}  // namespace kelta

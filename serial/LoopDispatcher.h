@@ -1,0 +1,56 @@
+#pragma once
+// A GUI loop without a GUI library: the thread that created the dispatcher is its GUI thread
+// and runs handed-off calls whenever it pumps (RunFor, RunUntil, RunPending). Pumping blocks on
+// a condition variable until a call arrives or the deadline passes; it never spins.
+//
+// Threads: Call from any thread; the Run* functions only on the GUI thread (they may nest, as a
+// handler that waits while processing messages does). lock_ guards queue_ and each job's done.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "serial/GuiDispatcher.h"
+
+namespace kelta {
+
+class TVaLoopDispatcher : public IGuiDispatcher {
+ public:
+  TVaLoopDispatcher();
+  ~TVaLoopDispatcher() override;
+
+  void Call(const std::function<void()>& fn) override;
+
+  // Runs calls until the time has passed.
+  void RunFor(std::chrono::milliseconds time);
+  // Runs calls until done() holds (tested after each call and at the start) or the time has
+  // passed; returns done().
+  bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // Runs the calls queued now; returns how many ran.
+  int RunPending();
+
+  bool OnGuiThread() const { return std::this_thread::get_id() == guiThread_; }
+
+ private:
+  struct Job {
+    const std::function<void()>* fn;
+    std::exception_ptr error;
+    bool done = false;
+  };
+  // Runs one queued call if there is one before the deadline; false when the deadline passed.
+  bool RunOne(std::chrono::steady_clock::time_point deadline);
+
+  const std::thread::id guiThread_;
+  std::mutex lock_;
+  std::condition_variable arrived_;  // a job was queued (or the dispatcher is going away)
+  std::condition_variable finished_;  // a job's done became true
+  std::deque<Job*> queue_;
+  bool closing_ = false;
+};
+
+}  // namespace kelta

@@ -1,0 +1,88 @@
+// Terminal settings through termios2 (any speed, not only the B* constants). The kernel's
+// <asm/termbits.h> clashes with glibc's <termios.h>, so this file includes only the former.
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+
+#include "serial/SerialDevice.h"
+
+namespace kelta::device {
+
+namespace {
+
+int CharacterSize(std::uint8_t byteSize, tcflag_t& size) {
+  switch (byteSize) {
+    case 5: size = CS5; return 0;
+    case 6: size = CS6; return 0;
+    case 7: size = CS7; return 0;
+    case 8: size = CS8; return 0;
+    default: return EINVAL;  // no terminal has 4-bit characters
+  }
+}
+
+}  // namespace
+
+int ApplyDcb(int fd, const TVaDcb& dcb) {
+  if (dcb.BaudRate == 0) return EINVAL;  // speed 0 would hang the line up
+  termios2 tio{};
+  if (::ioctl(fd, TCGETS2, &tio) < 0) return errno;
+
+  // Built from nothing except what the kernel needs kept (the line discipline).
+  tcflag_t size = CS8;
+  if (const int err = CharacterSize(dcb.ByteSize, size)) return err;
+  tio.c_iflag = 0;
+  tio.c_oflag = 0;
+  tio.c_lflag = 0;
+  tio.c_cflag = CREAD | CLOCAL | BOTHER | size;
+  switch (dcb.Parity) {
+    case 0: break;
+    case 1: tio.c_cflag |= PARENB | PARODD; break;
+    case 2: tio.c_cflag |= PARENB; break;
+    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
+    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
+    default: return EINVAL;
+  }
+  switch (dcb.StopBits) {
+    case 0: break;
+    case 1:  // one and a half: what CSTOPB gives with 5-bit characters
+    case 2: tio.c_cflag |= CSTOPB; break;
+    default: return EINVAL;
+  }
+  const std::uint32_t flags = dcb.Flags;
+  if (DcbField(flags, DcbParity)) tio.c_iflag |= INPCK;
+  else tio.c_iflag |= IGNPAR;
+  if (DcbField(flags, DcbOutxCtsFlow) || DcbField(flags, DcbRtsControl, 2) == 2) {
+    tio.c_cflag |= CRTSCTS;
+  }
+  if (DcbField(flags, DcbOutX)) tio.c_iflag |= IXON;
+  if (DcbField(flags, DcbInX)) tio.c_iflag |= IXOFF;
+  tio.c_ispeed = dcb.BaudRate;
+  tio.c_ospeed = dcb.BaudRate;
+  for (cc_t& c : tio.c_cc) c = 0;
+  tio.c_cc[VMIN] = 0;  // a read returns at once with what is there
+  tio.c_cc[VTIME] = 0;
+  tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  if (::ioctl(fd, TCSETS2, &tio) < 0) return errno;
+
+  // Disabled lines are dropped and enabled ones raised when the block is applied; a device
+  // without modem lines has nothing to do here.
+  const auto control = [fd](int bit, bool on) -> int {
+    int bits = bit;
+    if (::ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) < 0 && !IsNoSuchControl(errno)) return errno;
+    return 0;
+  };
+  const std::uint32_t dtr = DcbField(flags, DcbDtrControl, 2);
+  if (dtr <= 1) {
+    if (const int err = control(TIOCM_DTR, dtr == 1)) return err;
+  }
+  const std::uint32_t rts = DcbField(flags, DcbRtsControl, 2);
+  if (rts <= 1) {
+    if (const int err = control(TIOCM_RTS, rts == 1)) return err;
+  }
+  return 0;
+}
+
+}  // namespace kelta::device
+

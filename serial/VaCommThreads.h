@@ -1,0 +1,149 @@
+#pragma once
+// The two workers of an open port and the state they share with it.
+//
+// Threads and what they touch:
+// - GUI thread: the port (TVaCustomComm), Open/Close, QueueData, every notification.
+// - Event thread: waits on the session's epoll set (device readable/hung up, WakeEvent) and
+//   hands batches of event bits to the GUI thread. Never reads data.
+// - Write thread: writes the queue's bytes, hands "queue empty" to the GUI thread.
+// Both workers see only a TVaCommSession (shared_ptr, so it lives as long as the longest user)
+// and never the port object: a handed-off call reaches the port on the GUI thread, and only
+// while the session is not stopped. Close sets `stopped` on the GUI thread before it destroys
+// or reuses anything, and a handed-off call tests it on the GUI thread, so a call queued before
+// Close finds it set.
+//
+// Locks and flags:
+// - `stopped` (atomic): the terminate flag of both workers; set once by StopWorkers, before
+//   WakeEvent and CloseEvent are raised.
+// - `gate`: every worker call on the device descriptor happens between gate.Enter/Leave; Close
+//   shuts the gate after raising the wake signals and closes the descriptor only when no worker
+//   is inside. A worker blocked in a hand-off holds no gate, so Close from inside a notification
+//   never waits for the worker that is waiting for that very notification.
+// - `writeLock` guards `queue` and the DataEvent state (set exactly while the queue is not
+//   empty); `room` is signalled under it whenever bytes left the queue. Never held across a
+//   wait for the device or a hand-off.
+// - No worker waits for the GUI thread while inside the gate or holding writeLock.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "serial/GuiDispatcher.h"
+#include "serial/VaCommBuffer.h"
+#include "serial/VaCommTypes.h"
+#include "serial/VaSync.h"
+
+namespace kelta {
+
+class TVaCustomComm;
+
+class TVaCommSession {
+ public:
+  // Makes the queue and the wake signals; throws std::system_error when the system has no
+  // descriptors left.
+  TVaCommSession(int fd, std::uint32_t writeSize, bool wantTxEmpty,
+                 std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port);
+  ~TVaCommSession();
+  TVaCommSession(const TVaCommSession&) = delete;
+  TVaCommSession& operator=(const TVaCommSession&) = delete;
+
+  // Builds the event thread's wait set for the mask; returns 0 or the errno of the failing
+  // call. GUI thread, before the workers start.
+  int SetupEventMask(std::uint32_t mask);
+
+  // Runs fn(port) on the GUI thread and waits for it; fn is skipped when the session stopped
+  // meanwhile. An exception from fn (or from the dispatcher) is raised again here.
+  void HandOff(const std::function<void(TVaCustomComm&)>& fn);
+  // The device went away: the first caller hands the I/O error report to the GUI thread.
+  void ReportDeviceGone();
+
+  const int fd;
+  const bool wantTxEmpty;  // OnTxEmpty was bound at Open
+  const std::shared_ptr<IGuiDispatcher> dispatcher;
+  TVaCustomComm* const port;  // GUI thread only, and only while !stopped
+
+  std::atomic<bool> stopped{false};
+  std::atomic<bool> goneReported{false};
+  TVaDeviceGate gate;
+
+  // Event thread.
+  std::uint32_t eventMask = 0;  // written before the workers start
+  std::uint32_t rx80Mark = 0;   // input count that is "80 % full"; written before the start
+  int epollFd = -1;             // device (edge-triggered) and wakeEvent
+  TVaWaitEvent wakeEvent;
+
+  // Write thread.
+  std::mutex writeLock;
+  std::condition_variable room;
+  TVaCommBuffer queue;
+  TVaWaitEvent dataEvent;
+  TVaWaitEvent closeEvent;
+};
+
+// A worker thread. The object belongs to the port; what the running thread needs lives in the
+// session and in State, so the port may let go of the object (Detach) while the thread ends on
+// its own.
+class TVaCommThread {
+ public:
+  virtual ~TVaCommThread();
+  TVaCommThread(const TVaCommThread&) = delete;
+  TVaCommThread& operator=(const TVaCommThread&) = delete;
+
+  bool Finished() const;
+  // Waits until the thread ended or the time passed; true when it ended (and was joined).
+  bool JoinFor(std::chrono::milliseconds limit);
+  // Takes effect at once while the thread runs (nice value of the thread, where permitted).
+  void SetPriority(TThreadPriority priority);
+
+ protected:
+  explicit TVaCommThread(std::shared_ptr<TVaCommSession> session);
+  void Start(TThreadPriority priority, void (*body)(TVaCommSession&));
+
+  std::shared_ptr<TVaCommSession> session_;
+
+ private:
+  struct State {
+    std::mutex lock;  // guards tid and finished
+    std::condition_variable ended;
+    pid_t tid = 0;  // 0 once the thread no longer runs
+    bool finished = false;
+    int baseNice = 0;
+  };
+  std::shared_ptr<State> state_;
+  std::thread thread_;
+};
+
+// Waits for line events and hands each batch to the GUI thread (DispatchEvents).
+class TVaCommEventThread : public TVaCommThread {
+ public:
+  TVaCommEventThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
+  // Terminate flag, then WakeEvent. Does not wait.
+  void RequestStop();
+
+ private:
+  static void Execute(TVaCommSession& s);
+};
+
+// Transmits the write queue.
+class TVaCommWriteThread : public TVaCommThread {
+ public:
+  TVaCommWriteThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
+  // CloseEvent. Does not wait; queued bytes are dropped.
+  void SignalClose();
+  // GUI thread. Appends the bytes when they fit within writeTimeoutMs (waiting on `room`,
+  // never spinning); false and nothing queued otherwise.
+  bool QueueData(const void* data, std::uint32_t count, std::uint32_t writeTimeoutMs);
+
+ private:
+  static void Execute(TVaCommSession& s);
+  // Consumes k written bytes; false when the thread must end.
+  static bool CompleteWrite(TVaCommSession& s, std::uint32_t k);
+};
+
+}  // namespace kelta

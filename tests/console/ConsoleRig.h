@@ -1,0 +1,116 @@
+#pragma once
+// What the console tests share: one QApplication per test program, a private folder per test
+// (tests run in parallel), boxes the test answers, and helpers that act as the operator.
+
+#include "console/ClickablePanel.h"
+#include "console/ConsoleDialogs.h"
+#include "console/LabeledEdit.h"
+#include "console/UKELTA_Display.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelta::test {
+
+// Creates the program's QApplication on first use (offscreen in CTest).
+void EnsureApp();
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // With a trailing '/'.
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+std::vector<std::string> ReadLines(const std::string& path); // CR LF or LF ended
+
+// Records every box; questions take the queued answers in order (No when none is queued).
+class ScriptedDialogs final : public ConsoleDialogs {
+public:
+    struct Log {
+        QStringList messages;
+        QStringList questions;
+        std::deque<bool> answers;
+    };
+    explicit ScriptedDialogs(std::shared_ptr<Log> log) : log_(std::move(log)) {}
+    void ShowMessage(const QString& text) override { log_->messages << text; }
+    bool AskYesNo(const QString& text) override
+    {
+        log_->questions << text;
+        if (log_->answers.empty())
+            return false;
+        const bool yes = log_->answers.front();
+        log_->answers.pop_front();
+        return yes;
+    }
+
+private:
+    std::shared_ptr<Log> log_;
+};
+
+// A main window in its own folder, with scripted boxes.
+struct Console {
+    explicit Console(const std::string& dir);
+    ~Console();
+    TFVANTORIS& operator*() { return *window; }
+    TFVANTORIS* operator->() { return window.get(); }
+
+    std::shared_ptr<ScriptedDialogs::Log> boxes = std::make_shared<ScriptedDialogs::Log>();
+    std::unique_ptr<TFVANTORIS> window;
+};
+
+// The operator's actions, by objectName.
+void Click(TFVANTORIS& w, const char* name);
+void Type(TFVANTORIS& w, const char* name, const QString& text);
+QString Text(TFVANTORIS& w, const char* name); // edit, combo or label text
+// Clicks `name` after `ms`, from inside whatever wait is running then.
+void ClickLater(TFVANTORIS& w, const char* name, int ms);
+QStringList MemoLines(TFVANTORIS& w);
+
+// Every distinct text status panel `panel` shows while it runs, in order (sampled from the
+// event loop, so it sees what the operator sees during the waits).
+class StatusRecorder {
+public:
+    StatusRecorder(TFVANTORIS& w, int panel);
+    ~StatusRecorder();
+    const QStringList& Seen() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Counts completed writes of one file in a folder (inotify IN_CLOSE_WRITE).
+class WriteCounter {
+public:
+    WriteCounter(const std::string& dir, const std::string& name);
+    ~WriteCounter();
+    int Count();
+
+private:
+    int fd_ = -1;
+    std::string name_;
+    int count_ = 0;
+};
+
+// "<message> - yyyy-mm-dd hh:mm:ss"
+bool IsStampedLine(const QString& line, const QString& message);
+
+} // namespace kelta::test

@@ -59,6 +59,9 @@ void QtCanvas::Polygon(std::span<const Point> points, TColor color) {
   for (std::size_t i = 0; i < points.size(); ++i) pts[i] = QPoint(ClampCoord(points[i].x), ClampCoord(points[i].y));
   UseColor(color);
   painter_.drawPolygon(pts, static_cast<int>(points.size()));
+  // Qt's cosmetic stroker leaves out some line end points (its half-open rule); the
+  // outline must go through every vertex, so set them explicitly.
+  painter_.drawPoints(pts, static_cast<int>(points.size()));
 }
 
 void QtCanvas::Bevel(const Rect& r, TiBevelStyle style) {

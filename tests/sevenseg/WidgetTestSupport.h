@@ -1,0 +1,67 @@
+// Qt application for the widget tests, and a readout that counts its paints.
+#pragma once
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "iSevenSegmentAnalog.h"
+
+namespace kelta::sevenseg::test {
+
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "test_sevenseg_widgets";
+    static char* argv[] = {name, nullptr};
+    app_ = new QApplication(argc, argv);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+
+// Runs the paint cycle until nothing is left to do.
+inline void Flush() {
+  for (int i = 0; i < 5; ++i) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
+}
+
+class ProbeReadout : public TiSevenSegmentAnalog {
+ public:
+  using TiSevenSegmentAnalog::TiSevenSegmentAnalog;
+
+  void DrawContent(Canvas& canvas) override {
+    ++paints;
+    paintedValue = Value();
+    paintedColor = SegmentColor();
+    paintedStyle = LeadingStyle();
+    if (failPaint) throw std::runtime_error("paint failed");
+    TiSevenSegmentAnalog::DrawContent(canvas);
+  }
+
+  int paints = 0;
+  double paintedValue = 0;
+  TColor paintedColor = 0;
+  TiLeadingStyle paintedStyle = ilsNone;
+  bool failPaint = false;
+};
+
+// The console's readout as placed over the dial.
+inline void ConfigureAsConsoleReadout(TiSevenSegmentAnalog& r) {
+  r.SetAutoSize(false);
+  r.setGeometry(144, 221, 113, 36);
+  r.SetSegmentColor(clLime);
+  r.SetShowOffSegments(false);
+  r.SetSegmentOffColor(clBlack);
+  r.SetPrecision(1);
+  r.SetDigitCount(5);
+}
+
+}  // namespace kelta::sevenseg::test

@@ -1,0 +1,234 @@
+#include "Image32.h"
+#include "Layers.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+
+#include <gtest/gtest.h>
+
+using namespace kelta::gfx;
+
+namespace {
+
+// One application object for every widget of this program.
+class TQtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        static int Argc = 1;
+        static char Name[] = "test_gfx_view";
+        static char* Argv[] = {Name, nullptr};
+        App_ = std::make_unique<QApplication>(Argc, Argv);
+    }
+    void TearDown() override { App_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> App_;
+};
+
+const auto* const QtEnv = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+constexpr TColor32 DarkShadow = 0xFF404040;
+
+void FillPattern(TBitmap32& B)
+{
+    for (int Y = 0; Y < B.Height(); ++Y)
+        for (int X = 0; X < B.Width(); ++X)
+            B.SetPixel(X, Y, 0xFF000000u | static_cast<TColor32>(X * 977 + Y * 131));
+}
+
+} // namespace
+
+TEST(Image32, FullSizeBitmapIsPlacedAtOriginWithoutBands)
+{
+    TImage32 View;
+    View.resize(404, 404);
+    View.SetColor(cl3DDkShadow);
+    View.Bitmap().Resize(404, 404);
+    FillPattern(View.Bitmap());
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{0, 0, 404, 404}));
+    View.ComposeBuffer();
+    for (int Y = 0; Y < 404; ++Y)
+        for (int X = 0; X < 404; ++X)
+            ASSERT_EQ(View.Buffer().Pixel(X, Y), View.Bitmap().Pixel(X, Y)) << X << "," << Y;
+    EXPECT_EQ(View.ViewToBitmap({202, 202}), (TPoint{202, 202}));
+}
+
+TEST(Image32, AutoSizeTakesBitmapSizeKeepingPosition)
+{
+    QWidget Parent;
+    TImage32 View(&Parent);
+    View.setGeometry(200, 272, 404, 404);
+    View.SetAutoSize(true);
+    View.Bitmap().Resize(300, 200);
+    EXPECT_EQ(View.geometry(), QRect(200, 272, 300, 200));
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{0, 0, 300, 200}));
+    View.Bitmap().Resize(0, 50);
+    EXPECT_EQ(View.width(), 300) << "an empty bitmap leaves the size";
+}
+
+TEST(Image32, CentredSmallerBitmapHasBackgroundBands)
+{
+    TImage32 View;
+    View.resize(404, 404);
+    View.SetColor(cl3DDkShadow);
+    View.Bitmap().Resize(300, 200);
+    FillPattern(View.Bitmap());
+    View.Bitmap().SetPixel(0, 0, 0x00ABCDEF);
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
+    EXPECT_EQ(View.ViewToBitmap({52, 102}), (TPoint{0, 0}));
+    EXPECT_EQ(View.ViewToBitmap({0, 0}), (TPoint{-52, -102}));
+    View.ComposeBuffer();
+    for (int Y = 0; Y < 404; ++Y)
+        for (int X = 0; X < 404; ++X) {
+            const bool In = X >= 52 && X < 352 && Y >= 102 && Y < 302;
+            ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? View.Bitmap().Pixel(X - 52, Y - 102) : DarkShadow) << X << "," << Y;
+        }
+}
+
+TEST(Image32, OddDifferenceCentresTowardZeroAndScaleModeMaps)
+{
+    TImage32 View;
+    View.resize(5, 5);
+    View.Bitmap().Resize(2, 2);
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{1, 1, 3, 3}));
+    View.Bitmap().Resize(8, 8);
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{-1, -1, 7, 7})) << "(5 - 8) div 2 is -1";
+
+    TImage32 Scaled;
+    Scaled.resize(10, 10);
+    Scaled.Bitmap().Resize(2, 2);
+    Scaled.SetScaleMode(smScale);
+    Scaled.SetScale(3);
+    EXPECT_EQ(Scaled.PlacedBitmapRect(), (TRect{2, 2, 8, 8}));
+    EXPECT_EQ(Scaled.ViewToBitmap({7, 7}), (TPoint{1, 1}));
+    EXPECT_EQ(Scaled.ViewToBitmap({1, 1}), (TPoint{0, 0})) << "-1/3 truncates toward zero";
+}
+
+TEST(Image32, EmptyBitmapGivesBackgroundAndLayersStillPaint)
+{
+    TImage32 View;
+    View.resize(8, 8);
+    View.SetColor(0x00FF0000); // blue
+    auto& Layer = View.Layers().Add<TBitmapLayer>();
+    Layer.Bitmap().Resize(2, 2);
+    Layer.Bitmap().Fill(0xFF00FF00);
+    Layer.Bitmap().SetDrawMode(dmBlend);
+    Layer.SetLayerRect({3, 3, 5, 5});
+    View.ComposeBuffer();
+    for (int Y = 0; Y < 8; ++Y)
+        for (int X = 0; X < 8; ++X) {
+            const bool In = X >= 3 && X < 5 && Y >= 3 && Y < 5;
+            ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? 0xFF00FF00u : 0xFF0000FFu) << X << "," << Y;
+        }
+}
+
+TEST(BitmapLayer, RectRoundingTiesToEven)
+{
+    struct TCase {
+        TFloatRect Rect;
+        TRect Want;
+    };
+    const TCase Cases[] = {
+        {{-0.5f, -0.5f, 3.5f, 3.5f}, {0, 0, 4, 4}},
+        {{0.5f, 1.5f, 4.5f, 5.5f}, {0, 2, 4, 6}},
+        {{1.4f, 0.6f, 5.4f, 4.6f}, {1, 1, 5, 5}},
+    };
+    for (const TCase& C : Cases) {
+        TImage32 View;
+        View.resize(8, 8);
+        View.Bitmap().Resize(8, 8);
+        View.Bitmap().Fill(0xFF000000);
+        auto& Layer = View.Layers().Add<TBitmapLayer>();
+        Layer.Bitmap().Resize(4, 4);
+        Layer.Bitmap().Fill(0xFFFFFFFF);
+        Layer.Bitmap().SetDrawMode(dmBlend);
+        Layer.SetLayerRect(C.Rect);
+        Layer.SetScaled(true);
+        View.ComposeBuffer();
+        for (int Y = 0; Y < 8; ++Y)
+            for (int X = 0; X < 8; ++X) {
+                const bool In = X >= C.Want.Left && X < C.Want.Right && Y >= C.Want.Top && Y < C.Want.Bottom;
+                ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? 0xFFFFFFFFu : 0xFF000000u)
+                    << C.Rect.Left << "," << C.Rect.Top << " pixel " << X << "," << Y;
+            }
+    }
+}
+
+TEST(BitmapLayer, DialLayerOverFullViewBlendsByRow)
+{
+    TImage32 View;
+    View.resize(404, 404);
+    View.Bitmap().Resize(404, 404);
+    FillPattern(View.Bitmap());
+    auto& Layer = View.Layers().Add<TBitmapLayer>();
+    Layer.Bitmap().Resize(404, 404);
+    for (int Y = 0; Y < 404; ++Y)
+        for (int X = 0; X < 404; ++X)
+            Layer.Bitmap().SetPixel(X, Y, static_cast<TColor32>((X + Y) % 256) << 24 | 0x00336699u);
+    Layer.Bitmap().SetDrawMode(dmBlend);
+    Layer.SetLayerRect({-0.5f, -0.5f, 404.5f, 404.5f});
+    Layer.SetScaled(true);
+    View.ComposeBuffer();
+    for (int Y = 0; Y < 404; ++Y)
+        for (int X = 0; X < 404; ++X) {
+            const TColor32 F = Layer.Bitmap().Pixel(X, Y), B = View.Bitmap().Pixel(X, Y);
+            const std::uint32_t A = F >> 24;
+            TColor32 Want = B;
+            if (A == 255)
+                Want = F;
+            else if (A != 0) {
+                Want = 0;
+                for (int S = 0; S < 32; S += 8)
+                    Want |= ((((F >> S) & 255) * A + ((B >> S) & 255) * (256 - A) + 128) >> 8) << S;
+            }
+            ASSERT_EQ(View.Buffer().Pixel(X, Y), Want) << X << "," << Y;
+        }
+}
+
+TEST(Image32, ChangesInvalidateOutsideUpdateBracketsOnly)
+{
+    TImage32 View;
+    View.resize(4, 4);
+    int Changes = 0;
+    View.OnChange = [&](TImage32&) { ++Changes; };
+    View.Bitmap().Resize(4, 4);
+    View.ComposeBuffer();
+    ASSERT_TRUE(View.BufferValid());
+    Changes = 0;
+
+    View.BeginUpdate();
+    View.Bitmap().Fill(0xFFFFFFFF);
+    EXPECT_TRUE(View.BufferValid());
+    View.EndUpdate();
+    EXPECT_TRUE(View.BufferValid()) << "EndUpdate repaints nothing itself";
+    EXPECT_EQ(Changes, 0);
+
+    View.Bitmap().Fill(0xFF000000);
+    EXPECT_FALSE(View.BufferValid());
+    EXPECT_EQ(Changes, 1);
+
+    View.ComposeBuffer();
+    auto& Layer = View.Layers().Add<TBitmapLayer>();
+    EXPECT_FALSE(View.BufferValid()) << "a new layer repaints";
+    View.ComposeBuffer();
+    Layer.SetScaled(true);
+    EXPECT_FALSE(View.BufferValid());
+    View.ComposeBuffer();
+    View.Layers().Delete(&Layer);
+    EXPECT_FALSE(View.BufferValid());
+    EXPECT_EQ(View.Layers().Count(), 0);
+}
+
+TEST(Image32, ScreenCopyIsOpaque)
+{
+    TImage32 View;
+    View.resize(2, 1);
+    View.Bitmap().Resize(2, 1);
+    View.Bitmap().SetPixel(0, 0, 0x00FF0000); // alpha 0, red
+    View.Bitmap().SetPixel(1, 0, 0x800000FF);
+    const QImage Shot = View.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(Shot.pixel(0, 0), 0xFFFF0000u);
+    EXPECT_EQ(Shot.pixel(1, 0), 0xFF0000FFu);
+}

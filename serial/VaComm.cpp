@@ -172,6 +172,7 @@ std::string TVaCustomComm::FormatOpenPath() const { return PortDevicePath(portNu
 void TVaCustomComm::Open() {
   EnsureClosed();
   if (!dispatcher_) throw std::logic_error("TVaComm::Open: no GUI dispatcher installed");
+  ReapWorkers(false);
   CreateDeviceHandle();
   try {
     ApplyLineSettings();

@@ -143,8 +143,10 @@ TVaCommEventThread::TVaCommEventThread(std::shared_ptr<TVaCommSession> session,
 }
 
 void TVaCommEventThread::RequestStop() {
+  if (!session_) return;
   session_->stopped.store(true);
   session_->wakeEvent.Set();
+  session_.reset();  // the running thread keeps its own reference until it ends
 }
 
 void TVaCommEventThread::Execute(TVaCommSession& s) {
@@ -223,8 +225,10 @@ TVaCommWriteThread::TVaCommWriteThread(std::shared_ptr<TVaCommSession> session,
 }
 
 void TVaCommWriteThread::SignalClose() {
+  if (!session_) return;
   session_->stopped.store(true);
   session_->closeEvent.Set();
+  session_.reset();  // the running thread keeps its own reference until it ends
 }
 
 bool TVaCommWriteThread::QueueData(const void* data, std::uint32_t count,

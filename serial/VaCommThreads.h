@@ -123,7 +123,7 @@ class TVaCommThread {
 class TVaCommEventThread : public TVaCommThread {
  public:
   TVaCommEventThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
-  // Terminate flag, then WakeEvent. Does not wait.
+  // Terminate flag, then WakeEvent; lets go of the session. Does not wait.
   void RequestStop();
 
  private:
@@ -134,9 +134,9 @@ class TVaCommEventThread : public TVaCommThread {
 class TVaCommWriteThread : public TVaCommThread {
  public:
   TVaCommWriteThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
-  // CloseEvent. Does not wait; queued bytes are dropped.
+  // CloseEvent; lets go of the session. Does not wait; queued bytes are dropped.
   void SignalClose();
-  // GUI thread. Appends the bytes when they fit within writeTimeoutMs (waiting on `room`,
+  // GUI thread, before SignalClose. Appends the bytes when they fit within writeTimeoutMs (waiting on `room`,
   // never spinning); false and nothing queued otherwise.
   bool QueueData(const void* data, std::uint32_t count, std::uint32_t writeTimeoutMs);
 

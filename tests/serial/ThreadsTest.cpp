@@ -1,0 +1,335 @@
+// The workers: notifications on the GUI thread, Close from inside a notification, a device that
+// goes away, exceptions from handlers, and many open/close cycles under streaming data.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "PtyPort.h"
+#include "serial/LoopDispatcher.h"
+#include "serial/VaComm.h"
+
+namespace kelta {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ThreadsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    loop_ = std::make_shared<TVaLoopDispatcher>();
+    exe_.Link(3, pty_.SlavePath());
+    baseThreads_ = test::ThreadCount();
+    baseFds_ = test::OpenDescriptorCount();
+  }
+
+  std::unique_ptr<TVaComm> MakePort() {
+    auto port = std::make_unique<TVaComm>();
+    port->SetExeDir(exe_.Path());
+    port->SetDispatcher(loop_);
+    port->SetBaudrate(TVaBaudrate::br9600);
+    port->SetPortNum(3);
+    return port;
+  }
+
+  bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+    return loop_->RunUntil(done, limit);
+  }
+
+  // Workers end on their own once their last call ran: keep the GUI loop going meanwhile.
+  bool WorkersGone(std::chrono::milliseconds limit = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (test::ThreadCount() > baseThreads_) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      loop_->RunFor(5ms);
+    }
+    return true;
+  }
+
+  std::shared_ptr<TVaLoopDispatcher> loop_;
+  test::PtyPair pty_;
+  test::ExeDir exe_;
+  int baseThreads_ = 0;
+  int baseFds_ = 0;
+};
+
+TEST_F(ThreadsTest, OpenStartsTwoWorkersAndCloseEndsThem) {
+  auto port = MakePort();
+  port->Open();
+  EXPECT_EQ(test::ThreadCount(), baseThreads_ + 2);
+  port->Close();
+  EXPECT_TRUE(WorkersGone());
+  port->SetMonitorEvents({});  // no event thread without events
+  port->Open();
+  EXPECT_EQ(test::ThreadCount(), baseThreads_ + 1);
+  port->Close();
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_);
+}
+
+TEST_F(ThreadsTest, TxEmptyFollowsEveryWriteThatEmptiesTheQueue) {
+  auto port = MakePort();
+  std::atomic<int> empties{0};
+  const auto gui = std::this_thread::get_id();
+  port->OnTxEmpty = [&](TVaCustomComm*) {
+    EXPECT_EQ(std::this_thread::get_id(), gui);
+    ++empties;
+  };
+  port->Open();
+  ASSERT_TRUE(port->SendText("one"));
+  EXPECT_TRUE(Pump([&] { return empties == 1; }));
+  EXPECT_EQ(pty_.Read(3, 5s), "one");
+  ASSERT_TRUE(port->SendText("two"));
+  EXPECT_TRUE(Pump([&] { return empties == 2; }));
+  port->Close();
+}
+
+TEST_F(ThreadsTest, CloseFromInsideOnRxCharEndsTheBatchAndTheWorkers) {
+  auto port = MakePort();
+  int rx = 0, closes = 0, errors = 0;
+  port->OnClose = [&](TVaCustomComm*) { ++closes; };
+  port->OnError = [&](TVaCustomComm*, int) { ++errors; };
+  port->OnRxChar = [&](TVaCustomComm* sender, int) {
+    ++rx;
+    sender->Close();  // the event thread is waiting for this very call
+  };
+  port->Open();
+  pty_.Write("hello");
+  ASSERT_TRUE(Pump([&] { return closes == 1; }));
+  EXPECT_FALSE(port->IsOpen());
+  pty_.Write("more");  // nobody listens any more
+  loop_->RunFor(100ms);
+  EXPECT_EQ(rx, 1);
+  EXPECT_EQ(errors, 0);
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_);
+  // The same port opens again at once, and gets what waited meanwhile.
+  std::string got;
+  port->OnRxChar = [&](TVaCustomComm* sender, int) { got += sender->ReceiveText(); };
+  port->Open();
+  ASSERT_TRUE(Pump([&] { return got.find("more") != std::string::npos; }));
+  port->Close();
+}
+
+TEST_F(ThreadsTest, ReopenFromInsideOnRxChar) {
+  auto port = MakePort();
+  int opens = 0;
+  std::string got;
+  port->OnOpen = [&](TVaCustomComm*) { ++opens; };
+  port->OnRxChar = [&](TVaCustomComm* sender, int) {
+    got += sender->ReceiveText();
+    if (opens < 3) {
+      sender->Close();
+      sender->Open();
+    }
+  };
+  port->Open();
+  for (int i = 0; i < 3; ++i) {
+    const int before = opens;
+    pty_.Write("x");
+    ASSERT_TRUE(Pump([&] { return opens > before || (opens == 3 && got.size() == 3); }));
+  }
+  ASSERT_TRUE(Pump([&] { return got == "xxx"; }));
+  EXPECT_EQ(opens, 3);
+  port->Close();
+  EXPECT_TRUE(WorkersGone());
+}
+
+TEST_F(ThreadsTest, BatchQueuedBeforeCloseYieldsNothing) {
+  auto port = MakePort();
+  int rx = 0;
+  port->OnRxChar = [&](TVaCustomComm*, int) { ++rx; };
+  port->Open();
+  pty_.Write("late");
+  // Let the event thread hand the batch over, but do not run it before Close.
+  std::this_thread::sleep_for(200ms);
+  port->Close();
+  loop_->RunFor(100ms);
+  EXPECT_EQ(rx, 0);
+  EXPECT_TRUE(WorkersGone());
+}
+
+TEST_F(ThreadsTest, HandlerExceptionsGoToTheApplicationHandler) {
+  auto port = MakePort();
+  std::vector<std::string> reported;
+  int rx = 0;
+  port->OnException = [&](const std::exception& e) { reported.push_back(e.what()); };
+  port->OnRxChar = [&](TVaCustomComm* sender, int) {
+    sender->ReceiveText();
+    if (++rx == 1) throw std::runtime_error("handler failed");
+  };
+  port->Open();
+  pty_.Write("a");
+  ASSERT_TRUE(Pump([&] { return rx == 1; }));
+  pty_.Write("b");  // later batches arrive normally
+  ASSERT_TRUE(Pump([&] { return rx == 2; }));
+  EXPECT_EQ(reported, std::vector<std::string>{"handler failed"});
+
+  // OnOpen's exception is reported too and does not undo the open.
+  port->Close();
+  port->OnOpen = [](TVaCustomComm*) { throw std::runtime_error("open handler failed"); };
+  port->Open();
+  EXPECT_TRUE(port->IsOpen());
+  EXPECT_EQ(reported.back(), "open handler failed");
+  // OnClose's exception reaches the caller of Close; the port is closed already.
+  port->OnClose = [](TVaCustomComm*) { throw std::runtime_error("close handler failed"); };
+  EXPECT_THROW(port->Close(), std::runtime_error);
+  EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(ThreadsTest, HangUpIsReportedOnceAndLeavesTheWorkersIdle) {
+  auto port = MakePort();
+  std::vector<int> errors;
+  int rx = 0;
+  port->OnError = [&](TVaCustomComm*, int flags) { errors.push_back(flags); };
+  port->OnRxChar = [&](TVaCustomComm* sender, int) {
+    ++rx;
+    sender->ReceiveText();
+  };
+  port->Open();
+  pty_.Write("bye");
+  ASSERT_TRUE(Pump([&] { return rx == 1; }));
+  pty_.HangUp();
+  ASSERT_TRUE(Pump([&] { return !errors.empty(); }));
+  EXPECT_EQ(errors, std::vector<int>{0x0400});
+
+  // Sending to the dead device makes the write thread find out too; still one report.
+  EXPECT_TRUE(port->SendText("anyone?"));
+  loop_->RunFor(100ms);
+  EXPECT_EQ(port->ReceiveText(), "");
+  EXPECT_EQ(port->InputCount(), 0);
+
+  // A spinning worker would burn the whole interval; an idle one nothing at all. The margin
+  // is wide so that a loaded machine cannot make this fail.
+  const auto before = test::OtherThreadsCpuTime();
+  loop_->RunFor(600ms);
+  const auto used = test::OtherThreadsCpuTime() - before;
+  EXPECT_LT(used, 200ms);
+  EXPECT_EQ(errors, std::vector<int>{0x0400});
+  EXPECT_EQ(rx, 1);
+
+  port->Close();
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_ - 1);  // the master is gone too
+}
+
+TEST_F(ThreadsTest, OpenPortWithoutTrafficCostsNoCpu) {
+  auto port = MakePort();
+  port->Open();
+  const auto before = test::OtherThreadsCpuTime();
+  loop_->RunFor(500ms);
+  EXPECT_LT(test::OtherThreadsCpuTime() - before, 200ms);
+  port->Close();
+}
+
+TEST_F(ThreadsTest, ManyOpenCloseCyclesUnderStreamingDataLeaveNothingBehind) {
+  // The device streams frames the whole time, whether the port is open or not.
+  std::atomic<bool> stop{false};
+  std::thread device([&] {
+    const std::string frame = "\x02" "123.4" "\x17" "ab$";
+    while (!stop) {
+      const ssize_t n = write(pty_.Master(), frame.data(), frame.size());
+      if (n < 0) {
+        pollfd p{pty_.Master(), POLLOUT, 0};
+        poll(&p, 1, 5);
+      }
+      // Keep the other direction drained as well.
+      char sink[256];
+      while (read(pty_.Master(), sink, sizeof sink) > 0) {
+      }
+    }
+  });
+  auto port = MakePort();
+  std::size_t received = 0;
+  int opens = 0, closes = 0;
+  port->OnOpen = [&](TVaCustomComm*) { ++opens; };
+  port->OnClose = [&](TVaCustomComm*) { ++closes; };
+  port->OnRxChar = [&](TVaCustomComm* sender, int) { received += sender->ReceiveText().size(); };
+  constexpr int kCycles = 500;
+  for (int i = 0; i < kCycles; ++i) {
+    port->Open();
+    port->SendText("#READ\r\n");
+    loop_->RunFor(std::chrono::milliseconds(i % 3));
+    port->Close();
+  }
+  stop = true;
+  device.join();
+  EXPECT_EQ(opens, kCycles);
+  EXPECT_EQ(closes, kCycles);
+  EXPECT_GT(received, 0u);
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::ThreadCount(), baseThreads_);
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_);
+}
+
+TEST_F(ThreadsTest, DestroyingAnOpenPortClosesWithoutOnClose) {
+  int closes = 0;
+  {
+    auto port = MakePort();
+    port->OnClose = [&](TVaCustomComm*) { ++closes; };
+    port->Open();
+    pty_.Write("pending");
+  }
+  EXPECT_EQ(closes, 0);
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_);
+  // The device is free again.
+  auto again = MakePort();
+  again->Open();
+  again->Close();
+}
+
+TEST_F(ThreadsTest, CloseWhileTheWriteThreadWaitsForTheLine) {
+  auto port = MakePort();
+  int empties = 0;
+  port->OnTxEmpty = [&](TVaCustomComm*) { ++empties; };
+  port->Buffers().SetWriteTimeout(50);
+  port->Open();
+  // Nobody reads the master: the write thread ends up waiting for room on the line.
+  try {
+    for (int i = 0; i < 100000; ++i) port->SendText(std::string(512, 'q'));
+  } catch (const EVaCommError&) {
+  }
+  loop_->RunFor(50ms);
+  const int before = empties;
+  port->Close();  // queued bytes are dropped
+  loop_->RunFor(100ms);
+  EXPECT_EQ(empties, before);
+  EXPECT_TRUE(WorkersGone());
+  EXPECT_EQ(test::OpenDescriptorCount(), baseFds_);
+}
+
+// --- The loop dispatcher itself
+
+TEST(LoopDispatcher, RunsCallsOnItsThreadAndCarriesExceptionsBack) {
+  auto loop = std::make_shared<TVaLoopDispatcher>();
+  const auto gui = std::this_thread::get_id();
+  std::thread::id ranOn;
+  std::string failure;
+  std::thread worker([&] {
+    loop->Call([&] { ranOn = std::this_thread::get_id(); });
+    try {
+      loop->Call([] { throw std::runtime_error("from the GUI thread"); });
+    } catch (const std::runtime_error& e) {
+      failure = e.what();
+    }
+  });
+  ASSERT_TRUE(loop->RunUntil([&] { return !failure.empty(); }, 5s));
+  worker.join();
+  EXPECT_EQ(ranOn, gui);
+  EXPECT_EQ(failure, "from the GUI thread");
+  // On the GUI thread itself the call runs at once.
+  bool ran = false;
+  loop->Call([&] { ran = true; });
+  EXPECT_TRUE(ran);
+}
+
+}  // namespace
+}  // namespace kelta

@@ -15,7 +15,7 @@
 namespace kelta::dialgen {
 namespace {
 
-constexpr double kTickInner = 138;   // just outside the needle's tip
+constexpr double kTickInner = 136;   // just outside the needle's tip
 constexpr double kLabelRadius = 168;
 constexpr double kFaceRadius = 186;  // where the bezel starts
 constexpr double kBezelOuter = 199;

@@ -16,7 +16,7 @@ constexpr int kNeedleHeight = 150;
 inline const QPointF kNeedlePivot(12.5, 134.5);
 // The needle's tip lies this far from the pivot; the scale starts just outside it, and inside
 // it the dial stays transparent so the needle shows.
-constexpr double kNeedleReach = 131;
+constexpr double kNeedleReach = 132;
 
 inline const QRectF kReadout(144, 221, 113, 36);
 

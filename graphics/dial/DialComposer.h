@@ -1,0 +1,62 @@
+// The dial composition: a needle picture turned about its pivot under a dial picture, in the
+// dial view. The console owns the three views and passes them in.
+//
+//   Dst    the visible dial view; its bitmap is white with the turned needle, the dials are
+//          layers above it (one more per LoadDialImages).
+//   Src    holds the needle bitmap (drawn with dmBlend through its bilinear resampler).
+//   ivBGR  holds the dial bitmap last loaded.
+//
+// Threading: GUI thread only (the views are widgets).
+#pragma once
+
+#include "Image32.h"
+
+#include <string>
+
+namespace kelta::gfx {
+
+struct TDialViews {
+    TImage32& Dst;
+    TImage32& Src;
+    TImage32& ivBGR;
+};
+
+// Needle geometry: its pivot inside the needle picture, and the shift after turning, which
+// puts the pivot at (202, 200) of the view's bitmap.
+constexpr float kNeedlePivotX = 12;
+constexpr float kNeedlePivotY = 134;
+constexpr float kNeedleShiftX = 190;
+constexpr float kNeedleShiftY = 66;
+constexpr TColor32 kDialClearColor = 0xFFFFFFFFu;
+// Relative to the current folder.
+inline constexpr const char* kNeedleFileName = "img/arrow2.PNG";
+
+// The view settings the composition relies on (bitmap draw mode and resampler, alignment,
+// scale, background colour, AutoSize); positions and sizes stay the window's business.
+void SetupDialViews(const TDialViews& Views);
+
+class TDialComposer {
+public:
+    // Applies SetupDialViews. The views must outlive the composer.
+    explicit TDialComposer(const TDialViews& Views, std::string NeedleFileName = kNeedleFileName);
+
+    // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, adds
+    // the dial as a new top layer of Dst and draws the needle at 0. A picture that fails
+    // raises (EFileOpenError, EPngError) and leaves what had not been reached: a failing dial
+    // file leaves the needle reloaded, but adds no layer and redraws nothing.
+    void LoadDialImages(const std::string& FileName);
+
+    // Clears Dst's bitmap to white, draws the needle turned by Angle degrees (positive:
+    // counter-clockwise on screen) and repaints Dst at once. Before any load it draws nothing.
+    void DrawDial(float Angle);
+
+    const std::string& NeedleFileName() const { return NeedleFileName_; }
+
+private:
+    TImage32& Dst_;
+    TImage32& Src_;
+    TImage32& ivBGR_;
+    std::string NeedleFileName_;
+};
+
+} // namespace kelta::gfx

@@ -5,24 +5,11 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 
 #include "tests/console_core/TempDir.h"
 
 namespace kelta {
 namespace {
-
-TEST(PortMap, ExecutableDirIsTheFolderOfThisProgram) {
-  const std::string dir = ExecutableDir();
-  ASSERT_FALSE(dir.empty());
-  EXPECT_EQ(dir.back(), '/');
-  char exe[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  ASSERT_GT(n, 0);
-  exe[n] = '\0';
-  EXPECT_EQ(std::string(exe).rfind(dir, 0), 0u);
-  EXPECT_EQ(std::string(exe).find('/', dir.size()), std::string::npos);
-}
 
 TEST(PortMap, DefaultRanges) {
   const struct {

@@ -119,17 +119,6 @@ TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
   }
 }
 
-TEST(UserSet, LongerFileGivesItsFirst61Bytes) {
-  TempDir dir;
-  std::string bytes(kUserSetSize + 10, '\0');
-  bytes[7] = 1;
-  bytes[8] = '9';
-  WriteFile(dir.path() + "UserSet.dat", bytes);
-  TUserSet record;
-  LoadUserSet(record, dir.path());
-  EXPECT_EQ(record.Read(UserSetField::SendCount), "9");
-}
-
 TEST(UserSet, FailedFileStepsRaise) {
   TempDir dir;
   TUserSet record;
@@ -141,11 +130,6 @@ TEST(UserSet, FailedFileStepsRaise) {
   EXPECT_THROW(LoadUserSet(record, dir.path()), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.path()), EInOutError);
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
-}
-
-TEST(UserSet, StreamReaderNeedsTheWholeRecord) {
-  EXPECT_THROW(UserSetFromBytes(std::string(kUserSetSize - 1, 'a'), "x"), EInOutError);
-  EXPECT_EQ(UserSetFromBytes(std::string(kUserSetSize, 'a'), "x").bytes[60], 'a');
 }
 
 }  // namespace

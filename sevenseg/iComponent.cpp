@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 #include <QPalette>
+#include <algorithm>
 
 #include "QtCanvas.h"
 
@@ -16,6 +17,10 @@ TiComponent::TiComponent(QWidget* parent)
   // Every pixel is painted from the off-screen frame: no erase, no flicker.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
+  frameTimer_.setSingleShot(true);
+  QObject::connect(&frameTimer_, &QTimer::timeout, this, [this] {
+    if (!updateLocked_ && (contentPending_ || backgroundPending_)) RepaintIfDue();
+  });
 }
 
 TiComponent::~TiComponent() { destroying_ = true; }
@@ -74,8 +79,16 @@ void TiComponent::RequestFullRepaint() {
 void TiComponent::RepaintIfDue() {
   if (autoFrameRate_ && updateFrameRate_ != 0) {
     const std::chrono::duration<double> period(1.0 / updateFrameRate_);
-    if (clock_() <= lastRepaint_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period)) {
-      return;  // stays pending until a later request or ResumeRepaint
+    const auto due = lastRepaint_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+    const auto now = clock_();
+    if (now <= due) {
+      // Without the timer the last change of a burst would stay off screen until some
+      // later change, possibly for ever.
+      if (!frameTimer_.isActive()) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1;
+        frameTimer_.start(static_cast<int>(std::min<long long>(wait, 1000)));
+      }
+      return;
     }
   }
   RepaintNow();

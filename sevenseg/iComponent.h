@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -38,7 +39,8 @@ class TiComponent : public QWidget {
 
   // Repaint requests: recorded while the update lock is set, throttled with AutoFrameRate,
   // otherwise an invalidation (the paint follows in Qt's paint cycle, so several requests
-  // between two paints give one paint).
+  // between two paints give one paint). A request held back by the frame rate is issued
+  // when its frame period has passed, even if no further request comes.
   void RequestRepaint();
   void RequestFullRepaint();
   void RepaintNow();
@@ -89,6 +91,7 @@ class TiComponent : public QWidget {
   std::chrono::steady_clock::time_point lastRepaint_;
   std::recursive_mutex paintLock_;
   std::atomic<bool> destroying_{false};
+  QTimer frameTimer_;  // issues a held request at the end of the frame period
   QImage lastFrame_;  // what the window shows; kept for a frame whose painting failed
 };
 

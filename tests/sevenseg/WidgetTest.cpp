@@ -301,6 +301,28 @@ TEST_F(ShownReadout, AutoFrameRateHoldsASecondChangeWithinOneFrame) {
   EXPECT_FALSE(r.IsContentPending());
 }
 
+// The last change of a burst must reach the screen without waiting for another change.
+TEST_F(ShownReadout, HeldChangeIsPaintedWhenItsFrameEnds) {
+  auto now = std::chrono::steady_clock::time_point{} + 1h;
+  r.SetClock([&] { return now; });
+  r.SetAutoFrameRate(true);
+  now += 1s;
+  r.SetValue(1.0);
+  Flush();
+  const int before = r.paints;
+  now += 5ms;
+  r.SetValue(2.0);
+  ASSERT_TRUE(r.IsContentPending());
+  now += 20ms;
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (r.paints == before && std::chrono::steady_clock::now() < deadline) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+  }
+  EXPECT_EQ(r.paints, before + 1);
+  EXPECT_EQ(r.paintedValue, 2.0);
+  EXPECT_FALSE(r.IsContentPending());
+}
+
 TEST(Readout, FailedPaintKeepsTheLastPicture) {
   ProbeReadout r;
   test::ConfigureAsConsoleReadout(r);

@@ -8,7 +8,7 @@ pkgs=(
   libpng-dev zlib1g-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  fonts-nanum xvfb xauth x11-apps imagemagick
+  fonts-nanum xvfb xauth x11-apps imagemagick locales
 )
 missing=()
 for p in "${pkgs[@]}"; do

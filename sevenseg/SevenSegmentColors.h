@@ -5,8 +5,8 @@
 
 namespace kelta::sevenseg {
 
-// The host's palette-relative flag. It is added arithmetically (as the original painter
-// did) and leaves the RGB part unchanged; canvases ignore the top byte.
+// The host's palette-relative flag. It is added, not or-ed, so a colour that already has
+// a top byte keeps the value it always produced; canvases ignore the top byte.
 inline constexpr TColor kPaletteRelative = 0x02000000;
 
 // A third of each RGB byte of the segment colour: a dim version of the same hue.

@@ -68,7 +68,7 @@ ShapePolygons ShapeGeometry(Shape shape, const CellGeometry& g) {
   const Coord x2 = RoundHalfEven(7.5 * Wd / 10.0);
   switch (shape) {
     case Shape::kPeriod:
-      // Lower edge on row H, one below the cell, as the original dot sits on the baseline.
+      // Lower edge on row H, one below the cell: the dot sits on the baseline of the digits.
       add(Box(cx - S, H - 2 * S, cx + S, H, g));
       break;
     case Shape::kColon:

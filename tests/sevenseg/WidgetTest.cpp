@@ -340,6 +340,27 @@ TEST(Readout, FailedPaintKeepsTheLastPicture) {
   EXPECT_NE(after, before);
 }
 
+TEST(Readout, BorderIsATwoPixelBevel) {
+  struct Case {
+    TiBevelStyle style;
+    QRgb outerTopLeft, innerTopLeft, innerBottomRight, outerBottomRight;
+  };
+  const Case cases[] = {{ibsRaised, 0xE3E3E3, 0xFFFFFF, 0xA0A0A0, 0x404040},
+                        {ibsLowered, 0xA0A0A0, 0x404040, 0xE3E3E3, 0xFFFFFF}};
+  for (const Case& c : cases) {
+    TiSevenSegmentAnalog r;
+    r.SetBorderStyle(c.style);
+    QImage image(r.size(), QImage::Format_RGB32);
+    r.render(&image);
+    const int w = image.width(), h = image.height();
+    EXPECT_EQ(image.pixel(0, 5) & 0xFFFFFF, c.outerTopLeft);
+    EXPECT_EQ(image.pixel(5, 1) & 0xFFFFFF, c.innerTopLeft);
+    EXPECT_EQ(image.pixel(w - 2, 5) & 0xFFFFFF, c.innerBottomRight);
+    EXPECT_EQ(image.pixel(5, h - 1) & 0xFFFFFF, c.outerBottomRight);
+    EXPECT_EQ(image.pixel(2, 2) & 0xFFFFFF, 0u);  // background inside the edge
+  }
+}
+
 // Closed convex polygon (degenerate ones included) at integer points.
 bool Covers(const test::Poly& poly, Coord x, Coord y) {
   Coord minX = poly[0].x, maxX = minX, minY = poly[0].y, maxY = minY;

@@ -107,21 +107,5 @@ TEST(ConsoleDecodesSensor, StreamedFramesReadOneAtATimeAllPass) {
   }
 }
 
-TEST(ConsoleDecodesSensor, NoDecimalValuesNeverCarryTheMarker) {
-  SensorConfig config;
-  config.fixedAngle = 45.0;
-  config.noDecimal = true;
-  SimulatedSensor sensor(config);
-  sensor.Start();
-  PtyClient client(sensor.SlavePath());
-  client.Write("#DATA\r\n");
-  client.ReadUntilEnds("$", 5s);
-  RxDecoder decoder;
-  Decoded decoded;
-  Decode(decoder, client.Chunks(), decoded);
-  EXPECT_EQ(decoded.lines, (std::vector<std::string>{"45"}));
-  EXPECT_EQ(decoded.angles, (std::vector<double>{45.0}));
-}
-
 }  // namespace
 }  // namespace kelta::sim

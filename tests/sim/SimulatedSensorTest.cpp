@@ -1,14 +1,15 @@
 // The simulated sensor over a real pseudo-terminal, driven as the console drives it.
 
 #include <dirent.h>
-#include <poll.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"

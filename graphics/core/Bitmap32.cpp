@@ -2,13 +2,41 @@
 
 #include "Resamplers.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 
 namespace kelta::gfx {
+
+namespace {
+
+// The view bitmap is refilled for every reading; a plain loop of 32-bit stores is several
+// times slower than the library's block fill and copy.
+void FillPixels(TColor32* P, std::size_t N, TColor32 Color)
+{
+    if (N == 0)
+        return;
+    const std::uint32_t B = Color & 0xFFu;
+    if (Color == B * 0x01010101u) {
+        std::memset(P, static_cast<int>(B), N * sizeof(TColor32));
+        return;
+    }
+    // Seed a short run, then copy ever longer runs from the start.
+    const std::size_t Seed = N < 16 ? N : 16;
+    for (std::size_t I = 0; I < Seed; ++I)
+        P[I] = Color;
+    for (std::size_t Done = Seed; Done < N;) {
+        const std::size_t Step = Done < N - Done ? Done : N - Done;
+        std::memcpy(P + Done, P, Step * sizeof(TColor32));
+        Done += Step;
+    }
+}
+
+} // namespace
 
 void TNotifiablePersistent::EndUpdate()
 {
@@ -91,10 +119,11 @@ void TCustomBitmap32::Fill(TColor32 Color)
 {
     if (Empty())
         return;
-    for (int Y = ClipRect_.Top; Y < ClipRect_.Bottom; ++Y) {
-        TColor32* Row = ScanLine(Y);
-        for (int X = ClipRect_.Left; X < ClipRect_.Right; ++X)
-            Row[X] = Color;
+    if (!Clipping_) {
+        FillPixels(Bits_.data(), Bits_.size(), Color);
+    } else {
+        for (int Y = ClipRect_.Top; Y < ClipRect_.Bottom; ++Y)
+            FillPixels(ScanLine(Y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
     }
     Changed();
 }

@@ -5,7 +5,7 @@
 //
 // Each primitive is written once as the scalar reference (BlendScalar.cpp); faster variants
 // register in BlendSelect.cpp and one table is chosen once, on first use. Setting the
-// environment variable KELTA_GFX_SCALAR (to anything) forces the reference.
+// environment variable KELTA_GFX_SCALAR (to anything but "" or "0") forces the reference.
 #pragma once
 
 #include "Color32.h"

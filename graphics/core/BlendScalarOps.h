@@ -1,7 +1,7 @@
 // Inline scalar forms of the blend rules, shared by the reference table and by the loops that
-// inline them. Two channels are worked in one 32-bit word (red/blue, alpha/green): each lane
-// holds at most 255 * 256 + 128 = 65408, so lanes never carry into each other and the result
-// is the per-channel formula exactly.
+// inline them. Channels are worked side by side in 16-bit lanes (two per 32-bit word, or all
+// four in a 64-bit word): a lane holds at most 255 * 256 + 128 = 65408, so lanes never carry
+// into each other and every result is the per-channel formula exactly.
 #pragma once
 
 #include "Color32.h"
@@ -9,6 +9,17 @@
 #include <cstdint>
 
 namespace kelta::gfx::scalar {
+
+// A pixel spread over four 16-bit lanes of a 64-bit word: B, R, G, A from the low end.
+inline std::uint64_t Spread(TColor32 C)
+{
+    return (static_cast<std::uint64_t>(C) | static_cast<std::uint64_t>(C) << 24) & 0x00FF00FF00FF00FFull;
+}
+
+inline TColor32 Gather(std::uint64_t S)
+{
+    return static_cast<TColor32>(S | S >> 24);
+}
 
 // (F * W + B * (256 - W) + 128) >> 8 on every channel.
 inline TColor32 Weighted(TColor32 F, TColor32 B, std::uint32_t W)
@@ -19,13 +30,10 @@ inline TColor32 Weighted(TColor32 F, TColor32 B, std::uint32_t W)
     return (RB & 0x00FF00FFu) | (AG & 0xFF00FF00u);
 }
 
-// (F * W + B * (256 - W)) >> 8 on every channel, no rounding bias.
-inline TColor32 WeightedTrunc(TColor32 F, TColor32 B, std::uint32_t W)
+// (F * W + B * (256 - W)) >> 8 on every spread channel, no rounding bias.
+inline std::uint64_t WeightedTrunc64(std::uint64_t F, std::uint64_t B, std::uint32_t W)
 {
-    const std::uint32_t NW = 256u - W;
-    const std::uint32_t RB = ((F & 0x00FF00FFu) * W + (B & 0x00FF00FFu) * NW) >> 8;
-    const std::uint32_t AG = ((F >> 8) & 0x00FF00FFu) * W + ((B >> 8) & 0x00FF00FFu) * NW;
-    return (RB & 0x00FF00FFu) | (AG & 0xFF00FF00u);
+    return ((F * W + B * (256u - W)) >> 8) & 0x00FF00FF00FF00FFull;
 }
 
 inline void BlendPixel(TColor32 F, TColor32& B)
@@ -53,9 +61,9 @@ inline void BlendPixelMaster(TColor32 F, TColor32& B, std::uint32_t M)
 
 inline TColor32 InterpolateQuad(std::uint32_t WX, std::uint32_t WY, const TColor32* Top, const TColor32* Bottom)
 {
-    const TColor32 T = WeightedTrunc(Top[0], Top[1], WX);
-    const TColor32 D = WeightedTrunc(Bottom[0], Bottom[1], WX);
-    return WeightedTrunc(T, D, WY);
+    const std::uint64_t T = WeightedTrunc64(Spread(Top[0]), Spread(Top[1]), WX);
+    const std::uint64_t D = WeightedTrunc64(Spread(Bottom[0]), Spread(Bottom[1]), WX);
+    return Gather(WeightedTrunc64(T, D, WY));
 }
 
 } // namespace kelta::gfx::scalar

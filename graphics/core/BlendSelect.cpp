@@ -2,6 +2,7 @@
 #include "BlendVariants.h"
 
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace kelta::gfx {
@@ -25,7 +26,8 @@ const std::vector<const TBlendFuncs*>& Available()
 
 const TBlendFuncs& Choose()
 {
-    if (std::getenv("KELTA_GFX_SCALAR") != nullptr)
+    const char* Force = std::getenv("KELTA_GFX_SCALAR");
+    if (Force != nullptr && *Force != '\0' && std::string_view(Force) != "0")
         return ScalarBlendFuncs();
     return *Available().back();
 }

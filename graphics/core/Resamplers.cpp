@@ -266,7 +266,12 @@ inline TColor32 LinearSafe(const TCustomBitmap32& Bmp, const TRect& Clip, const 
     const int Ht = (Clip.Bottom - 1) * 256;
     if (X8 < Wd && Y8 < Ht) {
         const TColor32* Top = Bmp.PixelPtr(X8 >> 8, Y8 >> 8);
-        return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Top + Bmp.Width());
+        const TColor32* Bottom = Top + Bmp.Width();
+        // Four equal pixels interpolate to that pixel at any weights (P * W + P * (256 - W)
+        // is P * 256 in every step); most of a needle's box is such blocks.
+        if (Top[0] == Top[1] && Top[0] == Bottom[0] && Top[0] == Bottom[1])
+            return Top[0];
+        return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
     }
     if (X8 == Wd && Y8 <= Ht)
         return Bmp.Pixel(Clip.Right - 1, Y8 >> 8);

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -244,7 +245,7 @@ void TImage32::ClearBackground()
     if ((P.Left <= 0 && P.Right >= W && P.Top <= 0 && P.Bottom >= H) || BitmapAlign_ == baTile)
         return;
     auto Band = [&](TRect R) {
-        R = Intersect(R, Buffer_.BoundsRect());
+        R = Intersect(R, Buffer_.ClipRect());
         for (int Y = R.Top; Y < R.Bottom; ++Y)
             for (int X = R.Left; X < R.Right; ++X)
                 Buffer_.SetPixel(X, Y, C);
@@ -285,7 +286,20 @@ void TImage32::ComposeBuffer()
         return;
     Buffer_.Resize(width(), height());
     UpdateCache();
-    Buffer_.SetClipRect(ViewportRect());
+    // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, so the
+    // frame can be composed in bands of rows: each band stays in cache from the bitmap copy
+    // through the layer blends instead of the whole frame being streamed once per stage.
+    const TRect View = ViewportRect();
+    for (int Top = View.Top; Top < View.Bottom; Top += kBandRows) {
+        Buffer_.SetClipRect({View.Left, Top, View.Right, std::min(Top + kBandRows, View.Bottom)});
+        RunPaintStages();
+    }
+    Buffer_.SetClipRect(View);
+    BufferValid_ = true;
+}
+
+void TImage32::RunPaintStages()
+{
     for (const TPaintStage& S : PaintStages_) {
         if (!S.RunTime)
             continue;
@@ -308,7 +322,6 @@ void TImage32::ComposeBuffer()
             break;
         }
     }
-    BufferValid_ = true;
 }
 
 void TImage32::paintEvent(QPaintEvent*)

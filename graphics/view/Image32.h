@@ -94,6 +94,9 @@ private:
     void ClearBackground();
     void DrawBitmap();
     void DrawLayers(std::uint32_t Mask);
+    void RunPaintStages();
+
+    static constexpr int kBandRows = 16;
 
     TBitmap32 Bitmap_;
     TBitmap32 Buffer_;

@@ -34,7 +34,8 @@ public:
     void SetLayerOptions(std::uint32_t V);
     bool Visible() const { return (LayerOptions_ & LOB_VISIBLE) != 0; }
 
-    // Paints into the view's off-screen buffer (the draw-layers stage).
+    // Paints into the view's off-screen buffer (the draw-layers stage), touching only the
+    // buffer's clip rectangle: the view composes a frame in bands of rows.
     virtual void Paint(TBitmap32& Buffer) { (void)Buffer; }
 
     // Tells the view to repaint.

@@ -361,6 +361,32 @@ TEST(Readout, BorderIsATwoPixelBevel) {
   }
 }
 
+TEST(Readout, TransparentShowsWhatLiesBehind) {
+  QWidget parent;
+  parent.resize(200, 100);
+  QPalette pal = parent.palette();
+  pal.setColor(QPalette::Window, QColor(0, 0, 255));
+  parent.setPalette(pal);
+  parent.setAutoFillBackground(true);
+  auto* r = new TiSevenSegmentAnalog(&parent);
+  r->move(10, 10);
+  r->SetSegmentColor(clLime);
+  r->SetTransparent(true);
+  r->SetValue(8.0);
+  QImage image(parent.size(), QImage::Format_RGB32);
+  parent.render(&image);
+  EXPECT_EQ(image.pixel(10 + 1, 10 + 1) & 0xFFFFFF, 0x0000FFu);  // no fill: the parent shows
+  // The "8" of "+ 8.00" is fully lit: its top bar's left end at (cell + 1, margin).
+  std::vector<CellDraw> cells;
+  r->Layout(cells);
+  const Rect eight = cells[2].cell;
+  ASSERT_EQ(cells[2].glyph, ssc8);
+  EXPECT_EQ(image.pixel(10 + eight.x + 1, 10 + eight.y) & 0xFFFFFF, 0x00FF00u);
+  r->SetTransparent(false);
+  parent.render(&image);
+  EXPECT_EQ(image.pixel(10 + 1, 10 + 1) & 0xFFFFFF, 0u);
+}
+
 // Closed convex polygon (degenerate ones included) at integer points.
 bool Covers(const test::Poly& poly, Coord x, Coord y) {
   Coord minX = poly[0].x, maxX = minX, minY = poly[0].y, maxY = minY;

@@ -90,10 +90,14 @@ void SimulatedSensor::Start() {
     startTime_ = Clock::now();
     slavePath_ = pty->SlavePath();
   }
-  masterFd_ = pty->MasterFd();
-  pty_ = std::move(pty);
   wakeFd_ = wake;
   inotifyFd_ = watch;
+  {
+    // Last: a WriteRaw on another thread may use the line (and wakeFd_) from here on.
+    std::lock_guard lock(writeMutex_);
+    masterFd_ = pty->MasterFd();
+  }
+  pty_ = std::move(pty);
   started_ = true;
   try {
     reader_ = std::thread([this] { ReaderLoop(); });
@@ -400,6 +404,8 @@ void SimulatedSensor::SenderLoop() {
     lock.lock();
   }
 }
+
+bool SimulatedSensor::WriteRaw(std::string_view bytes) { return Send(bytes, WriteShape{}); }
 
 bool SimulatedSensor::Send(std::string_view bytes, const WriteShape& shape) {
   std::lock_guard lock(writeMutex_);

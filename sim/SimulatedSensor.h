@@ -112,6 +112,12 @@ class SimulatedSensor {
   // True as soon as the log holds needle; false after timeout.
   bool WaitForReceived(std::string_view needle, std::chrono::milliseconds timeout) const;
 
+  // Writes bytes to the line at once on the calling thread, exactly as given (no reply
+  // delay, splitting or pacing; waits while the line is full). False when nobody holds the
+  // slave open (the bytes are dropped), after HangUp/Stop, or when either ends the wait.
+  // Replies and frames never interleave with these bytes. Any thread, lineObserver too.
+  bool WriteRaw(std::string_view bytes);
+
   // Data frames written whole to the line (streamed, "#DATA" and polled).
   uint64_t FramesSent() const;
   bool WaitForFramesSent(uint64_t count, std::chrono::milliseconds timeout) const;

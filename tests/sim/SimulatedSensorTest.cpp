@@ -181,6 +181,22 @@ TEST_F(SensorTest, LogsEveryByteReceived) {
   EXPECT_EQ(client_->ReadFor(200ms), "");  // silent
 }
 
+TEST_F(SensorTest, WriteRawPassesEveryByteValueUnchanged) {
+  StartWith(SensorConfig{});
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(255 - b);
+  ASSERT_TRUE(sensor_->WriteRaw(all));
+  EXPECT_EQ(client_->ReadUntil([](const std::string& t) { return t.size() >= 256; }, 5s), all);
+
+  client_->Close();  // nobody listens: dropped, not kept for the next client
+  while (sensor_->WriteRaw("x")) std::this_thread::yield();
+  client_ = std::make_unique<PtyClient>(sensor_->SlavePath());
+  ASSERT_TRUE(sensor_->WriteRaw("y"));
+  EXPECT_EQ(client_->ReadUntilEnds("y"), "y");
+  sensor_->Stop();
+  EXPECT_FALSE(sensor_->WriteRaw("z"));
+}
+
 TEST_F(SensorTest, LogAndLineBufferStayBoundedUnderAFlood) {
   SensorConfig config;
   config.receiveLogLimit = 1000;

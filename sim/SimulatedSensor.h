@@ -23,8 +23,10 @@
 //     guards the received-bytes log and the frame count; lifecycleMutex_ serialises
 //     Start/Stop/HangUp. Never more than one is held at a time, except that lifecycleMutex_
 //     is held around the others.
-//   - Stop and HangUp signal the wake eventfd (never drained, so every later wait ends at
-//     once); the sender's waits include it, so a write blocked on a full line ends too.
+//   - Writes happen on the sender thread and on WriteRaw's caller, one at a time under
+//     writeMutex_. Stop and HangUp signal the wake eventfd (never drained, so every later
+//     wait ends at once); every wait inside a write includes it, so a write blocked on a full
+//     line ends too.
 //   - Memory is bounded whatever arrives: command lines are capped, the reply queue holds
 //     at most kMaxPendingReplies, the log keeps the newest receiveLogLimit bytes.
 

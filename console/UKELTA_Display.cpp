@@ -108,6 +108,7 @@ QString TFVANTORIS::StatusText(int panel) const
 void TFVANTORIS::SetStatus(int panel, const QString& text)
 {
     StatusPanels.at(static_cast<size_t>(panel))->setText(text);
+    emit StatusTextSet(panel, text);
 }
 
 void TFVANTORIS::SetStatus(int panel, const std::string& text)

@@ -37,7 +37,6 @@ class LabeledEdit;
 class RxDecoder;
 class TVaComm;
 class TfHelp;
-class GuiDispatcher;
 
 class TFVANTORIS : public QWidget {
     Q_OBJECT
@@ -161,6 +160,8 @@ public:
 signals:
     // After the window has closed (FormClose ran); the program ends on it.
     void Closed();
+    // Every text put into a status panel, also those replaced before a repaint could show them.
+    void StatusTextSet(int panel, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -192,7 +193,6 @@ private:
     std::string appDir_;
     std::unique_ptr<ConsoleDialogs> dialogs_;
     std::unique_ptr<RxDecoder> decoder_;
-    std::unique_ptr<GuiDispatcher> dispatcher_;
     std::unique_ptr<TVaComm> comm_;
 };
 

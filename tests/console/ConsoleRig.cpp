@@ -135,28 +135,17 @@ QStringList MemoLines(TFVANTORIS& w)
     return text.split(QLatin1Char('\n'));
 }
 
-struct StatusRecorder::Impl {
-    QTimer timer;
-    QStringList seen;
-};
-
-StatusRecorder::StatusRecorder(TFVANTORIS& w, int panel) : impl_(std::make_unique<Impl>())
+StatusRecorder::StatusRecorder(TFVANTORIS& w, int panel)
 {
-    Impl* impl = impl_.get();
-    TFVANTORIS* window = &w;
-    QObject::connect(&impl->timer, &QTimer::timeout, [impl, window, panel] {
-        const QString now = window->StatusText(panel);
-        if (impl->seen.isEmpty() || impl->seen.back() != now)
-            impl->seen << now;
+    connection_ = QObject::connect(&w, &TFVANTORIS::StatusTextSet, [this, panel](int p, const QString& text) {
+        if (p == panel)
+            seen_ << text;
     });
-    impl->timer.start(10);
 }
 
-StatusRecorder::~StatusRecorder() = default;
-
-const QStringList& StatusRecorder::Seen() const
+StatusRecorder::~StatusRecorder()
 {
-    return impl_->seen;
+    QObject::disconnect(connection_);
 }
 
 WriteCounter::WriteCounter(const std::string& dir, const std::string& name) : name_(name)

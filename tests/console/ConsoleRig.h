@@ -17,6 +17,23 @@
 #include <string>
 #include <vector>
 
+#include <ostream>
+
+// Readable failures for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os)
+{
+    *os << '{';
+    for (const QString& s : list) {
+        PrintTo(s, os);
+        *os << ' ';
+    }
+    *os << '}';
+}
+
 namespace kelta::test {
 
 // Creates the program's QApplication on first use (offscreen in CTest).
@@ -84,17 +101,16 @@ QString Text(TFVANTORIS& w, const char* name); // edit, combo or label text
 void ClickLater(TFVANTORIS& w, const char* name, int ms);
 QStringList MemoLines(TFVANTORIS& w);
 
-// Every distinct text status panel `panel` shows while it runs, in order (sampled from the
-// event loop, so it sees what the operator sees during the waits).
+// Every text put into status panel `panel` while it lives, in order.
 class StatusRecorder {
 public:
     StatusRecorder(TFVANTORIS& w, int panel);
     ~StatusRecorder();
-    const QStringList& Seen() const;
+    const QStringList& Seen() const { return seen_; }
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    QStringList seen_;
+    QMetaObject::Connection connection_;
 };
 
 // Counts completed writes of one file in a folder (inotify IN_CLOSE_WRITE).

@@ -357,6 +357,10 @@ int TVaCustomComm::SendBuffer(const void* Data, int Count) {
 // --- Receiving
 
 void TVaCustomComm::QueryLineStatus(std::uint32_t& Errors, TVaCommStat& Stat) {
+  QueryStatus(Errors, Stat, true);
+}
+
+void TVaCustomComm::QueryStatus(std::uint32_t& Errors, TVaCommStat& Stat, bool outputCount) {
   std::lock_guard<std::recursive_mutex> hold(statusLock_);
   Errors = 0;
   Stat = TVaCommStat{};
@@ -378,8 +382,9 @@ void TVaCustomComm::QueryLineStatus(std::uint32_t& Errors, TVaCommStat& Stat) {
     if (!device::IsDeviceGone(err)) RaiseCommError(comm_msg::kStatistics, err);
     errors |= CE_IOE;
   }
-  if (const int err = device::OutputCount(handle_, stat.cbOutQue)) {
-    if (!device::IsDeviceGone(err) && !device::IsNoSuchControl(err)) {
+  if (outputCount) {
+    const int err = device::OutputCount(handle_, stat.cbOutQue);
+    if (err != 0 && !device::IsDeviceGone(err) && !device::IsNoSuchControl(err)) {
       RaiseCommError(comm_msg::kStatistics, err);
     }
   }
@@ -393,7 +398,9 @@ int TVaCustomComm::InputCount() {
   if (!IsOpen()) return 0;
   std::uint32_t errors;
   TVaCommStat stat;
-  QueryLineStatus(errors, stat);
+  // The whole status query (it consumes the pending error flags), less the output count
+  // nobody reads here: this runs twice for every received batch.
+  QueryStatus(errors, stat, false);
   return stat.cbInQue > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(stat.cbInQue);
 }
 

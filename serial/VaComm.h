@@ -137,6 +137,7 @@ class TVaCustomComm {
   void HandleException(std::exception_ptr error);
 
  private:
+  void QueryStatus(std::uint32_t& Errors, TVaCommStat& Stat, bool outputCount);
   void SetupBuffers();
   void SetupTimeouts();
   void SetupEventMask();

@@ -1,6 +1,7 @@
 #include "serial/VaCommThreads.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -99,8 +100,10 @@ TVaCommThread::~TVaCommThread() {
   }
 }
 
-void TVaCommThread::Start(TThreadPriority priority, void (*body)(TVaCommSession&)) {
-  thread_ = std::thread([state = state_, session = session_, priority, body] {
+void TVaCommThread::Start(const char* name, TThreadPriority priority,
+                          void (*body)(TVaCommSession&)) {
+  thread_ = std::thread([state = state_, session = session_, name, priority, body] {
+    pthread_setname_np(pthread_self(), name);
     {
       std::lock_guard<std::mutex> hold(state->lock);
       state->tid = ::gettid();
@@ -139,7 +142,7 @@ void TVaCommThread::SetPriority(TThreadPriority priority) {
 TVaCommEventThread::TVaCommEventThread(std::shared_ptr<TVaCommSession> session,
                                        TThreadPriority priority)
     : TVaCommThread(std::move(session)) {
-  Start(priority, &Execute);
+  Start("VaCommEvent", priority, &Execute);
 }
 
 void TVaCommEventThread::RequestStop() {
@@ -221,7 +224,7 @@ void TVaCommEventThread::Execute(TVaCommSession& s) {
 TVaCommWriteThread::TVaCommWriteThread(std::shared_ptr<TVaCommSession> session,
                                        TThreadPriority priority)
     : TVaCommThread(std::move(session)) {
-  Start(priority, &Execute);
+  Start("VaCommWrite", priority, &Execute);
 }
 
 void TVaCommWriteThread::SignalClose() {

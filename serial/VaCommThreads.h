@@ -103,7 +103,8 @@ class TVaCommThread {
 
  protected:
   explicit TVaCommThread(std::shared_ptr<TVaCommSession> session);
-  void Start(TThreadPriority priority, void (*body)(TVaCommSession&));
+  // name: at most 15 characters, shown by ps/top and /proc/<pid>/task/<tid>/comm.
+  void Start(const char* name, TThreadPriority priority, void (*body)(TVaCommSession&));
 
   std::shared_ptr<TVaCommSession> session_;
 

@@ -5,7 +5,6 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -117,18 +116,17 @@ int OpenDescriptorCount() { return CountEntries("/proc/self/fd") - 1; }
 
 int ThreadCount() { return CountEntries("/proc/self/task"); }
 
-std::chrono::milliseconds OtherThreadsCpuTime() {
-  const long self = static_cast<long>(syscall(SYS_gettid));
+std::chrono::milliseconds WorkerCpuTime() {
   const long ticksPerSecond = sysconf(_SC_CLK_TCK);
   long long ticks = 0;
   DIR* d = opendir("/proc/self/task");
   if (d == nullptr) Fail("opendir /proc/self/task");
   while (const dirent* e = readdir(d)) {
     if (e->d_name[0] == '.') continue;
-    if (std::atol(e->d_name) == self) continue;
     std::ifstream in(std::string("/proc/self/task/") + e->d_name + "/stat");
     std::string line;
     if (!std::getline(in, line)) continue;  // the thread ended meanwhile
+    if (line.find("(VaComm") == std::string::npos) continue;
     // Fields after the command name (which may hold blanks) start at state, field 3.
     std::istringstream rest(line.substr(line.rfind(')') + 2));
     std::string field;

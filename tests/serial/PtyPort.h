@@ -50,7 +50,7 @@ class ExeDir {
 
 int OpenDescriptorCount();
 int ThreadCount();
-// CPU time (user + system) used so far by every thread of the process except the calling one.
-std::chrono::milliseconds OtherThreadsCpuTime();
+// CPU time (user + system) used so far by the port's worker threads (named "VaComm...").
+std::chrono::milliseconds WorkerCpuTime();
 
 }  // namespace kelta::test

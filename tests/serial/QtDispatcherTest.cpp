@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <memory>
@@ -34,12 +35,15 @@ class QtDispatcherTest : public ::testing::Test {
     app_ = nullptr;
   }
 
-  // Processes events (blocking while there are none) until done() or the time passed.
+  // Processes events (blocking while there are none; a ticking timer bounds each wait) until
+  // done() or the time passed.
   static bool ProcessUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    QTimer tick;
+    tick.start(20);
     while (!done()) {
       if (std::chrono::steady_clock::now() > deadline) return false;
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
   }

@@ -293,29 +293,5 @@ TEST(PngLoading, InvalidDataRaisesTheDecodersErrorAndTouchesNothing)
     }
 }
 
-TEST(PngLoading, InterlacedAndSubByteDepthsGiveTheSamePixels)
-{
-    TTestPng P;
-    P.ColorType = 0;
-    P.BitDepth = 4;
-    P.Width = 9;
-    P.Height = 9;
-    for (int Y = 0; Y < 9; ++Y) {
-        P.Rows.emplace_back();
-        for (int X = 0; X < 9; ++X)
-            P.Rows.back().push_back(static_cast<std::uint16_t>((X * 3 + Y * 5) % 16));
-    }
-    TLoaded Plain, Interlaced;
-    Load(Plain, P);
-    P.Interlaced = true;
-    Load(Interlaced, P);
-    for (int Y = 0; Y < 9; ++Y)
-        for (int X = 0; X < 9; ++X) {
-            const std::uint32_t G = P.Rows[Y][X] * 17u;
-            ASSERT_EQ(Plain.Bitmap.Pixel(X, Y), Color32(G, G, G)) << X << "," << Y;
-            ASSERT_EQ(Interlaced.Bitmap.Pixel(X, Y), Color32(G, G, G)) << X << "," << Y;
-        }
-}
-
 } // namespace
 } // namespace kelta::gfx

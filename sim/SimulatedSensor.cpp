@@ -185,34 +185,34 @@ bool SimulatedSensor::Streaming() const {
 }
 
 std::string SimulatedSensor::ReceivedBytes() const {
-  std::lock_guard lock(observeMutex_);
+  std::lock_guard lock(mutex_);
   return log_;
 }
 
 uint64_t SimulatedSensor::ReceivedCount() const {
-  std::lock_guard lock(observeMutex_);
+  std::lock_guard lock(mutex_);
   return receivedCount_;
 }
 
 void SimulatedSensor::ClearReceived() {
-  std::lock_guard lock(observeMutex_);
+  std::lock_guard lock(mutex_);
   log_.clear();
 }
 
 bool SimulatedSensor::WaitForReceived(std::string_view needle,
                                       std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(observeMutex_);
+  std::unique_lock lock(mutex_);
   return observed_.wait_for(lock, timeout,
                             [&] { return log_.find(needle) != std::string::npos; });
 }
 
 uint64_t SimulatedSensor::FramesSent() const {
-  std::lock_guard lock(observeMutex_);
+  std::lock_guard lock(mutex_);
   return framesSent_;
 }
 
 bool SimulatedSensor::WaitForFramesSent(uint64_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(observeMutex_);
+  std::unique_lock lock(mutex_);
   return observed_.wait_for(lock, timeout, [&] { return framesSent_ >= count; });
 }
 
@@ -256,25 +256,22 @@ void SimulatedSensor::HandleBytes(std::string_view bytes) {
   std::vector<SensorInput> inputs;
   assembler_.Feed(bytes, inputs);
   std::function<void(const std::string&)> observer;
-  size_t logLimit = 0;
   {
+    // Logged and interpreted under one lock: whoever sees the bytes in the log also sees
+    // what they changed, and a reply cannot leave before its command is in the log.
     std::lock_guard lock(mutex_);
-    logLimit = config_.receiveLogLimit;
+    receivedCount_ += bytes.size();
+    log_.append(bytes);
+    const size_t limit = config_.receiveLogLimit;
+    if (log_.size() > limit) {
+      // Trim by a quarter more than needed so a full log is not shifted on every read.
+      log_.erase(0, log_.size() - (limit - limit / 4));
+    }
     if (!inputs.empty()) observer = config_.lineObserver;
     const Clock::time_point now = Clock::now();
     for (const SensorInput& input : inputs) Interpret(input, now);
   }
   senderWake_.notify_all();
-  {
-    std::lock_guard lock(observeMutex_);
-    receivedCount_ += bytes.size();
-    log_.append(bytes);
-    if (log_.size() > logLimit) {
-      // Trim by a quarter more than needed so a full log is not shifted on every read.
-      const size_t keep = logLimit - logLimit / 4;
-      log_.erase(0, log_.size() - keep);
-    }
-  }
   observed_.notify_all();
   if (observer) {
     for (const SensorInput& input : inputs) {
@@ -394,14 +391,11 @@ void SimulatedSensor::SenderLoop() {
     const WriteShape shape{config_.splitBytes, config_.splitGap, config_.lineBaud};
     lock.unlock();
     const bool sent = Send(bytes, shape);
+    lock.lock();
     if (sent && frame) {
-      {
-        std::lock_guard observe(observeMutex_);
-        ++framesSent_;
-      }
+      ++framesSent_;
       observed_.notify_all();
     }
-    lock.lock();
   }
 }
 

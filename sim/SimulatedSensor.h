@@ -18,11 +18,10 @@
 //   - Every public member may be called from any thread, except that Start/Stop/HangUp must
 //     not be called from SensorConfig::lineObserver (it runs on the reader thread) and
 //     nothing of the sensor from the function given to Update (it runs under mutex_).
-//   - mutex_ guards the configuration and settings, the stream state, the reply queue and
-//     the stop flag; writeMutex_ guards writing to the master and closing it; observeMutex_
-//     guards the received-bytes log and the frame count; lifecycleMutex_ serialises
-//     Start/Stop/HangUp. Never more than one is held at a time, except that lifecycleMutex_
-//     is held around the others.
+//   - mutex_ guards the configuration and settings, the stream state, the reply queue, the
+//     stop flag, the received-bytes log and the frame count; writeMutex_ guards writing to
+//     the master and closing it; lifecycleMutex_ serialises Start/Stop/HangUp. mutex_ and
+//     writeMutex_ are never held together; lifecycleMutex_ is taken first when it is.
 //   - Writes happen on the sender thread and on WriteRaw's caller, one at a time under
 //     writeMutex_. Stop and HangUp signal the wake eventfd (never drained, so every later
 //     wait ends at once); every wait inside a write includes it, so a write blocked on a full
@@ -171,15 +170,13 @@ class SimulatedSensor {
   Clock::time_point nextFrame_;
   std::deque<Pending> pending_;  // by due time
   bool stopping_ = false;
-
-  std::mutex writeMutex_;
-  int masterFd_ = -1;  // -1 once hung up or stopped
-
-  mutable std::mutex observeMutex_;
-  mutable std::condition_variable observed_;
+  mutable std::condition_variable observed_;  // log_ or framesSent_ changed
   std::string log_;
   uint64_t receivedCount_ = 0;
   uint64_t framesSent_ = 0;
+
+  std::mutex writeMutex_;
+  int masterFd_ = -1;  // -1 once hung up or stopped
 };
 
 }  // namespace kelta::sim

@@ -205,6 +205,7 @@ TEST_F(SensorTest, LogAndLineBufferStayBoundedUnderAFlood) {
   client_->Write(flood);
   client_->Write("\r#ID9\r\n");
   EXPECT_EQ(client_->ReadUntilEnds("OK\r"), "OK\r");
+  ASSERT_TRUE(sensor_->WaitForReceived("#ID9\r\n", 5s));  // the LF may trail the reply
   EXPECT_EQ(sensor_->ReceivedCount(), flood.size() + 7);
   const std::string log = sensor_->ReceivedBytes();
   EXPECT_LE(log.size(), 1000u);

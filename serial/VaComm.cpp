@@ -326,12 +326,17 @@ void TVaCustomComm::CloseDevice() {
 }
 
 void TVaCustomComm::ReapWorkers(bool final) {
-  const auto limit = std::chrono::milliseconds(final ? 200 : 0);
+  // At destruction the workers get a short while to end (they were just woken); a worker
+  // still waiting for this thread to run its last call cannot end now: it is let go and ends
+  // on its own once the call ran (or the dispatcher gave up on it).
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(final ? 200 : 0);
   std::vector<std::unique_ptr<TVaCommThread>> running;
   for (auto& worker : retired_) {
-    // A worker still waiting for this thread to run its last call cannot end now: let it go,
-    // it ends on its own once the call ran.
-    if (!worker->JoinFor(limit) && !final) running.push_back(std::move(worker));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (!worker->JoinFor(left.count() > 0 ? left : std::chrono::milliseconds(0)) && !final) {
+      running.push_back(std::move(worker));
+    }
   }
   retired_ = std::move(running);
 }

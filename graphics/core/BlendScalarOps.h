@@ -24,10 +24,8 @@ inline TColor32 Gather(std::uint64_t S)
 // (F * W + B * (256 - W) + 128) >> 8 on every channel.
 inline TColor32 Weighted(TColor32 F, TColor32 B, std::uint32_t W)
 {
-    const std::uint32_t NW = 256u - W;
-    const std::uint32_t RB = ((F & 0x00FF00FFu) * W + (B & 0x00FF00FFu) * NW + 0x00800080u) >> 8;
-    const std::uint32_t AG = ((F >> 8) & 0x00FF00FFu) * W + ((B >> 8) & 0x00FF00FFu) * NW + 0x00800080u;
-    return (RB & 0x00FF00FFu) | (AG & 0xFF00FF00u);
+    const std::uint64_t S = Spread(F) * W + Spread(B) * (256u - W) + 0x0080008000800080ull;
+    return Gather((S >> 8) & 0x00FF00FF00FF00FFull);
 }
 
 // (F * W + B * (256 - W)) >> 8 on every spread channel, no rounding bias.

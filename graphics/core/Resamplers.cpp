@@ -2,6 +2,8 @@
 
 #include "Blend.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -87,10 +89,11 @@ TFloatRect TCustomSampler::SampleBounds() const
     return {-Big, -Big, Big, Big};
 }
 
-void TCustomSampler::SampleRow(int X, int Y, int Count, TColor32* Out)
+TSampleSpan TCustomSampler::SampleRow(int X, int Y, int Count, TColor32* Out)
 {
     for (int I = 0; I < Count; ++I)
         Out[I] = SampleAt(X + I, Y);
+    return {0, Count - 1, 0, false};
 }
 
 // ---- TCustomResampler --------------------------------------------------------------------
@@ -126,13 +129,14 @@ void TCustomResampler::SetPixelAccessMode(TPixelAccessMode V)
     Owner_->Changed();
 }
 
-void TCustomResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
+TSampleSpan TCustomResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
 {
     for (int I = 0; I < Count; ++I) {
         Out[I] = SampleFixed(U, V);
         U = AddWrap(U, DU);
         V = AddWrap(V, DV);
     }
+    return {0, Count - 1, 0, false};
 }
 
 void TCustomResampler::Resample(TCustomBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
@@ -233,13 +237,14 @@ TColor32 TNearestResampler::SampleFloat(float X, float Y)
     return Read(RoundToInt(X), RoundToInt(Y));
 }
 
-void TNearestResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
+TSampleSpan TNearestResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
 {
     for (int I = 0; I < Count; ++I) {
         Out[I] = Read(FixedRound(U), FixedRound(V));
         U = AddWrap(U, DU);
         V = AddWrap(V, DV);
     }
+    return {0, Count - 1, 0, false};
 }
 
 // ---- TLinearResampler --------------------------------------------------------------------
@@ -251,33 +256,89 @@ std::unique_ptr<TCustomResampler> TLinearResampler::CreateFor(TCustomBitmap32& O
 
 namespace {
 
-// The pamSafe bilinear read of one 16.16 position (the needle's case).
-inline TColor32 LinearSafe(const TCustomBitmap32& Bmp, const TRect& Clip, const std::uint8_t* Gamma,
-                           TColor32 (*Quad)(std::uint32_t, std::uint32_t, const TColor32*, const TColor32*),
-                           TFixed U, TFixed V)
-{
-    // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps like the
-    // 32-bit original and the shift is arithmetic.
-    const int X8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
-    const int Y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
-    if (X8 < Clip.Left * 256 || Y8 < Clip.Top * 256)
-        return Bmp.OuterColor();
-    const int Wd = (Clip.Right - 1) * 256;
-    const int Ht = (Clip.Bottom - 1) * 256;
-    if (X8 < Wd && Y8 < Ht) {
-        const TColor32* Top = Bmp.PixelPtr(X8 >> 8, Y8 >> 8);
-        const TColor32* Bottom = Top + Bmp.Width();
-        // Four equal pixels interpolate to that pixel at any weights (P * W + P * (256 - W)
-        // is P * 256 in every step); most of a needle's box is such blocks.
-        if (Top[0] == Top[1] && Top[0] == Bottom[0] && Top[0] == Bottom[1])
-            return Top[0];
-        return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
+// What the pamSafe bilinear read needs, taken out of the bitmap once per run so the pixel
+// loop keeps it in registers.
+struct TLinearSafeReader {
+    const TColor32* Bits;
+    int Width;
+    int Left8, Top8;   // 24.8 clip left and top
+    int Wd, Ht;        // 24.8 positions of the last column and row
+    int LastX, LastY;  // last column and row
+    TColor32 Outer;
+    const std::uint8_t* Gamma;
+    TColor32 (*Quad)(std::uint32_t, std::uint32_t, const TColor32*, const TColor32*);
+
+    TLinearSafeReader(const TCustomBitmap32& Bmp, const TRect& Clip)
+        : Bits(Bmp.Bits()), Width(Bmp.Width()), Left8(Clip.Left * 256), Top8(Clip.Top * 256),
+          Wd((Clip.Right - 1) * 256), Ht((Clip.Bottom - 1) * 256), LastX(Clip.Right - 1), LastY(Clip.Bottom - 1),
+          Outer(Bmp.OuterColor()), Gamma(WeightGamma().data()), Quad(BlendFuncs().InterpolateQuad)
+    {
     }
-    if (X8 == Wd && Y8 <= Ht)
-        return Bmp.Pixel(Clip.Right - 1, Y8 >> 8);
-    if (X8 <= Wd && Y8 == Ht)
-        return Bmp.Pixel(X8 >> 8, Clip.Bottom - 1);
-    return Bmp.OuterColor();
+
+    TColor32 Pixel(int X, int Y) const { return Bits[static_cast<std::ptrdiff_t>(Y) * Width + X]; }
+
+    // The pamSafe bilinear read of one 16.16 position (the needle's case).
+    [[gnu::always_inline]] TColor32 Read(TFixed U, TFixed V) const
+    {
+        // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps like
+        // the 32-bit original and the shift is arithmetic.
+        const int X8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
+        const int Y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
+        if (X8 < Left8 || Y8 < Top8)
+            return Outer;
+        if (X8 < Wd && Y8 < Ht) {
+            const TColor32* Top = Bits + static_cast<std::ptrdiff_t>(Y8 >> 8) * Width + (X8 >> 8);
+            const TColor32* Bottom = Top + Width;
+            // Four equal pixels interpolate to that pixel at any weights (P * W + P * (256 - W)
+            // is P * 256 in every step); most of a needle's box is such blocks.
+            if (Top[0] == Top[1] && Top[0] == Bottom[0] && Top[0] == Bottom[1])
+                return Top[0];
+            return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
+        }
+        if (X8 == Wd && Y8 <= Ht)
+            return Pixel(LastX, Y8 >> 8);
+        if (X8 <= Wd && Y8 == Ht)
+            return Pixel(X8 >> 8, LastY);
+        return Outer;
+    }
+};
+
+// Floor and ceiling of A / B for B != 0.
+inline std::int64_t FloorDiv(std::int64_t A, std::int64_t B)
+{
+    std::int64_t Q = A / B;
+    if (A % B != 0 && ((A < 0) != (B < 0)))
+        --Q;
+    return Q;
+}
+
+inline std::int64_t CeilDiv(std::int64_t A, std::int64_t B)
+{
+    std::int64_t Q = A / B;
+    if (A % B != 0 && ((A < 0) == (B < 0)))
+        ++Q;
+    return Q;
+}
+
+// Narrows [First, Last] to the steps I with Lo <= P0 + I * D <= Hi.
+inline void NarrowSteps(std::int64_t P0, std::int64_t D, std::int64_t Lo, std::int64_t Hi, std::int64_t& First,
+                        std::int64_t& Last)
+{
+    if (D == 0) {
+        if (P0 < Lo || P0 > Hi)
+            Last = First - 1;
+        return;
+    }
+    std::int64_t A, B;
+    if (D > 0) {
+        A = CeilDiv(Lo - P0, D);
+        B = FloorDiv(Hi - P0, D);
+    } else {
+        A = CeilDiv(Hi - P0, D);
+        B = FloorDiv(Lo - P0, D);
+    }
+    First = std::max(First, A);
+    Last = std::min(Last, B);
 }
 
 } // namespace
@@ -291,7 +352,7 @@ TColor32 TLinearResampler::SampleFixed(TFixed U, TFixed V)
     case pamSafe:
         if (ClipRect_.IsEmpty())
             return Bmp.OuterColor();
-        return LinearSafe(Bmp, ClipRect_, Gamma, Quad, U, V);
+        return TLinearSafeReader(Bmp, ClipRect_).Read(U, V);
     case pamUnsafe: {
         // No bounds test: the caller keeps every position inside the bitmap.
         const std::uint32_t X8 = (static_cast<std::uint32_t>(U) + 127u) >> 8;
@@ -323,25 +384,48 @@ TColor32 TLinearResampler::SampleFloat(float X, float Y)
     return SampleFixed(FloatToFixed(X), FloatToFixed(Y));
 }
 
-void TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
+TSampleSpan TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out)
 {
     if (PixelAccessMode_ != pamSafe) {
-        TCustomResampler::SampleFixedRow(U, V, DU, DV, Count, Out);
-        return;
+        return TCustomResampler::SampleFixedRow(U, V, DU, DV, Count, Out);
     }
     const TCustomBitmap32& Bmp = *Owner_;
+    if (Count <= 0)
+        return {};
     if (ClipRect_.IsEmpty()) {
-        for (int I = 0; I < Count; ++I)
-            Out[I] = Bmp.OuterColor();
-        return;
+        std::fill_n(Out, Count, Bmp.OuterColor());
+        return {0, -1, Bmp.OuterColor(), true};
     }
-    const std::uint8_t* Gamma = WeightGamma().data();
-    const auto Quad = BlendFuncs().InterpolateQuad;
-    for (int I = 0; I < Count; ++I) {
-        Out[I] = LinearSafe(Bmp, ClipRect_, Gamma, Quad, U, V);
-        U = AddWrap(U, DU);
-        V = AddWrap(V, DV);
+    const TLinearSafeReader Reader(Bmp, ClipRect_);
+
+    // Only the steps whose position can reach the source need the reader; all others are
+    // OuterColor by its first and last tests. Worked out exactly in 64 bits, which equals the
+    // 32-bit wrapping walk as long as no position of the row leaves the 32-bit range.
+    const std::int64_t LastStep = Count - 1;
+    const std::int64_t UEnd = U + LastStep * DU, VEnd = V + LastStep * DV;
+    constexpr std::int64_t Min32 = INT32_MIN, Max32 = static_cast<std::int64_t>(INT32_MAX) - 127;
+    if (std::min(UEnd, std::int64_t{U}) < Min32 || std::max(UEnd, std::int64_t{U}) > Max32 ||
+        std::min(VEnd, std::int64_t{V}) < Min32 || std::max(VEnd, std::int64_t{V}) > Max32) {
+        for (int I = 0; I < Count; ++I) {
+            Out[I] = Reader.Read(U, V);
+            U = AddWrap(U, DU);
+            V = AddWrap(V, DV);
+        }
+        return {0, Count - 1, 0, false};
     }
+    // X8 >= Left8 <=> U >= Left8 * 256 - 127, and X8 <= Wd <=> U <= Wd * 256 + 128.
+    std::int64_t First = 0, Last = LastStep;
+    NarrowSteps(U, DU, std::int64_t{Reader.Left8} * 256 - 127, std::int64_t{Reader.Wd} * 256 + 128, First, Last);
+    NarrowSteps(V, DV, std::int64_t{Reader.Top8} * 256 - 127, std::int64_t{Reader.Ht} * 256 + 128, First, Last);
+    if (First > Last) {
+        std::fill_n(Out, Count, Reader.Outer);
+        return {0, -1, Reader.Outer, true};
+    }
+    std::fill_n(Out, First, Reader.Outer);
+    for (std::int64_t I = First; I <= Last; ++I)
+        Out[I] = Reader.Read(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+    std::fill_n(Out + Last + 1, LastStep - Last, Reader.Outer);
+    return {static_cast<int>(First), static_cast<int>(Last), Reader.Outer, true};
 }
 
 std::unique_ptr<TCustomResampler> CreateResampler(const std::string& ClassName, TCustomBitmap32& Owner)

@@ -20,6 +20,15 @@ enum TPixelAccessMode { pamUnsafe = 0, pamSafe = 1, pamWrap = 2, pamTransparentE
 // WeightGamma[i] = round(255 * (i / 255)^0.7), filled once before first use.
 const std::array<std::uint8_t, 256>& WeightGamma();
 
+// What a row sampler knows about its row: every sample outside [First, Last] equals Outside
+// (only when Known). Lets a rasterizer skip stretches that cannot change the destination.
+struct TSampleSpan {
+    int First = 0;
+    int Last = -1;
+    TColor32 Outside = 0;
+    bool Known = false;
+};
+
 class TCustomSampler : public TNotifiablePersistent {
 public:
     // The defaults forward integer -> fixed -> float -> fixed; a sampler overrides at least
@@ -34,7 +43,7 @@ public:
 
     // Count samples SampleAt(X + i, Y) into Out. Same results as the single calls; lets
     // samplers hoist per-run work out of the pixel loop.
-    virtual void SampleRow(int X, int Y, int Count, TColor32* Out);
+    virtual TSampleSpan SampleRow(int X, int Y, int Count, TColor32* Out);
 };
 
 class TCustomResampler : public TCustomSampler {
@@ -53,7 +62,7 @@ public:
                           const TRect& SrcRect, TDrawMode Mode);
 
     // Count samples SampleFixed(U + i * DU, V + i * DV) (32-bit wrapping steps).
-    virtual void SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out);
+    virtual TSampleSpan SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out);
 
     void BeginSampling() override;
     bool HasBounds() const override { return PixelAccessMode_ != pamWrap; }
@@ -82,7 +91,7 @@ public:
     TColor32 SampleAt(int X, int Y) override { return Read(X, Y); }
     TColor32 SampleFixed(TFixed X, TFixed Y) override;
     TColor32 SampleFloat(float X, float Y) override;
-    void SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out) override;
+    TSampleSpan SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out) override;
 
 private:
     TColor32 Read(int X, int Y) const;
@@ -97,7 +106,7 @@ public:
 
     TColor32 SampleFixed(TFixed X, TFixed Y) override;
     TColor32 SampleFloat(float X, float Y) override;
-    void SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out) override;
+    TSampleSpan SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count, TColor32* Out) override;
 };
 
 // A resampler of the named class for Owner; nullptr for an unknown name.

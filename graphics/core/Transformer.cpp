@@ -113,21 +113,19 @@ TColor32 TTransformer::SampleFloat(float X, float Y)
     return Inner().SampleFloat(U, V);
 }
 
-void TTransformer::SampleRow(int X, int Y, int Count, TColor32* Out)
+TSampleSpan TTransformer::SampleRow(int X, int Y, int Count, TColor32* Out)
 {
     // Along a row the affine map advances by the inverse matrix's first row exactly:
     // fixmul(x << 16, I) is x * I (mod 2^32) while x << 16 does not wrap, so stepping by
     // I[0][0], I[0][1] gives the very values of the per-pixel ReverseMapFixed.
     const bool Steppable = Affine_ && Resampler_ && Count > 0 && X >= -32768 && Y >= -32768 &&
                            Y <= 32767 && static_cast<long long>(X) + Count - 1 <= 32767;
-    if (!Steppable) {
-        TCustomSampler::SampleRow(X, Y, Count, Out);
-        return;
-    }
+    if (!Steppable)
+        return TCustomSampler::SampleRow(X, Y, Count, Out);
     TFixed U, V;
     Affine_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), U, V);
     const TFixedMatrix& I = Affine_->InverseFixedMatrix();
-    Resampler_->SampleFixedRow(U, V, I[0][0], I[0][1], Count, Out);
+    return Resampler_->SampleFixedRow(U, V, I[0][0], I[0][1], Count, Out);
 }
 
 // ---- TRasterizer -------------------------------------------------------------------------
@@ -140,6 +138,20 @@ void TRasterizer::AssignCombineFrom(const TCustomBitmap32& Src)
     Combine_ = Src.OnPixelCombine;
     if (Mode_ == dmCustom && !Combine_)
         Mode_ = dmOpaque;
+}
+
+bool TRasterizer::LeavesPixel(TColor32 C) const
+{
+    switch (Mode_) {
+    case dmBlend:
+        return (C >> 24) == 0;
+    case dmTransparent:
+        return C == TransparentColor_;
+    case dmOpaque:
+    case dmCustom:
+        break;
+    }
+    return false;
 }
 
 void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) const
@@ -211,8 +223,14 @@ void TRegularRasterizer::DoRasterize(TCustomBitmap32& Dst, const TRect& R)
         TColor32* Row = Dst.ScanLine(Y);
         for (int X = R.Left; X < R.Right; X += kRowChunk) {
             const int N = R.Right - X < kRowChunk ? R.Right - X : kRowChunk;
-            Sampler_->SampleRow(X, Y, N, Samples);
-            AssignRow(Samples, Row + X, N);
+            const TSampleSpan Span = Sampler_->SampleRow(X, Y, N, Samples);
+            if (Span.Known && LeavesPixel(Span.Outside)) {
+                // Outside the span every sample would leave its pixel as it is.
+                if (Span.First <= Span.Last)
+                    AssignRow(Samples + Span.First, Row + X + Span.First, Span.Last - Span.First + 1);
+            } else {
+                AssignRow(Samples, Row + X, N);
+            }
         }
         if (UpdateRowCount > 0 && ++RowsSinceUpdate == UpdateRowCount) {
             Dst.AreaChanged({R.Left, FirstPending, R.Right, Y + 1});

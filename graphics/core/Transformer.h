@@ -51,7 +51,7 @@ public:
     TColor32 SampleAt(int X, int Y) override;
     TColor32 SampleFixed(TFixed X, TFixed Y) override;
     TColor32 SampleFloat(float X, float Y) override;
-    void SampleRow(int X, int Y, int Count, TColor32* Out) override;
+    TSampleSpan SampleRow(int X, int Y, int Count, TColor32* Out) override;
 
     TTransformation* Transformation() const { return Transformation_; }
 
@@ -83,6 +83,8 @@ protected:
     virtual void DoRasterize(TCustomBitmap32& Dst, const TRect& R) = 0;
     // Combine Count samples into Row by the draw mode.
     void AssignRow(const TColor32* Samples, TColor32* Row, int Count) const;
+    // True when a sample of value C leaves the destination pixel as it is.
+    bool LeavesPixel(TColor32 C) const;
 
     TCustomSampler* Sampler_ = nullptr;
     std::uint32_t SrcAlpha_ = 255;

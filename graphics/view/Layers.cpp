@@ -78,8 +78,14 @@ TFloatRect TPositionedLayer::GetAdjustedLocation() const
 
 TBitmapLayer::TBitmapLayer(TLayerCollection& Collection) : TPositionedLayer(Collection)
 {
-    Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { Changed(); };
-    Bitmap_.OnChange = [this](TNotifiablePersistent&) { Changed(); };
+    Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
+    Bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
+}
+
+void TBitmapLayer::BitmapChanged()
+{
+    RunsStale_ = true;
+    Changed();
 }
 
 TBitmapLayer::~TBitmapLayer()
@@ -94,9 +100,24 @@ void TBitmapLayer::Paint(TBitmap32& Buffer)
         return;
     const TFloatRect L = GetAdjustedLocation();
     const TRect DstRect{RoundEdge(L.Left), RoundEdge(L.Top), RoundEdge(L.Right), RoundEdge(L.Bottom)};
-    const TRect Clip = Intersect(Buffer.ClipRect(), DstRect);
+    const TRect Clip = Intersect(Intersect(Buffer.ClipRect(), DstRect), Buffer.BoundsRect());
     if (Clip.IsEmpty())
         return;
+    // At its own size with the plain row blend (the dial's case) the clear and opaque runs
+    // of the bitmap are settled without reading or blending them; the pixels are those of
+    // BlockDraw's BlendRow.
+    if (DstRect.Width() == Bitmap_.Width() && DstRect.Height() == Bitmap_.Height() &&
+        Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
+        if (RunsStale_ || Runs_.Width() != Bitmap_.Width() || Runs_.Height() != Bitmap_.Height()) {
+            Runs_.Build(Bitmap_);
+            RunsStale_ = false;
+        }
+        const TRect SrcRect{Clip.Left - DstRect.Left, Clip.Top - DstRect.Top, Clip.Right - DstRect.Left,
+                            Clip.Bottom - DstRect.Top};
+        Runs_.BlendRows(Buffer, Clip.Left, Clip.Top, Bitmap_, SrcRect);
+        Buffer.AreaChanged(DstRect);
+        return;
+    }
     StretchDraw(&Buffer, DstRect, Clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(), Bitmap_.DrawMode(),
                 Bitmap_.OnPixelCombine);
 }

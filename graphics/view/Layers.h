@@ -4,6 +4,7 @@
 // Threading: GUI thread only.
 #pragma once
 
+#include "AlphaRuns.h"
 #include "Bitmap32.h"
 
 #include <cstdint>
@@ -67,6 +68,9 @@ protected:
     bool Scaled_ = false;
 };
 
+// Pixel writes into a layer's bitmap are followed by a change notification (Changed() or
+// any notifying operation), as for every shown bitmap: the layer then repaints and rebuilds
+// the run index it blends the bitmap with.
 class TBitmapLayer : public TPositionedLayer {
 public:
     explicit TBitmapLayer(TLayerCollection& Collection);
@@ -80,7 +84,11 @@ public:
     void Paint(TBitmap32& Buffer) override;
 
 private:
+    void BitmapChanged();
+
     TBitmap32 Bitmap_;
+    TAlphaRunIndex Runs_;
+    bool RunsStale_ = true;
 };
 
 class TLayerCollection {

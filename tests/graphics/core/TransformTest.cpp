@@ -322,26 +322,42 @@ TEST(DrawTransformed, EmptyDestinationAndMeasuringMode)
     EXPECT_EQ(Areas[1], (TRect{0, 0, 8, 8}));
 }
 
-// The row stepping of the transformer equals per-pixel ReverseMapFixed sampling.
+// The row stepping of the transformer (with its narrowing to the steps that can reach the
+// source) equals per-pixel ReverseMapFixed sampling, for turns whose row steps are positive,
+// negative and zero, for a shear, and for rows whose positions wrap the 32-bit range.
 TEST(Transformer, RowSamplingEqualsSingleSamples)
 {
     TBitmap32 Src(31, 17);
     for (int Y = 0; Y < 17; ++Y)
         for (int X = 0; X < 31; ++X)
             Src.SetPixel(X, Y, static_cast<TColor32>(X * 0x01030507u + Y * 0x0B0D1113u) | 0x20000000u);
+    Src.SetOuterColor(0x00ABCDEF);
+    struct TCase {
+        float Angle, Dx, Dy, Sx, Sy;
+    };
+    const TCase Cases[] = {
+        {33.3f, -3.7f, 5.2f, 1, 1}, {0, 0.5f, -0.25f, 1, 1}, {90, 2, 3, 1, 1},  {180, 30, 16, 1, 1},
+        {270, -1, 20, 1, 1},        {-120, 7, 7, 1, 1},      {45, 0, 0, 0.3f, 4}, {10, -40000, 0, 1, 1},
+        {0, 0, 0, 0.0001f, 1},
+    };
     for (const char* Name : {"TLinearResampler", "TNearestResampler"}) {
         Src.SetResamplerClassName(Name);
-        TAffineTransformation T;
-        T.RotateAbout(12, 8, 33.3f);
-        T.Translate(-3.7f, 5.2f);
-        TTransformer Tr(&Src.Resampler(), &T);
-        Tr.BeginSampling();
-        TColor32 Row[60];
-        for (int Y = -5; Y < 30; ++Y) {
-            Tr.SampleRow(-10, Y, 60, Row);
-            for (int I = 0; I < 60; ++I)
-                ASSERT_EQ(Row[I], Tr.SampleAt(-10 + I, Y)) << Name << " " << I << "," << Y;
+        for (const TCase& C : Cases) {
+            TAffineTransformation T;
+            T.Scale(C.Sx, C.Sy);
+            T.RotateAbout(12, 8, C.Angle);
+            T.Translate(C.Dx, C.Dy);
+            TTransformer Tr(&Src.Resampler(), &T);
+            Tr.BeginSampling();
+            TColor32 Row[70];
+            for (int Y = -6; Y < 40; ++Y)
+                for (int X0 : {-10, -1, 0, 3}) {
+                    Tr.SampleRow(X0, Y, 70 + (X0 < 0 ? X0 : -X0), Row);
+                    for (int I = 0; I < 70 + (X0 < 0 ? X0 : -X0); ++I)
+                        ASSERT_EQ(Row[I], Tr.SampleAt(X0 + I, Y))
+                            << Name << " angle " << C.Angle << " at " << X0 + I << "," << Y;
+                }
+            Tr.EndSampling();
         }
-        Tr.EndSampling();
     }
 }

@@ -1,0 +1,48 @@
+// Runs of fully clear, fully opaque and other pixels in each row of a bitmap. A picture that
+// is blended at its own size over and over (a dial layer, once per reading) need not be
+// re-read where it is clear, nor blended where it is opaque: by the BlendRow rule a clear
+// pixel leaves the destination and an opaque one replaces it exactly.
+//
+// The index describes the pixels at the time of Build; its owner rebuilds it after every
+// change notification of the bitmap.
+#pragma once
+
+#include "Bitmap32.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace kelta::gfx {
+
+class TAlphaRunIndex {
+public:
+    enum TKind : std::uint8_t { rkClear, rkOpaque, rkMixed };
+    struct TRun {
+        int Start;
+        int Length;
+        TKind Kind;
+    };
+
+    void Build(const TCustomBitmap32& Bitmap);
+    void Clear();
+    bool Built() const { return Built_; }
+    int Width() const { return Width_; }
+    int Height() const { return Height_; }
+    // Runs of row Y, left to right, covering the whole row.
+    const TRun* RowBegin(int Y) const { return Runs_.data() + RowStart_[static_cast<std::size_t>(Y)]; }
+    const TRun* RowEnd(int Y) const { return Runs_.data() + RowStart_[static_cast<std::size_t>(Y) + 1]; }
+
+    // The same pixels as BlendRow of every row of SrcRect of Src onto Dst at (DstX, DstY),
+    // both rectangles already inside their bitmaps. Src must be the bitmap the index was
+    // built from, unchanged since.
+    void BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src, const TRect& SrcRect) const;
+
+private:
+    std::vector<TRun> Runs_;
+    std::vector<std::size_t> RowStart_;
+    int Width_ = 0;
+    int Height_ = 0;
+    bool Built_ = false;
+};
+
+} // namespace kelta::gfx

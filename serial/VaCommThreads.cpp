@@ -174,7 +174,7 @@ void TVaCommEventThread::Execute(TVaCommSession& s) {
     std::uint32_t errors = 0;
     bool full = false;
     if (gone) {
-      // Stop waiting on it: a hung-up device stays readable forever.
+      // Stop waiting on it: a hung-up device reports itself readable and hung up for good.
       ::epoll_ctl(s.epollFd, EPOLL_CTL_DEL, s.fd, nullptr);
     } else if (device != 0) {
       if (haveCounters) {

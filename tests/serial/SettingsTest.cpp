@@ -104,27 +104,6 @@ TEST(VaCommDcb, EverySettingLandsInItsField) {
   EXPECT_EQ(dcb.EvtChar, '\n');
 }
 
-TEST(VaCommDcb, BaudrateTable) {
-  const struct {
-    TVaBaudrate rate;
-    std::uint32_t bps;
-  } table[] = {
-      {TVaBaudrate::br110, 110},       {TVaBaudrate::br300, 300},
-      {TVaBaudrate::br600, 600},       {TVaBaudrate::br1200, 1200},
-      {TVaBaudrate::br2400, 2400},     {TVaBaudrate::br4800, 4800},
-      {TVaBaudrate::br9600, 9600},     {TVaBaudrate::br14400, 14400},
-      {TVaBaudrate::br19200, 19200},   {TVaBaudrate::br38400, 38400},
-      {TVaBaudrate::br56000, 56000},   {TVaBaudrate::br57600, 57600},
-      {TVaBaudrate::br115200, 115200}, {TVaBaudrate::br128000, 128000},
-      {TVaBaudrate::br256000, 256000},
-  };
-  for (const auto& row : table) {
-    TVaComm port;
-    port.SetBaudrate(row.rate);
-    EXPECT_EQ(port.BuildDcb().BaudRate, row.bps) << row.bps;
-  }
-}
-
 TEST(VaCommProperties, BaudrateAndUserBaudrateAreCoupled) {
   TVaComm port;
   port.SetUserBaudrate(250000);

@@ -1,7 +1,7 @@
 // Inline scalar forms of the blend rules, shared by the reference table and by the loops that
-// inline them. Channels are worked side by side in 16-bit lanes (two per 32-bit word, or all
-// four in a 64-bit word): a lane holds at most 255 * 256 + 128 = 65408, so lanes never carry
-// into each other and every result is the per-channel formula exactly.
+// inline them. The four channels are worked side by side in 16-bit lanes of a 64-bit word: a
+// lane's result is at most 255 * 256 + 128 = 65408, so finished lanes never overlap and every
+// result is the per-channel formula exactly.
 #pragma once
 
 #include "Color32.h"
@@ -21,17 +21,26 @@ inline TColor32 Gather(std::uint64_t S)
     return static_cast<TColor32>(S | S >> 24);
 }
 
-// (F * W + B * (256 - W) + 128) >> 8 on every channel.
+// (F * W + B * (256 - W) + 128) >> 8 on every channel, computed as
+// (B * 256 + (F - B) * W + 128) >> 8 with one multiply for all four lanes. F - B may be
+// negative in a lane, so the word borrows between lanes on the way; but each lane's final
+// value lies in 0..65408 and the whole sum is taken modulo 2^64, so the finished word holds
+// every lane's exact value and the borrows have cancelled.
+inline std::uint64_t WeightedLanes(std::uint64_t F, std::uint64_t B, std::uint32_t W, std::uint64_t Bias)
+{
+    return (F - B) * W + (B << 8) + Bias;
+}
+
 inline TColor32 Weighted(TColor32 F, TColor32 B, std::uint32_t W)
 {
-    const std::uint64_t S = Spread(F) * W + Spread(B) * (256u - W) + 0x0080008000800080ull;
+    const std::uint64_t S = WeightedLanes(Spread(F), Spread(B), W, 0x0080008000800080ull);
     return Gather((S >> 8) & 0x00FF00FF00FF00FFull);
 }
 
 // (F * W + B * (256 - W)) >> 8 on every spread channel, no rounding bias.
 inline std::uint64_t WeightedTrunc64(std::uint64_t F, std::uint64_t B, std::uint32_t W)
 {
-    return ((F * W + B * (256u - W)) >> 8) & 0x00FF00FF00FF00FFull;
+    return (WeightedLanes(F, B, W, 0) >> 8) & 0x00FF00FF00FF00FFull;
 }
 
 inline void BlendPixel(TColor32 F, TColor32& B)

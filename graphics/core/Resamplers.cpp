@@ -1,6 +1,7 @@
 #include "Resamplers.h"
 
 #include "Blend.h"
+#include "BlendScalarOps.h"
 
 #include <algorithm>
 #include <climits>
@@ -277,7 +278,11 @@ struct TLinearSafeReader {
 
     TColor32 Pixel(int X, int Y) const { return Bits[static_cast<std::ptrdiff_t>(Y) * Width + X]; }
 
+    // The chosen interpolation is the reference: call it inline rather than through the table.
+    bool QuadIsReference() const { return Quad == ScalarBlendFuncs().InterpolateQuad; }
+
     // The pamSafe bilinear read of one 16.16 position (the needle's case).
+    template <bool InlineQuad = false>
     [[gnu::always_inline]] TColor32 Read(TFixed U, TFixed V) const
     {
         // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps like
@@ -293,7 +298,10 @@ struct TLinearSafeReader {
             // is P * 256 in every step); most of a needle's box is such blocks.
             if (Top[0] == Top[1] && Top[0] == Bottom[0] && Top[0] == Bottom[1])
                 return Top[0];
-            return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
+            if constexpr (InlineQuad)
+                return scalar::InterpolateQuad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
+            else
+                return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
         }
         if (X8 == Wd && Y8 <= Ht)
             return Pixel(LastX, Y8 >> 8);
@@ -422,8 +430,13 @@ TSampleSpan TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFix
         return {0, -1, Reader.Outer, true};
     }
     std::fill_n(Out, First, Reader.Outer);
-    for (std::int64_t I = First; I <= Last; ++I)
-        Out[I] = Reader.Read(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+    if (Reader.QuadIsReference()) {
+        for (std::int64_t I = First; I <= Last; ++I)
+            Out[I] = Reader.Read<true>(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+    } else {
+        for (std::int64_t I = First; I <= Last; ++I)
+            Out[I] = Reader.Read(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+    }
     std::fill_n(Out + Last + 1, LastStep - Last, Reader.Outer);
     return {static_cast<int>(First), static_cast<int>(Last), Reader.Outer, true};
 }

@@ -1,6 +1,7 @@
 #include "Transformer.h"
 
 #include "Blend.h"
+#include "BlendScalarOps.h"
 
 #include <cmath>
 #include <limits>
@@ -162,11 +163,18 @@ void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) c
             Row[I] = Samples[I];
         break;
     case dmBlend: {
+        // Alpha 0 leaves the pixel by the rule itself; skipping the call is the same. The
+        // reference is called inline when it is the chosen one.
         const auto Blend = BlendFuncs().BlendPixelMaster;
-        for (int I = 0; I < Count; ++I)
-            // Alpha 0 leaves the pixel by the rule itself; skipping the call is the same.
-            if (Samples[I] >> 24)
-                Blend(Samples[I], Row[I], SrcAlpha_);
+        if (Blend == ScalarBlendFuncs().BlendPixelMaster) {
+            for (int I = 0; I < Count; ++I)
+                if (Samples[I] >> 24)
+                    scalar::BlendPixelMaster(Samples[I], Row[I], SrcAlpha_);
+        } else {
+            for (int I = 0; I < Count; ++I)
+                if (Samples[I] >> 24)
+                    Blend(Samples[I], Row[I], SrcAlpha_);
+        }
         break;
     }
     case dmTransparent:

@@ -1,22 +1,8 @@
 #include "serial/LoopDispatcher.h"
 
-#include <stdexcept>
-
 namespace kelta {
 
 TVaLoopDispatcher::TVaLoopDispatcher() : guiThread_(std::this_thread::get_id()) {}
-
-TVaLoopDispatcher::~TVaLoopDispatcher() {
-  // Callers still waiting get an exception instead of waiting forever.
-  std::lock_guard<std::mutex> hold(lock_);
-  closing_ = true;
-  for (Job* job : queue_) {
-    job->error = std::make_exception_ptr(std::runtime_error("GUI loop ended before the call ran"));
-    job->done = true;
-  }
-  queue_.clear();
-  finished_.notify_all();
-}
 
 void TVaLoopDispatcher::Call(const std::function<void()>& fn) {
   if (OnGuiThread()) {
@@ -25,7 +11,6 @@ void TVaLoopDispatcher::Call(const std::function<void()>& fn) {
   }
   Job job{&fn, nullptr, false};
   std::unique_lock<std::mutex> hold(lock_);
-  if (closing_) throw std::runtime_error("GUI loop ended before the call ran");
   queue_.push_back(&job);
   arrived_.notify_one();
   finished_.wait(hold, [&job] { return job.done; });

@@ -5,6 +5,8 @@
 //
 // Threads: Call from any thread; the Run* functions only on the GUI thread (they may nest, as a
 // handler that waits while processing messages does). lock_ guards queue_ and each job's done.
+// Destroy it only when no thread can be inside Call: ports and their workers hold it through a
+// shared_ptr, which sees to that.
 
 #include <chrono>
 #include <condition_variable>
@@ -22,7 +24,6 @@ namespace kelta {
 class TVaLoopDispatcher : public IGuiDispatcher {
  public:
   TVaLoopDispatcher();
-  ~TVaLoopDispatcher() override;
 
   void Call(const std::function<void()>& fn) override;
 
@@ -47,10 +48,9 @@ class TVaLoopDispatcher : public IGuiDispatcher {
 
   const std::thread::id guiThread_;
   std::mutex lock_;
-  std::condition_variable arrived_;  // a job was queued (or the dispatcher is going away)
+  std::condition_variable arrived_;  // a job was queued
   std::condition_variable finished_;  // a job's done became true
   std::deque<Job*> queue_;
-  bool closing_ = false;
 };
 
 }  // namespace kelta

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "serial/SerialDevice.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommBuffer.h"
 #include "serial/VaSync.h"
@@ -286,6 +287,28 @@ TEST(VaPrst, AssigningAWholeGroupReportsOnce) {
   port.SetBuffers(buffers);
   EXPECT_EQ(port.Buffers().WriteSize(), 16);
   EXPECT_EQ(port.Buffers().WriteTimeout(), 5);
+}
+
+// Line errors come from the driver's counters: each counter that grew gives its flag, whatever
+// the amount and across the counter's wrap.
+TEST(LineCounters, GrownCountersGiveTheirFlags) {
+  using device::LineCounters;
+  const LineCounters base{5, 6, 7, 8, 0xFFFFFFFFu};
+  const struct {
+    LineCounters now;
+    std::uint32_t flags;
+  } table[] = {
+      {{5, 6, 7, 8, 0xFFFFFFFFu}, 0},
+      {{6, 6, 7, 8, 0xFFFFFFFFu}, CE_FRAME},
+      {{5, 9, 7, 8, 0xFFFFFFFFu}, CE_OVERRUN},
+      {{5, 6, 8, 8, 0xFFFFFFFFu}, CE_RXPARITY},
+      {{5, 6, 7, 9, 0xFFFFFFFFu}, CE_BREAK},
+      {{5, 6, 7, 8, 0}, CE_RXOVER},
+      {{9, 9, 9, 9, 1}, CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_BREAK | CE_RXOVER},
+  };
+  for (const auto& row : table) {
+    EXPECT_EQ(device::CounterErrors(base, row.now), row.flags) << std::hex << row.flags;
+  }
 }
 
 // --- Time-out measure, write queue, error texts

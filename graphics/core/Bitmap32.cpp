@@ -3,8 +3,6 @@
 #include "Resamplers.h"
 
 #include <algorithm>
-#include <cassert>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -40,11 +38,8 @@ void FillPixels(TColor32* P, std::size_t N, TColor32 Color)
 
 void TNotifiablePersistent::EndUpdate()
 {
-    if (UpdateCount_ <= 0) {
-        std::fputs("Unpaired TThreadPersistent.EndUpdate\n", stderr);
-        assert(!"Unpaired TThreadPersistent.EndUpdate");
-        std::abort();
-    }
+    if (UpdateCount_ <= 0)
+        throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
     --UpdateCount_;
 }
 

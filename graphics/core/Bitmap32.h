@@ -30,13 +30,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A broken usage rule (an unpaired EndUpdate): a programming error, raised so that the
+// application-wide handler reports it instead of the program ending.
+class EAssertionFailed : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
 // Update counter and change event shared by bitmaps and samplers.
 class TNotifiablePersistent {
 public:
     virtual ~TNotifiablePersistent() = default;
 
     void BeginUpdate() { ++UpdateCount_; }
-    // Fires nothing itself; an unpaired call is a programming error (assertion).
+    // Fires nothing itself; an unpaired call raises EAssertionFailed
+    // "Unpaired TThreadPersistent.EndUpdate" and changes nothing.
     void EndUpdate();
     int UpdateCount() const { return UpdateCount_; }
 

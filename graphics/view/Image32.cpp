@@ -6,10 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <cassert>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 namespace kelta::gfx {
 
@@ -106,11 +103,8 @@ void TImage32::SetColor(TWinColor V)
 
 void TImage32::EndUpdate()
 {
-    if (UpdateCount_ <= 0) {
-        std::fputs("Unpaired EndUpdate call\n", stderr);
-        assert(!"Unpaired EndUpdate call");
-        std::abort();
-    }
+    if (UpdateCount_ <= 0)
+        throw EAssertionFailed("Unpaired EndUpdate call");
     --UpdateCount_;
 }
 

@@ -55,7 +55,8 @@ public:
     void SetColor(TWinColor V);
     std::vector<TPaintStage>& PaintStages() { return PaintStages_; }
 
-    // Suppress change-driven repaints; EndUpdate triggers none itself.
+    // Suppress change-driven repaints; EndUpdate triggers none itself. An unpaired
+    // EndUpdate raises EAssertionFailed "Unpaired EndUpdate call".
     void BeginUpdate() { ++UpdateCount_; }
     void EndUpdate();
     int UpdateCount() const { return UpdateCount_; }

@@ -89,6 +89,13 @@ TEST(Bitmap32, FillResetAlphaAndBrackets)
     B.ResetAlpha();
     EXPECT_EQ(Log.Events, (std::vector<std::string>{"change"}));
     EXPECT_EQ(B.Pixel(1, 1), 0xFF123456u);
+    try {
+        B.EndUpdate();
+        FAIL() << "unpaired EndUpdate accepted";
+    } catch (const EAssertionFailed& E) {
+        EXPECT_STREQ(E.what(), "Unpaired TThreadPersistent.EndUpdate");
+    }
+    EXPECT_EQ(B.UpdateCount(), 0);
 }
 
 TEST(Bitmap32, SettersFireOnlyOnChange)

@@ -208,6 +208,13 @@ TEST(Image32, ChangesInvalidateOutsideUpdateBracketsOnly)
     View.Bitmap().Fill(0xFF000000);
     EXPECT_FALSE(View.BufferValid());
     EXPECT_EQ(Changes, 1);
+    try {
+        View.EndUpdate();
+        FAIL() << "unpaired EndUpdate accepted";
+    } catch (const EAssertionFailed& E) {
+        EXPECT_STREQ(E.what(), "Unpaired EndUpdate call");
+    }
+    EXPECT_EQ(View.UpdateCount(), 0);
 
     View.ComposeBuffer();
     auto& Layer = View.Layers().Add<TBitmapLayer>();
@@ -231,4 +238,54 @@ TEST(Image32, ScreenCopyIsOpaque)
     const QImage Shot = View.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     EXPECT_EQ(Shot.pixel(0, 0), 0xFFFF0000u);
     EXPECT_EQ(Shot.pixel(1, 0), 0xFF0000FFu);
+}
+
+// A layer bitmap with long clear and opaque stretches, short ones and anti-aliased pixels:
+// the frame equals the row blend rule pixel by pixel, also after the layer bitmap changed.
+TEST(BitmapLayer, RunBlendingMatchesRuleAndFollowsChanges)
+{
+    TImage32 View;
+    View.resize(97, 61);
+    View.Bitmap().Resize(97, 61);
+    FillPattern(View.Bitmap());
+    auto& Layer = View.Layers().Add<TBitmapLayer>();
+    TBitmap32& L = Layer.Bitmap();
+    L.Resize(97, 61);
+    std::uint32_t Seed = 12345;
+    auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, Seed >> 8; };
+    for (int Y = 0; Y < 61; ++Y)
+        for (int X = 0; X < 97;) {
+            const std::uint32_t Len = 1 + Next() % 40, Kind = Next() % 3;
+            for (std::uint32_t I = 0; I < Len && X < 97; ++I, ++X) {
+                const std::uint32_t A = Kind == 0 ? 0 : Kind == 1 ? 255 : Next() % 256;
+                L.SetPixel(X, Y, A << 24 | (Next() & 0xFFFFFFu));
+            }
+        }
+    L.SetDrawMode(dmBlend);
+    Layer.SetLayerRect({0, 0, 97, 61});
+
+    auto Check = [&](const char* When) {
+        View.ComposeBuffer();
+        for (int Y = 0; Y < 61; ++Y)
+            for (int X = 0; X < 97; ++X) {
+                const TColor32 F = L.Pixel(X, Y), B = View.Bitmap().Pixel(X, Y);
+                const std::uint32_t A = F >> 24;
+                TColor32 Want = A == 0 ? B : F;
+                if (A != 0 && A != 255) {
+                    Want = 0;
+                    for (int S = 0; S < 32; S += 8)
+                        Want |= ((((F >> S) & 255) * A + ((B >> S) & 255) * (256 - A) + 128) >> 8) << S;
+                }
+                ASSERT_EQ(View.Buffer().Pixel(X, Y), Want) << When << " " << X << "," << Y;
+            }
+    };
+    Check("first frame");
+    // Turn a clear stretch opaque and an opaque one clear; the layer hears it and re-reads.
+    for (int X = 0; X < 97; ++X) {
+        L.SetPixel(X, 7, 0xFF00FF00);
+        L.SetPixel(X, 8, 0x00000000);
+    }
+    L.Changed();
+    EXPECT_FALSE(View.BufferValid());
+    Check("after the change");
 }

@@ -213,8 +213,9 @@ void TVaCustomComm::CreateDeviceHandle() {
 // The kernel sizes its own queues; the port's queue is the write thread's, made here.
 void TVaCustomComm::SetupBuffers() {
   try {
-    session_ = std::make_shared<TVaCommSession>(handle_, static_cast<std::uint32_t>(buffers_.WriteSize()),
-                                                static_cast<bool>(OnTxEmpty), dispatcher_, this);
+    session_ = std::make_shared<TVaCommSession>(
+        handle_, static_cast<std::uint32_t>(buffers_.WriteSize()), static_cast<bool>(OnTxEmpty),
+        dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
   }
@@ -239,7 +240,9 @@ void TVaCustomComm::SetupEventMask() {
 
 void TVaCustomComm::StartWorkers() {
   try {
-    if (eventMask_ != 0) eventThread_ = std::make_unique<TVaCommEventThread>(session_, eventPriority_);
+    if (eventMask_ != 0) {
+      eventThread_ = std::make_unique<TVaCommEventThread>(session_, eventPriority_);
+    }
     writeThread_ = std::make_unique<TVaCommWriteThread>(session_, writePriority_);
   } catch (const std::system_error& e) {
     throw EVaCommError(e.what());
@@ -329,7 +332,8 @@ void TVaCustomComm::ReapWorkers(bool final) {
   // At destruction the workers get a short while to end (they were just woken); a worker
   // still waiting for this thread to run its last call cannot end now: it is let go and ends
   // on its own once the call ran (or the dispatcher gave up on it).
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(final ? 200 : 0);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(final ? 200 : 0);
   std::vector<std::unique_ptr<TVaCommThread>> running;
   for (auto& worker : retired_) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -137,8 +137,8 @@ class TVaCommWriteThread : public TVaCommThread {
   TVaCommWriteThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
   // CloseEvent; lets go of the session. Does not wait; queued bytes are dropped.
   void SignalClose();
-  // GUI thread, before SignalClose. Appends the bytes when they fit within writeTimeoutMs (waiting on `room`,
-  // never spinning); false and nothing queued otherwise.
+  // GUI thread, before SignalClose. Appends the bytes when they fit within writeTimeoutMs
+  // (waiting on `room`, never spinning); false and nothing queued otherwise.
   bool QueueData(const void* data, std::uint32_t count, std::uint32_t writeTimeoutMs);
 
  private:

@@ -20,7 +20,9 @@ enum class TVaDatabits { db4, db5, db6, db7, db8 };
 enum class TVaStopbits { sb1, sb15, sb2 };
 enum class TVaControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
 enum class TVaControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+  tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+};
 
 // Bits per second of a TVaBaudrate other than brUser (0 for brUser).
 std::uint32_t BaudrateValue(TVaBaudrate rate);

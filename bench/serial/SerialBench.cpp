@@ -252,8 +252,8 @@ void IdleCpu(benchmark::State& state) {
   }
   const auto cpu = ProcessCpuTime() - cpuBefore;
   const auto wall = Clock::now() - wallBefore;
-  state.counters["idle_cpu_percent"] =
-      100.0 * std::chrono::duration<double>(cpu).count() / std::chrono::duration<double>(wall).count();
+  state.counters["idle_cpu_percent"] = 100.0 * std::chrono::duration<double>(cpu).count() /
+                                       std::chrono::duration<double>(wall).count();
 }
 
 void BM_RxLatency(benchmark::State& state) { RxLatency<VaCommReceiver>(state); }

@@ -234,7 +234,9 @@ TEST_F(PortTest, BytesLeaveInCallOrder) {
   std::string got;
   std::thread reader([&] { got = pty_.Read(20000, 20s); });
   for (int i = 0; expected.size() < 20000; ++i) {
-    std::string text = "#" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), 'a' + i % 26) + "\r\n";
+    const char fill = static_cast<char>('a' + i % 26);
+    std::string text =
+        "#" + std::to_string(i) + std::string(static_cast<std::size_t>(i % 97), fill) + "\r\n";
     if (expected.size() + text.size() > 20000) text.resize(20000 - expected.size());
     expected += text;
     ASSERT_TRUE(port->SendText(text));

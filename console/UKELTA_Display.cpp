@@ -3,6 +3,7 @@
 
 #include "console/UKELTA_Display.h"
 
+#include "console/AngleDisplay.h"
 #include "console/AppIcon.h"
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"

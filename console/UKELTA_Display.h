@@ -31,7 +31,15 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 
+namespace kelta::gfx {
+class TImage32;
+}
+namespace kelta::sevenseg {
+class TiSevenSegmentAnalog;
+}
+
 namespace kelta {
+class AngleDisplay;
 class ClickablePanel;
 class LabeledEdit;
 class RxDecoder;
@@ -103,8 +111,8 @@ public:
     QComboBox* ePortNo = nullptr;
     QPushButton* Button3 = nullptr;
     ClickablePanel* Panel1 = nullptr;
-    QWidget* ivBGR = nullptr;
-    QWidget* Src = nullptr;
+    gfx::TImage32* ivBGR = nullptr;
+    gfx::TImage32* Src = nullptr;
     QGroupBox* GroupBox4 = nullptr;
     LabeledEdit* lbeCalDone = nullptr;
     LabeledEdit* lbeMVGain = nullptr;
@@ -148,10 +156,12 @@ public:
     QLabel* Label8 = nullptr;
     QPushButton* btClear = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
-    QWidget* Dst = nullptr;
+    gfx::TImage32* Dst = nullptr;
+    sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
     TVaComm& VaComm1() { return *comm_; }
     TfHelp* fHelp = nullptr;
+    AngleDisplay& Angles() { return *angleDisplay_; }
 
     // Lines kept in Memo1; older ones are dropped so that a day of continuous reading
     // cannot exhaust memory.
@@ -193,6 +203,7 @@ private:
     std::string appDir_;
     std::unique_ptr<ConsoleDialogs> dialogs_;
     std::unique_ptr<RxDecoder> decoder_;
+    std::unique_ptr<AngleDisplay> angleDisplay_;
     std::unique_ptr<TVaComm> comm_;
 };
 

@@ -3,6 +3,7 @@
 
 #include "console/UKELTA_Display.h"
 
+#include "console/AngleDisplay.h"
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"
 
@@ -82,6 +83,11 @@ void TFVANTORIS::BuildControls()
     BuildConsolePanel();
     BuildConnectPanel();
     BuildHiddenHolders();
+    angleDisplay_ = std::make_unique<AngleDisplay>(*this);
+    Dst = angleDisplay_->Dst;
+    Src = angleDisplay_->Src;
+    ivBGR = angleDisplay_->ivBGR;
+    ssaValue = angleDisplay_->ssaValue;
 
     StatusBar1 = Place(new QStatusBar(this), QStringLiteral("StatusBar1"), 0, 721 - 19, 618, 19);
     StatusBar1->setSizeGripEnabled(false);
@@ -149,9 +155,6 @@ void TFVANTORIS::BuildConsolePanel()
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setMaximumBlockCount(kMemoLineLimit);
-
-    // The angle display puts the dial view here.
-    Dst = Place(new QWidget(Panel1), QStringLiteral("Dst"), 200, 272, 404, 404);
 }
 
 void TFVANTORIS::BuildCommandGroup()
@@ -245,11 +248,6 @@ void TFVANTORIS::BuildInfoFields()
 
 void TFVANTORIS::BuildHiddenHolders()
 {
-    // The dial and needle pictures live in views outside the client area; the angle display
-    // replaces these holders.
-    ivBGR = Place(new QWidget(this), QStringLiteral("ivBGR"), 720, 112, 513, 521);
-    Src = Place(new QWidget(this), QStringLiteral("Src"), 792, 384, 313, 305);
-
     GroupBox4 = Place(new QGroupBox(this), QStringLiteral("GroupBox4"), 640, 16, 300, 400);
     QWidget* g = GroupBox4;
     lbeCalDone = new LabeledEdit(g, QStringLiteral("lbeCalDone"), QStringLiteral("교정상태"), 8, 32, 65);

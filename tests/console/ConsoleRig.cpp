@@ -29,8 +29,15 @@ void EnsureApp()
     static int argc = 1;
     static char name[] = "console_test";
     static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr)
+    if (QApplication::instance() == nullptr) {
         new QApplication(argc, argv); // lives as long as the test program
+        std::filesystem::current_path(SourceDir());
+    }
+}
+
+std::string SourceDir()
+{
+    return KELTA_TEST_SOURCE_DIR "/";
 }
 
 TempDir::TempDir()

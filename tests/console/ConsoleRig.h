@@ -7,6 +7,9 @@
 #include "console/LabeledEdit.h"
 #include "console/UKELTA_Display.h"
 
+#include "Image32.h"
+#include "iSevenSegmentAnalog.h"
+
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QString>
@@ -36,8 +39,11 @@ inline void PrintTo(const QStringList& list, std::ostream* os)
 
 namespace kelta::test {
 
-// Creates the program's QApplication on first use (offscreen in CTest).
+// Creates the program's QApplication on first use (offscreen in CTest) and makes the source
+// folder current, where the console finds img/ as it does when started by tools/run.sh.
 void EnsureApp();
+// The repository's root folder (with a trailing '/').
+std::string SourceDir();
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -218,6 +219,8 @@ void TVaCustomComm::SetupBuffers() {
         dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
+  } catch (const std::bad_alloc&) {
+    RaiseCommError(comm_msg::kInitBuffers, ENOMEM);  // a WriteSize the memory cannot hold
   }
   session_->rx80Mark =
       static_cast<std::uint32_t>(static_cast<std::uint64_t>(buffers_.ReadSize()) * 8 / 10);

@@ -25,6 +25,8 @@ void TAlphaRunIndex::Clear()
 {
     Runs_.clear();
     RowStart_.clear();
+    MemoBack_.clear();
+    MemoResult_.clear();
     Width_ = Height_ = 0;
     Built_ = false;
 }
@@ -45,7 +47,7 @@ void TAlphaRunIndex::Build(const TCustomBitmap32& Bitmap)
             int E = X + 1;
             while (E < Width_ && KindOf(Row[E]) == K)
                 ++E;
-            Raw.push_back({X, E - X, K});
+            Raw.push_back({X, E - X, K, 0});
             X = E;
         }
         // Short plain runs join the mixed stretch around them; adjacent runs of one kind merge.
@@ -59,13 +61,32 @@ void TAlphaRunIndex::Build(const TCustomBitmap32& Bitmap)
         }
     }
     RowStart_.push_back(Runs_.size());
+
+    // Seed the remembered blends with the results over opaque white, the clear colour of
+    // the dial view's bitmap.
+    const auto BlendPixel = BlendFuncs().BlendPixel;
+    for (int Y = 0; Y < Height_; ++Y) {
+        const TColor32* Row = Bitmap.ScanLine(Y);
+        for (std::size_t I = RowStart_[static_cast<std::size_t>(Y)]; I < RowStart_[static_cast<std::size_t>(Y) + 1]; ++I) {
+            TRun& R = Runs_[I];
+            if (R.Kind != rkMixed)
+                continue;
+            R.Memo = MemoBack_.size();
+            for (int X = R.Start; X < R.Start + R.Length; ++X) {
+                TColor32 Result = 0xFFFFFFFFu;
+                BlendPixel(Row[X], Result);
+                MemoBack_.push_back(0xFFFFFFFFu);
+                MemoResult_.push_back(Result);
+            }
+        }
+    }
     Built_ = true;
 }
 
 void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src,
-                               const TRect& SrcRect) const
+                               const TRect& SrcRect)
 {
-    const auto Blend = BlendFuncs().BlendRow;
+    const auto BlendPixel = BlendFuncs().BlendPixel;
     for (int Y = SrcRect.Top; Y < SrcRect.Bottom; ++Y) {
         const TColor32* S = Src.ScanLine(Y);
         TColor32* D = Dst.ScanLine(DstY + (Y - SrcRect.Top)) + (DstX - SrcRect.Left);
@@ -78,11 +99,25 @@ void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const T
             case rkClear:
                 break;
             case rkOpaque:
-                std::memcpy(D + From, S + From, static_cast<std::size_t>(To - From) * sizeof(TColor32));
+                // Runs are short on the whole; a plain loop beats the library call for them.
+                for (int X = From; X < To; ++X)
+                    D[X] = S[X];
                 break;
-            case rkMixed:
-                Blend(S + From, D + From, To - From);
+            case rkMixed: {
+                TColor32* Back = MemoBack_.data() + R->Memo + (From - R->Start);
+                TColor32* Result = MemoResult_.data() + R->Memo + (From - R->Start);
+                for (int X = From, K = 0; X < To; ++X, ++K) {
+                    const TColor32 B = D[X];
+                    if (B == Back[K]) {
+                        D[X] = Result[K];
+                        continue;
+                    }
+                    BlendPixel(S[X], D[X]);
+                    Back[K] = B;
+                    Result[K] = D[X];
+                }
                 break;
+            }
             }
         }
     }

@@ -3,6 +3,11 @@
 // re-read where it is clear, nor blended where it is opaque: by the BlendRow rule a clear
 // pixel leaves the destination and an opaque one replaces it exactly.
 //
+// For the other pixels the index remembers the last destination value each was blended over
+// and the result. The blend is a pure function of the two pixels, so when the destination
+// holds the same value again (the white under a dial, reading after reading) the remembered
+// result is the rule's result; only changed pixels are blended again.
+//
 // The index describes the pixels at the time of Build; its owner rebuilds it after every
 // change notification of the bitmap.
 #pragma once
@@ -21,6 +26,7 @@ public:
         int Start;
         int Length;
         TKind Kind;
+        std::size_t Memo; // first entry of a mixed run in the remembered blends
     };
 
     void Build(const TCustomBitmap32& Bitmap);
@@ -35,10 +41,12 @@ public:
     // The same pixels as BlendRow of every row of SrcRect of Src onto Dst at (DstX, DstY),
     // both rectangles already inside their bitmaps. Src must be the bitmap the index was
     // built from, unchanged since.
-    void BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src, const TRect& SrcRect) const;
+    void BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src, const TRect& SrcRect);
 
 private:
     std::vector<TRun> Runs_;
+    std::vector<TColor32> MemoBack_;   // destination value last blended under the pixel
+    std::vector<TColor32> MemoResult_; // and what the blend gave
     std::vector<std::size_t> RowStart_;
     int Width_ = 0;
     int Height_ = 0;

@@ -1,9 +1,11 @@
-// One dial reading's rendering work: clear the view bitmap to white, draw the needle turned
-// about its pivot with the bilinear resampler, then compose the view (bitmap copied, dial
-// layer blended over it). The same work done by pixman runs beside it for comparison.
+// One dial reading's rendering work: DrawDial (clear the view bitmap to white, draw the needle
+// turned about its pivot with the bilinear resampler) and the composition of the view's frame
+// (bitmap copied, dial layer blended over it), which is what painting does before the copy
+// to the screen. The same work done by pixman runs beside it for comparison.
 //
-// The pictures come from img/ when the PNG loader and the files are there (run from the
-// source folder or set KELTA_SOURCE_DIR); otherwise pictures of the same shape are drawn.
+// With the dial composition and the pictures of img/ at hand (run from the source folder or
+// set KELTA_SOURCE_DIR) the frame goes through LoadDialImages / DrawDial; otherwise through
+// the same core calls with pictures of the same shape drawn here.
 #include "Bitmap32.h"
 #include "Image32.h"
 #include "Layers.h"
@@ -13,6 +15,9 @@
 
 #ifdef KELTA_BENCH_HAVE_PNG
 #include "graphics/png/PngLoader.h"
+#endif
+#ifdef KELTA_BENCH_HAVE_DIAL
+#include "graphics/dial/DialComposer.h"
 #endif
 
 #include <QApplication>
@@ -64,17 +69,22 @@ void DrawDialFace(TBitmap32& B)
         }
 }
 
-std::string SourceDir()
+std::filesystem::path ImgDir()
 {
     const char* Dir = std::getenv("KELTA_SOURCE_DIR");
-    return Dir ? Dir : ".";
+    return std::filesystem::path(Dir ? Dir : ".") / "img";
+}
+
+bool HavePictures()
+{
+    return std::filesystem::exists(ImgDir() / "arrow2.PNG") && std::filesystem::exists(ImgDir() / "Mode0.png");
 }
 
 void LoadPictures(TBitmap32& Needle, TBitmap32& Dial)
 {
 #ifdef KELTA_BENCH_HAVE_PNG
-    const std::filesystem::path Img = std::filesystem::path(SourceDir()) / "img";
-    if (std::filesystem::exists(Img / "arrow2.PNG") && std::filesystem::exists(Img / "Mode0.png")) {
+    const std::filesystem::path Img = ImgDir();
+    if (HavePictures()) {
         bool AlphaUsed = false;
         LoadPngFile(Needle, (Img / "arrow2.PNG").string(), AlphaUsed);
         LoadPngFile(Dial, (Img / "Mode0.png").string(), AlphaUsed);
@@ -85,12 +95,12 @@ void LoadPictures(TBitmap32& Needle, TBitmap32& Dial)
     DrawDialFace(Dial);
 }
 
-struct TDialScene {
+// The frame through the core calls DrawDial is made of.
+struct TCoreScene {
     TImage32 View;
     TBitmap32 Needle;
-    TBitmapLayer* Layer = nullptr;
 
-    TDialScene()
+    TCoreScene()
     {
         TBitmap32 Dial;
         LoadPictures(Needle, Dial);
@@ -100,16 +110,16 @@ struct TDialScene {
         View.resize(404, 404);
         View.SetAutoSize(true);
         View.Bitmap().Resize(Dial.Width(), Dial.Height());
-        Layer = &View.Layers().Add<TBitmapLayer>();
-        Layer->Bitmap().CopyFrom(Dial);
-        Layer->Bitmap().SetDrawMode(dmBlend);
+        TBitmapLayer& Layer = View.Layers().Add<TBitmapLayer>();
+        Layer.Bitmap().CopyFrom(Dial);
+        Layer.Bitmap().SetDrawMode(dmBlend);
         const float W = static_cast<float>(Dial.Width()), H = static_cast<float>(Dial.Height());
         const TPoint C = View.ViewToBitmap({View.width() / 2, View.height() / 2});
-        Layer->SetLayerRect({C.X - W / 2, C.Y - H / 2, C.X + W / 2, C.Y + H / 2});
-        Layer->SetScaled(true);
+        Layer.SetLayerRect({C.X - W / 2, C.Y - H / 2, C.X + W / 2, C.Y + H / 2});
+        Layer.SetScaled(true);
     }
 
-    void DrawDial(float Angle)
+    void Frame(float Angle)
     {
         TAffineTransformation T;
         T.SetSrcRect({0, 0, static_cast<float>(Needle.Width()), static_cast<float>(Needle.Height())});
@@ -120,26 +130,59 @@ struct TDialScene {
         View.Bitmap().Fill(0xFFFFFFFF);
         DrawTransformed(View.Bitmap(), Needle, T);
         View.EndUpdate();
-        View.Invalidate();
-        // What the paint does before the copy to the window.
+        View.Repaint();
         View.ComposeBuffer();
     }
+    const TBitmap32& Buffer() const { return View.Buffer(); }
 };
+
+#ifdef KELTA_BENCH_HAVE_DIAL
+// The frame through the dial composition itself. The views stay hidden, so Repaint only
+// invalidates; the composition painting would do follows explicitly.
+struct TComposerScene {
+    TImage32 Dst, Src, IvBGR;
+    TDialComposer Composer{{Dst, Src, IvBGR}, (ImgDir() / "arrow2.PNG").string()};
+
+    TComposerScene()
+    {
+        Dst.resize(404, 404);
+        Composer.LoadDialImages((ImgDir() / "Mode0.png").string());
+    }
+    void Frame(float Angle)
+    {
+        Composer.DrawDial(Angle);
+        Dst.ComposeBuffer();
+    }
+    const TBitmap32& Buffer() const { return Dst.Buffer(); }
+};
+#endif
 
 float AngleOf(std::int64_t I)
 {
     return static_cast<float>((I * 37) % 360) - 180.0f;
 }
 
-void BM_DialFrame(benchmark::State& State)
+template <class TScene>
+void RunFrames(benchmark::State& State, const char* Path)
 {
-    TDialScene Scene;
+    TScene Scene;
     std::int64_t I = 0;
     for (auto _ : State) {
-        Scene.DrawDial(AngleOf(I++));
-        benchmark::DoNotOptimize(Scene.View.Buffer().Bits());
+        Scene.Frame(AngleOf(I++));
+        benchmark::DoNotOptimize(Scene.Buffer().Bits());
     }
-    State.SetLabel(BlendFuncs().Name);
+    State.SetLabel(std::string(BlendFuncs().Name) + ", " + Path);
+}
+
+void BM_DialFrame(benchmark::State& State)
+{
+#ifdef KELTA_BENCH_HAVE_DIAL
+    if (HavePictures()) {
+        RunFrames<TComposerScene>(State, "DrawDial");
+        return;
+    }
+#endif
+    RunFrames<TCoreScene>(State, "core calls");
 }
 BENCHMARK(BM_DialFrame);
 

@@ -288,4 +288,17 @@ TEST(BitmapLayer, RunBlendingMatchesRuleAndFollowsChanges)
     L.Changed();
     EXPECT_FALSE(View.BufferValid());
     Check("after the change");
+
+    // Frames over a changing view bitmap: white (what the layer expects first), the pattern
+    // again, then the pattern with a stripe changed, as the needle does between readings.
+    View.Bitmap().Fill(0xFFFFFFFF);
+    Check("over white");
+    FillPattern(View.Bitmap());
+    View.Bitmap().Changed();
+    Check("over the pattern again");
+    for (int Y = 20; Y < 30; ++Y)
+        for (int X = 0; X < 97; ++X)
+            View.Bitmap().SetPixel(X, Y, 0x80123456u + static_cast<TColor32>(X));
+    View.Bitmap().Changed();
+    Check("over a changed stripe");
 }

@@ -99,9 +99,7 @@ void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const T
             case rkClear:
                 break;
             case rkOpaque:
-                // Runs are short on the whole; a plain loop beats the library call for them.
-                for (int X = From; X < To; ++X)
-                    D[X] = S[X];
+                std::memcpy(D + From, S + From, static_cast<std::size_t>(To - From) * sizeof(TColor32));
                 break;
             case rkMixed: {
                 TColor32* Back = MemoBack_.data() + R->Memo + (From - R->Start);

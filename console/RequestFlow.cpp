@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 namespace kelta {
 
@@ -195,6 +196,9 @@ void TFVANTORIS::DeliverLine(const std::string& line)
     // Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
     // still show rather than vanish in a UTF-8 decode.
     Memo1->appendPlainText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+    // A long line (the information reply) scrolls the list sideways; the values that follow
+    // are short, so bring the start of the lines back into view.
+    Memo1->horizontalScrollBar()->setValue(0);
 }
 
 void TFVANTORIS::VaComm1RxChar()

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -401,6 +402,19 @@ TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit)
     Click(*c, "btClear");
     EXPECT_TRUE(MemoLines(*c).isEmpty());
     EXPECT_EQ(Text(*c, "lCount"), QStringLiteral("1"));
+}
+
+TEST_F(ConsoleWindow, ValuesAfterALongLineShowFromTheirStart)
+{
+    // The information reply arrives while the console panel is still hidden.
+    Console c(dir.Path());
+    c->DeliverLine("V:1.00,I:B1,DM:2,C:1,Z:0,N:1800,P:1800,G:1000,O:0,0:100,1:101,2:102,3:103,4:104");
+    c->Panel1->show();
+    for (int i = 0; i < 20; ++i)
+        c->DeliverLine("-102.7");
+    WaitWithMessages(0);
+    EXPECT_EQ(c->Memo1->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(c->Memo1->verticalScrollBar()->value(), c->Memo1->verticalScrollBar()->maximum());
 }
 
 TEST(WaitWithMessages, RunsEventsThatArriveAndLastsAtLeastItsTime)

@@ -11,6 +11,7 @@
 # "UserSet.dat" is the user's: this script never writes it.
 set -euo pipefail
 arg=${1:-}
+given=$arg
 # A device path is the caller's, relative to the folder they ran us from.
 case "$arg" in
   /*) ;;
@@ -78,13 +79,13 @@ case "$arg" in
     echo "Console for the sensor on ${arg^^}: choose ${arg^^} and press Connect."
     ;;
   /*)
-    [ -e "$arg" ] || { echo "No such device: $arg" >&2; exit 1; }
+    [ -e "$arg" ] || { echo "No such device: $given" >&2; exit 1; }
     n=$(free_com)
     mkdir -p "$bin/ports"
     # Keep the name the user gave (a /dev/serial/by-id link survives re-plugging).
     ln -s "$(realpath -s "$arg")" "$bin/ports/com$n"
     made_link="$bin/ports/com$n"
-    echo "$arg is linked as COM$n: choose COM$n in the console and press Connect."
+    echo "$given is linked as COM$n: choose COM$n in the console and press Connect."
     ;;
   *)
     echo "usage: bash tools/run.sh [COMn | /path/to/device]" >&2

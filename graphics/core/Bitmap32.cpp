@@ -73,6 +73,8 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight)
     if (NewWidth == Width_ && NewHeight == Height_)
         return false;
 
+    if (NewWidth > kMaxSide || NewHeight > kMaxSide)
+        throw EBitmapError("Can't allocate the DIB handle");
     std::vector<TColor32> Fresh;
     const std::size_t Count = static_cast<std::size_t>(NewWidth) * static_cast<std::size_t>(NewHeight);
     if (Count > std::numeric_limits<std::size_t>::max() / sizeof(TColor32))

@@ -71,8 +71,13 @@ public:
     bool Empty() const { return Width_ == 0 || Height_ == 0; }
     TRect BoundsRect() const { return {0, 0, Width_, Height_}; }
 
+    // Largest side: edges times 256 (the 24.8 readers) must stay within an int.
+    static constexpr int kMaxSide = 0x7FFFFF;
+
     // Negative sizes count as 0. New storage is all zero. Returns false when the size is
     // unchanged (then nothing happens); otherwise fires the change, then the resize event.
+    // A side above kMaxSide or storage that cannot be had raises "Can't allocate the DIB
+    // handle" and leaves the bitmap as it was.
     bool Resize(int NewWidth, int NewHeight);
     void SetSize(int NewWidth, int NewHeight) { Resize(NewWidth, NewHeight); }
 

@@ -10,6 +10,22 @@
 
 namespace kelta::gfx {
 
+namespace {
+
+// Float to int for sizes and coordinates, saturated so extreme scales stay defined.
+int SaturatedInt(double V)
+{
+    if (!(V == V))
+        return 0;
+    if (V >= 2147483647.0)
+        return 2147483647;
+    if (V <= -2147483648.0)
+        return -2147483647 - 1;
+    return static_cast<int>(V);
+}
+
+} // namespace
+
 TImage32::TImage32(QWidget* Parent) : QWidget(Parent), Layers_(this)
 {
     // The whole area is painted from the buffer; Qt need not clear it first.
@@ -137,8 +153,8 @@ void TImage32::UpdateCache()
     int SW = 0, SH = 0;
     if (!Bitmap_.Empty() && W > 0 && H > 0) {
         if (ScaleMode_ == smScale) {
-            SW = static_cast<int>(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
-            SH = static_cast<int>(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
+            SW = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
+            SH = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
         } else {
             // The other stretching modes are not used by this system; they show 1 : 1.
             SW = Bitmap_.Width();
@@ -154,10 +170,10 @@ void TImage32::UpdateCache()
             DX = (W - SW) / 2; // division truncates toward zero, as the placement wants
             DY = (H - SH) / 2;
         } else if (BitmapAlign_ == baCustom) {
-            DX = static_cast<int>(std::nearbyint(OffsetX_));
-            DY = static_cast<int>(std::nearbyint(OffsetY_));
+            DX = SaturatedInt(std::nearbyint(OffsetX_));
+            DY = SaturatedInt(std::nearbyint(OffsetY_));
         }
-        P = {DX, DY, DX + SW, DY + SH};
+        P = {DX, DY, SaturatedInt(static_cast<double>(DX) + SW), SaturatedInt(static_cast<double>(DY) + SH)};
         ShiftX_ = static_cast<float>(P.Left);
         ShiftY_ = static_cast<float>(P.Top);
         CachedScaleX_ = static_cast<float>(SW) / static_cast<float>(Bitmap_.Width());
@@ -182,8 +198,8 @@ TRect TImage32::PlacedBitmapRect()
 TPoint TImage32::ViewToBitmap(TPoint P)
 {
     UpdateCache();
-    return {static_cast<int>(std::trunc((static_cast<float>(P.X) - ShiftX_) * RecipScaleX_)),
-            static_cast<int>(std::trunc((static_cast<float>(P.Y) - ShiftY_) * RecipScaleY_))};
+    return {SaturatedInt(std::trunc((static_cast<float>(P.X) - ShiftX_) * RecipScaleX_)),
+            SaturatedInt(std::trunc((static_cast<float>(P.Y) - ShiftY_) * RecipScaleY_))};
 }
 
 void TImage32::GetBitmapScale(float& X, float& Y)
@@ -206,8 +222,8 @@ void TImage32::ApplyAutoSize()
         return;
     int SW = Bitmap_.Width(), SH = Bitmap_.Height();
     if (ScaleMode_ == smScale) {
-        SW = static_cast<int>(std::nearbyint(static_cast<double>(SW) * ScaleX_));
-        SH = static_cast<int>(std::nearbyint(static_cast<double>(SH) * ScaleY_));
+        SW = SaturatedInt(std::nearbyint(static_cast<double>(SW) * ScaleX_));
+        SH = SaturatedInt(std::nearbyint(static_cast<double>(SH) * ScaleY_));
     }
     if (SW > 0 && SH > 0 && (SW != width() || SH != height()))
         resize(SW, SH); // left and top stay

@@ -76,6 +76,21 @@ TEST(Bitmap32, NegativeSizeIsEmptyAndFillDoesNothing)
     EXPECT_TRUE(Log.Events.empty());
 }
 
+TEST(Bitmap32, OversizedSideRaisesAndKeepsBitmap)
+{
+    TBitmap32 B(2, 3);
+    B.SetPixel(1, 2, 0xFF010203);
+    try {
+        B.Resize(TBitmap32::kMaxSide + 1, 1);
+        FAIL() << "oversized bitmap accepted";
+    } catch (const EBitmapError& E) {
+        EXPECT_STREQ(E.what(), "Can't allocate the DIB handle");
+    }
+    EXPECT_EQ(B.Width(), 2);
+    EXPECT_EQ(B.Height(), 3);
+    EXPECT_EQ(B.Pixel(1, 2), 0xFF010203u);
+}
+
 TEST(Bitmap32, FillResetAlphaAndBrackets)
 {
     TBitmap32 B(2, 2);

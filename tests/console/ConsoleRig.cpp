@@ -1,5 +1,7 @@
 #include "ConsoleRig.h"
 
+#include "console/ConsoleApplication.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -30,7 +32,7 @@ void EnsureApp()
     static char name[] = "console_test";
     static char* argv[] = {name, nullptr};
     if (QApplication::instance() == nullptr) {
-        new QApplication(argc, argv); // lives as long as the test program
+        new ConsoleApplication(argc, argv); // lives as long as the test program
         std::filesystem::current_path(SourceDir());
     }
 }

@@ -3,6 +3,7 @@
 
 #include "ConsoleRig.h"
 
+#include "console/ConsoleApplication.h"
 #include "console/LineErrors.h"
 #include "console/WaitWithMessages.h"
 #include "console/uHelp.h"
@@ -415,6 +416,23 @@ TEST_F(ConsoleWindow, ValuesAfterALongLineShowFromTheirStart)
     WaitWithMessages(0);
     EXPECT_EQ(c->Memo1->horizontalScrollBar()->value(), 0);
     EXPECT_EQ(c->Memo1->verticalScrollBar()->value(), c->Memo1->verticalScrollBar()->maximum());
+}
+
+TEST_F(ConsoleWindow, AnErrorEscapingAnyEventGoesToTheExceptionHandler)
+{
+    Console c(dir.Path());
+    auto* app = static_cast<ConsoleApplication*>(QCoreApplication::instance());
+    TFVANTORIS* w = c.window.get();
+    app->SetExceptionHook([w](const std::exception& e) { w->Guarded([w, &e] { w->AppException(e); }); });
+
+    struct Thrower : QObject {
+        bool event(QEvent*) override { throw std::runtime_error("paint failed"); }
+    } thrower;
+    QEvent event(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&thrower, &event));
+    app->SetExceptionHook(nullptr);
+    EXPECT_TRUE(IsStampedLine(w->StatusText(0), QStringLiteral("paint failed")));
+    EXPECT_EQ(ReadLines(dir.File("LogFile.Log")).size(), 1u);
 }
 
 TEST(WaitWithMessages, RunsEventsThatArriveAndLastsAtLeastItsTime)

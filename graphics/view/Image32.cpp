@@ -147,9 +147,12 @@ void TImage32::Repaint()
 
 void TImage32::UpdateCache()
 {
-    if (CacheValid_)
-        return;
+    // A hidden widget gets its resize events only when shown, so the size is checked here.
     const int W = width(), H = height();
+    if (CacheValid_ && W == CachedWidth_ && H == CachedHeight_)
+        return;
+    CachedWidth_ = W;
+    CachedHeight_ = H;
     int SW = 0, SH = 0;
     if (!Bitmap_.Empty() && W > 0 && H > 0) {
         if (ScaleMode_ == smScale) {

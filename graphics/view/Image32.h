@@ -114,6 +114,7 @@ private:
     bool BufferValid_ = false;
 
     bool CacheValid_ = false;
+    int CachedWidth_ = 0, CachedHeight_ = 0;
     TRect CachedPlaced_;
     float ShiftX_ = 0, ShiftY_ = 0;
     float CachedScaleX_ = 1, CachedScaleY_ = 1;

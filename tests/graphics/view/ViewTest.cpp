@@ -87,6 +87,17 @@ TEST(Image32, CentredSmallerBitmapHasBackgroundBands)
         }
 }
 
+TEST(Image32, PlacementFollowsResizesOfAHiddenView)
+{
+    TImage32 View;
+    View.resize(404, 404);
+    View.Bitmap().Resize(300, 200);
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
+    View.resize(500, 500);
+    EXPECT_EQ(View.PlacedBitmapRect(), (TRect{100, 150, 400, 350}));
+    EXPECT_EQ(View.ViewToBitmap({100, 150}), (TPoint{0, 0}));
+}
+
 TEST(Image32, OddDifferenceCentresTowardZeroAndScaleModeMaps)
 {
     TImage32 View;

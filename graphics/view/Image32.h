@@ -54,6 +54,8 @@ public:
     TWinColor Color() const { return Color_; }
     void SetColor(TWinColor V);
     std::vector<TPaintStage>& PaintStages() { return PaintStages_; }
+    // Every frame is composed whole; the optimized modes are not offered.
+    TRepaintMode RepaintMode() const { return RepaintMode_; }
 
     // Suppress change-driven repaints; EndUpdate triggers none itself. An unpaired
     // EndUpdate raises EAssertionFailed "Unpaired EndUpdate call".

@@ -164,25 +164,6 @@ TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle)
     EXPECT_EQ(rig.Received(), "");
 }
 
-TEST(AngleDisplay, ReadoutSitsInsideTheDialWithItsSettings)
-{
-    TempDir dir;
-    Console c(dir.Path());
-    TFVANTORIS& w = *c;
-    EXPECT_EQ(w.Dst->parentWidget(), w.Panel1);
-    EXPECT_EQ(w.Dst->geometry(), QRect(200, 272, 404, 404));
-    EXPECT_EQ(w.ssaValue->parentWidget(), w.Dst);
-    EXPECT_EQ(w.ssaValue->objectName(), QStringLiteral("ssaValue"));
-    EXPECT_EQ(w.ssaValue->geometry(), QRect(144, 221, 113, 36));
-    EXPECT_EQ(w.ssaValue->Precision(), 1);
-    EXPECT_EQ(w.ssaValue->DigitCount(), 5);
-    EXPECT_EQ(w.ssaValue->SegmentColor(), 0x00FF00u);
-    EXPECT_FALSE(w.ssaValue->ShowOffSegments());
-    EXPECT_EQ(w.Src->geometry(), QRect(792, 384, 313, 305));
-    EXPECT_EQ(w.ivBGR->geometry(), QRect(720, 112, 513, 521));
-    EXPECT_EQ(w.Src->parentWidget(), &w);
-}
-
 TEST(AngleDisplay, MissingDialPictureEndsConnectThroughTheExceptionHandler)
 {
     SensorRig rig(Sensor("2", 1800, 1.0));

@@ -3,9 +3,11 @@
 //     (F * W + B * (256 - W) + 128) >> 8,   W in 0..255
 // so W never reaches 256: W = 255, F = 255, B = 0 gives 254.
 //
-// Each primitive is written once as the scalar reference (BlendScalar.cpp); faster variants
-// register in BlendSelect.cpp and one table is chosen once, on first use. Setting the
-// environment variable KELTA_GFX_SCALAR (to anything but "" or "0") forces the reference.
+// Each primitive is written once as the scalar reference (BlendScalarOps.h, tabled in
+// BlendScalar.cpp); faster variants (blend_<isa>.cpp) register in BlendSelect.cpp and one
+// table is chosen once, on first use. Setting the environment variable KELTA_GFX_SCALAR (to
+// anything but "" or "0") forces the reference. Pixel loops fetch the chosen table once; when
+// it is the reference they may call BlendScalarOps.h inline instead of through the table.
 #pragma once
 
 #include "Color32.h"

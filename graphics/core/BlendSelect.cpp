@@ -13,8 +13,12 @@ std::vector<const TBlendFuncs*> BuildAvailable()
 {
     // Reference first, then variants in order of preference; the last usable one wins.
     std::vector<const TBlendFuncs*> List{&ScalarBlendFuncs()};
-    if (const TBlendFuncs* F = Sse2BlendFuncs())
+    if (const TBlendFuncs* F = Sse2BlendFuncs()) {
         List.push_back(F);
+        if (HaveAvx2())
+            if (const TBlendFuncs* W = Avx2BlendFuncs(*F))
+                List.push_back(W);
+    }
     return List;
 }
 

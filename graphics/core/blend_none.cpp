@@ -8,4 +8,14 @@ const TBlendFuncs* Sse2BlendFuncs()
     return nullptr;
 }
 
+const TBlendFuncs* Avx2BlendFuncs(const TBlendFuncs&)
+{
+    return nullptr;
+}
+
+bool HaveAvx2()
+{
+    return false;
+}
+
 } // namespace kelta::gfx

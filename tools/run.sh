@@ -64,7 +64,8 @@ trap 'exit 130' INT TERM
 case "$arg" in
   "")
     n=$(free_com)
-    "$bin/kelta-sim" --com "$n" &
+    # Ranges of ±120° match the scale of the partial-range dial the console will choose.
+    "$bin/kelta-sim" --com "$n" --nrange 1200 --prange 1200 &
     sim_pid=$!
     # Wait for the simulator to link its pseudo-terminal before the console lists the ports.
     for _ in $(seq 1 50); do

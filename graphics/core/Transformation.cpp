@@ -138,8 +138,10 @@ void TAffineTransformation::RotateAbout(float Cx, float Cy, float Angle)
     if (Shifted)
         Translate(-Cx, -Cy);
     const float A = static_cast<float>(static_cast<long double>(Angle) * 3.14159265358979323846264338327950288L / 180.0L);
-    const float S = std::sin(A);
-    const float C = std::cos(A);
+    // sinf/cosf are off by one unit in the last place for a few per cent of angles; the
+    // matrix wants the sine of A rounded to float once, so work in extended precision.
+    const float S = static_cast<float>(std::sin(static_cast<long double>(A)));
+    const float C = static_cast<float>(std::cos(static_cast<long double>(A)));
     TFloatMatrix Op;
     MakeIdentity(Op);
     Op[0][0] = C;

@@ -68,6 +68,27 @@ TEST(AffineTransformation, RotateAboutPivotByZeroLeavesIdentity)
     EXPECT_TRUE(IsIdentity(T.Matrix));
 }
 
+TEST(AffineTransformation, SineAndCosineOfTheFloatAngleRoundedOnce)
+{
+    // Every reading the console can show (one decimal, -360 .. 360): the matrix holds the
+    // exact sine and cosine of the float angle, each rounded to float once.
+    int Wrong = 0;
+    for (int Tenths = -3600; Tenths <= 3600; ++Tenths) {
+        const float Angle = static_cast<float>(Tenths / 10.0);
+        const auto A = static_cast<float>(static_cast<long double>(Angle) * 3.14159265358979323846264338327950288L / 180.0L);
+        const auto S = static_cast<float>(std::sin(static_cast<double>(A)));
+        const auto C = static_cast<float>(std::cos(static_cast<double>(A)));
+        TAffineTransformation T;
+        T.RotateAbout(0, 0, Angle);
+        if (T.Matrix[0][0] != C || T.Matrix[1][1] != C || T.Matrix[1][0] != S || T.Matrix[0][1] != -S) {
+            if (++Wrong <= 5)
+                ADD_FAILURE() << "angle " << Angle << ": cos " << T.Matrix[0][0] << " want " << C << ", sin "
+                              << T.Matrix[1][0] << " want " << S;
+        }
+    }
+    EXPECT_EQ(Wrong, 0);
+}
+
 TEST(AffineTransformation, QuarterTurnAndCompositionOrder)
 {
     TAffineTransformation T;

@@ -162,7 +162,8 @@ void TFVANTORIS::closeEvent(QCloseEvent* event)
 void TFVANTORIS::btHelpClick()
 {
     // A new, independent window per click; the newest is kept in fHelp.
-    fHelp = new TfHelp(this, appDir_, [this](const std::exception& e) { AppException(e); });
+    // Guarded: a log that cannot be written must not keep the window from opening.
+    fHelp = new TfHelp(this, appDir_, [this](const std::exception& e) { Guarded([this, &e] { AppException(e); }); });
     fHelp->show();
 }
 

@@ -7,26 +7,39 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kelta {
 
 QString ReadTextFileLines(const std::string& path)
 {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Plain reads, so that a failing read (a folder in the file's place, an I/O error) is
+    // reported with its errno instead of passing for an empty file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         const int err = errno;
-        throw std::runtime_error("Cannot open file \"" + path + "\". " +
-                                 (err ? std::strerror(err) : "Unknown error"));
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(err));
     }
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad())
-        throw std::runtime_error("Cannot read file \"" + path + "\".");
-    QString text = QString::fromUtf8(all.str());
+    std::string bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            const int err = errno;
+            if (err == EINTR)
+                continue;
+            ::close(fd);
+            throw std::runtime_error("Cannot read file \"" + path + "\". " + std::strerror(err));
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    QString text = QString::fromUtf8(bytes);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }

@@ -371,6 +371,34 @@ TEST_F(ConsoleWindow, HelpWithoutItsFileOpensEmptyAndLogsOneLine)
     EXPECT_EQ(QString::fromStdString(log[0]), c->StatusText(0));
 }
 
+TEST_F(ConsoleWindow, HelpThatCannotBeReadOpensEmptyAndLogsOneLine)
+{
+    // A folder in the file's place opens but cannot be read.
+    std::filesystem::create_directory(dir.File("help.txt"));
+    Console c(dir.Path());
+    c->Panel1->show();
+    Click(*c, "btHelp");
+    ASSERT_NE(c->fHelp, nullptr);
+    EXPECT_TRUE(c->fHelp->isVisible());
+    EXPECT_TRUE(c->fHelp->mHelp->toPlainText().isEmpty());
+    const std::vector<std::string> log = ReadLines(dir.File("LogFile.Log"));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find(dir.File("help.txt")), std::string::npos);
+    EXPECT_EQ(QString::fromStdString(log[0]), c->StatusText(0));
+}
+
+TEST_F(ConsoleWindow, HelpStillOpensWhenNeitherItsFileNorTheLogCanBeWritten)
+{
+    Console c(dir.Path());
+    std::filesystem::create_directory(dir.File("LogFile.Log"));
+    c->Panel1->show();
+    Click(*c, "btHelp");
+    ASSERT_NE(c->fHelp, nullptr);
+    EXPECT_TRUE(c->fHelp->isVisible());
+    EXPECT_TRUE(c->fHelp->mHelp->toPlainText().isEmpty());
+    EXPECT_TRUE(c->StatusText(0).contains(QStringLiteral(" - "))) << c->StatusText(0).toStdString();
+}
+
 TEST_F(ConsoleWindow, AFailingLogStillShowsTheLineAndNothingEscapes)
 {
     Console c(dir.Path());

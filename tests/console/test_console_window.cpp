@@ -75,6 +75,7 @@ const Placement kConsolePlacements[] = {
     {"btClear", "Panel1", {112, 400, 73, 25}, "Clear", true},
     {"Memo1", "Panel1", {16, 424, 169, 249}, "", true},
     {"Dst", "Panel1", {200, 272, 404, 404}, nullptr, true},
+    {"ssaValue", "Dst", {144, 221, 113, 36}, nullptr, true},
 };
 
 QString CaptionOf(QWidget* w)
@@ -332,7 +333,7 @@ TEST_F(ConsoleWindow, LineErrorsShowTheLastSetFlagInTableOrder)
 
 TEST_F(ConsoleWindow, HelpOpensANewEditableWindowPerClick)
 {
-    WriteFile(dir.File("help.txt"), "first line\r\nsecond line\nthird");
+    WriteFile(dir.File("help.txt"), "first line\r\nsecond line\nthird\rfourth");
     Console c(dir.Path());
     c->Panel1->show();
     Click(*c, "btHelp");
@@ -348,7 +349,7 @@ TEST_F(ConsoleWindow, HelpOpensANewEditableWindowPerClick)
         EXPECT_EQ(h->size(), QSize(710, 521));
         EXPECT_EQ(h->mHelp->geometry(), QRect(0, 0, 713, 521));
         EXPECT_FALSE(h->mHelp->isReadOnly());
-        EXPECT_EQ(h->mHelp->toPlainText(), QStringLiteral("first line\nsecond line\nthird"));
+        EXPECT_EQ(h->mHelp->toPlainText(), QStringLiteral("first line\nsecond line\nthird\nfourth"));
     }
     EXPECT_EQ(c->fHelp, windows.back());
     // Closing one leaves the others.

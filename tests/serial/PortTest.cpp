@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "PtyPort.h"
@@ -303,6 +304,50 @@ TEST_F(PortTest, UnreadBytesAreNotAnnouncedAgainUntilMoreArrive) {
   ASSERT_TRUE(Pump([&] { return counts.size() == 2; }));
   EXPECT_EQ(counts[1], 5);  // what waits at dispatch time
   port->Close();
+}
+
+// Records the rest of each batch that DispatchEvents passes on.
+class RecordingPort : public TVaComm {
+ public:
+  void HandleEvents(std::uint32_t Bits) override {
+    handled.push_back(Bits);
+    TVaComm::HandleEvents(Bits);
+  }
+  std::vector<std::uint32_t> handled;
+};
+
+TEST_F(PortTest, DispatchEventsPassesTheRestOnOnlyAfterOnRxCharReturned) {
+  RecordingPort port;
+  port.SetExeDir(exe_.Path());
+  port.SetDispatcher(loop_);
+  port.SetPortNum(3);
+  std::vector<int> counts;
+  bool fail = false;
+  std::vector<std::string> reported;
+  port.OnRxChar = [&](TVaCustomComm*, int count) {
+    counts.push_back(count);
+    if (fail) throw std::runtime_error("rx handler failed");
+  };
+  port.OnException = [&](const std::exception& e) { reported.push_back(e.what()); };
+  port.Open();
+  pty_.Write("abc");
+  // The batches are dispatched here by hand; the event thread's own waits in the loop.
+  for (int i = 0; i < 5000 && port.InputCount() < 3; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(port.InputCount(), 3);
+
+  port.DispatchEvents(EV_RXCHAR | EV_CTS);
+  EXPECT_EQ(counts, std::vector<int>{3});
+  EXPECT_EQ(port.handled, std::vector<std::uint32_t>{EV_CTS});  // EV_RXCHAR taken out
+
+  fail = true;
+  port.DispatchEvents(EV_RXCHAR | EV_CTS);
+  EXPECT_EQ(port.handled.size(), 1u);  // the failed batch ends there
+  EXPECT_EQ(reported, std::vector<std::string>{"rx handler failed"});
+
+  port.DispatchEvents(EV_CTS);  // later batches go on as before
+  EXPECT_EQ(port.handled.size(), 2u);
+  port.Close();
+  loop_->RunFor(50ms);  // lets the event thread's call return, so it can end
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "serial/SerialDevice.h"
 #include "serial/VaComm.h"
@@ -216,6 +218,31 @@ TEST(VaCommClosed, ModemLinesUnderHandshakeAreRefusedEvenWhenClosed) {
       }
     }
   }
+}
+
+TEST(VaCommNotifications, HandleEventsFiresInItsFixedOrder) {
+  TVaComm port;  // closed: the error check finds no flags, so OnError stays out of this
+  std::vector<std::string> fired;
+  const auto record = [&fired](const char* name) {
+    return [&fired, name](TVaCustomComm*) { fired.push_back(name); };
+  };
+  port.OnRxFlag = record("RxFlag");
+  port.OnCts = record("Cts");
+  port.OnDsr = record("Dsr");
+  port.OnRing = record("Ring");
+  port.OnRlsd = record("Rlsd");
+  port.OnTxEmpty = record("TxEmpty");
+  port.OnBreak = record("Break");
+  port.OnPErr = record("PErr");
+  port.OnRx80Full = record("Rx80Full");
+  port.OnEvent1 = record("Event1");
+  port.OnEvent2 = record("Event2");
+  port.HandleEvents(0x1FFF);
+  EXPECT_EQ(fired, (std::vector<std::string>{"RxFlag", "Cts", "Dsr", "Ring", "Rlsd", "TxEmpty",
+                                             "Break", "PErr", "Rx80Full", "Event1", "Event2"}));
+  fired.clear();
+  port.HandleEvents(EV_EVENT2 | EV_CTS);  // only the bits given
+  EXPECT_EQ(fired, (std::vector<std::string>{"Cts", "Event2"}));
 }
 
 // --- Settings groups

@@ -50,8 +50,9 @@ int ApplyDcb(int fd, const TVaDcb& dcb) {
     default: return EINVAL;
   }
   const std::uint32_t flags = dcb.Flags;
+  // Parity checking off delivers every byte as received, as the device the block was made for
+  // does; IGNPAR is left out because UART drivers drop bytes with framing errors under it.
   if (DcbField(flags, DcbParity)) tio.c_iflag |= INPCK;
-  else tio.c_iflag |= IGNPAR;
   if (DcbField(flags, DcbOutxCtsFlow) || DcbField(flags, DcbRtsControl, 2) == 2) {
     tio.c_cflag |= CRTSCTS;
   }

@@ -4,6 +4,7 @@
 //                     thread; p50/p99 in microseconds, CPU per 10 000 frames.
 //   BM_RxRate*        frames streamed as fast as the pseudo-terminal takes them.
 //   BM_IdleCpu*       an open port without traffic.
+//   BM_GuiHandOff     one worker-to-GUI hand-off, CPU per call.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -265,6 +266,50 @@ void IdleCpu(benchmark::State& state) {
                                        std::chrono::duration<double>(wall).count();
 }
 
+// A worker woken from the GUI thread hands a call back to it through TVaQtDispatcher and blocks
+// until it ran: one BM_RxLatency frame without the pseudo-terminal and the device wait. Its cost
+// is what the port's event thread adds to a frame over QSerialPort, which reads on the GUI
+// thread itself.
+void BM_GuiHandOff(benchmark::State& state) {
+  kelta::TVaQtDispatcher dispatcher;
+  std::mutex lock;  // guards go, calls and quit
+  std::condition_variable wake;
+  std::uint64_t go = 0, calls = 0;
+  bool quit = false;
+  std::size_t ran = 0;  // GUI thread only
+  std::thread worker([&] {
+    const std::function<void()> call = [&ran] { ++ran; };
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      wake.wait(hold, [&] { return quit || go > calls; });
+      if (quit) return;
+      hold.unlock();
+      dispatcher.Call(call);
+      hold.lock();
+      ++calls;
+    }
+  });
+  const auto cpuBefore = ProcessCpuTime();
+  for (auto _ : state) {
+    const std::size_t target = ran + 1;
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      ++go;
+    }
+    wake.notify_one();
+    ProcessUntil([&] { return ran >= target; });
+  }
+  const auto cpu = ProcessCpuTime() - cpuBefore;
+  {
+    std::lock_guard<std::mutex> hold(lock);
+    quit = true;
+  }
+  wake.notify_one();
+  worker.join();  // its last call ran to its end inside ProcessUntil
+  state.counters["cpu_us_per_call"] =
+      std::chrono::duration<double, std::micro>(cpu).count() / static_cast<double>(state.iterations());
+}
+
 void BM_RxLatency(benchmark::State& state) { RxLatency<VaCommReceiver>(state); }
 void BM_RxLatency_QSerialPort(benchmark::State& state) { RxLatency<QSerialPortReceiver>(state); }
 void BM_RxRate(benchmark::State& state) { RxRate<VaCommReceiver>(state); }
@@ -272,6 +317,7 @@ void BM_RxRate_QSerialPort(benchmark::State& state) { RxRate<QSerialPortReceiver
 void BM_IdleCpu(benchmark::State& state) { IdleCpu<VaCommReceiver>(state); }
 void BM_IdleCpu_QSerialPort(benchmark::State& state) { IdleCpu<QSerialPortReceiver>(state); }
 
+BENCHMARK(BM_GuiHandOff)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RxLatency)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RxLatency_QSerialPort)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RxRate)->Iterations(3)->Unit(benchmark::kMillisecond);

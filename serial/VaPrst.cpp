@@ -14,15 +14,7 @@ void TVaPersistent::Changed() {
 // --- TVaBuffers
 
 TVaBuffers& TVaBuffers::operator=(const TVaBuffers& other) {
-  if (this == &other) return *this;
-  BeginUpdate();
-  try {
-    CopyValues(other);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  if (this != &other) InUpdateBracket([&] { CopyValues(other); });
   return *this;
 }
 
@@ -52,15 +44,7 @@ void TVaBuffers::SetWriteTimeout(std::int32_t v) { writeTimeout_ = v < 0 ? 0 : v
 // --- TVaFlowControl
 
 TVaFlowControl& TVaFlowControl::operator=(const TVaFlowControl& other) {
-  if (this == &other) return *this;
-  BeginUpdate();
-  try {
-    CopyValues(other);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  if (this != &other) InUpdateBracket([&] { CopyValues(other); });
   return *this;
 }
 
@@ -78,15 +62,7 @@ void TVaFlowControl::CopyValues(const TVaFlowControl& other) {
 // --- TVaEventChars
 
 TVaEventChars& TVaEventChars::operator=(const TVaEventChars& other) {
-  if (this == &other) return *this;
-  BeginUpdate();
-  try {
-    CopyValues(other);
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  if (this != &other) InUpdateBracket([&] { CopyValues(other); });
   return *this;
 }
 

@@ -30,6 +30,18 @@ class TVaPersistent {
   TVaPersistent& operator=(const TVaPersistent&) = default;
   // Calls OnChange while no update bracket is open.
   void Changed();
+  // Runs Body inside BeginUpdate/EndUpdate; the bracket closes even when Body throws.
+  template <class Body>
+  void InUpdateBracket(Body&& body) {
+    BeginUpdate();
+    try {
+      body();
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+  }
 
  private:
   std::int32_t updateCount_ = 0;

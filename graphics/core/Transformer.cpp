@@ -15,10 +15,9 @@ inline TFixed ShiftFixed(int V)
     return static_cast<TFixed>(static_cast<std::uint32_t>(V) << 16);
 }
 
-// Outward rounding of a float edge, saturated to the int range.
-inline int FloorToInt(float V)
+// A float edge rounded outward (floor or ceil already applied), saturated to the int range.
+inline int SaturatedToInt(double F)
 {
-    const double F = std::floor(static_cast<double>(V));
     if (!(F == F))
         return 0;
     if (F <= -2147483648.0)
@@ -28,17 +27,8 @@ inline int FloorToInt(float V)
     return static_cast<int>(F);
 }
 
-inline int CeilToInt(float V)
-{
-    const double F = std::ceil(static_cast<double>(V));
-    if (!(F == F))
-        return 0;
-    if (F <= -2147483648.0)
-        return std::numeric_limits<int>::min();
-    if (F >= 2147483647.0)
-        return std::numeric_limits<int>::max();
-    return static_cast<int>(F);
-}
+inline int FloorToInt(float V) { return SaturatedToInt(std::floor(static_cast<double>(V))); }
+inline int CeilToInt(float V) { return SaturatedToInt(std::ceil(static_cast<double>(V))); }
 
 constexpr int kRowChunk = 256;
 

@@ -58,7 +58,8 @@ void TUserSet::Store(UserSetField field, std::string_view text) {
   const UserSetFieldLayout layout = LayoutOf(field);
   const size_t length = std::min(text.size(), layout.capacity);
   bytes[layout.offset] = static_cast<uint8_t>(length);
-  std::memcpy(&bytes[layout.offset + 1], text.data(), length);
+  // An empty view may carry no pointer at all, which memcpy must never be given.
+  if (length > 0) std::memcpy(&bytes[layout.offset + 1], text.data(), length);
 }
 
 std::string TUserSet::Read(UserSetField field) const {

@@ -70,6 +70,10 @@ TEST(UserSet, TextsAreCutToTheirCapacity) {
   TUserSet record;
   record.Store(UserSetField::PortName, "COM123456789");
   EXPECT_EQ(record.bytes[7], 0);
+  // A view without characters (and without a pointer) empties the field, stale bytes kept.
+  record.Store(UserSetField::PortName, std::string_view{});
+  EXPECT_EQ(record.Read(UserSetField::PortName), "");
+  EXPECT_EQ(record.bytes[6], '3');
 }
 
 TEST(UserSet, ShorterValueKeepsStaleBytesInTheFile) {

@@ -48,6 +48,23 @@ TEST(UserSet, FirstRunCreatesTheExactDefaultFile) {
   EXPECT_EQ(record.Read(UserSetField::SensorID), "1");
 }
 
+// Defaults touch only length bytes and characters: what the record held before stays.
+TEST(UserSet, DefaultsOfAMissingFileKeepTheRecordsOtherBytes) {
+  TempDir dir;
+  TUserSet record;
+  record.Store(UserSetField::PortName, "COM123");
+  record.Store(UserSetField::SendInterval, "1234567890");
+  record.Store(UserSetField::Spare2, "x");
+  LoadUserSet(record, dir.path());
+  const std::vector<uint8_t> file = FileBytes(dir.path() + "UserSet.dat");
+  ASSERT_EQ(file.size(), kUserSetSize);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 7), std::string("\x04" "COM123"));
+  EXPECT_EQ(std::string(file.begin() + 13, file.begin() + 24), std::string("\x03" "2004567890"));
+  EXPECT_EQ(std::string(file.begin() + 39, file.begin() + 41), std::string("\x01" "x"));
+  EXPECT_EQ(record.Read(UserSetField::PortName), "COM1");
+  EXPECT_EQ(record.Read(UserSetField::SendInterval), "200");
+}
+
 TEST(UserSet, TextsAreCutToTheirCapacity) {
   const struct {
     UserSetField field;

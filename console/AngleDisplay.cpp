@@ -16,14 +16,16 @@ namespace kelta {
 
 std::optional<std::string> DialPictureFor(const QString& positiveRange, const QString& mode)
 {
-    const bool counterClockwise = mode == QStringLiteral("0") || mode == QStringLiteral("1");
-    const bool clockwise = mode == QStringLiteral("2") || mode == QStringLiteral("3");
-    if (!counterClockwise && !clockwise)
+    // Modes "0" and "1" turn the needle clockwise for a positive reading, "2" and "3" the
+    // other way; each pair has a full-turn dial and a partial-range one.
+    const bool clockwise = mode == QStringLiteral("0") || mode == QStringLiteral("1");
+    const bool counterClockwise = mode == QStringLiteral("2") || mode == QStringLiteral("3");
+    if (!clockwise && !counterClockwise)
         return std::nullopt;
     const bool fullTurn = positiveRange == QStringLiteral("3600");
     if (fullTurn)
-        return counterClockwise ? "img/Mode0.png" : "img/Mode2.png";
-    return counterClockwise ? "img/Mode1.png" : "img/Mode3.png";
+        return clockwise ? "img/Mode0.png" : "img/Mode2.png";
+    return clockwise ? "img/Mode1.png" : "img/Mode3.png";
 }
 
 float DialAngleFor(double value, const QString& mode)

@@ -21,8 +21,6 @@ using namespace std::chrono_literals;
 using test::Flush;
 using test::ProbeReadout;
 
-const auto* const kQt = ::testing::AddGlobalTestEnvironment(new test::QtEnvironment);
-
 TEST(Character, DefaultsAndAutoSize) {
   TiSevenSegmentCharacter c;
   EXPECT_EQ(c.size(), QSize(15, 23));

@@ -1,5 +1,7 @@
-// Qt application for the widget tests, and a readout that counts its paints.
+// Helpers for the widget tests: a paint flush, and a readout that counts its paints.
 #pragma once
+
+#include "QtTestApp.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -9,21 +11,6 @@
 #include "iSevenSegmentAnalog.h"
 
 namespace kelta::sevenseg::test {
-
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "test_sevenseg_widgets";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-  }
-  void TearDown() override { delete app_; }
-
- private:
-  QApplication* app_ = nullptr;
-};
 
 // Runs the paint cycle until nothing is left to do.
 inline void Flush() {

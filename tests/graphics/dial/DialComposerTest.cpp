@@ -5,7 +5,8 @@
 #include "graphics/png/PngLoader.h"
 #include "graphics/png/PngWriter.h"
 
-#include <QApplication>
+#include "QtTestApp.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -21,15 +22,6 @@ namespace fs = std::filesystem;
 
 class DialComposerTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int Argc = 1;
-        static char Name[] = "test_gfx_dial";
-        static char* Argv[] = {Name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(Argc, Argv);
-    }
-
     void SetUp() override
     {
         Dir_ = fs::temp_directory_path() /

@@ -4,7 +4,8 @@
 #include "graphics/dial/DialComposer.h"
 #include "graphics/png/PngLoader.h"
 
-#include <QApplication>
+#include "QtTestApp.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,14 +20,6 @@ using test::ShellQuote;
 
 class RenderDialToolTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int Argc = 1;
-        static char Name[] = "test_gfx_dial";
-        static char* Argv[] = {Name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(Argc, Argv);
-    }
     void SetUp() override
     {
         const char* S = std::getenv("KELTA_SOURCE_DIR");

@@ -1,6 +1,8 @@
 #include "Image32.h"
 #include "Layers.h"
 
+#include "QtTestApp.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
@@ -10,24 +12,6 @@
 using namespace kelta::gfx;
 
 namespace {
-
-// One application object for every widget of this program.
-class TQtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int Argc = 1;
-        static char Name[] = "test_gfx_view";
-        static char* Argv[] = {Name, nullptr};
-        App_ = std::make_unique<QApplication>(Argc, Argv);
-    }
-    void TearDown() override { App_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> App_;
-};
-
-const auto* const QtEnv = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
 constexpr TColor32 DarkShadow = 0xFF404040;
 

@@ -55,15 +55,8 @@ void BlendRowScalar(const TColor32* Src, TColor32* Dst, int Count)
 
 void BlendRowMasterScalar(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M)
 {
-    for (int I = 0; I < Count; ++I) {
-        const TColor32 F = Src[I];
-        const std::uint32_t A = F >> 24;
-        if (A == 0)
-            continue;
-        const std::uint32_t W = ((A + 1u) * M) >> 8;
-        if (W != 0)
-            Dst[I] = scalar::Weighted(F, Dst[I], W);
-    }
+    for (int I = 0; I < Count; ++I)
+        scalar::BlendRowMasterPixel(Src[I], Dst[I], M);
 }
 
 TColor32 InterpolateQuadScalar(std::uint32_t WX, std::uint32_t WY, const TColor32* Top, const TColor32* Bottom)

@@ -66,6 +66,18 @@ inline void BlendPixelMaster(TColor32 F, TColor32& B, std::uint32_t M)
     B = Weighted(F, B, W);
 }
 
+// One pixel of a master row blend. Its weight is ((A + 1) * M) >> 8, not the single pixel's
+// ((M + 1) * A) >> 8: the two rules differ and both are kept.
+inline void BlendRowMasterPixel(TColor32 F, TColor32& B, std::uint32_t M)
+{
+    const std::uint32_t A = F >> 24;
+    if (A == 0)
+        return;
+    const std::uint32_t W = ((A + 1u) * M) >> 8;
+    if (W != 0)
+        B = Weighted(F, B, W);
+}
+
 inline TColor32 InterpolateQuad(std::uint32_t WX, std::uint32_t WY, const TColor32* Top, const TColor32* Bottom)
 {
     const std::uint64_t T = WeightedTrunc64(Spread(Top[0]), Spread(Top[1]), WX);

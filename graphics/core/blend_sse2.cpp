@@ -2,6 +2,7 @@
 // 16-bit lanes suffice: every weighted sum is at most 255 * 256 + 128 = 65408, and the
 // products F * W and B * (256 - W) are each below 65536, so the wrapping 16-bit adds of
 // the unsigned terms are exact.
+#include "BlendScalarOps.h"
 #include "BlendVariants.h"
 
 #include <emmintrin.h>
@@ -122,15 +123,8 @@ void BlendRowMasterSse2(const TColor32* Src, TColor32* Dst, int Count, std::uint
                                            Weighted16(FHi, _mm_unpackhi_epi8(B, Zero), WHi));
         _mm_storeu_si128(D, R);
     }
-    for (; I < Count; ++I) {
-        const TColor32 F = Src[I];
-        const std::uint32_t A = F >> 24;
-        if (A == 0)
-            continue;
-        const std::uint32_t W = ((A + 1u) * M) >> 8;
-        if (W != 0)
-            Dst[I] = MixColorsSse2(F, Dst[I], W);
-    }
+    for (; I < Count; ++I)
+        scalar::BlendRowMasterPixel(Src[I], Dst[I], M);
 }
 
 TColor32 InterpolateQuadSse2(std::uint32_t WX, std::uint32_t WY, const TColor32* Top, const TColor32* Bottom)

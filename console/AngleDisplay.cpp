@@ -7,7 +7,7 @@
 #include "console/UKELTA_Display.h"
 #include "graphics/dial/DialComposer.h"
 
-#include "iSevenSegmentAnalog.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -1,4 +1,4 @@
-#include "ClickablePanel.h"
+#include "console/ClickablePanel.h"
 
 #include <QMouseEvent>
 

@@ -1,4 +1,4 @@
-#include "ConsoleDialogs.h"
+#include "console/ConsoleDialogs.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "LabeledEdit.h"
+#include "console/LabeledEdit.h"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "WaitWithMessages.h"
+#include "console/WaitWithMessages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
-#include "AnalogLayout.h"
+#include "sevenseg/AnalogLayout.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "NumberText.h"
-#include "SevenSegmentGeometry.h"
+#include "sevenseg/NumberText.h"
+#include "sevenseg/SevenSegmentGeometry.h"
 
 namespace kelta::sevenseg {
 

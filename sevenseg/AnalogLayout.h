@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "SevenSegmentCanvas.h"
-#include "SevenSegmentGlyphs.h"
+#include "sevenseg/SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
 
 namespace kelta::sevenseg {
 

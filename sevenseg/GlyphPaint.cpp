@@ -1,7 +1,7 @@
-#include "GlyphPaint.h"
+#include "sevenseg/GlyphPaint.h"
 
-#include "SevenSegmentColors.h"
-#include "SevenSegmentGeometry.h"
+#include "sevenseg/SevenSegmentColors.h"
+#include "sevenseg/SevenSegmentGeometry.h"
 
 namespace kelta::sevenseg {
 

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "SevenSegmentCanvas.h"
-#include "SevenSegmentGlyphs.h"
+#include "sevenseg/SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "sevenseg/NumberText.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "QtCanvas.h"
+#include "sevenseg/QtCanvas.h"
 
 #include <QPen>
 #include <QPoint>
@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "SevenSegmentColors.h"
+#include "sevenseg/SevenSegmentColors.h"
 
 namespace kelta::sevenseg {
 

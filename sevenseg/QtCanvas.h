@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QPainter>
 
-#include "SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentCanvas.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "RecordingCanvas.h"
+#include "sevenseg/RecordingCanvas.h"
 
 namespace kelta::sevenseg {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentCanvas.h"
 
 namespace kelta::sevenseg {
 

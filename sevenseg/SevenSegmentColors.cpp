@@ -1,4 +1,4 @@
-#include "SevenSegmentColors.h"
+#include "sevenseg/SevenSegmentColors.h"
 
 namespace kelta::sevenseg {
 

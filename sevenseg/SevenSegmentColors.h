@@ -1,7 +1,7 @@
 // Lit and unlit colours of a seven-segment painter.
 #pragma once
 
-#include "SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentCanvas.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "SevenSegmentGeometry.h"
+#include "sevenseg/SevenSegmentGeometry.h"
 
 #include <cmath>
 #include <initializer_list>

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "SevenSegmentCanvas.h"
-#include "SevenSegmentGlyphs.h"
+#include "sevenseg/SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "SevenSegmentGlyphs.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
 
 #include <array>
 

@@ -1,11 +1,11 @@
-#include "iComponent.h"
+#include "sevenseg/iComponent.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QPalette>
 #include <algorithm>
 
-#include "QtCanvas.h"
+#include "sevenseg/QtCanvas.h"
 
 namespace kelta::sevenseg {
 

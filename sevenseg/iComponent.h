@@ -15,7 +15,7 @@
 #include <functional>
 #include <mutex>
 
-#include "SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentCanvas.h"
 
 namespace kelta::sevenseg {
 

@@ -1,7 +1,7 @@
 // Last link of the component base; the concrete controls derive from it.
 #pragma once
 
-#include "iVCLComponent.h"
+#include "sevenseg/iVCLComponent.h"
 
 namespace kelta::sevenseg {
 

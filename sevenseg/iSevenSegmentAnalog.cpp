@@ -1,4 +1,4 @@
-#include "iSevenSegmentAnalog.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 #include <QLocale>
 #include <algorithm>

@@ -10,8 +10,8 @@
 
 #include <vector>
 
-#include "AnalogLayout.h"
-#include "iSevenSegmentDisplay.h"
+#include "sevenseg/AnalogLayout.h"
+#include "sevenseg/iSevenSegmentDisplay.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "iSevenSegmentCharacter.h"
+#include "sevenseg/iSevenSegmentCharacter.h"
 
 #include <algorithm>
 

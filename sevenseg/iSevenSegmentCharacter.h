@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "GlyphPaint.h"
-#include "SevenSegmentGlyphs.h"
-#include "iCustomComponent.h"
+#include "sevenseg/GlyphPaint.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
+#include "sevenseg/iCustomComponent.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "iSevenSegmentDisplay.h"
+#include "sevenseg/iSevenSegmentDisplay.h"
 
 #include <algorithm>
 

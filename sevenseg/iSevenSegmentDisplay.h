@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "AnalogLayout.h"
-#include "iCustomComponent.h"
-#include "iSevenSegmentCharacter.h"
+#include "sevenseg/AnalogLayout.h"
+#include "sevenseg/iCustomComponent.h"
+#include "sevenseg/iSevenSegmentCharacter.h"
 
 namespace kelta::sevenseg {
 

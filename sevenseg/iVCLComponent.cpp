@@ -1,4 +1,4 @@
-#include "iVCLComponent.h"
+#include "sevenseg/iVCLComponent.h"
 
 namespace kelta::sevenseg {
 

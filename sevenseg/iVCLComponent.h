@@ -1,7 +1,7 @@
 // Adds the optional transparent background to the component base.
 #pragma once
 
-#include "iComponent.h"
+#include "sevenseg/iComponent.h"
 
 namespace kelta::sevenseg {
 

@@ -1,4 +1,4 @@
-#include "BenchPty.h"
+#include "bench/serial/BenchPty.h"
 
 #include <fcntl.h>
 #include <poll.h>

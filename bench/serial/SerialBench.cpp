@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "BenchPty.h"
+#include "bench/serial/BenchPty.h"
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
 

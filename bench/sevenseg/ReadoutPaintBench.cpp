@@ -10,10 +10,10 @@
 #include <array>
 #include <vector>
 
-#include "AnalogLayout.h"
-#include "GlyphPaint.h"
-#include "QtCanvas.h"
-#include "iSevenSegmentAnalog.h"
+#include "sevenseg/AnalogLayout.h"
+#include "sevenseg/GlyphPaint.h"
+#include "sevenseg/QtCanvas.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 namespace {
 

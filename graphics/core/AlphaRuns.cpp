@@ -1,6 +1,6 @@
-#include "AlphaRuns.h"
+#include "graphics/core/AlphaRuns.h"
 
-#include "Blend.h"
+#include "graphics/core/Blend.h"
 
 #include <algorithm>
 #include <cstring>

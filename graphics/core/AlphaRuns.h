@@ -12,7 +12,7 @@
 // change notification of the bitmap.
 #pragma once
 
-#include "Bitmap32.h"
+#include "graphics/core/Bitmap32.h"
 
 #include <cstdint>
 #include <vector>

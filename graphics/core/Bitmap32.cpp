@@ -1,6 +1,6 @@
-#include "Bitmap32.h"
+#include "graphics/core/Bitmap32.h"
 
-#include "Resamplers.h"
+#include "graphics/core/Resamplers.h"
 
 #include <algorithm>
 #include <cstdlib>

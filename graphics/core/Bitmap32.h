@@ -5,8 +5,8 @@
 // second thread touches a bitmap in this system, the lock only keeps that bracket honest.
 #pragma once
 
-#include "Color32.h"
-#include "Geometry.h"
+#include "graphics/core/Color32.h"
+#include "graphics/core/Geometry.h"
 
 #include <cstddef>
 #include <functional>

@@ -10,7 +10,7 @@
 // it is the reference they may call BlendScalarOps.h inline instead of through the table.
 #pragma once
 
-#include "Color32.h"
+#include "graphics/core/Color32.h"
 
 #include <cstdint>
 

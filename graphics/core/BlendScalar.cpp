@@ -1,6 +1,6 @@
 // The reference implementation of every blend primitive.
-#include "BlendScalarOps.h"
-#include "BlendVariants.h"
+#include "graphics/core/BlendScalarOps.h"
+#include "graphics/core/BlendVariants.h"
 
 #include <cstring>
 

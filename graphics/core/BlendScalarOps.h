@@ -4,7 +4,7 @@
 // result is the per-channel formula exactly.
 #pragma once
 
-#include "Color32.h"
+#include "graphics/core/Color32.h"
 
 #include <cstdint>
 

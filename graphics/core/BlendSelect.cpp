@@ -1,5 +1,5 @@
 // The one selection point of the blend primitives.
-#include "BlendVariants.h"
+#include "graphics/core/BlendVariants.h"
 
 #include <cstdlib>
 #include <string_view>

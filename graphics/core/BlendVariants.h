@@ -1,7 +1,7 @@
 // Registration of the blend tables (private to the graphics core).
 #pragma once
 
-#include "Blend.h"
+#include "graphics/core/Blend.h"
 
 namespace kelta::gfx {
 

@@ -1,4 +1,4 @@
-#include "Color32.h"
+#include "graphics/core/Color32.h"
 
 #include <array>
 

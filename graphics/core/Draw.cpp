@@ -1,6 +1,6 @@
-#include "Draw.h"
+#include "graphics/core/Draw.h"
 
-#include "Blend.h"
+#include "graphics/core/Blend.h"
 
 #include <cstring>
 

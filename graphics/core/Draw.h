@@ -1,8 +1,8 @@
 // Drawing one bitmap into another at its own size (BlockDraw) or stretched (StretchDraw).
 #pragma once
 
-#include "Bitmap32.h"
-#include "Resamplers.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Resamplers.h"
 
 namespace kelta::gfx {
 

@@ -1,7 +1,7 @@
-#include "Resamplers.h"
+#include "graphics/core/Resamplers.h"
 
-#include "Blend.h"
-#include "BlendScalarOps.h"
+#include "graphics/core/Blend.h"
+#include "graphics/core/BlendScalarOps.h"
 
 #include <algorithm>
 #include <climits>

@@ -4,7 +4,7 @@
 // Threading: GUI thread only; a resampler belongs to its bitmap.
 #pragma once
 
-#include "Bitmap32.h"
+#include "graphics/core/Bitmap32.h"
 
 #include <array>
 #include <cstdint>

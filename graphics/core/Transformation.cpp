@@ -1,4 +1,4 @@
-#include "Transformation.h"
+#include "graphics/core/Transformation.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,8 +2,8 @@
 // (x, y, 1), prepared lazily into an inverse and 16.16 fixed forms for the per-pixel work.
 #pragma once
 
-#include "Geometry.h"
-#include "Resamplers.h"
+#include "graphics/core/Geometry.h"
+#include "graphics/core/Resamplers.h"
 
 #include <stdexcept>
 

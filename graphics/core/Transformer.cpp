@@ -1,7 +1,7 @@
-#include "Transformer.h"
+#include "graphics/core/Transformer.h"
 
-#include "Blend.h"
-#include "BlendScalarOps.h"
+#include "graphics/core/Blend.h"
+#include "graphics/core/BlendScalarOps.h"
 
 #include <cmath>
 #include <limits>

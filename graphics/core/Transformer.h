@@ -4,9 +4,9 @@
 // Threading: GUI thread only. A transformer and a rasterizer live for one DrawTransformed call.
 #pragma once
 
-#include "Bitmap32.h"
-#include "Resamplers.h"
-#include "Transformation.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Resamplers.h"
+#include "graphics/core/Transformation.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 // AVX2 rows of the blend primitives (eight pixels a step); the single-pixel primitives stay
 // those of the table this one extends. Bit for bit the scalar rules, for the reasons given in
 // blend_sse2.cpp. Only reached after the processor check in BlendSelect.cpp.
-#include "BlendVariants.h"
+#include "graphics/core/BlendVariants.h"
 
 #include <immintrin.h>
 

@@ -1,5 +1,5 @@
 // Processors without a SIMD variant use the reference only.
-#include "BlendVariants.h"
+#include "graphics/core/BlendVariants.h"
 
 namespace kelta::gfx {
 

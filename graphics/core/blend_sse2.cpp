@@ -2,8 +2,8 @@
 // 16-bit lanes suffice: every weighted sum is at most 255 * 256 + 128 = 65408, and the
 // products F * W and B * (256 - W) are each below 65536, so the wrapping 16-bit adds of
 // the unsigned terms are exact.
-#include "BlendScalarOps.h"
-#include "BlendVariants.h"
+#include "graphics/core/BlendScalarOps.h"
+#include "graphics/core/BlendVariants.h"
 
 #include <emmintrin.h>
 

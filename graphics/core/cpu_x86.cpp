@@ -1,5 +1,5 @@
 // Processor feature query for the blend tables (built without wide instruction flags).
-#include "BlendVariants.h"
+#include "graphics/core/BlendVariants.h"
 
 namespace kelta::gfx {
 

@@ -1,7 +1,7 @@
-#include "DialComposer.h"
+#include "graphics/dial/DialComposer.h"
 
-#include "Transformation.h"
-#include "Transformer.h"
+#include "graphics/core/Transformation.h"
+#include "graphics/core/Transformer.h"
 #include "graphics/png/PngLoader.h"
 
 #include <utility>

@@ -9,7 +9,7 @@
 // Threading: GUI thread only (the views are widgets).
 #pragma once
 
-#include "Image32.h"
+#include "graphics/view/Image32.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "PngDecoder.h"
+#include "graphics/png/PngDecoder.h"
 
-#include "PngErrors.h"
-#include "PngSamples.h"
+#include "graphics/png/PngErrors.h"
+#include "graphics/png/PngSamples.h"
 
 #include <png.h>
 

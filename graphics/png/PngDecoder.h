@@ -2,7 +2,7 @@
 // picture is returned or an exception is thrown; nothing else is changed.
 #pragma once
 
-#include "PngPicture.h"
+#include "graphics/png/PngPicture.h"
 
 #include <cstddef>
 #include <cstdint>

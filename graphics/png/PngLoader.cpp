@@ -1,6 +1,6 @@
-#include "PngLoader.h"
+#include "graphics/png/PngLoader.h"
 
-#include "PngDecoder.h"
+#include "graphics/png/PngDecoder.h"
 
 #include <cstddef>
 

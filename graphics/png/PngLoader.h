@@ -17,7 +17,7 @@
 // Threading: none of its own; the bitmap's rules apply (GUI thread).
 #pragma once
 
-#include "PngPicture.h"
+#include "graphics/png/PngPicture.h"
 #include "graphics/core/Bitmap32.h"
 
 #include <istream>

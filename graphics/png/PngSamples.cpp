@@ -1,4 +1,4 @@
-#include "PngSamples.h"
+#include "graphics/png/PngSamples.h"
 
 #include <algorithm>
 #include <cstddef>

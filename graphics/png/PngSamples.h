@@ -3,7 +3,7 @@
 // Kept apart from the libpng calls so that it stays plain code.
 #pragma once
 
-#include "PngPicture.h"
+#include "graphics/png/PngPicture.h"
 
 #include <array>
 #include <cstdint>

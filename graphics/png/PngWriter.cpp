@@ -1,6 +1,6 @@
-#include "PngWriter.h"
+#include "graphics/png/PngWriter.h"
 
-#include "PngErrors.h"
+#include "graphics/png/PngErrors.h"
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
-#include "Image32.h"
+#include "graphics/view/Image32.h"
 
-#include "Draw.h"
+#include "graphics/core/Draw.h"
 
 #include <QImage>
 #include <QPainter>

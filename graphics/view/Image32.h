@@ -4,9 +4,9 @@
 // Threading: GUI thread only, like every QWidget.
 #pragma once
 
-#include "Bitmap32.h"
-#include "Color32.h"
-#include "Layers.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Color32.h"
+#include "graphics/view/Layers.h"
 
 #include <QWidget>
 

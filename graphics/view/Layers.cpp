@@ -1,7 +1,7 @@
-#include "Layers.h"
+#include "graphics/view/Layers.h"
 
-#include "Draw.h"
-#include "Image32.h"
+#include "graphics/core/Draw.h"
+#include "graphics/view/Image32.h"
 
 #include <algorithm>
 #include <cmath>

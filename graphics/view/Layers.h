@@ -4,8 +4,8 @@
 // Threading: GUI thread only.
 #pragma once
 
-#include "AlphaRuns.h"
-#include "Bitmap32.h"
+#include "graphics/core/AlphaRuns.h"
+#include "graphics/core/Bitmap32.h"
 
 #include <cstdint>
 #include <memory>

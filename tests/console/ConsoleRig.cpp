@@ -1,4 +1,4 @@
-#include "ConsoleRig.h"
+#include "tests/console/ConsoleRig.h"
 
 #include "console/ConsoleApplication.h"
 

@@ -7,8 +7,8 @@
 #include "console/LabeledEdit.h"
 #include "console/UKELTA_Display.h"
 
-#include "Image32.h"
-#include "iSevenSegmentAnalog.h"
+#include "graphics/view/Image32.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "SensorRig.h"
+#include "tests/console/SensorRig.h"
 
 #include "console/WaitWithMessages.h"
 

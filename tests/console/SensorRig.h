@@ -2,7 +2,7 @@
 // A console in its own folder wired to a simulated sensor: the sensor's pseudo-terminal is
 // linked as ports/com<N> in that folder, so the console reaches it by its COM name.
 
-#include "ConsoleRig.h"
+#include "tests/console/ConsoleRig.h"
 
 #include "sim/PortLink.h"
 #include "sim/SimulatedSensor.h"

@@ -1,7 +1,7 @@
 // The angle display: which dial picture a range and mode choose, which way the needle turns,
 // the readout, Clear, and a dial picture that cannot be loaded.
 
-#include "SensorRig.h"
+#include "tests/console/SensorRig.h"
 
 #include "console/AngleDisplay.h"
 #include "console/WaitWithMessages.h"

@@ -1,7 +1,7 @@
 // The console against an answering simulated sensor, driven through its buttons and fields:
 // the bytes the sensor receives, the status panels, the received list and the information.
 
-#include "SensorRig.h"
+#include "tests/console/SensorRig.h"
 
 #include "console/WaitWithMessages.h"
 #include "sim/SensorWire.h"

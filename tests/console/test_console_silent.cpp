@@ -2,7 +2,7 @@
 // operator sees meanwhile, and the console-wide state shared by a click that runs inside
 // another action's wait.
 
-#include "SensorRig.h"
+#include "tests/console/SensorRig.h"
 
 #include <QPushButton>
 

@@ -1,7 +1,7 @@
 // The main window without a sensor: layout, start and close, the settings file, the exception
 // handler, refusals while disconnected, line errors, the help window, the list's limit.
 
-#include "ConsoleRig.h"
+#include "tests/console/ConsoleRig.h"
 
 #include "console/ConsoleApplication.h"
 #include "console/LineErrors.h"

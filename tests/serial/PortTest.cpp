@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "PtyPort.h"
+#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 

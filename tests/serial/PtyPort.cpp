@@ -1,4 +1,4 @@
-#include "PtyPort.h"
+#include "tests/serial/PtyPort.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "PtyPort.h"
+#include "tests/serial/PtyPort.h"
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "PtyPort.h"
+#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 #include "sim/SimulatedSensor.h"

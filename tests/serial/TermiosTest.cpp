@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "PtyPort.h"
+#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 

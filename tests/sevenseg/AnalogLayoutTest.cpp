@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "AnalogLayout.h"
+#include "sevenseg/AnalogLayout.h"
 
 namespace kelta::sevenseg {
 namespace {

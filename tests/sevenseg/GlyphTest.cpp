@@ -2,12 +2,12 @@
 
 #include <map>
 
-#include "GlyphPaint.h"
-#include "RecordingCanvas.h"
-#include "SevenSegmentColors.h"
-#include "SevenSegmentGeometry.h"
-#include "SevenSegmentGlyphs.h"
-#include "WorkedCell.h"
+#include "sevenseg/GlyphPaint.h"
+#include "sevenseg/RecordingCanvas.h"
+#include "sevenseg/SevenSegmentColors.h"
+#include "sevenseg/SevenSegmentGeometry.h"
+#include "sevenseg/SevenSegmentGlyphs.h"
+#include "tests/sevenseg/WorkedCell.h"
 
 namespace kelta::sevenseg {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "NumberText.h"
+#include "sevenseg/NumberText.h"
 
 namespace kelta::sevenseg {
 namespace {

@@ -7,12 +7,12 @@
 
 #include <QPainter>
 
-#include "GlyphPaint.h"
-#include "QtCanvas.h"
-#include "RecordingCanvas.h"
-#include "WidgetTestSupport.h"
-#include "WorkedCell.h"
-#include "iSevenSegmentCharacter.h"
+#include "sevenseg/GlyphPaint.h"
+#include "sevenseg/QtCanvas.h"
+#include "sevenseg/RecordingCanvas.h"
+#include "tests/sevenseg/WidgetTestSupport.h"
+#include "tests/sevenseg/WorkedCell.h"
+#include "sevenseg/iSevenSegmentCharacter.h"
 
 namespace kelta::sevenseg {
 namespace {

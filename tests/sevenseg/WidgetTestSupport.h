@@ -1,14 +1,14 @@
 // Helpers for the widget tests: a paint flush, and a readout that counts its paints.
 #pragma once
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "iSevenSegmentAnalog.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 namespace kelta::sevenseg::test {
 

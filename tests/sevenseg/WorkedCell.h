@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "SevenSegmentCanvas.h"
+#include "sevenseg/SevenSegmentCanvas.h"
 
 namespace kelta::sevenseg::test {
 

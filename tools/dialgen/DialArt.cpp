@@ -1,6 +1,6 @@
-#include "DialArt.h"
+#include "tools/dialgen/DialArt.h"
 
-#include "DialGeometry.h"
+#include "tools/dialgen/DialGeometry.h"
 
 #include <QConicalGradient>
 #include <QFont>

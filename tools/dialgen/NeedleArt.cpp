@@ -1,6 +1,6 @@
-#include "NeedleArt.h"
+#include "tools/dialgen/NeedleArt.h"
 
-#include "DialGeometry.h"
+#include "tools/dialgen/DialGeometry.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,8 +1,8 @@
 // kelta-dialgen OUTDIR
 // Draws img/arrow2.PNG (the needle) and img/Mode0.png .. img/Mode3.png (the dials) into
 // OUTDIR. The pictures are committed; run this again only to change them.
-#include "DialArt.h"
-#include "NeedleArt.h"
+#include "tools/dialgen/DialArt.h"
+#include "tools/dialgen/NeedleArt.h"
 
 #include <QDir>
 #include <QGuiApplication>

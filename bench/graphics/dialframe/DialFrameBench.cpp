@@ -6,12 +6,12 @@
 // With the dial composition and the pictures of img/ at hand (run from the source folder or
 // set KELTA_SOURCE_DIR) the frame goes through LoadDialImages / DrawDial; otherwise through
 // the same core calls with pictures of the same shape drawn here.
-#include "Bitmap32.h"
-#include "Image32.h"
-#include "Layers.h"
-#include "Transformation.h"
-#include "Transformer.h"
-#include "Blend.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/view/Image32.h"
+#include "graphics/view/Layers.h"
+#include "graphics/core/Transformation.h"
+#include "graphics/core/Transformer.h"
+#include "graphics/core/Blend.h"
 
 #ifdef KELTA_BENCH_HAVE_PNG
 #include "graphics/png/PngLoader.h"

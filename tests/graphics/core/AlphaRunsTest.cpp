@@ -1,6 +1,6 @@
-#include "AlphaRuns.h"
-#include "Bitmap32.h"
-#include "Draw.h"
+#include "graphics/core/AlphaRuns.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Draw.h"
 
 #include <gtest/gtest.h>
 

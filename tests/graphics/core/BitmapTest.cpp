@@ -1,5 +1,5 @@
-#include "Bitmap32.h"
-#include "Resamplers.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Resamplers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The blend rules, checked per channel against the formulas written out here independently,
 // for the reference and every SIMD variant usable on this processor.
-#include "Blend.h"
+#include "graphics/core/Blend.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "Bitmap32.h"
-#include "Draw.h"
-#include "Resamplers.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Draw.h"
+#include "graphics/core/Resamplers.h"
 
 #include <gtest/gtest.h>
 

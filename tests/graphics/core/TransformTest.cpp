@@ -1,7 +1,7 @@
-#include "Bitmap32.h"
-#include "Resamplers.h"
-#include "Transformation.h"
-#include "Transformer.h"
+#include "graphics/core/Bitmap32.h"
+#include "graphics/core/Resamplers.h"
+#include "graphics/core/Transformation.h"
+#include "graphics/core/Transformer.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "graphics/png/PngLoader.h"
 #include "graphics/png/PngWriter.h"
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

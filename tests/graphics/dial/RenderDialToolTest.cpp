@@ -1,10 +1,10 @@
 // kelta-render-dial: the written picture is the composed view, opaque; failures exit non-zero.
-#include "RunTool.h"
+#include "tests/graphics/png/RunTool.h"
 
 #include "graphics/dial/DialComposer.h"
 #include "graphics/png/PngLoader.h"
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // kelta-imgcheck: its one line per picture, the raw pixel dump, and failures.
-#include "RunTool.h"
+#include "tests/graphics/png/RunTool.h"
 
 #include "graphics/png/PngLoader.h"
 

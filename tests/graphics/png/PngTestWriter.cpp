@@ -1,4 +1,4 @@
-#include "PngTestWriter.h"
+#include "tests/graphics/png/PngTestWriter.h"
 
 #include <png.h>
 #include <zlib.h>

@@ -1,6 +1,6 @@
 // How decoded pictures become bitmap pixels: the three transparency modes, the composite over
 // white, the key-colour and alpha restoration, and what failures leave behind.
-#include "PngTestWriter.h"
+#include "tests/graphics/png/PngTestWriter.h"
 
 #include "graphics/png/PngDecoder.h"
 #include "graphics/png/PngErrors.h"

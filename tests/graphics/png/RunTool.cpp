@@ -1,4 +1,4 @@
-#include "RunTool.h"
+#include "tests/graphics/png/RunTool.h"
 
 #include <cstdlib>
 #include <filesystem>

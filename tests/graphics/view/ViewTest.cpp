@@ -1,7 +1,7 @@
-#include "Image32.h"
-#include "Layers.h"
+#include "graphics/view/Image32.h"
+#include "graphics/view/Layers.h"
 
-#include "QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QApplication>
 #include <QImage>

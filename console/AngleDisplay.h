@@ -15,7 +15,7 @@ class QWidget;
 namespace kelta::gfx {
 class TDialComposer;
 class TImage32;
-} // namespace kelta::gfx
+}  // namespace kelta::gfx
 
 namespace kelta::sevenseg {
 class TiSevenSegmentAnalog;
@@ -34,25 +34,25 @@ std::optional<std::string> DialPictureFor(const QString& positiveRange, const QS
 float DialAngleFor(double value, const QString& mode);
 
 class AngleDisplay {
-public:
-    // Creates Dst (on the console panel, with ssaValue inside), Src and ivBGR (on the window,
-    // outside its client area), and attaches to the window's AngleReceived and DialSettingsRead.
-    explicit AngleDisplay(TFVANTORIS& window);
-    ~AngleDisplay();
+ public:
+  // Creates Dst (on the console panel, with ssaValue inside), Src and ivBGR (on the window,
+  // outside its client area), and attaches to the window's AngleReceived and DialSettingsRead.
+  explicit AngleDisplay(TFVANTORIS& window);
+  ~AngleDisplay();
 
-    void ShowAngle(double value);
-    void ChooseDialPicture(const QString& positiveRange, const QString& mode);
-    // The dial and readout part of "Clear": needle and readout to 0.
-    void Clear();
+  void ShowAngle(double value);
+  void ChooseDialPicture(const QString& positiveRange, const QString& mode);
+  // The dial and readout part of "Clear": needle and readout to 0.
+  void Clear();
 
-    gfx::TImage32* Dst = nullptr;
-    gfx::TImage32* Src = nullptr;
-    gfx::TImage32* ivBGR = nullptr;
-    sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
+  gfx::TImage32* Dst = nullptr;
+  gfx::TImage32* Src = nullptr;
+  gfx::TImage32* ivBGR = nullptr;
+  sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
-private:
-    TFVANTORIS& window_;
-    std::unique_ptr<gfx::TDialComposer> composer_;
+ private:
+  TFVANTORIS& window_;
+  std::unique_ptr<gfx::TDialComposer> composer_;
 };
 
-} // namespace kelta
+}  // namespace kelta

@@ -7,4 +7,4 @@ namespace kelta {
 // The window's icon: a dial with a needle, drawn at start in the sizes window managers ask for.
 QIcon AppIcon();
 
-} // namespace kelta
+}  // namespace kelta

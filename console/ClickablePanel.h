@@ -7,19 +7,19 @@ namespace kelta {
 // A panel that reports a click on its bare background only: presses that a child widget
 // passed on (labels, group boxes) do not count, as a click on a child is the child's own.
 class ClickablePanel : public QFrame {
-    Q_OBJECT
-public:
-    using QFrame::QFrame;
+  Q_OBJECT
+ public:
+  using QFrame::QFrame;
 
-signals:
-    void clicked();
+ signals:
+  void clicked();
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
-    bool pressed_ = false;
+ private:
+  bool pressed_ = false;
 };
 
-} // namespace kelta
+}  // namespace kelta

@@ -11,14 +11,16 @@
 namespace kelta {
 
 class ConsoleApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-    // The window's exception handler; until it is set, escaping errors go to stderr.
-    void SetExceptionHook(std::function<void(const std::exception&)> hook) { hook_ = std::move(hook); }
-    bool notify(QObject* receiver, QEvent* event) override;
+ public:
+  using QApplication::QApplication;
+  // The window's exception handler; until it is set, escaping errors go to stderr.
+  void SetExceptionHook(std::function<void(const std::exception&)> hook) {
+    hook_ = std::move(hook);
+  }
+  bool notify(QObject* receiver, QEvent* event) override;
 
-private:
-    std::function<void(const std::exception&)> hook_;
+ private:
+  std::function<void(const std::exception&)> hook_;
 };
 
-} // namespace kelta
+}  // namespace kelta

@@ -5,15 +5,13 @@
 
 namespace kelta {
 
-void MessageBoxDialogs::ShowMessage(const QString& text)
-{
-    QMessageBox::information(owner_, QCoreApplication::applicationName(), text);
+void MessageBoxDialogs::ShowMessage(const QString& text) {
+  QMessageBox::information(owner_, QCoreApplication::applicationName(), text);
 }
 
-bool MessageBoxDialogs::AskYesNo(const QString& text)
-{
-    return QMessageBox::question(owner_, QCoreApplication::applicationName(), text,
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+bool MessageBoxDialogs::AskYesNo(const QString& text) {
+  return QMessageBox::question(owner_, QCoreApplication::applicationName(), text,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
-} // namespace kelta
+}  // namespace kelta

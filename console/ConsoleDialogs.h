@@ -9,23 +9,23 @@ namespace kelta {
 // The console's modal boxes. One small interface so that tests can answer them; the window
 // shows them on the GUI thread, and serial notifications keep running while one is open.
 class ConsoleDialogs {
-public:
-    virtual ~ConsoleDialogs() = default;
-    // An information box with an OK button.
-    virtual void ShowMessage(const QString& text) = 0;
-    // A question with Yes and No; true only for Yes.
-    virtual bool AskYesNo(const QString& text) = 0;
+ public:
+  virtual ~ConsoleDialogs() = default;
+  // An information box with an OK button.
+  virtual void ShowMessage(const QString& text) = 0;
+  // A question with Yes and No; true only for Yes.
+  virtual bool AskYesNo(const QString& text) = 0;
 };
 
 // The real boxes (QMessageBox), captioned with the application's name as the original did.
 class MessageBoxDialogs final : public ConsoleDialogs {
-public:
-    explicit MessageBoxDialogs(QWidget* owner) : owner_(owner) {}
-    void ShowMessage(const QString& text) override;
-    bool AskYesNo(const QString& text) override;
+ public:
+  explicit MessageBoxDialogs(QWidget* owner) : owner_(owner) {}
+  void ShowMessage(const QString& text) override;
+  bool AskYesNo(const QString& text) override;
 
-private:
-    QWidget* owner_;
+ private:
+  QWidget* owner_;
 };
 
-} // namespace kelta
+}  // namespace kelta

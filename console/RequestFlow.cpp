@@ -18,224 +18,186 @@ namespace kelta {
 
 namespace {
 
-QString TryText(int32_t attempt)
-{
-    return QStringLiteral("Try Connect %1[sec]").arg(attempt);
+QString TryText(int32_t attempt) { return QStringLiteral("Try Connect %1[sec]").arg(attempt); }
+
+bool Contains(const std::string& text, const std::string& marker) {
+  return text.find(marker) != std::string::npos;
 }
 
-bool Contains(const std::string& text, const std::string& marker)
-{
-    return text.find(marker) != std::string::npos;
+}  // namespace
+
+void TFVANTORIS::WaitWithMessages(int ms) { kelta::WaitWithMessages(ms); }
+
+void TFVANTORIS::ClearReceived() {
+  LastLine.clear();
+  decoder_->ClearRxBuffer();
 }
 
-} // namespace
-
-void TFVANTORIS::WaitWithMessages(int ms)
-{
-    kelta::WaitWithMessages(ms);
+void TFVANTORIS::PrepareAction(bool stop) {
+  WaitWithMessages(200);
+  ClearReceived();
+  StopRequested = stop;
 }
 
-void TFVANTORIS::ClearReceived()
-{
-    LastLine.clear();
-    decoder_->ClearRxBuffer();
+bool TFVANTORIS::Preamble(bool stop) {
+  PrepareAction(stop);
+  if (Connected == 0) {
+    dialogs_->ShowMessage(QStringLiteral("Open Com port."));
+    return false;
+  }
+  return true;
 }
 
-void TFVANTORIS::PrepareAction(bool stop)
-{
-    WaitWithMessages(200);
+void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command,
+                              const std::string& marker) {
+  // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
+  // above 5, and then this one ends at its next check.
+  TryCount = 0;
+  for (;;) {
+    if (TryCount > 5) {
+      SetStatus(0, QStringLiteral("No answer"));
+      return;
+    }
+    const std::string text = command();
+    VaComm1().SendText(text);
+    SetStatus(1, text);
+    WaitWithMessages(500);
+    ++TryCount;
+    SetStatus(0, TryText(TryCount));
+    if (Contains(LastLine, marker)) return;
+  }
+}
+
+void TFVANTORIS::btREADClick() {
+  if (!Preamble(false)) return;
+  SendAndAwait([] { return std::string(kCmdRead); }, kMarkerValue);
+}
+
+void TFVANTORIS::btStopClick() {
+  if (!Preamble(true)) return;
+  TryCount = 0;
+  for (;;) {
+    if (TryCount > 5) {
+      SetStatus(0, QStringLiteral("No answer"));
+      return;
+    }
+    VaComm1().SendText(kCmdStop);
+    SetStatus(1, std::string(kCmdStop));
+    WaitWithMessages(300);
     ClearReceived();
-    StopRequested = stop;
+    ++TryCount;
+    WaitWithMessages(200);
+    SetStatus(0, TryText(TryCount));
+    // Quiet for 200 ms: the sensor has stopped streaming.
+    if (LastLine.empty()) return;
+  }
 }
 
-bool TFVANTORIS::Preamble(bool stop)
-{
-    PrepareAction(stop);
-    if (Connected == 0) {
-        dialogs_->ShowMessage(QStringLiteral("Open Com port."));
-        return false;
+void TFVANTORIS::btDATAClick() { RunPasses(false); }
+
+void TFVANTORIS::btB105Click() { RunPasses(true); }
+
+void TFVANTORIS::RunPasses(bool idPoll) {
+  PrepareAction(false);
+  const int32_t count = StrToInt(eCount->text().toStdString());
+  lCount->setText(QStringLiteral("1"));
+  if (Connected == 0) {
+    dialogs_->ShowMessage(QStringLiteral("Open Com port."));
+    return;
+  }
+  const int attemptLimit = idPoll ? 1 : 5;
+  for (int64_t pass = 1; pass <= count; ++pass) {
+    ClearReceived();
+    // Set by "#STOP" or Close clicked during our waits: every remaining pass would only
+    // clear the received text again, with no event in between, so stop looping here
+    // (a count of 2^31 - 1 would otherwise hold the GUI for seconds).
+    if (StopRequested) break;
+    for (int attempt = 0;;) {
+      if (attempt > attemptLimit) {
+        SetStatus(0, QStringLiteral("No answer"));
+        break;
+      }
+      if (StopRequested) break;
+      if (idPoll) {
+        const std::string frame = IdPollFrame(Edit1->text().toStdString());
+        VaComm1().SendText(frame);
+        SetStatus(1, IdPollStatusText(static_cast<uint8_t>(frame[0])));
+      } else {
+        VaComm1().SendText(kCmdData);
+        SetStatus(1, std::string(kCmdData));
+      }
+      WaitWithMessages(StrToInt(eInterval->text().toStdString()));
+      lCount->setText(QString::number(pass));
+      WaitWithMessages(10);
+      ++attempt;
+      SetStatus(0, TryText(attempt));
+      if (Contains(LastLine, kMarkerValue)) break;
     }
-    return true;
+  }
+  StopRequested = true;
 }
 
-void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command, const std::string& marker)
-{
-    // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
-    // above 5, and then this one ends at its next check.
-    TryCount = 0;
-    for (;;) {
-        if (TryCount > 5) {
-            SetStatus(0, QStringLiteral("No answer"));
-            return;
-        }
-        const std::string text = command();
-        VaComm1().SendText(text);
-        SetStatus(1, text);
-        WaitWithMessages(500);
-        ++TryCount;
-        SetStatus(0, TryText(TryCount));
-        if (Contains(LastLine, marker))
-            return;
-    }
+void TFVANTORIS::SendOnce(const std::string& text) {
+  if (!Preamble(false)) return;
+  VaComm1().SendText(text);
+  SetStatus(1, text);
 }
 
-void TFVANTORIS::btREADClick()
-{
-    if (!Preamble(false))
-        return;
-    SendAndAwait([] { return std::string(kCmdRead); }, kMarkerValue);
-}
+void TFVANTORIS::btn25Click() { SendOnce(kCmdSave); }
 
-void TFVANTORIS::btStopClick()
-{
-    if (!Preamble(true))
-        return;
-    TryCount = 0;
-    for (;;) {
-        if (TryCount > 5) {
-            SetStatus(0, QStringLiteral("No answer"));
-            return;
-        }
-        VaComm1().SendText(kCmdStop);
-        SetStatus(1, std::string(kCmdStop));
-        WaitWithMessages(300);
-        ClearReceived();
-        ++TryCount;
-        WaitWithMessages(200);
-        SetStatus(0, TryText(TryCount));
-        // Quiet for 200 ms: the sensor has stopped streaming.
-        if (LastLine.empty())
-            return;
-    }
-}
-
-void TFVANTORIS::btDATAClick()
-{
-    RunPasses(false);
-}
-
-void TFVANTORIS::btB105Click()
-{
-    RunPasses(true);
-}
-
-void TFVANTORIS::RunPasses(bool idPoll)
-{
-    PrepareAction(false);
-    const int32_t count = StrToInt(eCount->text().toStdString());
-    lCount->setText(QStringLiteral("1"));
-    if (Connected == 0) {
-        dialogs_->ShowMessage(QStringLiteral("Open Com port."));
-        return;
-    }
-    const int attemptLimit = idPoll ? 1 : 5;
-    for (int64_t pass = 1; pass <= count; ++pass) {
-        ClearReceived();
-        // Set by "#STOP" or Close clicked during our waits: every remaining pass would only
-        // clear the received text again, with no event in between, so stop looping here
-        // (a count of 2^31 - 1 would otherwise hold the GUI for seconds).
-        if (StopRequested)
-            break;
-        for (int attempt = 0;;) {
-            if (attempt > attemptLimit) {
-                SetStatus(0, QStringLiteral("No answer"));
-                break;
-            }
-            if (StopRequested)
-                break;
-            if (idPoll) {
-                const std::string frame = IdPollFrame(Edit1->text().toStdString());
-                VaComm1().SendText(frame);
-                SetStatus(1, IdPollStatusText(static_cast<uint8_t>(frame[0])));
-            } else {
-                VaComm1().SendText(kCmdData);
-                SetStatus(1, std::string(kCmdData));
-            }
-            WaitWithMessages(StrToInt(eInterval->text().toStdString()));
-            lCount->setText(QString::number(pass));
-            WaitWithMessages(10);
-            ++attempt;
-            SetStatus(0, TryText(attempt));
-            if (Contains(LastLine, kMarkerValue))
-                break;
-        }
-    }
-    StopRequested = true;
-}
-
-void TFVANTORIS::SendOnce(const std::string& text)
-{
-    if (!Preamble(false))
-        return;
-    VaComm1().SendText(text);
-    SetStatus(1, text);
-}
-
-void TFVANTORIS::btn25Click()
-{
-    SendOnce(kCmdSave);
-}
-
-void TFVANTORIS::SendRawLine(int index)
-{
-    // The field is read after the preamble's wait, as the operator may still be typing.
-    if (!Preamble(false))
-        return;
-    const std::string text = RawLineCommand(ed360Send.at(static_cast<size_t>(index))->text().toStdString());
-    VaComm1().SendText(text);
-    SetStatus(1, text);
+void TFVANTORIS::SendRawLine(int index) {
+  // The field is read after the preamble's wait, as the operator may still be typing.
+  if (!Preamble(false)) return;
+  const std::string text =
+      RawLineCommand(ed360Send.at(static_cast<size_t>(index))->text().toStdString());
+  VaComm1().SendText(text);
+  SetStatus(1, text);
 }
 
 void TFVANTORIS::bt360Send1Click() { SendRawLine(0); }
 void TFVANTORIS::bt360Send2Click() { SendRawLine(1); }
 void TFVANTORIS::bt360Send3Click() { SendRawLine(2); }
 
-void TFVANTORIS::DeliverLine(const std::string& line)
-{
-    LastLine = line;
-    // Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
-    // still show rather than vanish in a UTF-8 decode.
-    Memo1->appendPlainText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
-    // A long line (the information reply) scrolls the list sideways; the values that follow
-    // are short, so bring the start of the lines back into view.
-    Memo1->horizontalScrollBar()->setValue(0);
+void TFVANTORIS::DeliverLine(const std::string& line) {
+  LastLine = line;
+  // Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
+  // still show rather than vanish in a UTF-8 decode.
+  Memo1->appendPlainText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+  // A long line (the information reply) scrolls the list sideways; the values that follow
+  // are short, so bring the start of the lines back into view.
+  Memo1->horizontalScrollBar()->setValue(0);
 }
 
-void TFVANTORIS::VaComm1RxChar()
-{
-    const std::string chunk = VaComm1().ReceiveText();
-    if (chunk.empty())
-        return;
-    RxSink sink;
-    sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
-    sink.angleReceived = [this](double value) { AngleReceived.Raise(value); };
-    decoder_->Feed(chunk, sink);
+void TFVANTORIS::VaComm1RxChar() {
+  const std::string chunk = VaComm1().ReceiveText();
+  if (chunk.empty()) return;
+  RxSink sink;
+  sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
+  sink.angleReceived = [this](double value) { AngleReceived.Raise(value); };
+  decoder_->Feed(chunk, sink);
 }
 
-void TFVANTORIS::VaComm1Open()
-{
-    Connected = 1;
-    SetStatus(0, QStringLiteral("Open Com"));
+void TFVANTORIS::VaComm1Open() {
+  Connected = 1;
+  SetStatus(0, QStringLiteral("Open Com"));
 }
 
-void TFVANTORIS::VaComm1Close()
-{
-    Connected = 0;
-    SetStatus(0, QStringLiteral("Close Com"));
+void TFVANTORIS::VaComm1Close() {
+  Connected = 0;
+  SetStatus(0, QStringLiteral("Close Com"));
 }
 
-void TFVANTORIS::btCloseClick()
-{
-    if (Connected == 1) {
-        StopRequested = true;
-        WaitWithMessages(50);
-        VaComm1().Close();
-        WaitWithMessages(50);
-    } else {
-        CopyFieldsToUserSet();
-        SaveUserSet(UserSet, appDir_);
-    }
-    close();
+void TFVANTORIS::btCloseClick() {
+  if (Connected == 1) {
+    StopRequested = true;
+    WaitWithMessages(50);
+    VaComm1().Close();
+    WaitWithMessages(50);
+  } else {
+    CopyFieldsToUserSet();
+    SaveUserSet(UserSet, appDir_);
+  }
+  close();
 }
 
-} // namespace kelta
+}  // namespace kelta

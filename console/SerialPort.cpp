@@ -7,32 +7,33 @@
 
 namespace kelta {
 
-void TFVANTORIS::CreatePort()
-{
-    comm_ = std::make_unique<TVaComm>();
-    TVaComm& port = *comm_;
-    port.SetDeviceName("\\\\.\\COM%d");
-    port.SetBaudrate(TVaBaudrate::br9600);
-    // No flow control of any kind: the sensor has no handshake lines.
-    TVaFlowControl& flow = port.FlowControl();
-    flow.SetOutCtsFlow(false);
-    flow.SetOutDsrFlow(false);
-    flow.SetControlDtr(TVaControlDtr::dtrDisabled);
-    flow.SetControlRts(TVaControlRts::rtsDisabled);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-    flow.SetDsrSensitivity(false);
-    flow.SetTxContinueOnXoff(false);
-    // The ports/comN links are looked up where the settings live.
-    port.SetExeDir(appDir_);
-    port.SetDispatcher(std::make_shared<TVaQtDispatcher>());
+void TFVANTORIS::CreatePort() {
+  comm_ = std::make_unique<TVaComm>();
+  TVaComm& port = *comm_;
+  port.SetDeviceName("\\\\.\\COM%d");
+  port.SetBaudrate(TVaBaudrate::br9600);
+  // No flow control of any kind: the sensor has no handshake lines.
+  TVaFlowControl& flow = port.FlowControl();
+  flow.SetOutCtsFlow(false);
+  flow.SetOutDsrFlow(false);
+  flow.SetControlDtr(TVaControlDtr::dtrDisabled);
+  flow.SetControlRts(TVaControlRts::rtsDisabled);
+  flow.SetXonXoffOut(false);
+  flow.SetXonXoffIn(false);
+  flow.SetDsrSensitivity(false);
+  flow.SetTxContinueOnXoff(false);
+  // The ports/comN links are looked up where the settings live.
+  port.SetExeDir(appDir_);
+  port.SetDispatcher(std::make_shared<TVaQtDispatcher>());
 
-    port.OnOpen = [this](TVaCustomComm*) { VaComm1Open(); };
-    port.OnClose = [this](TVaCustomComm*) { VaComm1Close(); };
-    port.OnError = [this](TVaCustomComm*, int errors) { VaComm1Error(static_cast<uint32_t>(errors)); };
-    port.OnRxChar = [this](TVaCustomComm*, int) { VaComm1RxChar(); };
-    // What a notification handler throws ends up here rather than in a worker thread.
-    port.OnException = [this](const std::exception& e) { Guarded([this, &e] { AppException(e); }); };
+  port.OnOpen = [this](TVaCustomComm*) { VaComm1Open(); };
+  port.OnClose = [this](TVaCustomComm*) { VaComm1Close(); };
+  port.OnError = [this](TVaCustomComm*, int errors) {
+    VaComm1Error(static_cast<uint32_t>(errors));
+  };
+  port.OnRxChar = [this](TVaCustomComm*, int) { VaComm1RxChar(); };
+  // What a notification handler throws ends up here rather than in a worker thread.
+  port.OnException = [this](const std::exception& e) { Guarded([this, &e] { AppException(e); }); };
 }
 
-} // namespace kelta
+}  // namespace kelta

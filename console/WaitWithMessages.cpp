@@ -10,29 +10,26 @@
 
 namespace kelta {
 
-void WaitWithMessages(int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    // The deadline timer only exists to wake the dispatcher; one per wait, so nested waits
-    // (a click handled inside this one) each keep their own deadline.
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&wake, &QTimer::timeout, [] {});
-    for (;;) {
-        const qint64 now = clock.elapsed();
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (now > ms)
-            return;
-        // A nested wait may have used up our time while the events above ran.
-        const qint64 left = static_cast<qint64>(ms) + 1 - clock.elapsed();
-        if (left <= 0)
-            continue;
-        wake.start(static_cast<int>(std::min<qint64>(left, INT_MAX)));
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        wake.stop();
-    }
+void WaitWithMessages(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  // The deadline timer only exists to wake the dispatcher; one per wait, so nested waits
+  // (a click handled inside this one) each keep their own deadline.
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&wake, &QTimer::timeout, [] {});
+  for (;;) {
+    const qint64 now = clock.elapsed();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (now > ms) return;
+    // A nested wait may have used up our time while the events above ran.
+    const qint64 left = static_cast<qint64>(ms) + 1 - clock.elapsed();
+    if (left <= 0) continue;
+    wake.start(static_cast<int>(std::min<qint64>(left, INT_MAX)));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    wake.stop();
+  }
 }
 
-} // namespace kelta
+}  // namespace kelta

@@ -9,4 +9,4 @@ namespace kelta {
 // GUI thread only.
 void WaitWithMessages(int ms);
 
-} // namespace kelta
+}  // namespace kelta

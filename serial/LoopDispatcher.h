@@ -48,7 +48,7 @@ class TVaLoopDispatcher : public IGuiDispatcher {
 
   const std::thread::id guiThread_;
   std::mutex lock_;
-  std::condition_variable arrived_;  // a job was queued
+  std::condition_variable arrived_;   // a job was queued
   std::condition_variable finished_;  // a job's done became true
   std::deque<Job*> queue_;
 };

@@ -13,11 +13,20 @@ namespace {
 
 int CharacterSize(std::uint8_t byteSize, tcflag_t& size) {
   switch (byteSize) {
-    case 5: size = CS5; return 0;
-    case 6: size = CS6; return 0;
-    case 7: size = CS7; return 0;
-    case 8: size = CS8; return 0;
-    default: return EINVAL;  // no terminal has 4-bit characters
+    case 5:
+      size = CS5;
+      return 0;
+    case 6:
+      size = CS6;
+      return 0;
+    case 7:
+      size = CS7;
+      return 0;
+    case 8:
+      size = CS8;
+      return 0;
+    default:
+      return EINVAL;  // no terminal has 4-bit characters
   }
 }
 
@@ -36,18 +45,32 @@ int ApplyDcb(int fd, const TVaDcb& dcb) {
   tio.c_lflag = 0;
   tio.c_cflag = CREAD | CLOCAL | BOTHER | size;
   switch (dcb.Parity) {
-    case 0: break;
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    case 3: tio.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: return EINVAL;
+    case 0:
+      break;
+    case 1:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case 2:
+      tio.c_cflag |= PARENB;
+      break;
+    case 3:
+      tio.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case 4:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      return EINVAL;
   }
   switch (dcb.StopBits) {
-    case 0: break;
+    case 0:
+      break;
     case 1:  // one and a half: what CSTOPB gives with 5-bit characters
-    case 2: tio.c_cflag |= CSTOPB; break;
-    default: return EINVAL;
+    case 2:
+      tio.c_cflag |= CSTOPB;
+      break;
+    default:
+      return EINVAL;
   }
   const std::uint32_t flags = dcb.Flags;
   // Parity checking off delivers every byte as received, as the device the block was made for
@@ -86,4 +109,3 @@ int ApplyDcb(int fd, const TVaDcb& dcb) {
 }
 
 }  // namespace kelta::device
-

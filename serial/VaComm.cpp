@@ -214,9 +214,9 @@ void TVaCustomComm::CreateDeviceHandle() {
 // The kernel sizes its own queues; the port's queue is the write thread's, made here.
 void TVaCustomComm::SetupBuffers() {
   try {
-    session_ = std::make_shared<TVaCommSession>(
-        handle_, static_cast<std::uint32_t>(buffers_.WriteSize()), static_cast<bool>(OnTxEmpty),
-        dispatcher_, this);
+    session_ =
+        std::make_shared<TVaCommSession>(handle_, static_cast<std::uint32_t>(buffers_.WriteSize()),
+                                         static_cast<bool>(OnTxEmpty), dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
   } catch (const std::bad_alloc&) {
@@ -384,8 +384,10 @@ void TVaCustomComm::QueryStatus(std::uint32_t& Errors, TVaCommStat& Stat, bool o
     const int err = device::ReadLineCounters(handle_, now);
     if (err != 0) {
       now = counters_;
-      if (device::IsDeviceGone(err)) errors |= CE_IOE;
-      else if (!device::IsNoSuchControl(err)) RaiseCommError(comm_msg::kStatistics, err);
+      if (device::IsDeviceGone(err))
+        errors |= CE_IOE;
+      else if (!device::IsNoSuchControl(err))
+        RaiseCommError(comm_msg::kStatistics, err);
     }
     errors |= device::CounterErrors(counters_, now);
   }

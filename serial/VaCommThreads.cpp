@@ -63,13 +63,20 @@ namespace {
 
 int NiceOffset(TThreadPriority priority) {
   switch (priority) {
-    case TThreadPriority::tpIdle: return 19;
-    case TThreadPriority::tpLowest: return 2;
-    case TThreadPriority::tpLower: return 1;
-    case TThreadPriority::tpNormal: return 0;
-    case TThreadPriority::tpHigher: return -1;
-    case TThreadPriority::tpHighest: return -2;
-    case TThreadPriority::tpTimeCritical: return -15;
+    case TThreadPriority::tpIdle:
+      return 19;
+    case TThreadPriority::tpLowest:
+      return 2;
+    case TThreadPriority::tpLower:
+      return 1;
+    case TThreadPriority::tpNormal:
+      return 0;
+    case TThreadPriority::tpHigher:
+      return -1;
+    case TThreadPriority::tpHighest:
+      return -2;
+    case TThreadPriority::tpTimeCritical:
+      return -15;
   }
   return 0;
 }

@@ -12,8 +12,22 @@ namespace kelta {
 class TVaCustomComm;
 
 enum class TVaBaudrate {
-  brUser, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400,
-  br56000, br57600, br115200, br128000, br256000
+  brUser,
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000
 };
 enum class TVaParity { paNone, paOdd, paEven, paMark, paSpace };
 enum class TVaDatabits { db4, db5, db6, db7, db8 };
@@ -21,7 +35,13 @@ enum class TVaStopbits { sb1, sb15, sb2 };
 enum class TVaControlDtr { dtrDisabled, dtrEnabled, dtrHandshake };
 enum class TVaControlRts { rtsDisabled, rtsEnabled, rtsHandshake, rtsToggle };
 enum class TThreadPriority {
-  tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical
+  tpIdle,
+  tpLowest,
+  tpLower,
+  tpNormal,
+  tpHigher,
+  tpHighest,
+  tpTimeCritical
 };
 
 // Bits per second of a TVaBaudrate other than brUser (0 for brUser).
@@ -36,8 +56,14 @@ class TVaSet {
     for (E m : members) bits_ |= Bit(m);
   }
   constexpr bool Contains(E m) const { return (bits_ & Bit(m)) != 0; }
-  constexpr TVaSet& Include(E m) { bits_ |= Bit(m); return *this; }
-  constexpr TVaSet& Exclude(E m) { bits_ &= ~Bit(m); return *this; }
+  constexpr TVaSet& Include(E m) {
+    bits_ |= Bit(m);
+    return *this;
+  }
+  constexpr TVaSet& Exclude(E m) {
+    bits_ &= ~Bit(m);
+    return *this;
+  }
   constexpr bool Empty() const { return bits_ == 0; }
   constexpr bool operator==(const TVaSet&) const = default;
 
@@ -51,8 +77,19 @@ using TVaCommOptions = TVaSet<TVaCommOption>;
 
 // Declaration order matters only for the set's bits; the device bit of each member is below.
 enum class TVaCommEvent {
-  ceBreak, ceCts, ceDsr, ceError, ceRing, ceRlsd, ceRxChar, ceTxEmpty, ceRxFlag, cePErr,
-  ceRx80Full, ceEvent1, ceEvent2
+  ceBreak,
+  ceCts,
+  ceDsr,
+  ceError,
+  ceRing,
+  ceRlsd,
+  ceRxChar,
+  ceTxEmpty,
+  ceRxFlag,
+  cePErr,
+  ceRx80Full,
+  ceEvent1,
+  ceEvent2
 };
 using TVaCommEvents = TVaSet<TVaCommEvent>;
 

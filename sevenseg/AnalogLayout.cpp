@@ -51,16 +51,20 @@ void LayoutAnalog(const AnalogLayoutParams& p, std::vector<CellDraw>& out) {
 
   if (precision > 0 && digits > 1) {
     // The mark sits in the gap left of the first fraction cell and does not advance the pen.
-    const Coord left = x - RoundHalfEven(static_cast<double>(cw) / 10.0 + static_cast<double>(spacing) / 2.0);
+    const Coord left =
+        x - RoundHalfEven(static_cast<double>(cw) / 10.0 + static_cast<double>(spacing) / 2.0);
     out.push_back({parts.separator == "." ? sscPeriod : sscComma, Rect{left, y, cw / 5, ch}});
 
     std::string fraction(parts.fraction);
-    if (static_cast<std::int64_t>(fraction.size()) > precision) fraction.resize(static_cast<std::size_t>(precision));
+    if (static_cast<std::int64_t>(fraction.size()) > precision)
+      fraction.resize(static_cast<std::size_t>(precision));
     if (static_cast<std::int64_t>(fraction.size()) < precision) {
       fraction.insert(0, static_cast<std::size_t>(precision) - fraction.size(), '0');
     }
-    const auto shown = std::min<std::int64_t>(static_cast<std::int64_t>(fraction.size()), digits - 1);
-    for (std::int64_t i = 0; i < shown; ++i) put(CharToGlyph(fraction[static_cast<std::size_t>(i)]));
+    const auto shown =
+        std::min<std::int64_t>(static_cast<std::int64_t>(fraction.size()), digits - 1);
+    for (std::int64_t i = 0; i < shown; ++i)
+      put(CharToGlyph(fraction[static_cast<std::size_t>(i)]));
   }
 }
 

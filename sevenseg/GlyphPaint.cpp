@@ -23,11 +23,13 @@ void PaintSegments(Canvas& canvas, std::uint8_t mask, const CellGeometry& g, TCo
 
 }  // namespace
 
-void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell, TSevenSegmentCharacter glyph) {
+void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell,
+                TSevenSegmentCharacter glyph) {
   const TColor off = OffColor(style.segmentColor, style.segmentOffColor, style.autoSegmentOffColor);
   const TColor on = OnColor(style.segmentColor, off, style.powerOff);
-  const CellGeometry g{cell.x, cell.y, cell.w, cell.h, style.segmentMargin, style.segmentSeperation,
-                       style.segmentSize};
+  const CellGeometry g{
+      cell.x,           cell.y, cell.w, cell.h, style.segmentMargin, style.segmentSeperation,
+      style.segmentSize};
 
   if (style.useSegmentBits) {
     PaintSegments(canvas, style.segmentBits & kAllSegments, g, on, off, style.showOffSegments);
@@ -38,13 +40,27 @@ void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell, TSeve
     return;
   }
   switch (glyph) {
-    case sscPeriod: PaintShape(canvas, Shape::kPeriod, g, on); break;
-    case sscColon: PaintShape(canvas, Shape::kColon, g, on); break;
-    case sscSemiColon: PaintShape(canvas, Shape::kSemiColon, g, on); break;
-    case sscComma: PaintShape(canvas, Shape::kComma, g, on); break;
-    case sscLine: PaintShape(canvas, Shape::kLine, g, on); break;
-    case sscUpArrow: PaintShape(canvas, Shape::kUpArrow, g, on); break;
-    case sscDownArrow: PaintShape(canvas, Shape::kDownArrow, g, on); break;
+    case sscPeriod:
+      PaintShape(canvas, Shape::kPeriod, g, on);
+      break;
+    case sscColon:
+      PaintShape(canvas, Shape::kColon, g, on);
+      break;
+    case sscSemiColon:
+      PaintShape(canvas, Shape::kSemiColon, g, on);
+      break;
+    case sscComma:
+      PaintShape(canvas, Shape::kComma, g, on);
+      break;
+    case sscLine:
+      PaintShape(canvas, Shape::kLine, g, on);
+      break;
+    case sscUpArrow:
+      PaintShape(canvas, Shape::kUpArrow, g, on);
+      break;
+    case sscDownArrow:
+      PaintShape(canvas, Shape::kDownArrow, g, on);
+      break;
     // The sign cell is split: the inactive half shows as an off segment.
     case sscPlus:
       PaintShape(canvas, Shape::kPlus, g, on);
@@ -54,7 +70,8 @@ void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell, TSeve
       PaintShape(canvas, Shape::kMinus, g, on);
       if (style.showOffSegments) PaintShape(canvas, Shape::kPlus, g, off);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

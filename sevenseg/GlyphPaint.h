@@ -21,6 +21,7 @@ struct GlyphStyle {
   std::uint8_t segmentBits = 0;  // A .. G in bits 0 .. 6, used with useSegmentBits
 };
 
-void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell, TSevenSegmentCharacter glyph);
+void PaintGlyph(Canvas& canvas, const GlyphStyle& style, const Rect& cell,
+                TSevenSegmentCharacter glyph);
 
 }  // namespace kelta::sevenseg

@@ -56,7 +56,8 @@ void QtCanvas::Polygon(std::span<const Point> points, TColor color) {
     large.resize(points.size());
     pts = large.data();
   }
-  for (std::size_t i = 0; i < points.size(); ++i) pts[i] = QPoint(ClampCoord(points[i].x), ClampCoord(points[i].y));
+  for (std::size_t i = 0; i < points.size(); ++i)
+    pts[i] = QPoint(ClampCoord(points[i].x), ClampCoord(points[i].y));
   UseColor(color);
   painter_.drawPolygon(pts, static_cast<int>(points.size()));
   // Qt's cosmetic stroker leaves out some line end points (its half-open rule); the

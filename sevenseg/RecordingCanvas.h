@@ -11,9 +11,9 @@ struct RecordedOp {
   enum Kind : std::uint8_t { kFillRect, kPolygon, kBevel };
   Kind kind = kFillRect;
   TColor color = 0;
-  Rect rect;                  // kFillRect, kBevel
+  Rect rect;                     // kFillRect, kBevel
   TiBevelStyle bevel = ibsNone;  // kBevel
-  std::vector<Point> points;  // kPolygon
+  std::vector<Point> points;     // kPolygon
 };
 
 class RecordingCanvas final : public Canvas {

@@ -37,15 +37,25 @@ SegPolygon SegmentPolygon(Segment s, const CellGeometry& g) {
   const Coord Bt = g.h - 1 - M;
   const Coord m = (g.h - 1) / 2;
   switch (s) {
-    case kA: return Poly({{M + Sp, M}, {R - Sp, M}, {R - Sp - S2, M + S2}, {M + Sp + S2, M + S2}}, g);
-    case kB: return Poly({{R, M + Sp}, {R, m - Sp}, {R - S2, m - Sp - S2}, {R - S2, M + Sp + S2}}, g);
-    case kC: return Poly({{R, m + Sp}, {R, Bt - Sp}, {R - S2, Bt - Sp - S2}, {R - S2, m + Sp + S2}}, g);
-    case kD: return Poly({{M + Sp, Bt}, {R - Sp, Bt}, {R - Sp - S2, Bt - S2}, {M + Sp + S2, Bt - S2}}, g);
-    case kE: return Poly({{M, m + Sp}, {M, Bt - Sp}, {M + S2, Bt - Sp - S2}, {M + S2, m + Sp + S2}}, g);
-    case kF: return Poly({{M, M + Sp}, {M, m - Sp}, {M + S2, m - Sp - S2}, {M + S2, M + Sp + S2}}, g);
+    case kA:
+      return Poly({{M + Sp, M}, {R - Sp, M}, {R - Sp - S2, M + S2}, {M + Sp + S2, M + S2}}, g);
+    case kB:
+      return Poly({{R, M + Sp}, {R, m - Sp}, {R - S2, m - Sp - S2}, {R - S2, M + Sp + S2}}, g);
+    case kC:
+      return Poly({{R, m + Sp}, {R, Bt - Sp}, {R - S2, Bt - Sp - S2}, {R - S2, m + Sp + S2}}, g);
+    case kD:
+      return Poly({{M + Sp, Bt}, {R - Sp, Bt}, {R - Sp - S2, Bt - S2}, {M + Sp + S2, Bt - S2}}, g);
+    case kE:
+      return Poly({{M, m + Sp}, {M, Bt - Sp}, {M + S2, Bt - Sp - S2}, {M + S2, m + Sp + S2}}, g);
+    case kF:
+      return Poly({{M, M + Sp}, {M, m - Sp}, {M + S2, m - Sp - S2}, {M + S2, M + Sp + S2}}, g);
     case kG:
-      return Poly({{M + Sp, m}, {M + Sp + S, m - S}, {R - Sp - S, m - S}, {R - Sp, m},
-                   {R - Sp - S, m + S}, {M + Sp + S, m + S}},
+      return Poly({{M + Sp, m},
+                   {M + Sp + S, m - S},
+                   {R - Sp - S, m - S},
+                   {R - Sp, m},
+                   {R - Sp - S, m + S},
+                   {M + Sp + S, m + S}},
                   g);
   }
   return {};
@@ -54,7 +64,8 @@ SegPolygon SegmentPolygon(Segment s, const CellGeometry& g) {
 ShapePolygons ShapeGeometry(Shape shape, const CellGeometry& g) {
   const Coord M = g.margin, S = g.size, W = g.w, H = g.h;
   const Coord cx = W / 2;
-  const double Wd = static_cast<double>(W), Hd = static_cast<double>(H), Sd = static_cast<double>(S);
+  const double Wd = static_cast<double>(W), Hd = static_cast<double>(H),
+               Sd = static_cast<double>(S);
   ShapePolygons out;
   auto add = [&out](const SegPolygon& p) { out.polys[out.count++] = p; };
   auto colonDots = [&] {

@@ -34,7 +34,17 @@ enum Segment : std::uint8_t { kA, kB, kC, kD, kE, kF, kG };
 SegPolygon SegmentPolygon(Segment s, const CellGeometry& g);
 
 // Shapes drawn instead of segments. Up to three polygons each (semicolon).
-enum class Shape : std::uint8_t { kPeriod, kColon, kSemiColon, kComma, kPlus, kMinus, kLine, kUpArrow, kDownArrow };
+enum class Shape : std::uint8_t {
+  kPeriod,
+  kColon,
+  kSemiColon,
+  kComma,
+  kPlus,
+  kMinus,
+  kLine,
+  kUpArrow,
+  kDownArrow
+};
 
 struct ShapePolygons {
   std::array<SegPolygon, 3> polys{};

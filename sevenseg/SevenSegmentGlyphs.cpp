@@ -43,9 +43,7 @@ constexpr std::array<char, 10> kShapeChars = {
 
 bool IsSegmentGlyph(TSevenSegmentCharacter g) { return g <= sscF || g == sscBlank; }
 
-std::uint8_t SegmentMask(TSevenSegmentCharacter g) {
-  return g <= sscF ? kDigitMasks[g] : 0;
-}
+std::uint8_t SegmentMask(TSevenSegmentCharacter g) { return g <= sscF ? kDigitMasks[g] : 0; }
 
 bool IsNarrowGlyph(TSevenSegmentCharacter g) {
   return g == sscPeriod || g == sscColon || g == sscSemiColon || g == sscComma;

@@ -7,10 +7,32 @@ namespace kelta::sevenseg {
 
 // Ordinals are part of the contract (streamed as numbers); keep the order.
 enum TSevenSegmentCharacter : std::uint8_t {
-  ssc0, ssc1, ssc2, ssc3, ssc4, ssc5, ssc6, ssc7, ssc8, ssc9,
-  sscA, sscB, sscC, sscD, sscE, sscF,
-  sscPeriod, sscColon, sscPlus, sscMinus, sscBlank, sscLine,
-  sscUpArrow, sscDownArrow, sscSemiColon, sscComma,
+  ssc0,
+  ssc1,
+  ssc2,
+  ssc3,
+  ssc4,
+  ssc5,
+  ssc6,
+  ssc7,
+  ssc8,
+  ssc9,
+  sscA,
+  sscB,
+  sscC,
+  sscD,
+  sscE,
+  sscF,
+  sscPeriod,
+  sscColon,
+  sscPlus,
+  sscMinus,
+  sscBlank,
+  sscLine,
+  sscUpArrow,
+  sscDownArrow,
+  sscSemiColon,
+  sscComma,
 };
 inline constexpr int kGlyphCount = 26;
 

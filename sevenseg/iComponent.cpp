@@ -79,13 +79,15 @@ void TiComponent::RequestFullRepaint() {
 void TiComponent::RepaintIfDue() {
   if (autoFrameRate_ && updateFrameRate_ != 0) {
     const std::chrono::duration<double> period(1.0 / updateFrameRate_);
-    const auto due = lastRepaint_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+    const auto due =
+        lastRepaint_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
     const auto now = clock_();
     if (now <= due) {
       // Without the timer the last change of a burst would stay off screen until some
       // later change, possibly for ever.
       if (!frameTimer_.isActive()) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1;
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count() + 1;
         frameTimer_.start(static_cast<int>(std::min<long long>(wait, 1000)));
       }
       return;
@@ -169,7 +171,8 @@ void TiComponent::moveEvent(QMoveEvent* event) {
 
 void TiComponent::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) RequestFullRepaint();
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+    RequestFullRepaint();
 }
 
 }  // namespace kelta::sevenseg

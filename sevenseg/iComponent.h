@@ -92,7 +92,7 @@ class TiComponent : public QWidget {
   std::recursive_mutex paintLock_;
   std::atomic<bool> destroying_{false};
   QTimer frameTimer_;  // issues a held request at the end of the frame period
-  QImage lastFrame_;  // what the window shows; kept for a frame whose painting failed
+  QImage lastFrame_;   // what the window shows; kept for a frame whose painting failed
 };
 
 }  // namespace kelta::sevenseg

@@ -50,8 +50,8 @@ void TiSevenSegmentAnalog::SetDecimalSeparator(char value) {
 Size64 TiSevenSegmentAnalog::GetNaturalSize() {
   TiSevenSegmentCharacter& painter = GlyphPainter();
   painter.SetCharacter('0');
-  return AnalogNaturalSize(painter.NaturalGlyphWidth(), painter.NaturalGlyphHeight(), DigitCount(), showSign_,
-                           DigitSpacing(), SegmentMargin());
+  return AnalogNaturalSize(painter.NaturalGlyphWidth(), painter.NaturalGlyphHeight(), DigitCount(),
+                           showSign_, DigitSpacing(), SegmentMargin());
 }
 
 void TiSevenSegmentAnalog::Layout(std::vector<CellDraw>& out) const {
@@ -74,7 +74,8 @@ void TiSevenSegmentAnalog::DrawContent(Canvas& canvas) {
   DrawBackground(canvas, BackGroundColor());
   Layout(cells_);
   const TiSevenSegmentCharacter& painter = GlyphPainter();
-  for (const CellDraw& c : cells_) painter.DrawGlyph(canvas, c.cell.x, c.cell.y, c.cell.w, c.cell.h, c.glyph);
+  for (const CellDraw& c : cells_)
+    painter.DrawGlyph(canvas, c.cell.x, c.cell.y, c.cell.w, c.cell.h, c.glyph);
 }
 
 }  // namespace kelta::sevenseg

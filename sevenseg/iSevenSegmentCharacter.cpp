@@ -4,7 +4,9 @@
 
 namespace kelta::sevenseg {
 
-int ClampWidgetExtent(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, 0, QWIDGETSIZE_MAX)); }
+int ClampWidgetExtent(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, 0, QWIDGETSIZE_MAX));
+}
 
 TiSevenSegmentCharacter::TiSevenSegmentCharacter(QWidget* parent) : TiCustomComponent(parent) {
   SetBackGroundColor(clBlack);
@@ -94,7 +96,8 @@ void TiSevenSegmentCharacter::SetUseSegmentBits(bool value) {
 
 void TiSevenSegmentCharacter::SetFlag(SegmentBit bit, bool value) {
   if (value == Flag(bit)) return;
-  style_.segmentBits = static_cast<std::uint8_t>(value ? (style_.segmentBits | bit) : (style_.segmentBits & ~bit));
+  style_.segmentBits =
+      static_cast<std::uint8_t>(value ? (style_.segmentBits | bit) : (style_.segmentBits & ~bit));
   RequestRepaint();
 }
 

@@ -16,7 +16,8 @@ class TiSevenSegmentCharacter : public TiCustomComponent {
   explicit TiSevenSegmentCharacter(QWidget* parent = nullptr);
 
   // Paints glyph g into the cell; reads the settings, never the control's size or Value.
-  void DrawGlyph(Canvas& canvas, Coord x0, Coord y0, Coord w, Coord h, TSevenSegmentCharacter g) const;
+  void DrawGlyph(Canvas& canvas, Coord x0, Coord y0, Coord w, Coord h,
+                 TSevenSegmentCharacter g) const;
 
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool value);

@@ -46,7 +46,8 @@ SensorCommand ParseCommand(std::string_view line) {
     return WithArgument(CommandKind::kPositiveRange, line.substr(7), 1, kFullTurnTenths);
   }
   if (line.starts_with("#MODE")) return WithArgument(CommandKind::kMode, line.substr(5), 0, 3);
-  if (line.starts_with("#ID")) return WithArgument(CommandKind::kId, line.substr(3), 0, kMaxSensorId);
+  if (line.starts_with("#ID"))
+    return WithArgument(CommandKind::kId, line.substr(3), 0, kMaxSensorId);
   return {CommandKind::kUnknown, false, 0};
 }
 

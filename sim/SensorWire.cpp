@@ -5,9 +5,7 @@
 
 namespace kelta::sim {
 
-uint8_t AddressByte(int id) {
-  return static_cast<uint8_t>(0xB0u + static_cast<unsigned>(id));
-}
+uint8_t AddressByte(int id) { return static_cast<uint8_t>(0xB0u + static_cast<unsigned>(id)); }
 
 std::string InfoLine(const SensorSettings& s) {
   static const char* const kHex = "0123456789ABCDEF";
@@ -43,8 +41,8 @@ std::string AngleText(double degrees, bool withDecimal) {
   const double scaled = std::nearbyint(withDecimal ? degrees * 10.0 : degrees);
   const double limit = 1e15;  // far beyond any angle; keeps the conversion defined
   const long long units = static_cast<long long>(std::fmax(-limit, std::fmin(limit, scaled)));
-  const unsigned long long magnitude =
-      units < 0 ? 0ull - static_cast<unsigned long long>(units) : static_cast<unsigned long long>(units);
+  const unsigned long long magnitude = units < 0 ? 0ull - static_cast<unsigned long long>(units)
+                                                 : static_cast<unsigned long long>(units);
   std::string text = units < 0 ? "-" : "";
   if (!withDecimal) return text + std::to_string(magnitude);
   text += std::to_string(magnitude / 10);

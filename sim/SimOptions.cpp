@@ -55,10 +55,18 @@ std::string UnescapeBytes(const std::string& text) {
     }
     if (++i == text.size()) throw std::invalid_argument("a lone '\\' ends \"" + text + "\"");
     switch (text[i]) {
-      case 'r': bytes += '\r'; break;
-      case 'n': bytes += '\n'; break;
-      case 't': bytes += '\t'; break;
-      case '\\': bytes += '\\'; break;
+      case 'r':
+        bytes += '\r';
+        break;
+      case 'n':
+        bytes += '\n';
+        break;
+      case 't':
+        bytes += '\t';
+        break;
+      case '\\':
+        bytes += '\\';
+        break;
       case 'x': {
         const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
         const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;

@@ -202,8 +202,7 @@ void SimulatedSensor::ClearReceived() {
 bool SimulatedSensor::WaitForReceived(std::string_view needle,
                                       std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
-  return observed_.wait_for(lock, timeout,
-                            [&] { return log_.find(needle) != std::string::npos; });
+  return observed_.wait_for(lock, timeout, [&] { return log_.find(needle) != std::string::npos; });
 }
 
 uint64_t SimulatedSensor::FramesSent() const {
@@ -407,12 +406,12 @@ bool SimulatedSensor::Send(std::string_view bytes, const WriteShape& shape) {
   // Written now, the bytes would wait in the pseudo-terminal for the next client; a real
   // line with nobody listening loses them.
   if (fd < 0 || SlaveClosed(fd)) return false;
-  const std::chrono::nanoseconds byteTime{
-      shape.lineBaud > 0 ? 10'000'000'000LL / shape.lineBaud : 0};
+  const std::chrono::nanoseconds byteTime{shape.lineBaud > 0 ? 10'000'000'000LL / shape.lineBaud
+                                                             : 0};
   size_t pos = 0;
   while (pos < bytes.size()) {
-    const size_t length = shape.splitBytes > 0 ? std::min(shape.splitBytes, bytes.size() - pos)
-                                               : bytes.size() - pos;
+    const size_t length =
+        shape.splitBytes > 0 ? std::min(shape.splitBytes, bytes.size() - pos) : bytes.size() - pos;
     if (pos > 0 && !SleepUntil(Clock::now() + shape.splitGap)) return false;
     if (!WritePaced(fd, bytes.substr(pos, length), byteTime)) return false;
     pos += length;

@@ -140,9 +140,9 @@ class SimulatedSensor {
   void ReaderLoop();
   void SenderLoop();
   void HandleBytes(std::string_view bytes);
-  void Interpret(const SensorInput& input, Clock::time_point now);      // mutex_ held
+  void Interpret(const SensorInput& input, Clock::time_point now);       // mutex_ held
   void QueueReply(Clock::time_point due, bool frame, std::string text);  // mutex_ held
-  double AngleAt(Clock::time_point when) const;                         // mutex_ held
+  double AngleAt(Clock::time_point when) const;                          // mutex_ held
   bool Send(std::string_view bytes, const WriteShape& shape);
   bool WritePaced(int fd, std::string_view bytes, std::chrono::nanoseconds byteTime);
   bool WriteAll(int fd, std::string_view bytes);

@@ -57,7 +57,7 @@ int Run(const kelta::sim::SimOptions& options) {
   if (options.com) {
     const std::string exeDir = options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir;
     link = std::make_unique<kelta::sim::PortLink>(exeDir, *options.com, sensor.SlavePath(),
-                                                 options.force);
+                                                  options.force);
     std::printf("kelta-sim: COM%d (%s)\n", *options.com, link->Path().c_str());
   }
   std::fflush(stdout);

@@ -30,125 +30,125 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class NoBoxes final : public kelta::ConsoleDialogs {
-public:
-    void ShowMessage(const QString&) override {}
-    bool AskYesNo(const QString&) override { return false; }
+ public:
+  void ShowMessage(const QString&) override {}
+  bool AskYesNo(const QString&) override { return false; }
 };
 
-void EnsureApp()
-{
-    static int argc = 1;
-    static char name[] = "bench_console";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv);
-    }
+void EnsureApp() {
+  static int argc = 1;
+  static char name[] = "bench_console";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+  }
 }
 
 // A console whose port is open on a simulated sensor, in a folder of its own.
 struct Rig {
-    explicit Rig(kelta::sim::SensorConfig config) : sensor(std::move(config))
-    {
-        EnsureApp();
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelta-bench-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        dir = pattern + "/";
-        sensor.Start();
-        link = std::make_unique<kelta::sim::PortLink>(dir, 5, sensor.SlavePath(), false);
-        window = std::make_unique<kelta::TFVANTORIS>(dir, std::make_unique<NoBoxes>());
-        window->VaComm1().SetPortNum(5);
-        window->VaComm1().Open();
-    }
-    ~Rig()
-    {
-        window.reset();
-        link.reset();
-        sensor.Stop();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+  explicit Rig(kelta::sim::SensorConfig config) : sensor(std::move(config)) {
+    EnsureApp();
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelta-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    dir = pattern + "/";
+    sensor.Start();
+    link = std::make_unique<kelta::sim::PortLink>(dir, 5, sensor.SlavePath(), false);
+    window = std::make_unique<kelta::TFVANTORIS>(dir, std::make_unique<NoBoxes>());
+    window->VaComm1().SetPortNum(5);
+    window->VaComm1().Open();
+  }
+  ~Rig() {
+    window.reset();
+    link.reset();
+    sensor.Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
 
-    kelta::sim::SimulatedSensor sensor;
-    std::string dir;
-    std::unique_ptr<kelta::sim::PortLink> link;
-    std::unique_ptr<kelta::TFVANTORIS> window;
+  kelta::sim::SimulatedSensor sensor;
+  std::string dir;
+  std::unique_ptr<kelta::sim::PortLink> link;
+  std::unique_ptr<kelta::TFVANTORIS> window;
 };
 
-double ProcessCpuSeconds()
-{
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    const auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
-    return sec(u.ru_utime) + sec(u.ru_stime);
+double ProcessCpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  const auto sec = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return sec(u.ru_utime) + sec(u.ru_stime);
 }
 
-void BM_UnansweredExchangeCpu(benchmark::State& state)
-{
-    kelta::sim::SensorConfig config;
-    config.silent = true;
-    Rig rig(config);
-    double cpu = 0;
-    double wall = 0;
-    for (auto _ : state) {
-        const double cpu0 = ProcessCpuSeconds();
-        const auto t0 = Clock::now();
-        rig.window->btREADClick();
-        wall += std::chrono::duration<double>(Clock::now() - t0).count();
-        cpu += ProcessCpuSeconds() - cpu0;
-    }
-    if (rig.window->StatusText(0) != QStringLiteral("No answer"))
-        state.SkipWithError("the exchange did not end with No answer");
-    state.counters["cpu_pct_of_core"] = wall > 0 ? 100.0 * cpu / wall : 0;
-    state.counters["sends"] = static_cast<double>(rig.sensor.ReceivedBytes().size()) / 7.0 / static_cast<double>(state.iterations());
+void BM_UnansweredExchangeCpu(benchmark::State& state) {
+  kelta::sim::SensorConfig config;
+  config.silent = true;
+  Rig rig(config);
+  double cpu = 0;
+  double wall = 0;
+  for (auto _ : state) {
+    const double cpu0 = ProcessCpuSeconds();
+    const auto t0 = Clock::now();
+    rig.window->btREADClick();
+    wall += std::chrono::duration<double>(Clock::now() - t0).count();
+    cpu += ProcessCpuSeconds() - cpu0;
+  }
+  if (rig.window->StatusText(0) != QStringLiteral("No answer"))
+    state.SkipWithError("the exchange did not end with No answer");
+  state.counters["cpu_pct_of_core"] = wall > 0 ? 100.0 * cpu / wall : 0;
+  state.counters["sends"] = static_cast<double>(rig.sensor.ReceivedBytes().size()) / 7.0 /
+                            static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_UnansweredExchangeCpu)->Iterations(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void BM_FrameToMemoLatency(benchmark::State& state)
-{
-    kelta::sim::SensorConfig config;
-    config.silent = true; // only the frames written below reach the console
-    Rig rig(config);
-    QPlainTextEdit* memo = rig.window->Memo1;
-    Clock::time_point arrived;
-    QEventLoop loop;
-    QObject::connect(memo, &QPlainTextEdit::textChanged, &loop, [&] {
-        arrived = Clock::now();
-        loop.quit();
-    });
-    QTimer guard; // a frame that never shows ends the wait instead of hanging the run
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+void BM_FrameToMemoLatency(benchmark::State& state) {
+  kelta::sim::SensorConfig config;
+  config.silent = true;  // only the frames written below reach the console
+  Rig rig(config);
+  QPlainTextEdit* memo = rig.window->Memo1;
+  Clock::time_point arrived;
+  QEventLoop loop;
+  QObject::connect(memo, &QPlainTextEdit::textChanged, &loop, [&] {
+    arrived = Clock::now();
+    loop.quit();
+  });
+  QTimer guard;  // a frame that never shows ends the wait instead of hanging the run
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
 
-    const std::string frame = "\x02" "123.4" "\x17" "7A$";
-    std::vector<double> micros;
-    for (auto _ : state) {
-        arrived = {};
-        guard.start(2000);
-        const auto written = Clock::now();
-        rig.sensor.WriteRaw(frame);
-        loop.exec();
-        guard.stop();
-        if (arrived == Clock::time_point{}) {
-            state.SkipWithError("a frame never reached Memo1");
-            break;
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(arrived - written).count());
-        if (memo->document()->blockCount() > 5000)
-            memo->clear(); // textChanged from this runs outside the measured span
-        QCoreApplication::processEvents();
+  const std::string frame =
+      "\x02"
+      "123.4"
+      "\x17"
+      "7A$";
+  std::vector<double> micros;
+  for (auto _ : state) {
+    arrived = {};
+    guard.start(2000);
+    const auto written = Clock::now();
+    rig.sensor.WriteRaw(frame);
+    loop.exec();
+    guard.stop();
+    if (arrived == Clock::time_point{}) {
+      state.SkipWithError("a frame never reached Memo1");
+      break;
     }
-    if (micros.empty())
-        return;
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&micros](double q) { return micros[static_cast<size_t>(q * static_cast<double>(micros.size() - 1))]; };
-    state.counters["median_us"] = at(0.5);
-    state.counters["p99_us"] = at(0.99);
+    micros.push_back(std::chrono::duration<double, std::micro>(arrived - written).count());
+    if (memo->document()->blockCount() > 5000)
+      memo->clear();  // textChanged from this runs outside the measured span
+    QCoreApplication::processEvents();
+  }
+  if (micros.empty()) return;
+  std::sort(micros.begin(), micros.end());
+  const auto at = [&micros](double q) {
+    return micros[static_cast<size_t>(q * static_cast<double>(micros.size() - 1))];
+  };
+  state.counters["median_us"] = at(0.5);
+  state.counters["p99_us"] = at(0.99);
 }
 BENCHMARK(BM_FrameToMemoLatency)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

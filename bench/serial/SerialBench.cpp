@@ -204,9 +204,9 @@ void RxLatency(benchmark::State& state) {
     receiver.arrivals.seen = false;
     device.SendFrame();
     ProcessUntil([&] { return receiver.arrivals.bytes >= target; });
-    latencies.push_back(std::chrono::duration<double, std::micro>(receiver.arrivals.first -
-                                                                  device.LastWrite())
-                            .count());
+    latencies.push_back(
+        std::chrono::duration<double, std::micro>(receiver.arrivals.first - device.LastWrite())
+            .count());
   }
   const auto cpu = ProcessCpuTime() - cpuBefore;
   const double frames = static_cast<double>(latencies.size());
@@ -306,8 +306,8 @@ void BM_GuiHandOff(benchmark::State& state) {
   }
   wake.notify_one();
   worker.join();  // its last call ran to its end inside ProcessUntil
-  state.counters["cpu_us_per_call"] =
-      std::chrono::duration<double, std::micro>(cpu).count() / static_cast<double>(state.iterations());
+  state.counters["cpu_us_per_call"] = std::chrono::duration<double, std::micro>(cpu).count() /
+                                      static_cast<double>(state.iterations());
 }
 
 void BM_RxLatency(benchmark::State& state) { RxLatency<VaCommReceiver>(state); }
@@ -331,8 +331,7 @@ int main(int argc, char** argv) {
   int qtArgc = 1;
   char* qtArgv[] = {argv[0], nullptr};
   QCoreApplication app(qtArgc, qtArgv);
-  Arrivals::interruptLoop =
-      !QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
+  Arrivals::interruptLoop = !QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib");
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

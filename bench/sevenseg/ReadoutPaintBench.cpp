@@ -1,11 +1,11 @@
 // Time to show a new value on the console's readout (113 x 36, five digits, one decimal),
 // beside Qt's own QLCDNumber painting the same values at the same size.
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
 #include <QLCDNumber>
 #include <QPainter>
 #include <QPalette>
-#include <benchmark/benchmark.h>
 
 #include <array>
 #include <vector>

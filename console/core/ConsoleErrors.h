@@ -21,7 +21,8 @@ class EInOutError : public std::runtime_error {
   int errorCode;
 };
 
-// Builds the message for a failed call and the errno it left: `<action> "<path>" (<errno>), <text>`.
+// Builds the message for a failed call and the errno it left: `<action> "<path>" (<errno>),
+// <text>`.
 EInOutError FileError(const char* action, const std::string& path, int err);
 
 }  // namespace kelta

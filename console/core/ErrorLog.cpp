@@ -19,7 +19,9 @@ std::string FormatLogLine(const std::string& message, std::time_t when) {
   return message + " - " + stamp;
 }
 
-std::string LogLine(const std::string& message) { return FormatLogLine(message, std::time(nullptr)); }
+std::string LogLine(const std::string& message) {
+  return FormatLogLine(message, std::time(nullptr));
+}
 
 void WriteLogLine(const std::string& dir, const std::string& line) {
   const std::string path = dir + kLogFileName;

@@ -12,8 +12,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "console/core/StrToInt.h"
 #include "console/core/ConsoleErrors.h"
+#include "console/core/StrToInt.h"
 #include "serial/portmap/PortMap.h"
 
 namespace kelta {

@@ -9,7 +9,7 @@ namespace kelta {
 // Where port names are resolved: the executable's folder (for its "ports/comN" links) and
 // the device folder of the default names. Tests point both at temporary folders.
 struct PortRoots {
-  std::string exeDir;           // ends with '/'
+  std::string exeDir;  // ends with '/'
   std::string devDir = "/dev/";
 };
 

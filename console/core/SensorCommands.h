@@ -13,9 +13,9 @@ inline constexpr const char* kCmdStop = "#STOP\r\n";
 inline constexpr const char* kCmdData = "#DATA\r\n";
 inline constexpr const char* kCmdSave = "#SAVE\r\n";
 
-inline constexpr const char* kMarkerInfo = "V:";   // "#INFO"
-inline constexpr const char* kMarkerValue = ".";   // "#READ", "#DATA", ID poll
-inline constexpr const char* kMarkerOk = "OK";     // "#ID", "#CALI14", "#CALI15"
+inline constexpr const char* kMarkerInfo = "V:";  // "#INFO"
+inline constexpr const char* kMarkerValue = ".";  // "#READ", "#DATA", ID poll
+inline constexpr const char* kMarkerOk = "OK";    // "#ID", "#CALI14", "#CALI15"
 
 // "#ID" + the field's integer in plain decimal + CR LF. Throws EConvertError for non-integers.
 std::string IdChangeCommand(const std::string& idFieldText);

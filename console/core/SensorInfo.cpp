@@ -47,7 +47,8 @@ SensorInfo ParseSensorInfo(const std::string& line) {
       const long long end = next == std::string_view::npos ? 0 : static_cast<long long>(next) + 1;
       value = Copy(rest, static_cast<size_t>(tag) + 1, end - tag - 1);
     } else {
-      value = Copy(rest, static_cast<size_t>(tag) + 1, static_cast<long long>(rest.size()) - tag - 1);
+      value =
+          Copy(rest, static_cast<size_t>(tag) + 1, static_cast<long long>(rest.size()) - tag - 1);
     }
     info.items[item] = std::string(value);
   }

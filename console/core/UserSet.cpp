@@ -43,13 +43,20 @@ std::string UserSetPath(const std::string& dir) { return dir + kUserSetFileName;
 
 UserSetFieldLayout LayoutOf(UserSetField field) {
   switch (field) {
-    case UserSetField::PortName: return {0, 6};
-    case UserSetField::SendCount: return {7, 5};
-    case UserSetField::SendInterval: return {13, 10};
-    case UserSetField::SensorID: return {24, 3};
-    case UserSetField::Spare1: return {28, 10};
-    case UserSetField::Spare2: return {39, 10};
-    case UserSetField::Spare3: return {50, 10};
+    case UserSetField::PortName:
+      return {0, 6};
+    case UserSetField::SendCount:
+      return {7, 5};
+    case UserSetField::SendInterval:
+      return {13, 10};
+    case UserSetField::SensorID:
+      return {24, 3};
+    case UserSetField::Spare1:
+      return {28, 10};
+    case UserSetField::Spare2:
+      return {39, 10};
+    case UserSetField::Spare3:
+      return {50, 10};
   }
   return {0, 0};
 }

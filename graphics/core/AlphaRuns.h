@@ -20,37 +20,42 @@
 namespace kelta::gfx {
 
 class TAlphaRunIndex {
-public:
-    enum TKind : std::uint8_t { rkClear, rkOpaque, rkMixed };
-    struct TRun {
-        int Start;
-        int Length;
-        TKind Kind;
-        std::size_t Memo; // first entry of a mixed run in the remembered blends
-    };
+ public:
+  enum TKind : std::uint8_t { rkClear, rkOpaque, rkMixed };
+  struct TRun {
+    int Start;
+    int Length;
+    TKind Kind;
+    std::size_t Memo;  // first entry of a mixed run in the remembered blends
+  };
 
-    void Build(const TCustomBitmap32& Bitmap);
-    void Clear();
-    bool Built() const { return Built_; }
-    int Width() const { return Width_; }
-    int Height() const { return Height_; }
-    // Runs of row Y, left to right, covering the whole row.
-    const TRun* RowBegin(int Y) const { return Runs_.data() + RowStart_[static_cast<std::size_t>(Y)]; }
-    const TRun* RowEnd(int Y) const { return Runs_.data() + RowStart_[static_cast<std::size_t>(Y) + 1]; }
+  void Build(const TCustomBitmap32& Bitmap);
+  void Clear();
+  bool Built() const { return Built_; }
+  int Width() const { return Width_; }
+  int Height() const { return Height_; }
+  // Runs of row Y, left to right, covering the whole row.
+  const TRun* RowBegin(int Y) const {
+    return Runs_.data() + RowStart_[static_cast<std::size_t>(Y)];
+  }
+  const TRun* RowEnd(int Y) const {
+    return Runs_.data() + RowStart_[static_cast<std::size_t>(Y) + 1];
+  }
 
-    // The same pixels as BlendRow of every row of SrcRect of Src onto Dst at (DstX, DstY),
-    // both rectangles already inside their bitmaps. Src must be the bitmap the index was
-    // built from, unchanged since.
-    void BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src, const TRect& SrcRect);
+  // The same pixels as BlendRow of every row of SrcRect of Src onto Dst at (DstX, DstY),
+  // both rectangles already inside their bitmaps. Src must be the bitmap the index was
+  // built from, unchanged since.
+  void BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src,
+                 const TRect& SrcRect);
 
-private:
-    std::vector<TRun> Runs_;
-    std::vector<TColor32> MemoBack_;   // destination value last blended under the pixel
-    std::vector<TColor32> MemoResult_; // and what the blend gave
-    std::vector<std::size_t> RowStart_;
-    int Width_ = 0;
-    int Height_ = 0;
-    bool Built_ = false;
+ private:
+  std::vector<TRun> Runs_;
+  std::vector<TColor32> MemoBack_;    // destination value last blended under the pixel
+  std::vector<TColor32> MemoResult_;  // and what the blend gave
+  std::vector<std::size_t> RowStart_;
+  int Width_ = 0;
+  int Height_ = 0;
+  bool Built_ = false;
 };
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -14,258 +14,207 @@ namespace {
 
 // The view bitmap is refilled for every reading; a plain loop of 32-bit stores is several
 // times slower than the library's block fill and copy.
-void FillPixels(TColor32* P, std::size_t N, TColor32 Color)
-{
-    if (N == 0)
-        return;
-    const std::uint32_t B = Color & 0xFFu;
-    if (Color == B * 0x01010101u) {
-        std::memset(P, static_cast<int>(B), N * sizeof(TColor32));
-        return;
-    }
-    // Seed a short run, then copy ever longer runs from the start.
-    const std::size_t Seed = N < 16 ? N : 16;
-    for (std::size_t I = 0; I < Seed; ++I)
-        P[I] = Color;
-    for (std::size_t Done = Seed; Done < N;) {
-        const std::size_t Step = Done < N - Done ? Done : N - Done;
-        std::memcpy(P + Done, P, Step * sizeof(TColor32));
-        Done += Step;
-    }
+void FillPixels(TColor32* P, std::size_t N, TColor32 Color) {
+  if (N == 0) return;
+  const std::uint32_t B = Color & 0xFFu;
+  if (Color == B * 0x01010101u) {
+    std::memset(P, static_cast<int>(B), N * sizeof(TColor32));
+    return;
+  }
+  // Seed a short run, then copy ever longer runs from the start.
+  const std::size_t Seed = N < 16 ? N : 16;
+  for (std::size_t I = 0; I < Seed; ++I) P[I] = Color;
+  for (std::size_t Done = Seed; Done < N;) {
+    const std::size_t Step = Done < N - Done ? Done : N - Done;
+    std::memcpy(P + Done, P, Step * sizeof(TColor32));
+    Done += Step;
+  }
 }
 
-} // namespace
+}  // namespace
 
-void TNotifiablePersistent::EndUpdate()
-{
-    if (UpdateCount_ <= 0)
-        throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
-    --UpdateCount_;
+void TNotifiablePersistent::EndUpdate() {
+  if (UpdateCount_ <= 0) throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
+  --UpdateCount_;
 }
 
-void TNotifiablePersistent::Changed()
-{
-    if (UpdateCount_ == 0 && OnChange)
-        OnChange(*this);
+void TNotifiablePersistent::Changed() {
+  if (UpdateCount_ == 0 && OnChange) OnChange(*this);
 }
 
-TCustomBitmap32::TCustomBitmap32()
-    : Resampler_(std::make_unique<TNearestResampler>(*this))
-{
+TCustomBitmap32::TCustomBitmap32() : Resampler_(std::make_unique<TNearestResampler>(*this)) {}
+
+TCustomBitmap32::~TCustomBitmap32() {
+  // Listeners may belong to an owner that is being torn down too; nobody hears this.
+  OnChange = nullptr;
+  OnAreaChanged = nullptr;
+  OnResize = nullptr;
+  Bits_.clear();
+  Bits_.shrink_to_fit();
 }
 
-TCustomBitmap32::~TCustomBitmap32()
-{
-    // Listeners may belong to an owner that is being torn down too; nobody hears this.
-    OnChange = nullptr;
-    OnAreaChanged = nullptr;
-    OnResize = nullptr;
-    Bits_.clear();
-    Bits_.shrink_to_fit();
+bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
+  if (NewWidth < 0) NewWidth = 0;
+  if (NewHeight < 0) NewHeight = 0;
+  if (NewWidth == Width_ && NewHeight == Height_) return false;
+
+  if (NewWidth > kMaxSide || NewHeight > kMaxSide)
+    throw EBitmapError("Can't allocate the DIB handle");
+  std::vector<TColor32> Fresh;
+  const std::size_t Count =
+      static_cast<std::size_t>(NewWidth) * static_cast<std::size_t>(NewHeight);
+  if (Count > std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
+    throw EBitmapError("Can't allocate the DIB handle");
+  try {
+    Fresh.assign(Count, 0u);
+  } catch (const std::bad_alloc&) {
+    throw EBitmapError("Can't allocate the DIB handle");
+  } catch (const std::length_error&) {
+    throw EBitmapError("Can't allocate the DIB handle");
+  }
+  Bits_.swap(Fresh);
+  Width_ = NewWidth;
+  Height_ = NewHeight;
+  ResetClipRect();
+  Changed();
+  if (OnResize) OnResize(*this);
+  return true;
 }
 
-bool TCustomBitmap32::Resize(int NewWidth, int NewHeight)
-{
-    if (NewWidth < 0)
-        NewWidth = 0;
-    if (NewHeight < 0)
-        NewHeight = 0;
-    if (NewWidth == Width_ && NewHeight == Height_)
-        return false;
+void TCustomBitmap32::ResetClipRect() { SetClipRect(BoundsRect()); }
 
-    if (NewWidth > kMaxSide || NewHeight > kMaxSide)
-        throw EBitmapError("Can't allocate the DIB handle");
-    std::vector<TColor32> Fresh;
-    const std::size_t Count = static_cast<std::size_t>(NewWidth) * static_cast<std::size_t>(NewHeight);
-    if (Count > std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
-        throw EBitmapError("Can't allocate the DIB handle");
-    try {
-        Fresh.assign(Count, 0u);
-    } catch (const std::bad_alloc&) {
-        throw EBitmapError("Can't allocate the DIB handle");
-    } catch (const std::length_error&) {
-        throw EBitmapError("Can't allocate the DIB handle");
-    }
-    Bits_.swap(Fresh);
-    Width_ = NewWidth;
-    Height_ = NewHeight;
-    ResetClipRect();
-    Changed();
-    if (OnResize)
-        OnResize(*this);
-    return true;
+void TCustomBitmap32::SetClipRect(const TRect& R) {
+  TRect C = Intersect(R, BoundsRect());
+  if (C.IsEmpty()) C = {0, 0, 0, 0};
+  ClipRect_ = C;
+  // Shifting by multiplication keeps negative edges defined; edges are within the bounds.
+  FixedClipRect_ = {C.Left * 256, C.Top * 256, C.Right * 256, C.Bottom * 256};
+  Clipping_ = !(C == BoundsRect());
 }
 
-void TCustomBitmap32::ResetClipRect()
-{
-    SetClipRect(BoundsRect());
+void TCustomBitmap32::Fill(TColor32 Color) {
+  if (Empty()) return;
+  if (!Clipping_) {
+    FillPixels(Bits_.data(), Bits_.size(), Color);
+  } else {
+    for (int Y = ClipRect_.Top; Y < ClipRect_.Bottom; ++Y)
+      FillPixels(ScanLine(Y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
+  }
+  Changed();
 }
 
-void TCustomBitmap32::SetClipRect(const TRect& R)
-{
-    TRect C = Intersect(R, BoundsRect());
-    if (C.IsEmpty())
-        C = {0, 0, 0, 0};
-    ClipRect_ = C;
-    // Shifting by multiplication keeps negative edges defined; edges are within the bounds.
-    FixedClipRect_ = {C.Left * 256, C.Top * 256, C.Right * 256, C.Bottom * 256};
-    Clipping_ = !(C == BoundsRect());
+void TCustomBitmap32::ResetAlpha() {
+  for (TColor32& P : Bits_) P |= 0xFF000000u;
+  Changed();
 }
 
-void TCustomBitmap32::Fill(TColor32 Color)
-{
-    if (Empty())
-        return;
-    if (!Clipping_) {
-        FillPixels(Bits_.data(), Bits_.size(), Color);
-    } else {
-        for (int Y = ClipRect_.Top; Y < ClipRect_.Bottom; ++Y)
-            FillPixels(ScanLine(Y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
-    }
-    Changed();
-}
-
-void TCustomBitmap32::ResetAlpha()
-{
-    for (TColor32& P : Bits_)
-        P |= 0xFF000000u;
-    Changed();
-}
-
-void TCustomBitmap32::CopyFrom(const TCustomBitmap32& Source)
-{
-    if (&Source == this)
-        return;
-    BeginUpdate();
-    try {
-        Resize(Source.Width(), Source.Height());
-        Bits_ = Source.Bits_;
-        DrawMode_ = Source.DrawMode_;
-        CombineMode_ = Source.CombineMode_;
-        WrapMode_ = Source.WrapMode_;
-        MasterAlpha_ = Source.MasterAlpha_;
-        OuterColor_ = Source.OuterColor_;
-        SetResamplerClassName(Source.ResamplerClassName());
-        Resampler_->AssignSettings(Source.Resampler());
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
+void TCustomBitmap32::CopyFrom(const TCustomBitmap32& Source) {
+  if (&Source == this) return;
+  BeginUpdate();
+  try {
+    Resize(Source.Width(), Source.Height());
+    Bits_ = Source.Bits_;
+    DrawMode_ = Source.DrawMode_;
+    CombineMode_ = Source.CombineMode_;
+    WrapMode_ = Source.WrapMode_;
+    MasterAlpha_ = Source.MasterAlpha_;
+    OuterColor_ = Source.OuterColor_;
+    SetResamplerClassName(Source.ResamplerClassName());
+    Resampler_->AssignSettings(Source.Resampler());
+  } catch (...) {
     EndUpdate();
-    Changed();
+    throw;
+  }
+  EndUpdate();
+  Changed();
 }
 
 void TCustomBitmap32::CopyFromPicture(int PictureWidth, int PictureHeight,
-                                      const std::function<void(TCustomBitmap32&)>& Draw)
-{
-    BeginUpdate();
-    try {
-        Resize(PictureWidth, PictureHeight);
-        if (!Empty()) {
-            Fill(0xFFFFFFFFu);
-            if (Draw)
-                Draw(*this);
-            ResetAlpha();
-        }
-    } catch (...) {
-        EndUpdate();
-        throw;
+                                      const std::function<void(TCustomBitmap32&)>& Draw) {
+  BeginUpdate();
+  try {
+    Resize(PictureWidth, PictureHeight);
+    if (!Empty()) {
+      Fill(0xFFFFFFFFu);
+      if (Draw) Draw(*this);
+      ResetAlpha();
     }
+  } catch (...) {
     EndUpdate();
-    Changed();
+    throw;
+  }
+  EndUpdate();
+  Changed();
 }
 
-void TCustomBitmap32::SetDrawMode(TDrawMode V)
-{
-    if (V == DrawMode_)
-        return;
-    DrawMode_ = V;
-    Changed();
+void TCustomBitmap32::SetDrawMode(TDrawMode V) {
+  if (V == DrawMode_) return;
+  DrawMode_ = V;
+  Changed();
 }
 
-void TCustomBitmap32::SetCombineMode(TCombineMode V)
-{
-    if (V == CombineMode_)
-        return;
-    CombineMode_ = V;
-    Changed();
+void TCustomBitmap32::SetCombineMode(TCombineMode V) {
+  if (V == CombineMode_) return;
+  CombineMode_ = V;
+  Changed();
 }
 
-void TCustomBitmap32::SetWrapMode(TWrapMode V)
-{
-    if (V == WrapMode_)
-        return;
-    WrapMode_ = V;
-    Changed();
+void TCustomBitmap32::SetWrapMode(TWrapMode V) {
+  if (V == WrapMode_) return;
+  WrapMode_ = V;
+  Changed();
 }
 
-void TCustomBitmap32::SetMasterAlpha(int V)
-{
-    const std::uint32_t Clamped = V < 0 ? 0u : V > 255 ? 255u : static_cast<std::uint32_t>(V);
-    if (Clamped == MasterAlpha_)
-        return;
-    MasterAlpha_ = Clamped;
-    Changed();
+void TCustomBitmap32::SetMasterAlpha(int V) {
+  const std::uint32_t Clamped = V < 0 ? 0u : V > 255 ? 255u : static_cast<std::uint32_t>(V);
+  if (Clamped == MasterAlpha_) return;
+  MasterAlpha_ = Clamped;
+  Changed();
 }
 
-void TCustomBitmap32::SetOuterColor(TColor32 V)
-{
-    if (V == OuterColor_)
-        return;
-    OuterColor_ = V;
-    Changed();
+void TCustomBitmap32::SetOuterColor(TColor32 V) {
+  if (V == OuterColor_) return;
+  OuterColor_ = V;
+  Changed();
 }
 
-void TCustomBitmap32::SetResampler(std::unique_ptr<TCustomResampler> R)
-{
-    if (!R || R.get() == Resampler_.get())
-        return;
-    Resampler_ = std::move(R);
-    Changed();
+void TCustomBitmap32::SetResampler(std::unique_ptr<TCustomResampler> R) {
+  if (!R || R.get() == Resampler_.get()) return;
+  Resampler_ = std::move(R);
+  Changed();
 }
 
-std::string TCustomBitmap32::ResamplerClassName() const
-{
-    return Resampler_->ClassName();
+std::string TCustomBitmap32::ResamplerClassName() const { return Resampler_->ClassName(); }
+
+void TCustomBitmap32::SetResamplerClassName(const std::string& Name) {
+  if (Name == Resampler_->ClassName()) return;
+  std::unique_ptr<TCustomResampler> R = CreateResampler(Name, *this);
+  if (!R) throw EBitmapError("Unknown resampler class \"" + Name + "\"");
+  SetResampler(std::move(R));
 }
 
-void TCustomBitmap32::SetResamplerClassName(const std::string& Name)
-{
-    if (Name == Resampler_->ClassName())
-        return;
-    std::unique_ptr<TCustomResampler> R = CreateResampler(Name, *this);
-    if (!R)
-        throw EBitmapError("Unknown resampler class \"" + Name + "\"");
-    SetResampler(std::move(R));
+void TCustomBitmap32::AreaChanged(const TRect& Area) {
+  if ((UpdateCount_ == 0 || MeasuringMode_) && OnAreaChanged) OnAreaChanged(*this, Area);
+  if (!MeasuringMode_) Changed();
 }
 
-void TCustomBitmap32::AreaChanged(const TRect& Area)
-{
-    if ((UpdateCount_ == 0 || MeasuringMode_) && OnAreaChanged)
-        OnAreaChanged(*this, Area);
-    if (!MeasuringMode_)
-        Changed();
+void ClearBorderAlpha(TCustomBitmap32& Bitmap, const TRect& Rect) {
+  TRect R = Intersect(Rect, Bitmap.BoundsRect());
+  const TRect& Clip = Bitmap.ClipRect();
+  if (R.Right <= R.Left || R.Bottom <= R.Top) return;
+  if (!(R.Left < Clip.Right && R.Top < Clip.Bottom && R.Right > Clip.Left && R.Bottom > Clip.Top))
+    return;
+  --R.Right;
+  --R.Bottom;
+  for (int X = R.Left; X <= R.Right; ++X) {
+    *Bitmap.PixelPtr(X, R.Top) &= 0x00FFFFFFu;
+    *Bitmap.PixelPtr(X, R.Bottom) &= 0x00FFFFFFu;
+  }
+  for (int Y = R.Top; Y <= R.Bottom; ++Y) {
+    *Bitmap.PixelPtr(R.Left, Y) &= 0x00FFFFFFu;
+    *Bitmap.PixelPtr(R.Right, Y) &= 0x00FFFFFFu;
+  }
+  Bitmap.Changed();
 }
 
-void ClearBorderAlpha(TCustomBitmap32& Bitmap, const TRect& Rect)
-{
-    TRect R = Intersect(Rect, Bitmap.BoundsRect());
-    const TRect& Clip = Bitmap.ClipRect();
-    if (R.Right <= R.Left || R.Bottom <= R.Top)
-        return;
-    if (!(R.Left < Clip.Right && R.Top < Clip.Bottom && R.Right > Clip.Left && R.Bottom > Clip.Top))
-        return;
-    --R.Right;
-    --R.Bottom;
-    for (int X = R.Left; X <= R.Right; ++X) {
-        *Bitmap.PixelPtr(X, R.Top) &= 0x00FFFFFFu;
-        *Bitmap.PixelPtr(X, R.Bottom) &= 0x00FFFFFFu;
-    }
-    for (int Y = R.Top; Y <= R.Bottom; ++Y) {
-        *Bitmap.PixelPtr(R.Left, Y) &= 0x00FFFFFFu;
-        *Bitmap.PixelPtr(R.Right, Y) &= 0x00FFFFFFu;
-    }
-    Bitmap.Changed();
-}
-
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

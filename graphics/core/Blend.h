@@ -17,22 +17,22 @@
 namespace kelta::gfx {
 
 struct TBlendFuncs {
-    const char* Name;
-    // Weighted result of X over Y with weight W; no shortcuts.
-    TColor32 (*MixColors)(TColor32 X, TColor32 Y, std::uint32_t W);
-    // Weight = alpha of F; no shortcuts.
-    TColor32 (*BlendColors)(TColor32 F, TColor32 B);
-    // Alpha 0: B kept; alpha 255: B := F; else weight = alpha of F.
-    void (*BlendPixel)(TColor32 F, TColor32& B);
-    // W = ((M + 1) * alpha of F) >> 8; W = 0 keeps B; no copy shortcut.
-    void (*BlendPixelMaster)(TColor32 F, TColor32& B, std::uint32_t M);
-    // BlendPixel per pair; Count <= 0 does nothing.
-    void (*BlendRow)(const TColor32* Src, TColor32* Dst, int Count);
-    // Per pixel W = ((alpha of F + 1) * M) >> 8 (the +1 on the pixel here); W = 0 skips.
-    void (*BlendRowMaster)(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M);
-    // Truncating bilinear mix of a 2x2 block: WX weighs the left column, WY the top row.
-    TColor32 (*InterpolateQuad)(std::uint32_t WX, std::uint32_t WY, const TColor32* Top,
-                                const TColor32* Bottom);
+  const char* Name;
+  // Weighted result of X over Y with weight W; no shortcuts.
+  TColor32 (*MixColors)(TColor32 X, TColor32 Y, std::uint32_t W);
+  // Weight = alpha of F; no shortcuts.
+  TColor32 (*BlendColors)(TColor32 F, TColor32 B);
+  // Alpha 0: B kept; alpha 255: B := F; else weight = alpha of F.
+  void (*BlendPixel)(TColor32 F, TColor32& B);
+  // W = ((M + 1) * alpha of F) >> 8; W = 0 keeps B; no copy shortcut.
+  void (*BlendPixelMaster)(TColor32 F, TColor32& B, std::uint32_t M);
+  // BlendPixel per pair; Count <= 0 does nothing.
+  void (*BlendRow)(const TColor32* Src, TColor32* Dst, int Count);
+  // Per pixel W = ((alpha of F + 1) * M) >> 8 (the +1 on the pixel here); W = 0 skips.
+  void (*BlendRowMaster)(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M);
+  // Truncating bilinear mix of a 2x2 block: WX weighs the left column, WY the top row.
+  TColor32 (*InterpolateQuad)(std::uint32_t WX, std::uint32_t WY, const TColor32* Top,
+                              const TColor32* Bottom);
 };
 
 // The scalar reference table.
@@ -43,18 +43,23 @@ const TBlendFuncs& BlendFuncs();
 int AvailableBlendFuncCount();
 const TBlendFuncs& AvailableBlendFuncs(int Index);
 
-inline TColor32 MixColors(TColor32 X, TColor32 Y, std::uint32_t W) { return BlendFuncs().MixColors(X, Y, W); }
+inline TColor32 MixColors(TColor32 X, TColor32 Y, std::uint32_t W) {
+  return BlendFuncs().MixColors(X, Y, W);
+}
 inline TColor32 BlendColors(TColor32 F, TColor32 B) { return BlendFuncs().BlendColors(F, B); }
 inline void BlendPixel(TColor32 F, TColor32& B) { BlendFuncs().BlendPixel(F, B); }
-inline void BlendPixelMaster(TColor32 F, TColor32& B, std::uint32_t M) { BlendFuncs().BlendPixelMaster(F, B, M); }
-inline void BlendRow(const TColor32* Src, TColor32* Dst, int Count) { BlendFuncs().BlendRow(Src, Dst, Count); }
-inline void BlendRowMaster(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M)
-{
-    BlendFuncs().BlendRowMaster(Src, Dst, Count, M);
+inline void BlendPixelMaster(TColor32 F, TColor32& B, std::uint32_t M) {
+  BlendFuncs().BlendPixelMaster(F, B, M);
 }
-inline TColor32 InterpolateQuad(std::uint32_t WX, std::uint32_t WY, const TColor32* Top, const TColor32* Bottom)
-{
-    return BlendFuncs().InterpolateQuad(WX, WY, Top, Bottom);
+inline void BlendRow(const TColor32* Src, TColor32* Dst, int Count) {
+  BlendFuncs().BlendRow(Src, Dst, Count);
+}
+inline void BlendRowMaster(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M) {
+  BlendFuncs().BlendRowMaster(Src, Dst, Count, M);
+}
+inline TColor32 InterpolateQuad(std::uint32_t WX, std::uint32_t WY, const TColor32* Top,
+                                const TColor32* Bottom) {
+  return BlendFuncs().InterpolateQuad(WX, WY, Top, Bottom);
 }
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -14,4 +14,4 @@ const TBlendFuncs* Avx2BlendFuncs(const TBlendFuncs& Narrower);
 // Whether the processor and the build offer AVX2.
 bool HaveAvx2();
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

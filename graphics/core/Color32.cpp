@@ -4,56 +4,52 @@
 
 namespace kelta::gfx {
 
-std::uint32_t SysColorRGB(int Index)
-{
-    // The classic desktop scheme (0x00BBGGRR), indexed like the window system's colour table.
-    static constexpr std::array<std::uint32_t, 31> Scheme = {
-        0xC8D0D4, // 0 scroll bar
-        0xA56E3A, // 1 background
-        0x6A240A, // 2 active caption
-        0x808080, // 3 inactive caption
-        0xC8D0D4, // 4 menu
-        0xFFFFFF, // 5 window
-        0x000000, // 6 window frame
-        0x000000, // 7 menu text
-        0x000000, // 8 window text
-        0xFFFFFF, // 9 caption text
-        0xC8D0D4, // 10 active border
-        0xC8D0D4, // 11 inactive border
-        0x808080, // 12 application workspace
-        0x6A240A, // 13 highlight
-        0xFFFFFF, // 14 highlight text
-        0xC8D0D4, // 15 button face
-        0x808080, // 16 button shadow
-        0x808080, // 17 grey text
-        0x000000, // 18 button text
-        0xC8D0D4, // 19 inactive caption text
-        0xFFFFFF, // 20 button highlight
-        0x404040, // 21 3-D dark shadow
-        0xC8D0D4, // 22 3-D light
-        0x000000, // 23 info text
-        0xE1FFFF, // 24 info background
-        0xB5B5B5, // 25 (unused)
-        0x800000, // 26 hot light
-        0xF0CAA6, // 27 gradient active caption
-        0xC0C0C0, // 28 gradient inactive caption
-        0x6A240A, // 29 menu highlight
-        0xC8D0D4, // 30 menu bar
-    };
-    if (Index < 0 || Index >= static_cast<int>(Scheme.size()))
-        return 0;
-    return Scheme[static_cast<std::size_t>(Index)];
+std::uint32_t SysColorRGB(int Index) {
+  // The classic desktop scheme (0x00BBGGRR), indexed like the window system's colour table.
+  static constexpr std::array<std::uint32_t, 31> Scheme = {
+      0xC8D0D4,  // 0 scroll bar
+      0xA56E3A,  // 1 background
+      0x6A240A,  // 2 active caption
+      0x808080,  // 3 inactive caption
+      0xC8D0D4,  // 4 menu
+      0xFFFFFF,  // 5 window
+      0x000000,  // 6 window frame
+      0x000000,  // 7 menu text
+      0x000000,  // 8 window text
+      0xFFFFFF,  // 9 caption text
+      0xC8D0D4,  // 10 active border
+      0xC8D0D4,  // 11 inactive border
+      0x808080,  // 12 application workspace
+      0x6A240A,  // 13 highlight
+      0xFFFFFF,  // 14 highlight text
+      0xC8D0D4,  // 15 button face
+      0x808080,  // 16 button shadow
+      0x808080,  // 17 grey text
+      0x000000,  // 18 button text
+      0xC8D0D4,  // 19 inactive caption text
+      0xFFFFFF,  // 20 button highlight
+      0x404040,  // 21 3-D dark shadow
+      0xC8D0D4,  // 22 3-D light
+      0x000000,  // 23 info text
+      0xE1FFFF,  // 24 info background
+      0xB5B5B5,  // 25 (unused)
+      0x800000,  // 26 hot light
+      0xF0CAA6,  // 27 gradient active caption
+      0xC0C0C0,  // 28 gradient inactive caption
+      0x6A240A,  // 29 menu highlight
+      0xC8D0D4,  // 30 menu bar
+  };
+  if (Index < 0 || Index >= static_cast<int>(Scheme.size())) return 0;
+  return Scheme[static_cast<std::size_t>(Index)];
 }
 
-TColor32 WinColor(TWinColor Color)
-{
-    std::uint32_t C = static_cast<std::uint32_t>(Color);
-    if (C & 0x80000000u)
-        C = SysColorRGB(static_cast<int>(C & 0xFFu));
-    const std::uint32_t R = C & 0xFFu;
-    const std::uint32_t G = (C >> 8) & 0xFFu;
-    const std::uint32_t B = (C >> 16) & 0xFFu;
-    return 0xFF000000u + R * 65536u + G * 256u + B;
+TColor32 WinColor(TWinColor Color) {
+  std::uint32_t C = static_cast<std::uint32_t>(Color);
+  if (C & 0x80000000u) C = SysColorRGB(static_cast<int>(C & 0xFFu));
+  const std::uint32_t R = C & 0xFFu;
+  const std::uint32_t G = (C >> 8) & 0xFFu;
+  const std::uint32_t B = (C >> 16) & 0xFFu;
+  return 0xFF000000u + R * 65536u + G * 256u + B;
 }
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -17,9 +17,9 @@ constexpr std::uint32_t RedComponent(TColor32 C) { return (C >> 16) & 0xFFu; }
 constexpr std::uint32_t GreenComponent(TColor32 C) { return (C >> 8) & 0xFFu; }
 constexpr std::uint32_t BlueComponent(TColor32 C) { return C & 0xFFu; }
 
-constexpr TColor32 Color32(std::uint32_t R, std::uint32_t G, std::uint32_t B, std::uint32_t A = 0xFF)
-{
-    return (A & 0xFFu) << 24 | (R & 0xFFu) << 16 | (G & 0xFFu) << 8 | (B & 0xFFu);
+constexpr TColor32 Color32(std::uint32_t R, std::uint32_t G, std::uint32_t B,
+                           std::uint32_t A = 0xFF) {
+  return (A & 0xFFu) << 24 | (R & 0xFFu) << 16 | (G & 0xFFu) << 8 | (B & 0xFFu);
 }
 
 // A window-system colour: 0x00BBGGRR, or with the top bit set a system colour whose index is
@@ -38,4 +38,4 @@ std::uint32_t SysColorRGB(int Index);
 // Opaque TColor32 of a window-system colour (system colours looked up first).
 TColor32 WinColor(TWinColor Color);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -16,7 +16,8 @@ void BlockDraw(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& 
 // Draws Src's SrcRect into DstRect of Dst, touching only DstClip: BlockDraw when the sizes
 // match, otherwise Resampler's stretch. Dst then receives an area-changed notification for
 // DstRect. A nullptr bitmap raises "Destination bitmap is nil" / "Source bitmap is nil".
-void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src, TRect SrcRect,
-                 TCustomResampler& Resampler, TDrawMode Mode, const TPixelCombineEvent& Combine = {});
+void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
+                 TRect SrcRect, TCustomResampler& Resampler, TDrawMode Mode,
+                 const TPixelCombineEvent& Combine = {});
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

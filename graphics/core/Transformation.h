@@ -13,88 +13,85 @@ using TFloatMatrix = float[3][3];
 using TFixedMatrix = TFixed[3][3];
 
 class ETransformationError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class TTransformation {
-public:
-    virtual ~TTransformation() = default;
-    virtual const char* ClassName() const { return "TTransformation"; }
+ public:
+  virtual ~TTransformation() = default;
+  virtual const char* ClassName() const { return "TTransformation"; }
 
-    // Every change clears the valid flag; the next sampling run prepares again.
-    virtual void Changed() { TransformValid_ = false; }
-    // Prepare only if the valid flag is clear.
-    void Prepare()
-    {
-        if (!TransformValid_)
-            PrepareTransform();
-    }
+  // Every change clears the valid flag; the next sampling run prepares again.
+  virtual void Changed() { TransformValid_ = false; }
+  // Prepare only if the valid flag is clear.
+  void Prepare() {
+    if (!TransformValid_) PrepareTransform();
+  }
 
-    // The base forms: integers through the fixed forms (shifted by 16 in, fixed rounding
-    // out), fixed through the float forms (divided by 65536 in, rounded to 16.16 out).
-    virtual TPoint ReverseMapInt(int X, int Y);
-    virtual void ReverseMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V);
-    virtual void ReverseMapFloat(float X, float Y, float& U, float& V);
-    virtual TPoint ForwardMapInt(int X, int Y);
-    virtual void ForwardMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V);
-    virtual void ForwardMapFloat(float X, float Y, float& U, float& V);
-    virtual bool HasTransformedBounds() const { return true; }
-    // Smallest rectangle holding the four forward-mapped corners of R.
-    virtual TFloatRect TransformedBounds(const TFloatRect& R);
+  // The base forms: integers through the fixed forms (shifted by 16 in, fixed rounding
+  // out), fixed through the float forms (divided by 65536 in, rounded to 16.16 out).
+  virtual TPoint ReverseMapInt(int X, int Y);
+  virtual void ReverseMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V);
+  virtual void ReverseMapFloat(float X, float Y, float& U, float& V);
+  virtual TPoint ForwardMapInt(int X, int Y);
+  virtual void ForwardMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V);
+  virtual void ForwardMapFloat(float X, float Y, float& U, float& V);
+  virtual bool HasTransformedBounds() const { return true; }
+  // Smallest rectangle holding the four forward-mapped corners of R.
+  virtual TFloatRect TransformedBounds(const TFloatRect& R);
 
-    const TFloatRect& SrcRect() const { return SrcRect_; }
-    void SetSrcRect(const TFloatRect& R)
-    {
-        SrcRect_ = R;
-        Changed();
-    }
-    bool TransformValid() const { return TransformValid_; }
+  const TFloatRect& SrcRect() const { return SrcRect_; }
+  void SetSrcRect(const TFloatRect& R) {
+    SrcRect_ = R;
+    Changed();
+  }
+  bool TransformValid() const { return TransformValid_; }
 
-protected:
-    virtual void PrepareTransform() { TransformValid_ = true; }
+ protected:
+  virtual void PrepareTransform() { TransformValid_ = true; }
 
-    TFloatRect SrcRect_;
-    bool TransformValid_ = false;
+  TFloatRect SrcRect_;
+  bool TransformValid_ = false;
 };
 
 class TAffineTransformation : public TTransformation {
-public:
-    TAffineTransformation() { ResetToIdentity(); }
-    const char* ClassName() const override { return "TAffineTransformation"; }
+ public:
+  TAffineTransformation() { ResetToIdentity(); }
+  const char* ClassName() const override { return "TAffineTransformation"; }
 
-    // The public matrix; callers that write it directly call Changed().
-    TFloatMatrix Matrix;
+  // The public matrix; callers that write it directly call Changed().
+  TFloatMatrix Matrix;
 
-    void ResetToIdentity();
-    // Building operations act after what the matrix already does: M := M x Op.
-    void Translate(float Dx, float Dy);
-    void Scale(float Sx, float Sy);
-    // Degrees; positive turns counter-clockwise on a y-down screen.
-    void RotateAbout(float Cx, float Cy, float Angle);
+  void ResetToIdentity();
+  // Building operations act after what the matrix already does: M := M x Op.
+  void Translate(float Dx, float Dy);
+  void Scale(float Sx, float Sy);
+  // Degrees; positive turns counter-clockwise on a y-down screen.
+  void RotateAbout(float Cx, float Cy, float Angle);
 
-    TPoint ReverseMapInt(int X, int Y) override;
-    void ReverseMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) override;
-    void ReverseMapFloat(float X, float Y, float& U, float& V) override;
-    TPoint ForwardMapInt(int X, int Y) override;
-    void ForwardMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) override;
-    void ForwardMapFloat(float X, float Y, float& U, float& V) override;
-    TFloatRect TransformedBounds(const TFloatRect& R) override;
+  TPoint ReverseMapInt(int X, int Y) override;
+  void ReverseMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) override;
+  void ReverseMapFloat(float X, float Y, float& U, float& V) override;
+  TPoint ForwardMapInt(int X, int Y) override;
+  void ForwardMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) override;
+  void ForwardMapFloat(float X, float Y, float& U, float& V) override;
+  TFloatRect TransformedBounds(const TFloatRect& R) override;
 
-    // Valid after Prepare().
-    const TFloatMatrix& InverseMatrix() const { return Inverse_; }
-    const TFixedMatrix& FixedMatrix() const { return Fixed_; }
-    const TFixedMatrix& InverseFixedMatrix() const { return InverseFixed_; }
+  // Valid after Prepare().
+  const TFloatMatrix& InverseMatrix() const { return Inverse_; }
+  const TFixedMatrix& FixedMatrix() const { return Fixed_; }
+  const TFixedMatrix& InverseFixedMatrix() const { return InverseFixed_; }
 
-protected:
-    void PrepareTransform() override;
+ protected:
+  void PrepareTransform() override;
 
-private:
-    void Multiply(const TFloatMatrix& Op);
+ private:
+  void Multiply(const TFloatMatrix& Op);
 
-    TFloatMatrix Inverse_{};
-    TFixedMatrix Fixed_{};
-    TFixedMatrix InverseFixed_{};
+  TFloatMatrix Inverse_{};
+  TFixedMatrix Fixed_{};
+  TFixedMatrix InverseFixed_{};
 };
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

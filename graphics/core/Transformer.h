@@ -13,97 +13,97 @@
 namespace kelta::gfx {
 
 class ENestedSamplerError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Passes begin, end and bounds to an inner sampler it does not own.
 class TNestedSampler : public TCustomSampler {
-public:
-    explicit TNestedSampler(TCustomSampler* Sampler = nullptr) : Sampler_(Sampler) {}
+ public:
+  explicit TNestedSampler(TCustomSampler* Sampler = nullptr) : Sampler_(Sampler) {}
 
-    void BeginSampling() override;
-    void EndSampling() override;
-    bool HasBounds() const override;
-    TFloatRect SampleBounds() const override;
+  void BeginSampling() override;
+  void EndSampling() override;
+  bool HasBounds() const override;
+  TFloatRect SampleBounds() const override;
 
-    TCustomSampler* Sampler() const { return Sampler_; }
-    void SetSampler(TCustomSampler* S) { Sampler_ = S; }
+  TCustomSampler* Sampler() const { return Sampler_; }
+  void SetSampler(TCustomSampler* S) { Sampler_ = S; }
 
-protected:
-    TCustomSampler& Inner() const;
+ protected:
+  TCustomSampler& Inner() const;
 
-    TCustomSampler* Sampler_;
+  TCustomSampler* Sampler_;
 };
 
 class TTransformer : public TNestedSampler {
-public:
-    TTransformer(TCustomSampler* Sampler, TTransformation* Transformation)
-        : TNestedSampler(Sampler), Transformation_(Transformation) {}
+ public:
+  TTransformer(TCustomSampler* Sampler, TTransformation* Transformation)
+      : TNestedSampler(Sampler), Transformation_(Transformation) {}
 
-    // Inner sampler begins, then the transformation is prepared if its valid flag is clear.
-    void BeginSampling() override;
-    bool HasBounds() const override;
-    // TransformedBounds(inner SampleBounds intersected with SrcRect).
-    TFloatRect SampleBounds() const override;
+  // Inner sampler begins, then the transformation is prepared if its valid flag is clear.
+  void BeginSampling() override;
+  bool HasBounds() const override;
+  // TransformedBounds(inner SampleBounds intersected with SrcRect).
+  TFloatRect SampleBounds() const override;
 
-    // The integer position itself is mapped (no half-pixel offset).
-    TColor32 SampleAt(int X, int Y) override;
-    TColor32 SampleFixed(TFixed X, TFixed Y) override;
-    TColor32 SampleFloat(float X, float Y) override;
-    TSampleSpan SampleRow(int X, int Y, int Count, TColor32* Out) override;
+  // The integer position itself is mapped (no half-pixel offset).
+  TColor32 SampleAt(int X, int Y) override;
+  TColor32 SampleFixed(TFixed X, TFixed Y) override;
+  TColor32 SampleFloat(float X, float Y) override;
+  TSampleSpan SampleRow(int X, int Y, int Count, TColor32* Out) override;
 
-    TTransformation* Transformation() const { return Transformation_; }
+  TTransformation* Transformation() const { return Transformation_; }
 
-private:
-    TTransformation* Transformation_;
-    TAffineTransformation* Affine_ = nullptr;
-    TCustomResampler* Resampler_ = nullptr;
+ private:
+  TTransformation* Transformation_;
+  TAffineTransformation* Affine_ = nullptr;
+  TCustomResampler* Resampler_ = nullptr;
 };
 
 class TRasterizer {
-public:
-    virtual ~TRasterizer() = default;
+ public:
+  virtual ~TRasterizer() = default;
 
-    TCustomSampler* Sampler() const { return Sampler_; }
-    void SetSampler(TCustomSampler* S) { Sampler_ = S; }
+  TCustomSampler* Sampler() const { return Sampler_; }
+  void SetSampler(TCustomSampler* S) { Sampler_ = S; }
 
-    // Source alpha, transparent colour and draw mode (dmCustom without a callback counts as
-    // dmOpaque) from the drawn bitmap.
-    void AssignCombineFrom(const TCustomBitmap32& Src);
+  // Source alpha, transparent colour and draw mode (dmCustom without a callback counts as
+  // dmOpaque) from the drawn bitmap.
+  void AssignCombineFrom(const TCustomBitmap32& Src);
 
-    // Begins sampling, narrows DstRect to the sampler's bounds (rounded outward) when it has
-    // them, rasterizes, notifies Dst of the rasterized rows and ends sampling.
-    void Rasterize(TCustomBitmap32& Dst, const TRect& DstRect);
+  // Begins sampling, narrows DstRect to the sampler's bounds (rounded outward) when it has
+  // them, rasterizes, notifies Dst of the rasterized rows and ends sampling.
+  void Rasterize(TCustomBitmap32& Dst, const TRect& DstRect);
 
-    // The rectangle Rasterize would walk (valid between begin and end of sampling).
-    TRect WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) const;
+  // The rectangle Rasterize would walk (valid between begin and end of sampling).
+  TRect WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) const;
 
-protected:
-    virtual void DoRasterize(TCustomBitmap32& Dst, const TRect& R) = 0;
-    // Combine Count samples into Row by the draw mode.
-    void AssignRow(const TColor32* Samples, TColor32* Row, int Count) const;
-    // True when a sample of value C leaves the destination pixel as it is.
-    bool LeavesPixel(TColor32 C) const;
+ protected:
+  virtual void DoRasterize(TCustomBitmap32& Dst, const TRect& R) = 0;
+  // Combine Count samples into Row by the draw mode.
+  void AssignRow(const TColor32* Samples, TColor32* Row, int Count) const;
+  // True when a sample of value C leaves the destination pixel as it is.
+  bool LeavesPixel(TColor32 C) const;
 
-    TCustomSampler* Sampler_ = nullptr;
-    std::uint32_t SrcAlpha_ = 255;
-    TDrawMode Mode_ = dmOpaque;
-    TColor32 TransparentColor_ = 0;
-    TPixelCombineEvent Combine_;
+  TCustomSampler* Sampler_ = nullptr;
+  std::uint32_t SrcAlpha_ = 255;
+  TDrawMode Mode_ = dmOpaque;
+  TColor32 TransparentColor_ = 0;
+  TPixelCombineEvent Combine_;
 };
 
 class TRegularRasterizer : public TRasterizer {
-public:
-    // Rows between progress notifications (0: none).
-    int UpdateRowCount = 0;
+ public:
+  // Rows between progress notifications (0: none).
+  int UpdateRowCount = 0;
 
-protected:
-    void DoRasterize(TCustomBitmap32& Dst, const TRect& R) override;
+ protected:
+  void DoRasterize(TCustomBitmap32& Dst, const TRect& R) override;
 };
 
 // Draws Src into Dst through T, combined by Src's settings (dmBlend: BlendPixelMaster with
 // Src's MasterAlpha). Only the outward-rounded bounding box of the mapped source is walked.
 void DrawTransformed(TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation& T);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

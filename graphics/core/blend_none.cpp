@@ -3,19 +3,10 @@
 
 namespace kelta::gfx {
 
-const TBlendFuncs* Sse2BlendFuncs()
-{
-    return nullptr;
-}
+const TBlendFuncs* Sse2BlendFuncs() { return nullptr; }
 
-const TBlendFuncs* Avx2BlendFuncs(const TBlendFuncs&)
-{
-    return nullptr;
-}
+const TBlendFuncs* Avx2BlendFuncs(const TBlendFuncs&) { return nullptr; }
 
-bool HaveAvx2()
-{
-    return false;
-}
+bool HaveAvx2() { return false; }
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -3,9 +3,6 @@
 
 namespace kelta::gfx {
 
-bool HaveAvx2()
-{
-    return __builtin_cpu_supports("avx2");
-}
+bool HaveAvx2() { return __builtin_cpu_supports("avx2"); }
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

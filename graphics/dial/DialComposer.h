@@ -16,9 +16,9 @@
 namespace kelta::gfx {
 
 struct TDialViews {
-    TImage32& Dst;
-    TImage32& Src;
-    TImage32& ivBGR;
+  TImage32& Dst;
+  TImage32& Src;
+  TImage32& ivBGR;
 };
 
 // Needle geometry: its pivot inside the needle picture, and the shift after turning, which
@@ -36,27 +36,27 @@ inline constexpr const char* kNeedleFileName = "img/arrow2.PNG";
 void SetupDialViews(const TDialViews& Views);
 
 class TDialComposer {
-public:
-    // Applies SetupDialViews. The views must outlive the composer.
-    explicit TDialComposer(const TDialViews& Views, std::string NeedleFileName = kNeedleFileName);
+ public:
+  // Applies SetupDialViews. The views must outlive the composer.
+  explicit TDialComposer(const TDialViews& Views, std::string NeedleFileName = kNeedleFileName);
 
-    // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, adds
-    // the dial as a new top layer of Dst and draws the needle at 0. A picture that fails
-    // raises (EFileOpenError, EPngError) and leaves what had not been reached: a failing dial
-    // file leaves the needle reloaded, but adds no layer and redraws nothing.
-    void LoadDialImages(const std::string& FileName);
+  // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, adds
+  // the dial as a new top layer of Dst and draws the needle at 0. A picture that fails
+  // raises (EFileOpenError, EPngError) and leaves what had not been reached: a failing dial
+  // file leaves the needle reloaded, but adds no layer and redraws nothing.
+  void LoadDialImages(const std::string& FileName);
 
-    // Clears Dst's bitmap to white, draws the needle turned by Angle degrees (positive:
-    // counter-clockwise on screen) and repaints Dst at once. Before any load it draws nothing.
-    void DrawDial(float Angle);
+  // Clears Dst's bitmap to white, draws the needle turned by Angle degrees (positive:
+  // counter-clockwise on screen) and repaints Dst at once. Before any load it draws nothing.
+  void DrawDial(float Angle);
 
-    const std::string& NeedleFileName() const { return NeedleFileName_; }
+  const std::string& NeedleFileName() const { return NeedleFileName_; }
 
-private:
-    TImage32& Dst_;
-    TImage32& Src_;
-    TImage32& ivBGR_;
-    std::string NeedleFileName_;
+ private:
+  TImage32& Dst_;
+  TImage32& Src_;
+  TImage32& ivBGR_;
+  std::string NeedleFileName_;
 };
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -14,9 +14,9 @@ namespace kelta::gfx {
 // Where the decoder takes its bytes from. Read fills exactly Size bytes or reports failure;
 // it must not throw, because it is called from inside libpng.
 class TPngSource {
-public:
-    virtual ~TPngSource() = default;
-    virtual bool Read(std::uint8_t* Data, std::size_t Size) noexcept = 0;
+ public:
+  virtual ~TPngSource() = default;
+  virtual bool Read(std::uint8_t* Data, std::size_t Size) noexcept = 0;
 };
 
 // Throws EPngError with the decoder's message for anything that is not a picture we accept
@@ -26,4 +26,4 @@ TPngPicture ReadPngStream(std::istream& Stream);
 // Also throws EFileOpenError when the file cannot be opened.
 TPngPicture ReadPngFile(const std::string& FileName);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

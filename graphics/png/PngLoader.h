@@ -17,8 +17,8 @@
 // Threading: none of its own; the bitmap's rules apply (GUI thread).
 #pragma once
 
-#include "graphics/png/PngPicture.h"
 #include "graphics/core/Bitmap32.h"
+#include "graphics/png/PngPicture.h"
 
 #include <istream>
 #include <string>
@@ -31,4 +31,4 @@ void LoadPngStream(TCustomBitmap32& Bitmap, std::istream& Stream, bool& AlphaUse
 // The conversion step alone, for a picture already decoded; returns AlphaUsed.
 bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

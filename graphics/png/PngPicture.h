@@ -13,11 +13,11 @@ enum class TPngTransparencyMode { None, KeyColor, Partial };
 
 // PNG colour types.
 enum TPngColorType : std::uint8_t {
-    pctGrey = 0,
-    pctRGB = 2,
-    pctPalette = 3,
-    pctGreyAlpha = 4,
-    pctRGBAlpha = 6,
+  pctGrey = 0,
+  pctRGB = 2,
+  pctPalette = 3,
+  pctGreyAlpha = 4,
+  pctRGBAlpha = 6,
 };
 
 // Limits against hostile files: a picture beyond them is refused before any pixel storage is
@@ -29,16 +29,16 @@ constexpr std::uint32_t kPngMaxCachedChunks = 128;
 constexpr std::uint32_t kPngMaxChunkBytes = 4u * 1024u * 1024u;
 
 struct TPngPicture {
-    int Width = 0;
-    int Height = 0;
-    TPngColorType ColorType = pctRGB;
-    TPngTransparencyMode Mode = TPngTransparencyMode::None;
-    // Opaque; meaningful in the key-colour mode only.
-    TColor32 KeyColor = 0xFF000000u;
-    // Rows top-down, 8-bit channels, straight alpha. The alpha is what the picture says of
-    // each pixel: its own sample (grey/RGB with alpha), its palette entry's transparency, or
-    // for a key-colour picture 0 exactly where the pixel has the key colour, else 255.
-    std::vector<TColor32> Pixels;
+  int Width = 0;
+  int Height = 0;
+  TPngColorType ColorType = pctRGB;
+  TPngTransparencyMode Mode = TPngTransparencyMode::None;
+  // Opaque; meaningful in the key-colour mode only.
+  TColor32 KeyColor = 0xFF000000u;
+  // Rows top-down, 8-bit channels, straight alpha. The alpha is what the picture says of
+  // each pixel: its own sample (grey/RGB with alpha), its palette entry's transparency, or
+  // for a key-colour picture 0 exactly where the pixel has the key colour, else 255.
+  std::vector<TColor32> Pixels;
 };
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -11,16 +11,16 @@
 namespace kelta::gfx {
 
 struct TPngFormat {
-    TPngColorType ColorType = pctRGB;
-    int BitDepth = 8;
-    // Palette colours with their tRNS alpha (255 beyond the chunk); entries beyond the palette
-    // read as opaque black.
-    std::array<TColor32, 256> Palette{};
-    int PaletteCount = 0;
-    // tRNS chunk: palette alphas (TransCount of them) or the grey/RGB key at the file's depth.
-    bool HasTrans = false;
-    int TransCount = 0;
-    std::uint16_t TransGrey = 0, TransRed = 0, TransGreen = 0, TransBlue = 0;
+  TPngColorType ColorType = pctRGB;
+  int BitDepth = 8;
+  // Palette colours with their tRNS alpha (255 beyond the chunk); entries beyond the palette
+  // read as opaque black.
+  std::array<TColor32, 256> Palette{};
+  int PaletteCount = 0;
+  // tRNS chunk: palette alphas (TransCount of them) or the grey/RGB key at the file's depth.
+  bool HasTrans = false;
+  int TransCount = 0;
+  std::uint16_t TransGrey = 0, TransRed = 0, TransGreen = 0, TransBlue = 0;
 };
 
 TPngTransparencyMode ClassifyTransparency(const TPngFormat& F);
@@ -34,4 +34,4 @@ void ConvertPngRow(const TPngFormat& F, const std::uint8_t* Row, int Width, TCol
 // After all rows: the key-colour mask of palette pictures (colour comparison), mode and key.
 void FinishPngPicture(const TPngFormat& F, TPngPicture& Picture);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -11,4 +11,4 @@ namespace kelta::gfx {
 // created, EPngError when writing fails (the partial file is removed) or the bitmap is empty.
 void SavePngFile(const TCustomBitmap32& Bitmap, const std::string& FileName);
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

@@ -13,340 +13,286 @@ namespace kelta::gfx {
 namespace {
 
 // Float to int for sizes and coordinates, saturated so extreme scales stay defined.
-int SaturatedInt(double V)
-{
-    if (!(V == V))
-        return 0;
-    if (V >= 2147483647.0)
-        return 2147483647;
-    if (V <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<int>(V);
+int SaturatedInt(double V) {
+  if (!(V == V)) return 0;
+  if (V >= 2147483647.0) return 2147483647;
+  if (V <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(V);
 }
 
-} // namespace
+}  // namespace
 
-TImage32::TImage32(QWidget* Parent) : QWidget(Parent), Layers_(this)
-{
-    // The whole area is painted from the buffer; Qt need not clear it first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    PaintStages_ = {
-        {true, true, PST_CLEAR_BACKGND, 0},
-        {true, false, PST_CONTROL_FRAME, 0},
-        {true, true, PST_DRAW_BITMAP, 0},
-        {true, false, PST_BITMAP_FRAME, 0},
-        {true, true, PST_DRAW_LAYERS, LOB_VISIBLE},
-    };
-    Bitmap_.OnChange = [this](TNotifiablePersistent&) { Changed(); };
-    Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { Changed(); };
-    Bitmap_.OnResize = [this](TCustomBitmap32&) { BitmapResized(); };
+TImage32::TImage32(QWidget* Parent) : QWidget(Parent), Layers_(this) {
+  // The whole area is painted from the buffer; Qt need not clear it first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  PaintStages_ = {
+      {true, true, PST_CLEAR_BACKGND, 0},         {true, false, PST_CONTROL_FRAME, 0},
+      {true, true, PST_DRAW_BITMAP, 0},           {true, false, PST_BITMAP_FRAME, 0},
+      {true, true, PST_DRAW_LAYERS, LOB_VISIBLE},
+  };
+  Bitmap_.OnChange = [this](TNotifiablePersistent&) { Changed(); };
+  Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { Changed(); };
+  Bitmap_.OnResize = [this](TCustomBitmap32&) { BitmapResized(); };
 }
 
-TImage32::~TImage32()
-{
-    Bitmap_.OnChange = nullptr;
-    Bitmap_.OnAreaChanged = nullptr;
-    Bitmap_.OnResize = nullptr;
-    OnChange = nullptr;
-    Layers_.Clear();
+TImage32::~TImage32() {
+  Bitmap_.OnChange = nullptr;
+  Bitmap_.OnAreaChanged = nullptr;
+  Bitmap_.OnResize = nullptr;
+  OnChange = nullptr;
+  Layers_.Clear();
 }
 
-void TImage32::SetBitmapAlign(TBitmapAlign V)
-{
-    if (V == BitmapAlign_)
-        return;
-    BitmapAlign_ = V;
-    InvalidateCache();
-    Changed();
+void TImage32::SetBitmapAlign(TBitmapAlign V) {
+  if (V == BitmapAlign_) return;
+  BitmapAlign_ = V;
+  InvalidateCache();
+  Changed();
 }
 
-void TImage32::SetScaleMode(TScaleMode V)
-{
-    if (V == ScaleMode_)
-        return;
-    ScaleMode_ = V;
-    InvalidateCache();
-    ApplyAutoSize();
-    Changed();
+void TImage32::SetScaleMode(TScaleMode V) {
+  if (V == ScaleMode_) return;
+  ScaleMode_ = V;
+  InvalidateCache();
+  ApplyAutoSize();
+  Changed();
 }
 
-void TImage32::SetScale(float V)
-{
-    SetScaleXY(V, V);
+void TImage32::SetScale(float V) { SetScaleXY(V, V); }
+
+void TImage32::SetScaleXY(float X, float Y) {
+  // Non-positive or non-finite factors would give no picture at all; keep them out.
+  if (!(X > 0.001f) || !std::isfinite(X)) X = 0.001f;
+  if (!(Y > 0.001f) || !std::isfinite(Y)) Y = 0.001f;
+  if (X == ScaleX_ && Y == ScaleY_) return;
+  ScaleX_ = X;
+  ScaleY_ = Y;
+  InvalidateCache();
+  ApplyAutoSize();
+  Changed();
 }
 
-void TImage32::SetScaleXY(float X, float Y)
-{
-    // Non-positive or non-finite factors would give no picture at all; keep them out.
-    if (!(X > 0.001f) || !std::isfinite(X))
-        X = 0.001f;
-    if (!(Y > 0.001f) || !std::isfinite(Y))
-        Y = 0.001f;
-    if (X == ScaleX_ && Y == ScaleY_)
-        return;
-    ScaleX_ = X;
-    ScaleY_ = Y;
-    InvalidateCache();
-    ApplyAutoSize();
-    Changed();
+void TImage32::SetOffset(float X, float Y) {
+  if (X == OffsetX_ && Y == OffsetY_) return;
+  OffsetX_ = X;
+  OffsetY_ = Y;
+  InvalidateCache();
+  Changed();
 }
 
-void TImage32::SetOffset(float X, float Y)
-{
-    if (X == OffsetX_ && Y == OffsetY_)
-        return;
-    OffsetX_ = X;
-    OffsetY_ = Y;
-    InvalidateCache();
-    Changed();
+void TImage32::SetAutoSize(bool V) {
+  if (V == AutoSize_) return;
+  AutoSize_ = V;
+  ApplyAutoSize();
 }
 
-void TImage32::SetAutoSize(bool V)
-{
-    if (V == AutoSize_)
-        return;
-    AutoSize_ = V;
-    ApplyAutoSize();
+void TImage32::SetColor(TWinColor V) {
+  if (V == Color_) return;
+  Color_ = V;
+  Invalidate();
 }
 
-void TImage32::SetColor(TWinColor V)
-{
-    if (V == Color_)
-        return;
-    Color_ = V;
-    Invalidate();
+void TImage32::EndUpdate() {
+  if (UpdateCount_ <= 0) throw EAssertionFailed("Unpaired EndUpdate call");
+  --UpdateCount_;
 }
 
-void TImage32::EndUpdate()
-{
-    if (UpdateCount_ <= 0)
-        throw EAssertionFailed("Unpaired EndUpdate call");
-    --UpdateCount_;
+void TImage32::Changed() {
+  if (UpdateCount_ != 0) return;
+  Invalidate();
+  if (OnChange) OnChange(*this);
 }
 
-void TImage32::Changed()
-{
-    if (UpdateCount_ != 0)
-        return;
-    Invalidate();
-    if (OnChange)
-        OnChange(*this);
+void TImage32::Invalidate() {
+  BufferValid_ = false;
+  update();
 }
 
-void TImage32::Invalidate()
-{
-    BufferValid_ = false;
-    update();
+void TImage32::Repaint() {
+  Invalidate();
+  repaint();
 }
 
-void TImage32::Repaint()
-{
-    Invalidate();
-    repaint();
-}
-
-void TImage32::UpdateCache()
-{
-    // A hidden widget gets its resize events only when shown, so the size is checked here.
-    const int W = width(), H = height();
-    if (CacheValid_ && W == CachedWidth_ && H == CachedHeight_)
-        return;
-    CachedWidth_ = W;
-    CachedHeight_ = H;
-    int SW = 0, SH = 0;
-    if (!Bitmap_.Empty() && W > 0 && H > 0) {
-        if (ScaleMode_ == smScale) {
-            SW = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
-            SH = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
-        } else {
-            // The other stretching modes are not used by this system; they show 1 : 1.
-            SW = Bitmap_.Width();
-            SH = Bitmap_.Height();
-        }
-        SW = SW < 0 ? 0 : SW;
-        SH = SH < 0 ? 0 : SH;
-    }
-    TRect P{0, 0, SW, SH};
-    if (SW > 0 && SH > 0) {
-        int DX = 0, DY = 0;
-        if (BitmapAlign_ == baCenter) {
-            DX = (W - SW) / 2; // division truncates toward zero, as the placement wants
-            DY = (H - SH) / 2;
-        } else if (BitmapAlign_ == baCustom) {
-            DX = SaturatedInt(std::nearbyint(OffsetX_));
-            DY = SaturatedInt(std::nearbyint(OffsetY_));
-        }
-        P = {DX, DY, SaturatedInt(static_cast<double>(DX) + SW), SaturatedInt(static_cast<double>(DY) + SH)};
-        ShiftX_ = static_cast<float>(P.Left);
-        ShiftY_ = static_cast<float>(P.Top);
-        CachedScaleX_ = static_cast<float>(SW) / static_cast<float>(Bitmap_.Width());
-        CachedScaleY_ = static_cast<float>(SH) / static_cast<float>(Bitmap_.Height());
-    } else {
-        P = {0, 0, 0, 0};
-        ShiftX_ = ShiftY_ = 0;
-        CachedScaleX_ = CachedScaleY_ = 1;
-    }
-    RecipScaleX_ = 1 / CachedScaleX_;
-    RecipScaleY_ = 1 / CachedScaleY_;
-    CachedPlaced_ = P;
-    CacheValid_ = true;
-}
-
-TRect TImage32::PlacedBitmapRect()
-{
-    UpdateCache();
-    return CachedPlaced_;
-}
-
-TPoint TImage32::ViewToBitmap(TPoint P)
-{
-    UpdateCache();
-    return {SaturatedInt(std::trunc((static_cast<float>(P.X) - ShiftX_) * RecipScaleX_)),
-            SaturatedInt(std::trunc((static_cast<float>(P.Y) - ShiftY_) * RecipScaleY_))};
-}
-
-void TImage32::GetBitmapScale(float& X, float& Y)
-{
-    UpdateCache();
-    X = CachedScaleX_;
-    Y = CachedScaleY_;
-}
-
-void TImage32::GetBitmapShift(float& X, float& Y)
-{
-    UpdateCache();
-    X = ShiftX_;
-    Y = ShiftY_;
-}
-
-void TImage32::ApplyAutoSize()
-{
-    if (!AutoSize_)
-        return;
-    int SW = Bitmap_.Width(), SH = Bitmap_.Height();
+void TImage32::UpdateCache() {
+  // A hidden widget gets its resize events only when shown, so the size is checked here.
+  const int W = width(), H = height();
+  if (CacheValid_ && W == CachedWidth_ && H == CachedHeight_) return;
+  CachedWidth_ = W;
+  CachedHeight_ = H;
+  int SW = 0, SH = 0;
+  if (!Bitmap_.Empty() && W > 0 && H > 0) {
     if (ScaleMode_ == smScale) {
-        SW = SaturatedInt(std::nearbyint(static_cast<double>(SW) * ScaleX_));
-        SH = SaturatedInt(std::nearbyint(static_cast<double>(SH) * ScaleY_));
+      SW = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
+      SH = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
+    } else {
+      // The other stretching modes are not used by this system; they show 1 : 1.
+      SW = Bitmap_.Width();
+      SH = Bitmap_.Height();
     }
-    if (SW > 0 && SH > 0 && (SW != width() || SH != height()))
-        resize(SW, SH); // left and top stay
-}
-
-void TImage32::BitmapResized()
-{
-    ApplyAutoSize();
-    InvalidateCache();
-    Invalidate();
-}
-
-void TImage32::resizeEvent(QResizeEvent* Event)
-{
-    QWidget::resizeEvent(Event);
-    InvalidateCache();
-    Invalidate();
-}
-
-void TImage32::ClearBackground()
-{
-    const TColor32 C = WinColor(Color_);
-    const int W = width(), H = height();
-    if (Bitmap_.Empty() || Bitmap_.DrawMode() != dmOpaque) {
-        Buffer_.Fill(C);
-        return;
+    SW = SW < 0 ? 0 : SW;
+    SH = SH < 0 ? 0 : SH;
+  }
+  TRect P{0, 0, SW, SH};
+  if (SW > 0 && SH > 0) {
+    int DX = 0, DY = 0;
+    if (BitmapAlign_ == baCenter) {
+      DX = (W - SW) / 2;  // division truncates toward zero, as the placement wants
+      DY = (H - SH) / 2;
+    } else if (BitmapAlign_ == baCustom) {
+      DX = SaturatedInt(std::nearbyint(OffsetX_));
+      DY = SaturatedInt(std::nearbyint(OffsetY_));
     }
-    const TRect P = CachedPlaced_;
-    if ((P.Left <= 0 && P.Right >= W && P.Top <= 0 && P.Bottom >= H) || BitmapAlign_ == baTile)
-        return;
-    auto Band = [&](TRect R) {
-        R = Intersect(R, Buffer_.ClipRect());
-        for (int Y = R.Top; Y < R.Bottom; ++Y)
-            for (int X = R.Left; X < R.Right; ++X)
-                Buffer_.SetPixel(X, Y, C);
-    };
-    Band({0, 0, W, P.Top});
-    Band({0, P.Bottom, W, H});
-    Band({0, P.Top, P.Left, P.Bottom});
-    Band({P.Right, P.Top, W, P.Bottom});
+    P = {DX, DY, SaturatedInt(static_cast<double>(DX) + SW),
+         SaturatedInt(static_cast<double>(DY) + SH)};
+    ShiftX_ = static_cast<float>(P.Left);
+    ShiftY_ = static_cast<float>(P.Top);
+    CachedScaleX_ = static_cast<float>(SW) / static_cast<float>(Bitmap_.Width());
+    CachedScaleY_ = static_cast<float>(SH) / static_cast<float>(Bitmap_.Height());
+  } else {
+    P = {0, 0, 0, 0};
+    ShiftX_ = ShiftY_ = 0;
+    CachedScaleX_ = CachedScaleY_ = 1;
+  }
+  RecipScaleX_ = 1 / CachedScaleX_;
+  RecipScaleY_ = 1 / CachedScaleY_;
+  CachedPlaced_ = P;
+  CacheValid_ = true;
 }
 
-void TImage32::DrawBitmap()
-{
-    const TRect P = CachedPlaced_;
-    if (Bitmap_.Empty() || P.IsEmpty())
-        return;
-    struct TLockGuard {
-        TBitmap32& B;
-        ~TLockGuard() { B.Unlock(); }
-    };
-    Bitmap_.Lock();
-    TLockGuard Guard{Bitmap_};
-    StretchDraw(&Buffer_, P, Buffer_.ClipRect(), &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
-                Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
+TRect TImage32::PlacedBitmapRect() {
+  UpdateCache();
+  return CachedPlaced_;
 }
 
-void TImage32::DrawLayers(std::uint32_t Mask)
-{
-    for (int I = 0; I < Layers_.Count(); ++I) {
-        TCustomLayer& L = Layers_.Items(I);
-        if (L.LayerOptions() & Mask)
-            L.Paint(Buffer_);
+TPoint TImage32::ViewToBitmap(TPoint P) {
+  UpdateCache();
+  return {SaturatedInt(std::trunc((static_cast<float>(P.X) - ShiftX_) * RecipScaleX_)),
+          SaturatedInt(std::trunc((static_cast<float>(P.Y) - ShiftY_) * RecipScaleY_))};
+}
+
+void TImage32::GetBitmapScale(float& X, float& Y) {
+  UpdateCache();
+  X = CachedScaleX_;
+  Y = CachedScaleY_;
+}
+
+void TImage32::GetBitmapShift(float& X, float& Y) {
+  UpdateCache();
+  X = ShiftX_;
+  Y = ShiftY_;
+}
+
+void TImage32::ApplyAutoSize() {
+  if (!AutoSize_) return;
+  int SW = Bitmap_.Width(), SH = Bitmap_.Height();
+  if (ScaleMode_ == smScale) {
+    SW = SaturatedInt(std::nearbyint(static_cast<double>(SW) * ScaleX_));
+    SH = SaturatedInt(std::nearbyint(static_cast<double>(SH) * ScaleY_));
+  }
+  if (SW > 0 && SH > 0 && (SW != width() || SH != height())) resize(SW, SH);  // left and top stay
+}
+
+void TImage32::BitmapResized() {
+  ApplyAutoSize();
+  InvalidateCache();
+  Invalidate();
+}
+
+void TImage32::resizeEvent(QResizeEvent* Event) {
+  QWidget::resizeEvent(Event);
+  InvalidateCache();
+  Invalidate();
+}
+
+void TImage32::ClearBackground() {
+  const TColor32 C = WinColor(Color_);
+  const int W = width(), H = height();
+  if (Bitmap_.Empty() || Bitmap_.DrawMode() != dmOpaque) {
+    Buffer_.Fill(C);
+    return;
+  }
+  const TRect P = CachedPlaced_;
+  if ((P.Left <= 0 && P.Right >= W && P.Top <= 0 && P.Bottom >= H) || BitmapAlign_ == baTile)
+    return;
+  auto Band = [&](TRect R) {
+    R = Intersect(R, Buffer_.ClipRect());
+    for (int Y = R.Top; Y < R.Bottom; ++Y)
+      for (int X = R.Left; X < R.Right; ++X) Buffer_.SetPixel(X, Y, C);
+  };
+  Band({0, 0, W, P.Top});
+  Band({0, P.Bottom, W, H});
+  Band({0, P.Top, P.Left, P.Bottom});
+  Band({P.Right, P.Top, W, P.Bottom});
+}
+
+void TImage32::DrawBitmap() {
+  const TRect P = CachedPlaced_;
+  if (Bitmap_.Empty() || P.IsEmpty()) return;
+  struct TLockGuard {
+    TBitmap32& B;
+    ~TLockGuard() { B.Unlock(); }
+  };
+  Bitmap_.Lock();
+  TLockGuard Guard{Bitmap_};
+  StretchDraw(&Buffer_, P, Buffer_.ClipRect(), &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
+              Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
+}
+
+void TImage32::DrawLayers(std::uint32_t Mask) {
+  for (int I = 0; I < Layers_.Count(); ++I) {
+    TCustomLayer& L = Layers_.Items(I);
+    if (L.LayerOptions() & Mask) L.Paint(Buffer_);
+  }
+}
+
+void TImage32::ComposeBuffer() {
+  if (BufferValid_ && Buffer_.Width() == width() && Buffer_.Height() == height()) return;
+  Buffer_.Resize(width(), height());
+  UpdateCache();
+  // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, so the
+  // frame can be composed in bands of rows: each band stays in cache from the bitmap copy
+  // through the layer blends instead of the whole frame being streamed once per stage.
+  const TRect View = ViewportRect();
+  for (int Top = View.Top; Top < View.Bottom; Top += kBandRows) {
+    Buffer_.SetClipRect({View.Left, Top, View.Right, std::min(Top + kBandRows, View.Bottom)});
+    RunPaintStages();
+  }
+  Buffer_.SetClipRect(View);
+  BufferValid_ = true;
+}
+
+void TImage32::RunPaintStages() {
+  for (const TPaintStage& S : PaintStages_) {
+    if (!S.RunTime) continue;
+    switch (S.Stage) {
+      case PST_CLEAR_BUFFER:
+        Buffer_.Fill(WinColor(Color_));
+        break;
+      case PST_CLEAR_BACKGND:
+        ClearBackground();
+        break;
+      case PST_DRAW_BITMAP:
+        DrawBitmap();
+        break;
+      case PST_DRAW_LAYERS:
+        DrawLayers(S.Parameter);
+        break;
+      case PST_CUSTOM:
+      case PST_CONTROL_FRAME:
+      case PST_BITMAP_FRAME:
+        break;
     }
+  }
 }
 
-void TImage32::ComposeBuffer()
-{
-    if (BufferValid_ && Buffer_.Width() == width() && Buffer_.Height() == height())
-        return;
-    Buffer_.Resize(width(), height());
-    UpdateCache();
-    // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, so the
-    // frame can be composed in bands of rows: each band stays in cache from the bitmap copy
-    // through the layer blends instead of the whole frame being streamed once per stage.
-    const TRect View = ViewportRect();
-    for (int Top = View.Top; Top < View.Bottom; Top += kBandRows) {
-        Buffer_.SetClipRect({View.Left, Top, View.Right, std::min(Top + kBandRows, View.Bottom)});
-        RunPaintStages();
-    }
-    Buffer_.SetClipRect(View);
-    BufferValid_ = true;
+void TImage32::paintEvent(QPaintEvent*) {
+  ComposeBuffer();
+  if (Buffer_.Empty()) return;
+  // RGB32 ignores the alpha byte: the frame reaches the screen opaque.
+  const QImage Frame(reinterpret_cast<const uchar*>(Buffer_.Bits()), Buffer_.Width(),
+                     Buffer_.Height(), Buffer_.Width() * 4, QImage::Format_RGB32);
+  QPainter Painter(this);
+  Painter.drawImage(0, 0, Frame);
 }
 
-void TImage32::RunPaintStages()
-{
-    for (const TPaintStage& S : PaintStages_) {
-        if (!S.RunTime)
-            continue;
-        switch (S.Stage) {
-        case PST_CLEAR_BUFFER:
-            Buffer_.Fill(WinColor(Color_));
-            break;
-        case PST_CLEAR_BACKGND:
-            ClearBackground();
-            break;
-        case PST_DRAW_BITMAP:
-            DrawBitmap();
-            break;
-        case PST_DRAW_LAYERS:
-            DrawLayers(S.Parameter);
-            break;
-        case PST_CUSTOM:
-        case PST_CONTROL_FRAME:
-        case PST_BITMAP_FRAME:
-            break;
-        }
-    }
-}
-
-void TImage32::paintEvent(QPaintEvent*)
-{
-    ComposeBuffer();
-    if (Buffer_.Empty())
-        return;
-    // RGB32 ignores the alpha byte: the frame reaches the screen opaque.
-    const QImage Frame(reinterpret_cast<const uchar*>(Buffer_.Bits()), Buffer_.Width(), Buffer_.Height(),
-                       Buffer_.Width() * 4, QImage::Format_RGB32);
-    QPainter Painter(this);
-    Painter.drawImage(0, 0, Frame);
-}
-
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

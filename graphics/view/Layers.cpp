@@ -11,170 +11,134 @@ namespace kelta::gfx {
 namespace {
 
 // Round to nearest, ties to even, saturated.
-int RoundEdge(float V)
-{
-    const double R = std::nearbyint(static_cast<double>(V));
-    if (!(R == R))
-        return 0;
-    if (R >= 2147483647.0)
-        return 2147483647;
-    if (R <= -2147483648.0)
-        return -2147483647 - 1;
-    return static_cast<int>(R);
+int RoundEdge(float V) {
+  const double R = std::nearbyint(static_cast<double>(V));
+  if (!(R == R)) return 0;
+  if (R >= 2147483647.0) return 2147483647;
+  if (R <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(R);
 }
 
-} // namespace
+}  // namespace
 
 // ---- TCustomLayer ------------------------------------------------------------------------
 
-int TCustomLayer::Index() const
-{
-    return Collection_->IndexOf(this);
+int TCustomLayer::Index() const { return Collection_->IndexOf(this); }
+
+void TCustomLayer::SetLayerOptions(std::uint32_t V) {
+  if (V == LayerOptions_) return;
+  LayerOptions_ = V;
+  Changed();
 }
 
-void TCustomLayer::SetLayerOptions(std::uint32_t V)
-{
-    if (V == LayerOptions_)
-        return;
-    LayerOptions_ = V;
-    Changed();
-}
-
-void TCustomLayer::Changed()
-{
-    Collection_->Changed();
-}
+void TCustomLayer::Changed() { Collection_->Changed(); }
 
 // ---- TPositionedLayer --------------------------------------------------------------------
 
-void TPositionedLayer::SetLayerRect(const TFloatRect& R)
-{
-    if (R == LayerRect_)
-        return;
-    LayerRect_ = R;
-    Changed();
+void TPositionedLayer::SetLayerRect(const TFloatRect& R) {
+  if (R == LayerRect_) return;
+  LayerRect_ = R;
+  Changed();
 }
 
-void TPositionedLayer::SetScaled(bool V)
-{
-    if (V == Scaled_)
-        return;
-    Scaled_ = V;
-    Changed();
+void TPositionedLayer::SetScaled(bool V) {
+  if (V == Scaled_) return;
+  Scaled_ = V;
+  Changed();
 }
 
-TFloatRect TPositionedLayer::GetAdjustedLocation() const
-{
-    if (!Scaled_ || !Collection_->Owner())
-        return LayerRect_;
-    float SX, SY, DX, DY;
-    Collection_->GetViewportScale(SX, SY);
-    Collection_->GetViewportShift(DX, DY);
-    return {LayerRect_.Left * SX + DX, LayerRect_.Top * SY + DY, LayerRect_.Right * SX + DX,
-            LayerRect_.Bottom * SY + DY};
+TFloatRect TPositionedLayer::GetAdjustedLocation() const {
+  if (!Scaled_ || !Collection_->Owner()) return LayerRect_;
+  float SX, SY, DX, DY;
+  Collection_->GetViewportScale(SX, SY);
+  Collection_->GetViewportShift(DX, DY);
+  return {LayerRect_.Left * SX + DX, LayerRect_.Top * SY + DY, LayerRect_.Right * SX + DX,
+          LayerRect_.Bottom * SY + DY};
 }
 
 // ---- TBitmapLayer ------------------------------------------------------------------------
 
-TBitmapLayer::TBitmapLayer(TLayerCollection& Collection) : TPositionedLayer(Collection)
-{
-    Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
-    Bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
+TBitmapLayer::TBitmapLayer(TLayerCollection& Collection) : TPositionedLayer(Collection) {
+  Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
+  Bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
 }
 
-void TBitmapLayer::BitmapChanged()
-{
-    RunsStale_ = true;
-    Changed();
+void TBitmapLayer::BitmapChanged() {
+  RunsStale_ = true;
+  Changed();
 }
 
-TBitmapLayer::~TBitmapLayer()
-{
-    Bitmap_.OnAreaChanged = nullptr;
-    Bitmap_.OnChange = nullptr;
+TBitmapLayer::~TBitmapLayer() {
+  Bitmap_.OnAreaChanged = nullptr;
+  Bitmap_.OnChange = nullptr;
 }
 
-void TBitmapLayer::Paint(TBitmap32& Buffer)
-{
-    if (Bitmap_.Empty())
-        return;
-    const TFloatRect L = GetAdjustedLocation();
-    const TRect DstRect{RoundEdge(L.Left), RoundEdge(L.Top), RoundEdge(L.Right), RoundEdge(L.Bottom)};
-    const TRect Clip = Intersect(Intersect(Buffer.ClipRect(), DstRect), Buffer.BoundsRect());
-    if (Clip.IsEmpty())
-        return;
-    // At its own size with the plain row blend (the dial's case) the clear and opaque runs
-    // of the bitmap are settled without reading or blending them; the pixels are those of
-    // BlockDraw's BlendRow.
-    if (DstRect.Width() == Bitmap_.Width() && DstRect.Height() == Bitmap_.Height() &&
-        Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
-        if (RunsStale_ || Runs_.Width() != Bitmap_.Width() || Runs_.Height() != Bitmap_.Height()) {
-            Runs_.Build(Bitmap_);
-            RunsStale_ = false;
-        }
-        const TRect SrcRect{Clip.Left - DstRect.Left, Clip.Top - DstRect.Top, Clip.Right - DstRect.Left,
-                            Clip.Bottom - DstRect.Top};
-        Runs_.BlendRows(Buffer, Clip.Left, Clip.Top, Bitmap_, SrcRect);
-        Buffer.AreaChanged(DstRect);
-        return;
+void TBitmapLayer::Paint(TBitmap32& Buffer) {
+  if (Bitmap_.Empty()) return;
+  const TFloatRect L = GetAdjustedLocation();
+  const TRect DstRect{RoundEdge(L.Left), RoundEdge(L.Top), RoundEdge(L.Right), RoundEdge(L.Bottom)};
+  const TRect Clip = Intersect(Intersect(Buffer.ClipRect(), DstRect), Buffer.BoundsRect());
+  if (Clip.IsEmpty()) return;
+  // At its own size with the plain row blend (the dial's case) the clear and opaque runs
+  // of the bitmap are settled without reading or blending them; the pixels are those of
+  // BlockDraw's BlendRow.
+  if (DstRect.Width() == Bitmap_.Width() && DstRect.Height() == Bitmap_.Height() &&
+      Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
+    if (RunsStale_ || Runs_.Width() != Bitmap_.Width() || Runs_.Height() != Bitmap_.Height()) {
+      Runs_.Build(Bitmap_);
+      RunsStale_ = false;
     }
-    StretchDraw(&Buffer, DstRect, Clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(), Bitmap_.DrawMode(),
-                Bitmap_.OnPixelCombine);
+    const TRect SrcRect{Clip.Left - DstRect.Left, Clip.Top - DstRect.Top, Clip.Right - DstRect.Left,
+                        Clip.Bottom - DstRect.Top};
+    Runs_.BlendRows(Buffer, Clip.Left, Clip.Top, Bitmap_, SrcRect);
+    Buffer.AreaChanged(DstRect);
+    return;
+  }
+  StretchDraw(&Buffer, DstRect, Clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
+              Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
 }
 
 // ---- TLayerCollection --------------------------------------------------------------------
 
-TLayerCollection::~TLayerCollection()
-{
-    Owner_ = nullptr; // nobody to tell while the layers go
-    Items_.clear();
+TLayerCollection::~TLayerCollection() {
+  Owner_ = nullptr;  // nobody to tell while the layers go
+  Items_.clear();
 }
 
-int TLayerCollection::IndexOf(const TCustomLayer* Layer) const
-{
-    for (std::size_t I = 0; I < Items_.size(); ++I)
-        if (Items_[I].get() == Layer)
-            return static_cast<int>(I);
-    return -1;
+int TLayerCollection::IndexOf(const TCustomLayer* Layer) const {
+  for (std::size_t I = 0; I < Items_.size(); ++I)
+    if (Items_[I].get() == Layer) return static_cast<int>(I);
+  return -1;
 }
 
-void TLayerCollection::Delete(TCustomLayer* Layer)
-{
-    const auto It = std::find_if(Items_.begin(), Items_.end(), [&](const auto& P) { return P.get() == Layer; });
-    if (It == Items_.end())
-        return;
-    std::unique_ptr<TCustomLayer> Gone = std::move(*It);
-    Items_.erase(It);
-    Gone.reset();
-    Changed();
+void TLayerCollection::Delete(TCustomLayer* Layer) {
+  const auto It =
+      std::find_if(Items_.begin(), Items_.end(), [&](const auto& P) { return P.get() == Layer; });
+  if (It == Items_.end()) return;
+  std::unique_ptr<TCustomLayer> Gone = std::move(*It);
+  Items_.erase(It);
+  Gone.reset();
+  Changed();
 }
 
-void TLayerCollection::Clear()
-{
-    if (Items_.empty())
-        return;
-    Items_.clear();
-    Changed();
+void TLayerCollection::Clear() {
+  if (Items_.empty()) return;
+  Items_.clear();
+  Changed();
 }
 
-void TLayerCollection::GetViewportScale(float& ScaleX, float& ScaleY) const
-{
-    ScaleX = ScaleY = 1;
-    if (Owner_)
-        Owner_->GetBitmapScale(ScaleX, ScaleY);
+void TLayerCollection::GetViewportScale(float& ScaleX, float& ScaleY) const {
+  ScaleX = ScaleY = 1;
+  if (Owner_) Owner_->GetBitmapScale(ScaleX, ScaleY);
 }
 
-void TLayerCollection::GetViewportShift(float& ShiftX, float& ShiftY) const
-{
-    ShiftX = ShiftY = 0;
-    if (Owner_)
-        Owner_->GetBitmapShift(ShiftX, ShiftY);
+void TLayerCollection::GetViewportShift(float& ShiftX, float& ShiftY) const {
+  ShiftX = ShiftY = 0;
+  if (Owner_) Owner_->GetBitmapShift(ShiftX, ShiftY);
 }
 
-void TLayerCollection::Changed()
-{
-    if (Owner_)
-        Owner_->Changed();
+void TLayerCollection::Changed() {
+  if (Owner_) Owner_->Changed();
 }
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

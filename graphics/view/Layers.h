@@ -17,116 +17,114 @@ class TImage32;
 class TLayerCollection;
 
 // Option mask bits.
-constexpr std::uint32_t LOB_VISIBLE = 0x80000000u;   // painted by the draw-layers stage
-constexpr std::uint32_t LOB_GDI_OVERLAY = 0x40000000u; // paints on the window after the copy
-constexpr std::uint32_t LOB_MOUSE_EVENTS = 0x20000000u; // found by the under-mouse search
+constexpr std::uint32_t LOB_VISIBLE = 0x80000000u;       // painted by the draw-layers stage
+constexpr std::uint32_t LOB_GDI_OVERLAY = 0x40000000u;   // paints on the window after the copy
+constexpr std::uint32_t LOB_MOUSE_EVENTS = 0x20000000u;  // found by the under-mouse search
 
 class TCustomLayer {
-public:
-    explicit TCustomLayer(TLayerCollection& Collection) : Collection_(&Collection) {}
-    virtual ~TCustomLayer() = default;
-    TCustomLayer(const TCustomLayer&) = delete;
-    TCustomLayer& operator=(const TCustomLayer&) = delete;
+ public:
+  explicit TCustomLayer(TLayerCollection& Collection) : Collection_(&Collection) {}
+  virtual ~TCustomLayer() = default;
+  TCustomLayer(const TCustomLayer&) = delete;
+  TCustomLayer& operator=(const TCustomLayer&) = delete;
 
-    TLayerCollection& Collection() const { return *Collection_; }
-    int Index() const;
+  TLayerCollection& Collection() const { return *Collection_; }
+  int Index() const;
 
-    std::uint32_t LayerOptions() const { return LayerOptions_; }
-    void SetLayerOptions(std::uint32_t V);
-    bool Visible() const { return (LayerOptions_ & LOB_VISIBLE) != 0; }
+  std::uint32_t LayerOptions() const { return LayerOptions_; }
+  void SetLayerOptions(std::uint32_t V);
+  bool Visible() const { return (LayerOptions_ & LOB_VISIBLE) != 0; }
 
-    // Paints into the view's off-screen buffer (the draw-layers stage), touching only the
-    // buffer's clip rectangle: the view composes a frame in bands of rows.
-    virtual void Paint(TBitmap32& Buffer) { (void)Buffer; }
+  // Paints into the view's off-screen buffer (the draw-layers stage), touching only the
+  // buffer's clip rectangle: the view composes a frame in bands of rows.
+  virtual void Paint(TBitmap32& Buffer) { (void)Buffer; }
 
-    // Tells the view to repaint.
-    void Changed();
+  // Tells the view to repaint.
+  void Changed();
 
-protected:
-    TLayerCollection* Collection_;
-    std::uint32_t LayerOptions_ = LOB_VISIBLE;
+ protected:
+  TLayerCollection* Collection_;
+  std::uint32_t LayerOptions_ = LOB_VISIBLE;
 };
 
 class TPositionedLayer : public TCustomLayer {
-public:
-    explicit TPositionedLayer(TLayerCollection& Collection) : TCustomLayer(Collection)
-    {
-        LayerOptions_ = LOB_VISIBLE | LOB_MOUSE_EVENTS;
-    }
+ public:
+  explicit TPositionedLayer(TLayerCollection& Collection) : TCustomLayer(Collection) {
+    LayerOptions_ = LOB_VISIBLE | LOB_MOUSE_EVENTS;
+  }
 
-    const TFloatRect& LayerRect() const { return LayerRect_; }
-    void SetLayerRect(const TFloatRect& R);
-    bool Scaled() const { return Scaled_; }
-    void SetScaled(bool V);
+  const TFloatRect& LayerRect() const { return LayerRect_; }
+  void SetLayerRect(const TFloatRect& R);
+  bool Scaled() const { return Scaled_; }
+  void SetScaled(bool V);
 
-    // LayerRect in view coordinates: with Scaled on each x edge * scale x + shift x (and so
-    // for y); otherwise unchanged.
-    TFloatRect GetAdjustedLocation() const;
+  // LayerRect in view coordinates: with Scaled on each x edge * scale x + shift x (and so
+  // for y); otherwise unchanged.
+  TFloatRect GetAdjustedLocation() const;
 
-protected:
-    TFloatRect LayerRect_{0, 0, 64, 64};
-    bool Scaled_ = false;
+ protected:
+  TFloatRect LayerRect_{0, 0, 64, 64};
+  bool Scaled_ = false;
 };
 
 // Pixel writes into a layer's bitmap are followed by a change notification (Changed() or
 // any notifying operation), as for every shown bitmap: the layer then repaints and rebuilds
 // the run index it blends the bitmap with.
 class TBitmapLayer : public TPositionedLayer {
-public:
-    explicit TBitmapLayer(TLayerCollection& Collection);
-    ~TBitmapLayer() override;
+ public:
+  explicit TBitmapLayer(TLayerCollection& Collection);
+  ~TBitmapLayer() override;
 
-    TBitmap32& Bitmap() { return Bitmap_; }
-    const TBitmap32& Bitmap() const { return Bitmap_; }
+  TBitmap32& Bitmap() { return Bitmap_; }
+  const TBitmap32& Bitmap() const { return Bitmap_; }
 
-    // Edges rounded to the nearest integer (ties to even), clipped to the buffer, then the
-    // bitmap stretch-drawn with its own resampler and draw mode (same size: BlockDraw).
-    void Paint(TBitmap32& Buffer) override;
+  // Edges rounded to the nearest integer (ties to even), clipped to the buffer, then the
+  // bitmap stretch-drawn with its own resampler and draw mode (same size: BlockDraw).
+  void Paint(TBitmap32& Buffer) override;
 
-private:
-    void BitmapChanged();
+ private:
+  void BitmapChanged();
 
-    TBitmap32 Bitmap_;
-    TAlphaRunIndex Runs_;
-    bool RunsStale_ = true;
+  TBitmap32 Bitmap_;
+  TAlphaRunIndex Runs_;
+  bool RunsStale_ = true;
 };
 
 class TLayerCollection {
-public:
-    explicit TLayerCollection(TImage32* Owner = nullptr) : Owner_(Owner) {}
-    ~TLayerCollection();
-    TLayerCollection(const TLayerCollection&) = delete;
-    TLayerCollection& operator=(const TLayerCollection&) = delete;
+ public:
+  explicit TLayerCollection(TImage32* Owner = nullptr) : Owner_(Owner) {}
+  ~TLayerCollection();
+  TLayerCollection(const TLayerCollection&) = delete;
+  TLayerCollection& operator=(const TLayerCollection&) = delete;
 
-    int Count() const { return static_cast<int>(Items_.size()); }
-    TCustomLayer& Items(int Index) const { return *Items_.at(static_cast<std::size_t>(Index)); }
-    int IndexOf(const TCustomLayer* Layer) const;
+  int Count() const { return static_cast<int>(Items_.size()); }
+  TCustomLayer& Items(int Index) const { return *Items_.at(static_cast<std::size_t>(Index)); }
+  int IndexOf(const TCustomLayer* Layer) const;
 
-    // A new layer above every layer already there.
-    template <class TLayer>
-    TLayer& Add()
-    {
-        auto Layer = std::make_unique<TLayer>(*this);
-        TLayer& Ref = *Layer;
-        Items_.push_back(std::move(Layer));
-        Changed();
-        return Ref;
-    }
-    // Destroys the layer (no-op for a layer of another collection).
-    void Delete(TCustomLayer* Layer);
-    void Clear();
+  // A new layer above every layer already there.
+  template <class TLayer>
+  TLayer& Add() {
+    auto Layer = std::make_unique<TLayer>(*this);
+    TLayer& Ref = *Layer;
+    Items_.push_back(std::move(Layer));
+    Changed();
+    return Ref;
+  }
+  // Destroys the layer (no-op for a layer of another collection).
+  void Delete(TCustomLayer* Layer);
+  void Clear();
 
-    TImage32* Owner() const { return Owner_; }
-    // The owner view's current scale and shift (1 and 0 without a view).
-    void GetViewportScale(float& ScaleX, float& ScaleY) const;
-    void GetViewportShift(float& ShiftX, float& ShiftY) const;
+  TImage32* Owner() const { return Owner_; }
+  // The owner view's current scale and shift (1 and 0 without a view).
+  void GetViewportScale(float& ScaleX, float& ScaleY) const;
+  void GetViewportShift(float& ShiftX, float& ShiftY) const;
 
-    // The list or a layer changed: the owner view repaints.
-    void Changed();
+  // The list or a layer changed: the owner view repaints.
+  void Changed();
 
-private:
-    TImage32* Owner_;
-    std::vector<std::unique_ptr<TCustomLayer>> Items_;
+ private:
+  TImage32* Owner_;
+  std::vector<std::unique_ptr<TCustomLayer>> Items_;
 };
 
-} // namespace kelta::gfx
+}  // namespace kelta::gfx

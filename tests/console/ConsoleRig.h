@@ -23,18 +23,14 @@
 #include <ostream>
 
 // Readable failures for Qt strings.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& list, std::ostream* os)
-{
-    *os << '{';
-    for (const QString& s : list) {
-        PrintTo(s, os);
-        *os << ' ';
-    }
-    *os << '}';
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+  *os << '{';
+  for (const QString& s : list) {
+    PrintTo(s, os);
+    *os << ' ';
+  }
+  *os << '}';
 }
 
 namespace kelta::test {
@@ -47,92 +43,90 @@ std::string SourceDir();
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    // With a trailing '/'.
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + name; }
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // With a trailing '/'.
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + name; }
 
-private:
-    std::string path_;
+ private:
+  std::string path_;
 };
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
-std::vector<std::string> ReadLines(const std::string& path); // CR LF or LF ended
+std::vector<std::string> ReadLines(const std::string& path);  // CR LF or LF ended
 
 // Records every box; questions take the queued answers in order (No when none is queued).
 class ScriptedDialogs final : public ConsoleDialogs {
-public:
-    struct Log {
-        QStringList messages;
-        QStringList questions;
-        std::deque<bool> answers;
-    };
-    explicit ScriptedDialogs(std::shared_ptr<Log> log) : log_(std::move(log)) {}
-    void ShowMessage(const QString& text) override { log_->messages << text; }
-    bool AskYesNo(const QString& text) override
-    {
-        log_->questions << text;
-        if (log_->answers.empty())
-            return false;
-        const bool yes = log_->answers.front();
-        log_->answers.pop_front();
-        return yes;
-    }
+ public:
+  struct Log {
+    QStringList messages;
+    QStringList questions;
+    std::deque<bool> answers;
+  };
+  explicit ScriptedDialogs(std::shared_ptr<Log> log) : log_(std::move(log)) {}
+  void ShowMessage(const QString& text) override { log_->messages << text; }
+  bool AskYesNo(const QString& text) override {
+    log_->questions << text;
+    if (log_->answers.empty()) return false;
+    const bool yes = log_->answers.front();
+    log_->answers.pop_front();
+    return yes;
+  }
 
-private:
-    std::shared_ptr<Log> log_;
+ private:
+  std::shared_ptr<Log> log_;
 };
 
 // A main window in its own folder, with scripted boxes.
 struct Console {
-    explicit Console(const std::string& dir);
-    ~Console();
-    TFVANTORIS& operator*() { return *window; }
-    TFVANTORIS* operator->() { return window.get(); }
+  explicit Console(const std::string& dir);
+  ~Console();
+  TFVANTORIS& operator*() { return *window; }
+  TFVANTORIS* operator->() { return window.get(); }
 
-    std::shared_ptr<ScriptedDialogs::Log> boxes = std::make_shared<ScriptedDialogs::Log>();
-    std::unique_ptr<TFVANTORIS> window;
+  std::shared_ptr<ScriptedDialogs::Log> boxes = std::make_shared<ScriptedDialogs::Log>();
+  std::unique_ptr<TFVANTORIS> window;
 };
 
 // The operator's actions, by objectName.
 void Click(TFVANTORIS& w, const char* name);
 void Type(TFVANTORIS& w, const char* name, const QString& text);
-QString Text(TFVANTORIS& w, const char* name); // edit, combo or label text
+QString Text(TFVANTORIS& w, const char* name);  // edit, combo or label text
 // Clicks `name` after `ms`, from inside whatever wait is running then.
 void ClickLater(TFVANTORIS& w, const char* name, int ms);
 QStringList MemoLines(TFVANTORIS& w);
 
 // Every text put into status panel `panel` while it lives, in order.
 class StatusRecorder {
-public:
-    StatusRecorder(TFVANTORIS& w, int panel);
-    ~StatusRecorder();
-    const QStringList& Seen() const { return seen_; }
+ public:
+  StatusRecorder(TFVANTORIS& w, int panel);
+  ~StatusRecorder();
+  const QStringList& Seen() const { return seen_; }
 
-private:
-    QStringList seen_;
-    QMetaObject::Connection connection_;
+ private:
+  QStringList seen_;
+  QMetaObject::Connection connection_;
 };
 
 // Counts completed writes of one file in a folder (inotify IN_CLOSE_WRITE).
 class WriteCounter {
-public:
-    WriteCounter(const std::string& dir, const std::string& name);
-    ~WriteCounter();
-    int Count();
+ public:
+  WriteCounter(const std::string& dir, const std::string& name);
+  ~WriteCounter();
+  int Count();
 
-private:
-    int fd_ = -1;
-    std::string name_;
-    int count_ = 0;
+ private:
+  int fd_ = -1;
+  std::string name_;
+  int count_ = 0;
 };
 
 // "<message> - yyyy-mm-dd hh:mm:ss"
 bool IsStampedLine(const QString& line, const QString& message);
 
-} // namespace kelta::test
+}  // namespace kelta::test

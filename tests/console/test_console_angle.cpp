@@ -20,169 +20,169 @@
 namespace kelta::test {
 namespace {
 
-TEST(AngleDisplayTables, DialPictureByExactRangeAndModeText)
-{
-    struct Case {
-        const char* range;
-        const char* mode;
-        std::optional<std::string> file;
-    };
-    const Case cases[] = {
-        {"3600", "0", "img/Mode0.png"}, {"3600", "1", "img/Mode0.png"},
-        {"3600", "2", "img/Mode2.png"}, {"3600", "3", "img/Mode2.png"},
-        {"1800", "0", "img/Mode1.png"}, {"1800", "1", "img/Mode1.png"},
-        {"1800", "2", "img/Mode3.png"}, {"1800", "3", "img/Mode3.png"},
-        // Only the exact text is a full turn.
-        {" 3600", "1", "img/Mode1.png"}, {"03600", "2", "img/Mode3.png"}, {"", "0", "img/Mode1.png"},
-        // Any other mode keeps the picture.
-        {"3600", "5", std::nullopt}, {"3600", "", std::nullopt}, {"1800", "01", std::nullopt},
-        {"1800", " 1", std::nullopt}, {"1800", "a", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DialPictureFor(QString::fromLatin1(c.range), QString::fromLatin1(c.mode)), c.file)
-            << '"' << c.range << "\" \"" << c.mode << '"';
-    }
+TEST(AngleDisplayTables, DialPictureByExactRangeAndModeText) {
+  struct Case {
+    const char* range;
+    const char* mode;
+    std::optional<std::string> file;
+  };
+  const Case cases[] = {
+      {"3600", "0", "img/Mode0.png"},
+      {"3600", "1", "img/Mode0.png"},
+      {"3600", "2", "img/Mode2.png"},
+      {"3600", "3", "img/Mode2.png"},
+      {"1800", "0", "img/Mode1.png"},
+      {"1800", "1", "img/Mode1.png"},
+      {"1800", "2", "img/Mode3.png"},
+      {"1800", "3", "img/Mode3.png"},
+      // Only the exact text is a full turn.
+      {" 3600", "1", "img/Mode1.png"},
+      {"03600", "2", "img/Mode3.png"},
+      {"", "0", "img/Mode1.png"},
+      // Any other mode keeps the picture.
+      {"3600", "5", std::nullopt},
+      {"3600", "", std::nullopt},
+      {"1800", "01", std::nullopt},
+      {"1800", " 1", std::nullopt},
+      {"1800", "a", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DialPictureFor(QString::fromLatin1(c.range), QString::fromLatin1(c.mode)), c.file)
+        << '"' << c.range << "\" \"" << c.mode << '"';
+  }
 }
 
-TEST(AngleDisplayTables, NeedleIsNegatedInModesZeroAndOneOnly)
-{
-    struct Case {
-        const char* mode;
-        double value;
-        float angle;
-    };
-    const Case cases[] = {
-        {"1", 12.3, -12.3f}, {"0", 12.3, -12.3f}, {"0", -200.5, 200.5f},
-        {"2", 12.3, 12.3f},  {"3", -7.0, -7.0f},  {"", 45.0, 45.0f},
-        {"01", 12.3, 12.3f}, {" 1", 12.3, 12.3f}, {"x", 1.0, 1.0f},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(DialAngleFor(c.value, QString::fromLatin1(c.mode)), c.angle) << c.mode;
+TEST(AngleDisplayTables, NeedleIsNegatedInModesZeroAndOneOnly) {
+  struct Case {
+    const char* mode;
+    double value;
+    float angle;
+  };
+  const Case cases[] = {
+      {"1", 12.3, -12.3f}, {"0", 12.3, -12.3f}, {"0", -200.5, 200.5f},
+      {"2", 12.3, 12.3f},  {"3", -7.0, -7.0f},  {"", 45.0, 45.0f},
+      {"01", 12.3, 12.3f}, {" 1", 12.3, 12.3f}, {"x", 1.0, 1.0f},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(DialAngleFor(c.value, QString::fromLatin1(c.mode)), c.angle) << c.mode;
 }
 
 // A bitmap's pixels, comparable and copyable.
 struct Pixels {
-    int width = 0;
-    int height = 0;
-    std::vector<gfx::TColor32> colors;
-    bool operator==(const Pixels&) const = default;
+  int width = 0;
+  int height = 0;
+  std::vector<gfx::TColor32> colors;
+  bool operator==(const Pixels&) const = default;
 };
 
-Pixels Snapshot(const gfx::TBitmap32& b)
-{
-    Pixels p{b.Width(), b.Height(), {}};
-    for (int y = 0; y < b.Height(); ++y) {
-        for (int x = 0; x < b.Width(); ++x)
-            p.colors.push_back(b.Pixel(x, y));
-    }
-    return p;
+Pixels Snapshot(const gfx::TBitmap32& b) {
+  Pixels p{b.Width(), b.Height(), {}};
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width(); ++x) p.colors.push_back(b.Pixel(x, y));
+  }
+  return p;
 }
 
 // The dial as a fresh composer draws it: what the console's view must hold.
-Pixels ReferenceDial(const std::string& dialFile, float angle)
-{
-    gfx::TImage32 dst, src, bgr;
-    dst.resize(404, 404);
-    src.resize(313, 305);
-    bgr.resize(513, 521);
-    gfx::TDialComposer composer({dst, src, bgr});
-    composer.LoadDialImages(dialFile);
-    composer.DrawDial(angle);
-    return Snapshot(dst.Bitmap());
+Pixels ReferenceDial(const std::string& dialFile, float angle) {
+  gfx::TImage32 dst, src, bgr;
+  dst.resize(404, 404);
+  src.resize(313, 305);
+  bgr.resize(513, 521);
+  gfx::TDialComposer composer({dst, src, bgr});
+  composer.LoadDialImages(dialFile);
+  composer.DrawDial(angle);
+  return Snapshot(dst.Bitmap());
 }
 
-bool SamePixels(const gfx::TBitmap32& shown, const Pixels& expected)
-{
-    return Snapshot(shown) == expected;
+bool SamePixels(const gfx::TBitmap32& shown, const Pixels& expected) {
+  return Snapshot(shown) == expected;
 }
 
-bool SamePicture(const gfx::TBitmap32& shown, const std::string& file)
-{
-    gfx::TBitmap32 expected;
-    bool alpha = false;
-    gfx::LoadPngFile(expected, file, alpha);
-    return SamePixels(shown, Snapshot(expected));
+bool SamePicture(const gfx::TBitmap32& shown, const std::string& file) {
+  gfx::TBitmap32 expected;
+  bool alpha = false;
+  gfx::LoadPngFile(expected, file, alpha);
+  return SamePixels(shown, Snapshot(expected));
 }
 
-sim::SensorConfig Sensor(const char* mode, int positiveRange, double angle)
-{
-    sim::SensorConfig c;
-    c.settings.mode = mode;
-    c.settings.positiveRange = positiveRange;
-    c.fixedAngle = angle;
-    return c;
+sim::SensorConfig Sensor(const char* mode, int positiveRange, double angle) {
+  sim::SensorConfig c;
+  c.settings.mode = mode;
+  c.settings.positiveRange = positiveRange;
+  c.fixedAngle = angle;
+  return c;
 }
 
-TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle)
-{
-    SensorRig rig(Sensor("1", 3600, 12.3));
-    TFVANTORIS& w = rig.w();
-    // Before any information: the readout shows the value, nothing is drawn.
-    w.AngleReceived.Raise(45.0);
-    EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 45.0);
-    EXPECT_TRUE(w.Dst->Bitmap().Empty());
+TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle) {
+  SensorRig rig(Sensor("1", 3600, 12.3));
+  TFVANTORIS& w = rig.w();
+  // Before any information: the readout shows the value, nothing is drawn.
+  w.AngleReceived.Raise(45.0);
+  EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 45.0);
+  EXPECT_TRUE(w.Dst->Bitmap().Empty());
 
-    ASSERT_TRUE(rig.Connect());
-    EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode0.png"));
-    EXPECT_EQ(w.Dst->Layers().Count(), 1);
-    EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode0.png", 0)));
+  ASSERT_TRUE(rig.Connect());
+  EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode0.png"));
+  EXPECT_EQ(w.Dst->Layers().Count(), 1);
+  EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode0.png", 0)));
 
-    // Mode 1: the readout as received, the needle the other way.
-    Type(w, "eCount", QStringLiteral("1"));
-    Click(w, "btDATA");
-    EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 12.3);
-    const Pixels clockwise = ReferenceDial("img/Mode0.png", -12.3f);
-    ASSERT_NE(clockwise, ReferenceDial("img/Mode0.png", 12.3f));
-    EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), clockwise));
+  // Mode 1: the readout as received, the needle the other way.
+  Type(w, "eCount", QStringLiteral("1"));
+  Click(w, "btDATA");
+  EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 12.3);
+  const Pixels clockwise = ReferenceDial("img/Mode0.png", -12.3f);
+  ASSERT_NE(clockwise, ReferenceDial("img/Mode0.png", 12.3f));
+  EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), clockwise));
 
-    // Mode 2 with a half range: another dial, one more layer, the needle as received.
-    rig.sensor.Update([](sim::SensorConfig& c) {
-        c.settings.mode = "2";
-        c.settings.positiveRange = 1800;
-    });
-    Click(w, "btn10");
-    EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
-    EXPECT_EQ(w.Dst->Layers().Count(), 2);
-    Click(w, "btDATA");
-    EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode3.png", 12.3f)));
+  // Mode 2 with a half range: another dial, one more layer, the needle as received.
+  rig.sensor.Update([](sim::SensorConfig& c) {
+    c.settings.mode = "2";
+    c.settings.positiveRange = 1800;
+  });
+  Click(w, "btn10");
+  EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
+  EXPECT_EQ(w.Dst->Layers().Count(), 2);
+  Click(w, "btDATA");
+  EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode3.png", 12.3f)));
 
-    // A mode the table does not know keeps the picture.
-    w.Angles().ChooseDialPicture(QStringLiteral("3600"), QStringLiteral("5"));
-    EXPECT_EQ(w.Dst->Layers().Count(), 2);
-    EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
+  // A mode the table does not know keeps the picture.
+  w.Angles().ChooseDialPicture(QStringLiteral("3600"), QStringLiteral("5"));
+  EXPECT_EQ(w.Dst->Layers().Count(), 2);
+  EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
 
-    // Clear: list, needle, readout and counter back to the start; nothing is sent.
-    rig.sensor.ClearReceived();
-    w.lCount->setText(QStringLiteral("4"));
-    ASSERT_FALSE(MemoLines(w).isEmpty());
-    Click(w, "btClear");
-    EXPECT_TRUE(MemoLines(w).isEmpty());
-    EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 0.0);
-    EXPECT_EQ(Text(w, "lCount"), QStringLiteral("1"));
-    EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode3.png", 0)));
-    WaitWithMessages(100);
-    EXPECT_EQ(rig.Received(), "");
+  // Clear: list, needle, readout and counter back to the start; nothing is sent.
+  rig.sensor.ClearReceived();
+  w.lCount->setText(QStringLiteral("4"));
+  ASSERT_FALSE(MemoLines(w).isEmpty());
+  Click(w, "btClear");
+  EXPECT_TRUE(MemoLines(w).isEmpty());
+  EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 0.0);
+  EXPECT_EQ(Text(w, "lCount"), QStringLiteral("1"));
+  EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode3.png", 0)));
+  WaitWithMessages(100);
+  EXPECT_EQ(rig.Received(), "");
 }
 
-TEST(AngleDisplay, MissingDialPictureEndsConnectThroughTheExceptionHandler)
-{
-    SensorRig rig(Sensor("2", 1800, 1.0));
-    TFVANTORIS& w = rig.w();
-    TempDir elsewhere; // no img/ here
-    const auto home = std::filesystem::current_path();
-    std::filesystem::current_path(elsewhere.Path());
-    const bool shown = rig.Connect();
-    std::filesystem::current_path(home);
+TEST(AngleDisplay, MissingDialPictureEndsConnectThroughTheExceptionHandler) {
+  SensorRig rig(Sensor("2", 1800, 1.0));
+  TFVANTORIS& w = rig.w();
+  TempDir elsewhere;  // no img/ here
+  const auto home = std::filesystem::current_path();
+  std::filesystem::current_path(elsewhere.Path());
+  const bool shown = rig.Connect();
+  std::filesystem::current_path(home);
 
-    EXPECT_FALSE(shown);
-    EXPECT_TRUE(w.Panel2->isVisible());
-    EXPECT_TRUE(rig.console->boxes->messages.isEmpty()); // no "Can not connect"
-    EXPECT_TRUE(w.StatusText(0).contains(QStringLiteral("arrow2.PNG"))) << w.StatusText(0).toStdString();
-    EXPECT_EQ(ReadLines(rig.dir.File("LogFile.Log")).size(), 1u);
-    // Items up to the positive range are in, the later ones are not.
-    EXPECT_EQ(Text(w, "lbePRange"), QStringLiteral("1800"));
-    EXPECT_EQ(Text(w, "lbeMVGain"), QString());
+  EXPECT_FALSE(shown);
+  EXPECT_TRUE(w.Panel2->isVisible());
+  EXPECT_TRUE(rig.console->boxes->messages.isEmpty());  // no "Can not connect"
+  EXPECT_TRUE(w.StatusText(0).contains(QStringLiteral("arrow2.PNG")))
+      << w.StatusText(0).toStdString();
+  EXPECT_EQ(ReadLines(rig.dir.File("LogFile.Log")).size(), 1u);
+  // Items up to the positive range are in, the later ones are not.
+  EXPECT_EQ(Text(w, "lbePRange"), QStringLiteral("1800"));
+  EXPECT_EQ(Text(w, "lbeMVGain"), QString());
 }
 
-} // namespace
-} // namespace kelta::test
+}  // namespace
+}  // namespace kelta::test

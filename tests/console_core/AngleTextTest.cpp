@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "console/core/RxDecoder.h"
@@ -18,13 +18,36 @@ TEST(AngleText, NumbersAndNotNumbers) {
     const char* text;
     double value;
   } cases[] = {
-      {"12.3", 12.3},   {"  12.3  ", 12.3}, {"-45", -45.0}, {"+1.5", 1.5},  {"12.", 12.0},
-      {".5", 0.5},      {"-.5", -0.5},      {"1e2", 100.0}, {"1E-1", 0.1},  {"359.9", 359.9},
+      {"12.3", 12.3},
+      {"  12.3  ", 12.3},
+      {"-45", -45.0},
+      {"+1.5", 1.5},
+      {"12.", 12.0},
+      {".5", 0.5},
+      {"-.5", -0.5},
+      {"1e2", 100.0},
+      {"1E-1", 0.1},
+      {"359.9", 359.9},
       {"0000.25", 0.25},
       // Not a number as a whole: 0, no error.
-      {"12.3abc", 0.0}, {"abc", 0.0}, {"", 0.0},   {" ", 0.0},    {".", 0.0},   {"-", 0.0},
-      {"1e", 0.0},      {"1e+", 0.0}, {"12,3", 0.0}, {"1 2", 0.0}, {"--1", 0.0}, {"+-1", 0.0},
-      {"\t12", 0.0},    {"0x10", 0.0}, {"nan", 0.0}, {"inf", 0.0}, {"1e400", 0.0}, {"1.2.3", 0.0},
+      {"12.3abc", 0.0},
+      {"abc", 0.0},
+      {"", 0.0},
+      {" ", 0.0},
+      {".", 0.0},
+      {"-", 0.0},
+      {"1e", 0.0},
+      {"1e+", 0.0},
+      {"12,3", 0.0},
+      {"1 2", 0.0},
+      {"--1", 0.0},
+      {"+-1", 0.0},
+      {"\t12", 0.0},
+      {"0x10", 0.0},
+      {"nan", 0.0},
+      {"inf", 0.0},
+      {"1e400", 0.0},
+      {"1.2.3", 0.0},
   };
   for (const auto& c : cases) EXPECT_EQ(AngleFromText(c.text), c.value) << '"' << c.text << '"';
 }
@@ -59,7 +82,10 @@ TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
   const double comma = AngleFromText("12,3");
   double decoded = 0;
   RxDecoder decoder;
-  decoder.Feed("\x02" "-271.5\x17XY$", RxSink{nullptr, [&](double v) { decoded = v; }});
+  decoder.Feed(
+      "\x02"
+      "-271.5\x17XY$",
+      RxSink{nullptr, [&](double v) { decoded = v; }});
   std::setlocale(LC_ALL, previous.c_str());
   EXPECT_EQ(point, 12.3);
   EXPECT_EQ(comma, 0.0);

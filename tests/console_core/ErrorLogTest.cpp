@@ -48,7 +48,10 @@ TEST(ErrorLog, LogLineStampsLocalTime) {
   tzset();
   const std::string korea = FormatLogLine("m", t);
   const std::string early = FormatLogLine("m", 946684800 + 3661);  // 2000-01-01 01:01:01 UTC
-  if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  if (old)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
   EXPECT_EQ(utc, "'abc' is not a valid integer value - 2001-09-09 01:46:40");
   EXPECT_EQ(korea, "m - 2001-09-09 10:46:40");

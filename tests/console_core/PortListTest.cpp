@@ -23,7 +23,8 @@ class Pty {
  public:
   Pty() {
     char name[256];
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
+      throw std::runtime_error("openpty");
     path_ = name;
   }
   ~Pty() {
@@ -46,7 +47,8 @@ class PortListTest : public ::testing::Test {
     roots_ = PortRoots{exe_.path(), dev_.path()};
   }
   void Link(int number, const std::string& target) {
-    ASSERT_EQ(symlink(target.c_str(), (exe_.path() + "ports/com" + std::to_string(number)).c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), (exe_.path() + "ports/com" + std::to_string(number)).c_str()),
+              0);
   }
   void Device(const std::string& name) { std::ofstream(dev_.path() + name) << ""; }
   std::vector<std::string> List(bool onlyAvailable) {

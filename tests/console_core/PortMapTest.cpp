@@ -16,9 +16,17 @@ TEST(PortMap, DefaultRanges) {
     long long port;
     const char* path;
   } cases[] = {
-      {1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},  {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
-      {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, ""},          {0, ""},
-      {-1, ""},             {LLONG_MAX, ""},      {LLONG_MIN, ""},
+      {1, "/dev/ttyS0"},
+      {32, "/dev/ttyS31"},
+      {33, "/dev/ttyUSB0"},
+      {64, "/dev/ttyUSB31"},
+      {65, "/dev/ttyACM0"},
+      {96, "/dev/ttyACM31"},
+      {97, ""},
+      {0, ""},
+      {-1, ""},
+      {LLONG_MAX, ""},
+      {LLONG_MIN, ""},
   };
   TempDir exe;  // no ports/ folder
   for (const auto& c : cases) EXPECT_EQ(PortDevicePath(c.port, exe.path()), c.path) << c.port;

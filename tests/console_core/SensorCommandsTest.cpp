@@ -49,9 +49,8 @@ TEST(SensorCommands, PollFrameIsAddressThenEnqWithoutTerminator) {
     const char* field;
     uint8_t address;
   } cases[] = {
-      {"1", 0xB1},          {"77", 0xFD},  {"0", 0xB0},  {"80", 0x00},       {"79", 0xFF},
-      {"-1", 0xAF},         {"-176", 0x00}, {"007", 0xB7}, {"2147483647", 0xAF},
-      {"-2147483648", 0xB0},
+      {"1", 0xB1},  {"77", 0xFD},   {"0", 0xB0},   {"80", 0x00},         {"79", 0xFF},
+      {"-1", 0xAF}, {"-176", 0x00}, {"007", 0xB7}, {"2147483647", 0xAF}, {"-2147483648", 0xB0},
   };
   for (const auto& c : cases) {
     const std::string frame = IdPollFrame(c.field);

@@ -12,10 +12,22 @@ TEST(HexToInt, DigitsAndWrapAround) {
     const char* text;
     int32_t value;
   } cases[] = {
-      {"B1", 177},       {"FD", 253},       {"", 0},          {"0", 0},           {"b1", 177},
-      {"fd", 253},       {"aBcDeF", 0xABCDEF},               {":", 10},          {" ", -16},
-      {"G", 16},         {"FFFFFFFF", -1},  {"7FFFFFFF", INT32_MAX},             {"80000000", INT32_MIN},
-      {"100000000", 0},  {"123456789", 0x23456789},          {"1 ", 0},
+      {"B1", 177},
+      {"FD", 253},
+      {"", 0},
+      {"0", 0},
+      {"b1", 177},
+      {"fd", 253},
+      {"aBcDeF", 0xABCDEF},
+      {":", 10},
+      {" ", -16},
+      {"G", 16},
+      {"FFFFFFFF", -1},
+      {"7FFFFFFF", INT32_MAX},
+      {"80000000", INT32_MIN},
+      {"100000000", 0},
+      {"123456789", 0x23456789},
+      {"1 ", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(HexToInt(c.text), c.value) << '"' << c.text << '"';
 }
@@ -28,9 +40,9 @@ TEST(SensorInfo, FullReplyIsCutByPosition) {
   const SensorInfo info = ParseSensorInfo(
       "V:1234,I:B1,DM:2,C:1,Z:5,N:100,P:0,G:123,O:45,0:a,1:b,2:c,3:d,4:e,5:f,6:g,7:h,8:i,9:j,"
       "CA:11,CB:12X");
-  EXPECT_EQ(Items(info), (std::vector<std::string>{"1234", "1", "2", "1", "5", "100", "0", "123",
-                                                   "45", "a", "b", "c", "d", "e", "f", "g", "h",
-                                                   "i", "j", "11", "12"}));
+  EXPECT_EQ(Items(info),
+            (std::vector<std::string>{"1234", "1", "2", "1", "5", "100", "0", "123", "45", "a", "b",
+                                      "c",    "d", "e", "f", "g", "h",   "i", "j",   "11", "12"}));
   EXPECT_EQ(info.id, 1);
   EXPECT_EQ(ParseSensorInfo("V:1,I:FD,").id, 77);
   EXPECT_EQ(ParseSensorInfo("V:1,I:fd,").id, 77);
@@ -53,9 +65,11 @@ TEST(SensorInfo, ShortAndOddLinesNeverReadOutside) {
       {"abcdefgh", {"cdef", "-176", e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, "defg"}},
       // Values shorter than their tags give empty texts.
       {"V:1,I,D,", {"1,I,", "-176", e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e}},
-      {",,,,,,,,,,,,,,,,,,,,,,,,", {",,,,", "-176", e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e}},
+      {",,,,,,,,,,,,,,,,,,,,,,,,",
+       {",,,,", "-176", e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e, e}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Items(ParseSensorInfo(c.line)), c.items) << '"' << c.line << '"';
+  for (const auto& c : cases)
+    EXPECT_EQ(Items(ParseSensorInfo(c.line)), c.items) << '"' << c.line << '"';
 }
 
 }  // namespace

@@ -35,10 +35,10 @@ TEST(UserSet, FirstRunCreatesTheExactDefaultFile) {
   TempDir dir;
   TUserSet record;
   LoadUserSet(record, dir.path());
-  std::vector<uint8_t> expected = {0x04, 'C', 'O', 'M', '1', 0, 0,    // PortName
-                                   0x01, '1', 0, 0, 0, 0,             // SendCount
-                                   0x03, '2', '0', '0', 0, 0, 0, 0, 0, 0, 0,  // SendInterval
-                                   0x01, '1', 0, 0};                 // SensorID
+  std::vector<uint8_t> expected = {0x04, 'C', 'O', 'M', '1', 0, 0,              // PortName
+                                   0x01, '1', 0,   0,   0,   0,                 // SendCount
+                                   0x03, '2', '0', '0', 0,   0, 0, 0, 0, 0, 0,  // SendInterval
+                                   0x01, '1', 0,   0};                          // SensorID
   expected.resize(kUserSetSize, 0);  // three empty spares
   EXPECT_EQ(FileBytes(dir.path() + "UserSet.dat"), expected);
   EXPECT_EQ(std::vector<uint8_t>(record.bytes.begin(), record.bytes.end()), expected);
@@ -58,9 +58,12 @@ TEST(UserSet, DefaultsOfAMissingFileKeepTheRecordsOtherBytes) {
   LoadUserSet(record, dir.path());
   const std::vector<uint8_t> file = FileBytes(dir.path() + "UserSet.dat");
   ASSERT_EQ(file.size(), kUserSetSize);
-  EXPECT_EQ(std::string(file.begin(), file.begin() + 7), std::string("\x04" "COM123"));
-  EXPECT_EQ(std::string(file.begin() + 13, file.begin() + 24), std::string("\x03" "2004567890"));
-  EXPECT_EQ(std::string(file.begin() + 39, file.begin() + 41), std::string("\x01" "x"));
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 7), std::string("\x04"
+                                                                     "COM123"));
+  EXPECT_EQ(std::string(file.begin() + 13, file.begin() + 24), std::string("\x03"
+                                                                           "2004567890"));
+  EXPECT_EQ(std::string(file.begin() + 39, file.begin() + 41), std::string("\x01"
+                                                                           "x"));
   EXPECT_EQ(record.Read(UserSetField::PortName), "COM1");
   EXPECT_EQ(record.Read(UserSetField::SendInterval), "200");
 }
@@ -133,7 +136,8 @@ TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
       LoadUserSet(record, dir.path());
       ADD_FAILURE() << "a file of " << size << " bytes was accepted";
     } catch (const EInOutError& e) {
-      EXPECT_NE(std::string(e.what()).find(dir.path() + "UserSet.dat"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(dir.path() + "UserSet.dat"), std::string::npos)
+          << e.what();
     }
     EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_EQ(record.bytes, before.bytes);

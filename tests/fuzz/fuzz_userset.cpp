@@ -44,8 +44,9 @@ std::string FileBytes(const std::string& path) {
 }
 
 constexpr kelta::UserSetField kFields[] = {
-    kelta::UserSetField::PortName, kelta::UserSetField::SendCount, kelta::UserSetField::SendInterval,
-    kelta::UserSetField::SensorID, kelta::UserSetField::Spare1,    kelta::UserSetField::Spare2,
+    kelta::UserSetField::PortName,     kelta::UserSetField::SendCount,
+    kelta::UserSetField::SendInterval, kelta::UserSetField::SensorID,
+    kelta::UserSetField::Spare1,       kelta::UserSetField::Spare2,
     kelta::UserSetField::Spare3};
 
 }  // namespace

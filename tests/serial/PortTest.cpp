@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PtyPort.h"
 
 namespace kelta {
 namespace {

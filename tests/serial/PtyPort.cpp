@@ -74,8 +74,10 @@ std::string PtyPair::Read(std::size_t count, std::chrono::milliseconds limit) {
     if (poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
     char buffer[4096];
     const ssize_t n = read(master_, buffer, sizeof buffer);
-    if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-    else if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    if (n > 0)
+      out.append(buffer, static_cast<std::size_t>(n));
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      break;
   }
   return out;
 }

@@ -13,9 +13,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/serial/PtyPort.h"
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
+#include "tests/serial/PtyPort.h"
 
 namespace kelta {
 namespace {

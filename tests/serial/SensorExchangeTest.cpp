@@ -5,11 +5,11 @@
 
 #include <memory>
 
-#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
-#include "sim/SimulatedSensor.h"
 #include "sim/SensorWire.h"
+#include "sim/SimulatedSensor.h"
+#include "tests/serial/PtyPort.h"
 
 namespace kelta {
 namespace {
@@ -55,7 +55,7 @@ TEST_F(SensorExchangeTest, CommandsAndReplies) {
   port_.SetDtrLine(true);
   ASSERT_TRUE(port_.SendText("#INFO\r\n"));
   ASSERT_TRUE(Pump([&] { return received_.find(sim::kInfoLineEnd) != std::string::npos; }));
-  EXPECT_EQ(received_, sim::InfoLine(sensor_->Settings()) );
+  EXPECT_EQ(received_, sim::InfoLine(sensor_->Settings()));
   received_.clear();
   ASSERT_TRUE(port_.SendText("#DATA\r\n"));
   ASSERT_TRUE(Pump([&] { return received_.find('$') != std::string::npos; }));

@@ -72,8 +72,8 @@ TEST(VaCommDcb, EverySettingLandsInItsField) {
   port.SetParity(TVaParity::paMark);
   port.SetDatabits(TVaDatabits::db7);
   port.SetStopbits(TVaStopbits::sb2);
-  port.SetOptions({TVaCommOption::coParityCheck, TVaCommOption::coErrorChar,
-                   TVaCommOption::coNullStrip});
+  port.SetOptions(
+      {TVaCommOption::coParityCheck, TVaCommOption::coErrorChar, TVaCommOption::coNullStrip});
   TVaFlowControl flow;
   flow.SetOutCtsFlow(true);
   flow.SetOutDsrFlow(true);

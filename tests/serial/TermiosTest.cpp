@@ -9,9 +9,9 @@
 
 #include <memory>
 
-#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PtyPort.h"
 
 namespace kelta {
 namespace {

@@ -12,9 +12,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/serial/PtyPort.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PtyPort.h"
 
 namespace kelta {
 namespace {
@@ -235,7 +235,11 @@ TEST_F(ThreadsTest, ManyOpenCloseCyclesUnderStreamingDataLeaveNothingBehind) {
   // The device streams frames the whole time, whether the port is open or not.
   std::atomic<bool> stop{false};
   std::thread device([&] {
-    const std::string frame = "\x02" "123.4" "\x17" "ab$";
+    const std::string frame =
+        "\x02"
+        "123.4"
+        "\x17"
+        "ab$";
     while (!stop) {
       const ssize_t n = write(pty_.Master(), frame.data(), frame.size());
       if (n < 0) {

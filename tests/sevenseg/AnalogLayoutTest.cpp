@@ -46,15 +46,15 @@ TEST(ReadoutLayout, WorkedTable) {
     const char* glyphs;
   };
   const Case cases[] = {
-      {0.0, "+   0.0"},     {12.3, "+  12.3"},    {-5.0, "-   5.0"},      {360.0, "+ 360.0"},
-      {1234.5, "+1234.5"},  {12345.6, "+<<<<<"}, {-10000.0, "->>>>>"},
+      {0.0, "+   0.0"},    {12.3, "+  12.3"},   {-5.0, "-   5.0"},    {360.0, "+ 360.0"},
+      {1234.5, "+1234.5"}, {12345.6, "+<<<<<"}, {-10000.0, "->>>>>"},
   };
   for (const Case& c : cases) {
     const auto cells = Layout(Readout(c.value));
     EXPECT_EQ(Glyphs(cells), c.glyphs) << c.value;
     const bool overflow = std::string(c.glyphs).find_first_of("<>") != std::string::npos;
-    const std::vector<Coord> lefts =
-        overflow ? std::vector<Coord>{5, 23, 41, 59, 77, 95} : std::vector<Coord>{5, 23, 41, 59, 77, 91, 95};
+    const std::vector<Coord> lefts = overflow ? std::vector<Coord>{5, 23, 41, 59, 77, 95}
+                                              : std::vector<Coord>{5, 23, 41, 59, 77, 91, 95};
     EXPECT_EQ(Lefts(cells), lefts) << c.value;
     for (const CellDraw& cell : cells) {
       EXPECT_EQ(cell.cell.y, 5);

@@ -16,11 +16,13 @@ using test::Poly;
 
 TEST(Glyphs, CharacterMappingCoversEveryByte) {
   const std::map<char, TSevenSegmentCharacter> mapped = {
-      {'0', ssc0}, {'1', ssc1}, {'2', ssc2}, {'3', ssc3}, {'4', ssc4}, {'5', ssc5}, {'6', ssc6},
-      {'7', ssc7}, {'8', ssc8}, {'9', ssc9}, {'A', sscA}, {'a', sscA}, {'B', sscB}, {'b', sscB},
-      {'C', sscC}, {'c', sscC}, {'D', sscD}, {'d', sscD}, {'E', sscE}, {'e', sscE}, {'F', sscF},
-      {'f', sscF}, {'.', sscPeriod}, {':', sscColon}, {'+', sscPlus}, {'-', sscMinus},
-      {'_', sscLine}, {'<', sscUpArrow}, {'>', sscDownArrow}, {';', sscSemiColon}, {',', sscComma},
+      {'0', ssc0},     {'1', ssc1},    {'2', ssc2},       {'3', ssc3},         {'4', ssc4},
+      {'5', ssc5},     {'6', ssc6},    {'7', ssc7},       {'8', ssc8},         {'9', ssc9},
+      {'A', sscA},     {'a', sscA},    {'B', sscB},       {'b', sscB},         {'C', sscC},
+      {'c', sscC},     {'D', sscD},    {'d', sscD},       {'E', sscE},         {'e', sscE},
+      {'F', sscF},     {'f', sscF},    {'.', sscPeriod},  {':', sscColon},     {'+', sscPlus},
+      {'-', sscMinus}, {'_', sscLine}, {'<', sscUpArrow}, {'>', sscDownArrow}, {';', sscSemiColon},
+      {',', sscComma},
   };
   for (int i = 0; i < 256; ++i) {
     const char c = static_cast<char>(i);
@@ -41,10 +43,12 @@ TEST(Glyphs, GlyphToCharIsTheInverseWithLowerCaseHex) {
 TEST(Glyphs, SegmentMasks) {
   const std::uint8_t masks[] = {0x3F, 0x06, 0x5B, 0x4F, 0x66, 0x6D, 0x7D, 0x07,
                                 0x7F, 0x67, 0x77, 0x7C, 0x39, 0x5E, 0x79, 0x71};
-  for (int g = ssc0; g <= sscF; ++g) EXPECT_EQ(SegmentMask(static_cast<TSevenSegmentCharacter>(g)), masks[g]) << g;
+  for (int g = ssc0; g <= sscF; ++g)
+    EXPECT_EQ(SegmentMask(static_cast<TSevenSegmentCharacter>(g)), masks[g]) << g;
   EXPECT_EQ(SegmentMask(sscBlank), 0);
   EXPECT_TRUE(IsSegmentGlyph(sscBlank));
-  for (auto g : {sscPeriod, sscColon, sscPlus, sscMinus, sscLine, sscUpArrow, sscDownArrow, sscSemiColon, sscComma}) {
+  for (auto g : {sscPeriod, sscColon, sscPlus, sscMinus, sscLine, sscUpArrow, sscDownArrow,
+                 sscSemiColon, sscComma}) {
     EXPECT_FALSE(IsSegmentGlyph(g)) << int(g);
   }
 }
@@ -52,7 +56,8 @@ TEST(Glyphs, SegmentMasks) {
 TEST(Glyphs, NaturalSizes) {
   EXPECT_EQ(NaturalGlyphWidth(ssc8, 2, 2), 24);
   EXPECT_EQ(NaturalGlyphHeight(2, 2), 40);
-  for (auto g : {sscPeriod, sscColon, sscSemiColon, sscComma}) EXPECT_EQ(NaturalGlyphWidth(g, 2, 2), 8) << int(g);
+  for (auto g : {sscPeriod, sscColon, sscSemiColon, sscComma})
+    EXPECT_EQ(NaturalGlyphWidth(g, 2, 2), 8) << int(g);
   EXPECT_EQ(NaturalGlyphWidth(sscMinus, 2, 2), 24);
   EXPECT_EQ(NaturalGlyphWidth(ssc0, 0, 1), 10);
   EXPECT_EQ(NaturalGlyphHeight(0, 1), 18);
@@ -61,8 +66,9 @@ TEST(Glyphs, NaturalSizes) {
 }
 
 TEST(Rounding, HalfToEven) {
-  const std::pair<double, Coord> cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2},   {5.5, 6},  {6.5, 6},   {-0.5, 0},
-                                            {-1.5, -2}, {-2.5, -2}, {2.4999, 2}, {2.5001, 3}, {-2.6, -3}, {4.2, 4}};
+  const std::pair<double, Coord> cases[] = {{0.5, 0},    {1.5, 2},    {2.5, 2},   {5.5, 6},
+                                            {6.5, 6},    {-0.5, 0},   {-1.5, -2}, {-2.5, -2},
+                                            {2.4999, 2}, {2.5001, 3}, {-2.6, -3}, {4.2, 4}};
   for (auto [v, r] : cases) EXPECT_EQ(RoundHalfEven(v), r) << v;
 }
 
@@ -128,9 +134,14 @@ TEST(WorkedCell, ShapesVertexForVertex) {
       {sscPeriod, {0, 0, 2, 26}, {test::kWorkedPeriod}},
       // Colon grid rows k(5), k(7), k(11), k(13), k(16) of 26 are 7, 10, 16, 19, 23.
       {sscColon, kCell, {{{5, 7}, {7, 7}, {7, 10}, {5, 10}}, {{5, 16}, {7, 16}, {7, 19}, {5, 19}}}},
-      {sscSemiColon, kCell,
-       {{{5, 7}, {7, 7}, {7, 10}, {5, 10}}, {{5, 16}, {7, 16}, {7, 19}, {5, 19}}, {{6, 19}, {7, 19}, {7, 23}, {6, 23}}}},
-      {sscComma, kCell, {{{5, 16}, {7, 16}, {7, 19}, {5, 19}}, {{6, 19}, {7, 19}, {7, 23}, {6, 23}}}},
+      {sscSemiColon,
+       kCell,
+       {{{5, 7}, {7, 7}, {7, 10}, {5, 10}},
+        {{5, 16}, {7, 16}, {7, 19}, {5, 19}},
+        {{6, 19}, {7, 19}, {7, 23}, {6, 23}}}},
+      {sscComma,
+       kCell,
+       {{{5, 16}, {7, 16}, {7, 19}, {5, 19}}, {{6, 19}, {7, 19}, {7, 23}, {6, 23}}}},
       {sscLine, kCell, {{{0, 12}, {11, 12}, {11, 12}, {0, 12}}}},
   };
   for (const Case& c : cases) {
@@ -142,15 +153,18 @@ TEST(WorkedCell, ShapesVertexForVertex) {
 
 TEST(WorkedCell, CellOriginOffsetsEveryVertex) {
   const Painted p = Paint(WorkedStyle(), {95, 5, 12, 26}, ssc8);
-  for (std::size_t i = 0; i < p.polys.size(); ++i) EXPECT_EQ(p.polys[i], test::Offset(test::kWorkedSegments[i], 95, 5));
+  for (std::size_t i = 0; i < p.polys.size(); ++i)
+    EXPECT_EQ(p.polys[i], test::Offset(test::kWorkedSegments[i], 95, 5));
 }
 
 TEST(Arrows, ApexClampedToMarginInFlatCells) {
   GlyphStyle s = WorkedStyle();
   s.segmentMargin = 1;
   // W 20, H 10: h = 8, a = 9, b = 5; b - h <= M so the apex sits on the margin row.
-  EXPECT_EQ(Paint(s, {0, 0, 20, 10}, sscUpArrow).polys, (std::vector<Poly>{{{17, 5}, {1, 5}, {9, 1}}}));
-  EXPECT_EQ(Paint(s, {0, 0, 20, 10}, sscDownArrow).polys, (std::vector<Poly>{{{17, 5}, {1, 5}, {9, 8}}}));
+  EXPECT_EQ(Paint(s, {0, 0, 20, 10}, sscUpArrow).polys,
+            (std::vector<Poly>{{{17, 5}, {1, 5}, {9, 1}}}));
+  EXPECT_EQ(Paint(s, {0, 0, 20, 10}, sscDownArrow).polys,
+            (std::vector<Poly>{{{17, 5}, {1, 5}, {9, 8}}}));
 }
 
 TEST(PaintRules, OffSegmentsAndSplitSign) {
@@ -165,10 +179,12 @@ TEST(PaintRules, OffSegmentsAndSplitSign) {
   EXPECT_EQ(one.colors, (std::vector<TColor>{kOff, kOn, kOn, kOff, kOff, kOff, kOff}));
 
   Painted plus = Paint(s, kCell, sscPlus);
-  EXPECT_EQ(plus.polys, (std::vector<Poly>{test::kWorkedPlus[0], test::kWorkedPlus[1], test::kWorkedMinus}));
+  EXPECT_EQ(plus.polys,
+            (std::vector<Poly>{test::kWorkedPlus[0], test::kWorkedPlus[1], test::kWorkedMinus}));
   EXPECT_EQ(plus.colors, (std::vector<TColor>{kOn, kOn, kOff}));
   Painted minus = Paint(s, kCell, sscMinus);
-  EXPECT_EQ(minus.polys, (std::vector<Poly>{test::kWorkedMinus, test::kWorkedPlus[0], test::kWorkedPlus[1]}));
+  EXPECT_EQ(minus.polys,
+            (std::vector<Poly>{test::kWorkedMinus, test::kWorkedPlus[0], test::kWorkedPlus[1]}));
   EXPECT_EQ(minus.colors, (std::vector<TColor>{kOn, kOff, kOff}));
   // Shapes other than the sign have no off part.
   EXPECT_EQ(Paint(s, kCell, sscUpArrow).polys.size(), 1u);
@@ -181,7 +197,8 @@ TEST(PaintRules, PowerOffPaintsLitPartsInOffColour) {
   GlyphStyle s = WorkedStyle();
   s.powerOff = true;
   Painted seven = Paint(s, kCell, ssc7);
-  EXPECT_EQ(seven.polys, (std::vector<Poly>{test::kWorkedSegments[0], test::kWorkedSegments[1], test::kWorkedSegments[2]}));
+  EXPECT_EQ(seven.polys, (std::vector<Poly>{test::kWorkedSegments[0], test::kWorkedSegments[1],
+                                            test::kWorkedSegments[2]}));
   EXPECT_EQ(seven.colors, std::vector<TColor>(3, kOff));
   s.autoSegmentOffColor = false;
   s.segmentOffColor = 0x404040;
@@ -193,7 +210,9 @@ TEST(PaintRules, SegmentBitsOverrideEvenShapeGlyphs) {
   s.useSegmentBits = true;
   s.segmentBits = kSegA | kSegG | 0x80;  // bit 7 ignored
   for (auto g : {sscPeriod, ssc8, sscPlus}) {
-    EXPECT_EQ(Paint(s, kCell, g).polys, (std::vector<Poly>{test::kWorkedSegments[0], test::kWorkedSegments[6]})) << int(g);
+    EXPECT_EQ(Paint(s, kCell, g).polys,
+              (std::vector<Poly>{test::kWorkedSegments[0], test::kWorkedSegments[6]}))
+        << int(g);
   }
 }
 

@@ -43,7 +43,9 @@ TEST(FormatMagnitude, RoundsTheDecimalExpansionHalfAwayFromZero) {
       {-1.2345678901234567e25, 0, "12345678901234566100000000"},
       {std::numeric_limits<double>::denorm_min(), 2, "0.00"},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatMagnitude(c.value, c.precision, '.'), c.text) << c.value << " / " << c.precision;
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatMagnitude(c.value, c.precision, '.'), c.text)
+        << c.value << " / " << c.precision;
 }
 
 TEST(FormatMagnitude, SeparatorAndOddInputs) {
@@ -75,7 +77,7 @@ TEST(SplitNumberText, PointFirstThenComma) {
   };
   const Case cases[] = {
       {"12.3", "12", "3", "."},   {"12,3", "12", "3", ","}, {"1,2.3", "1,2", "3", "."},
-      {"1.2,3", "1", "2,3", "."}, {"123", "123", "", ""},    {"", "", "", ""},
+      {"1.2,3", "1", "2,3", "."}, {"123", "123", "", ""},   {"", "", "", ""},
       {".5", "", "5", "."},       {"7.", "7", "", "."},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QLocale>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,9 +10,9 @@
 #include "sevenseg/GlyphPaint.h"
 #include "sevenseg/QtCanvas.h"
 #include "sevenseg/RecordingCanvas.h"
+#include "sevenseg/iSevenSegmentCharacter.h"
 #include "tests/sevenseg/WidgetTestSupport.h"
 #include "tests/sevenseg/WorkedCell.h"
-#include "sevenseg/iSevenSegmentCharacter.h"
 
 namespace kelta::sevenseg {
 namespace {
@@ -49,7 +49,8 @@ TEST(Character, CharacterAndSegmentBits) {
   EXPECT_EQ(c.Character(), ' ');
   c.SetSegmentBits(0xFF);
   EXPECT_EQ(c.SegmentBits(), 0x7F);
-  EXPECT_TRUE(c.SegAOn() && c.SegBOn() && c.SegCOn() && c.SegDOn() && c.SegEOn() && c.SegFOn() && c.SegGOn());
+  EXPECT_TRUE(c.SegAOn() && c.SegBOn() && c.SegCOn() && c.SegDOn() && c.SegEOn() && c.SegFOn() &&
+              c.SegGOn());
   c.SetSegDOn(false);
   EXPECT_EQ(c.SegmentBits(), 0x77);
 }
@@ -140,11 +141,16 @@ TEST(Readout, Clamps) {
   };
   using R = TiSevenSegmentAnalog;
   const IntCase cases[] = {
-      {&R::SetDigitCount, &R::DigitCount, 0, 1},          {&R::SetDigitCount, &R::DigitCount, 40, 32},
-      {&R::SetDigitCount, &R::DigitCount, -7, 1},         {&R::SetPrecision, &R::Precision, 20, 13},
-      {&R::SetPrecision, &R::Precision, -3, 0},           {&R::SetSegmentSize, &R::SegmentSize, 0, 1},
-      {&R::SetSegmentSize, &R::SegmentSize, 101, 100},    {&R::SetSegmentMargin, &R::SegmentMargin, -1, 0},
-      {&R::SetSegmentSeperation, &R::SegmentSeperation, -2, 0}, {&R::SetDigitSpacing, &R::DigitSpacing, -3, -3},
+      {&R::SetDigitCount, &R::DigitCount, 0, 1},
+      {&R::SetDigitCount, &R::DigitCount, 40, 32},
+      {&R::SetDigitCount, &R::DigitCount, -7, 1},
+      {&R::SetPrecision, &R::Precision, 20, 13},
+      {&R::SetPrecision, &R::Precision, -3, 0},
+      {&R::SetSegmentSize, &R::SegmentSize, 0, 1},
+      {&R::SetSegmentSize, &R::SegmentSize, 101, 100},
+      {&R::SetSegmentMargin, &R::SegmentMargin, -1, 0},
+      {&R::SetSegmentSeperation, &R::SegmentSeperation, -2, 0},
+      {&R::SetDigitSpacing, &R::DigitSpacing, -3, -3},
   };
   for (const IntCase& c : cases) {
     (r.*c.set)(c.in);
@@ -468,7 +474,8 @@ TEST(QtCanvasPixels, EveryGlyphPaintsExactlyItsPolygons) {
       for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
           bool expected = false;
-          for (const RecordedOp& op : recorded.Ops()) expected = expected || Covers(op.points, x, y);
+          for (const RecordedOp& op : recorded.Ops())
+            expected = expected || Covers(op.points, x, y);
           wrong += expected != ((image.pixel(x, y) & 0xFFFFFF) == 0x00FF00u);
         }
       }

@@ -3,8 +3,8 @@
 
 #include "tests/support/QtTestApp.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 #include <stdexcept>
 

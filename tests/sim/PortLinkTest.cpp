@@ -109,12 +109,12 @@ TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     const std::string exeDir = dir.Path();
-    const char* argv[] = {program.c_str(), "--com", "6", "--exe-dir", exeDir.c_str(),
-                          "--angle", "10.5", nullptr};
+    const char* argv[] = {program.c_str(), "--com",   "6",    "--exe-dir",
+                          exeDir.c_str(),  "--angle", "10.5", nullptr};
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
-                          environ),
-              0);
+    ASSERT_EQ(
+        posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ),
+        0);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
 
@@ -138,7 +138,10 @@ TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
     {
       test::PtyClient client(link);
       client.Write("#DATA\r\n");
-      EXPECT_EQ(client.ReadUntilEnds("$", 5s), "\x02" "10.5\x17" "1A$");
+      EXPECT_EQ(client.ReadUntilEnds("$", 5s),
+                "\x02"
+                "10.5\x17"
+                "1A$");
     }
 
     kill(pid, signal);

@@ -70,12 +70,14 @@ TEST(AngleText, RoundsToTenthsTiesToEvenWithoutNegativeZero) {
     const char* text;
   };
   const Case cases[] = {
-      {123.4, true, "123.4"},   {-12.34, true, "-12.3"}, {0.0, true, "0.0"},
-      {-0.0, true, "0.0"},      {-0.04, true, "0.0"},    {0.25, true, "0.2"},
-      {0.75, true, "0.8"},      {-0.25, true, "-0.2"},   {359.96, true, "360.0"},
-      {-180.0, true, "-180.0"}, {2.5, false, "2"},       {3.5, false, "4"},
-      {-0.4, false, "0"},       {-12.6, false, "-13"},   {123.4, false, "123"},
-      {std::numeric_limits<double>::quiet_NaN(), true, "0.0"},
+      {123.4, true, "123.4"},  {-12.34, true, "-12.3"},
+      {0.0, true, "0.0"},      {-0.0, true, "0.0"},
+      {-0.04, true, "0.0"},    {0.25, true, "0.2"},
+      {0.75, true, "0.8"},     {-0.25, true, "-0.2"},
+      {359.96, true, "360.0"}, {-180.0, true, "-180.0"},
+      {2.5, false, "2"},       {3.5, false, "4"},
+      {-0.4, false, "0"},      {-12.6, false, "-13"},
+      {123.4, false, "123"},   {std::numeric_limits<double>::quiet_NaN(), true, "0.0"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AngleText(c.degrees, c.decimal), c.text) << c.degrees << " " << c.decimal;
@@ -84,9 +86,16 @@ TEST(AngleText, RoundsToTenthsTiesToEvenWithoutNegativeZero) {
 
 TEST(DataFrame, IsStxTextEtbCheckDollar) {
   // '1'^'2'^'3'^'.'^'4' = 0x2A
-  EXPECT_EQ(DataFrame("123.4"), "\x02" "123.4\x17" "2A$");
-  EXPECT_EQ(DataFrame("-0.5"), "\x02-0.5\x17" "06$");  // 0x2D^0x30^0x2E^0x35
-  EXPECT_EQ(DataFrame(""), "\x02\x17" "00$");
+  EXPECT_EQ(DataFrame("123.4"),
+            "\x02"
+            "123.4\x17"
+            "2A$");
+  EXPECT_EQ(DataFrame("-0.5"),
+            "\x02-0.5\x17"
+            "06$");  // 0x2D^0x30^0x2E^0x35
+  EXPECT_EQ(DataFrame(""),
+            "\x02\x17"
+            "00$");
 }
 
 TEST(DataFrame, CheckCharactersNeverFramingBytes) {
@@ -184,11 +193,15 @@ TEST(CommandAssembler, CutsLinesAndPollsWhateverTheChunks) {
       {"#INFO", ""},  // no terminator yet
       {"\xB1\x05", "P:B1"},
       {"\xB1\x05\x05", "P:B1"},
-      {"#RE\xB2\x05" "AD\r\n", "P:B2|L:#READ"},
-      {"#REP\x05" "AD\r\n", "P:50|L:#READ"},  // ID -96 wraps to 'P': not part of the line
-      {"\x00\x05"s, "P:00"},                    // ID 80 wraps to 0
-      {"\x05#DATA\r", "L:#DATA"},               // ENQ with nothing before it
-      {"#DA\x02\x17\xFFTA\r", "L:#DATA"},        // noise bytes dropped
+      {"#RE\xB2\x05"
+       "AD\r\n",
+       "P:B2|L:#READ"},
+      {"#REP\x05"
+       "AD\r\n",
+       "P:50|L:#READ"},                    // ID -96 wraps to 'P': not part of the line
+      {"\x00\x05"s, "P:00"},               // ID 80 wraps to 0
+      {"\x05#DATA\r", "L:#DATA"},          // ENQ with nothing before it
+      {"#DA\x02\x17\xFFTA\r", "L:#DATA"},  // noise bytes dropped
       {std::string(200, 'x') + "\r#INFO\r", "L:#INFO"},  // overlong line dropped whole
       {std::string(128, 'y') + "\r", nullptr},           // longest line kept
   };
@@ -201,11 +214,14 @@ TEST(CommandAssembler, CutsLinesAndPollsWhateverTheChunks) {
 
 TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
   const SimOptions o = ParseSimOptions(
-      {"--com", "5", "--exe-dir", "/tmp/x", "--force", "--id=12", "--mode", "1", "--version",
-       "R4.0", "--nrange", "900", "--prange", "0", "--cal", "0", "--zero", "-3", "--gain",
-       "999", "--mv-offset", "12", "--coef", "A=42", "--coef", "3=-1", "--angle", "-45.5",
-       "--period", "7.5", "--rate", "25", "--silent", "--delay", "300", "--no-decimal",
-       "--garbage", "ab\\r\\x17", "--split", "3", "--split-gap", "40", "--line-rate", "-v"});
+      {"--com",       "5",          "--exe-dir",   "/tmp/x",  "--force",     "--id=12",
+       "--mode",      "1",          "--version",   "R4.0",    "--nrange",    "900",
+       "--prange",    "0",          "--cal",       "0",       "--zero",      "-3",
+       "--gain",      "999",        "--mv-offset", "12",      "--coef",      "A=42",
+       "--coef",      "3=-1",       "--angle",     "-45.5",   "--period",    "7.5",
+       "--rate",      "25",         "--silent",    "--delay", "300",         "--no-decimal",
+       "--garbage",   "ab\\r\\x17", "--split",     "3",       "--split-gap", "40",
+       "--line-rate", "-v"});
   EXPECT_EQ(o.com, 5);
   EXPECT_EQ(o.exeDir, "/tmp/x/");
   EXPECT_TRUE(o.force);
@@ -243,13 +259,13 @@ TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
 
 TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--id", "78"},         {"--id", "x"},         {"--id"},
-      {"--com", "0"},         {"--mode", "4"},       {"--version", "12345"},
-      {"--prange", "3601"},   {"--nrange", "-1"},    {"--rate", "0"},
-      {"--rate", "1e9"},      {"--angle", "nan"},    {"--coef", "C=1"},
-      {"--coef", "10=1"},     {"--garbage", "\\q"},  {"--garbage", "\\x4"},
-      {"--silent=1"},         {"--bogus"},           {"--gain", "1,5"},
-      {"--exe-dir", ""},      {"--delay", "-5"},
+      {"--id", "78"},       {"--id", "x"},        {"--id"},
+      {"--com", "0"},       {"--mode", "4"},      {"--version", "12345"},
+      {"--prange", "3601"}, {"--nrange", "-1"},   {"--rate", "0"},
+      {"--rate", "1e9"},    {"--angle", "nan"},   {"--coef", "C=1"},
+      {"--coef", "10=1"},   {"--garbage", "\\q"}, {"--garbage", "\\x4"},
+      {"--silent=1"},       {"--bogus"},          {"--gain", "1,5"},
+      {"--exe-dir", ""},    {"--delay", "-5"},
   };
   for (const auto& args : bad) {
     try {

@@ -58,7 +58,10 @@ TEST_F(SensorTest, AnswersEachCommandWithItsExactBytes) {
   SensorConfig config = Fixed(123.4);
   StartWith(config);
   const std::string info = InfoLine(config.settings);
-  const std::string frame = "\x02" "123.4\x17" "2A$";
+  const std::string frame =
+      "\x02"
+      "123.4\x17"
+      "2A$";
   struct Step {
     std::string send;
     std::string reply;
@@ -89,14 +92,10 @@ TEST_F(SensorTest, ConfigurationCommandsAnswerOkAndTakeTheValue) {
     const char* infoHas;  // what the next "#INFO" shows
   };
   const Step steps[] = {
-      {"#ID5\r\n", "OK\r", ",I:B5,"},
-      {"#ID78\r\n", "NG\r", ",I:B5,"},
-      {"#ID-1\r\n", "NG\r", ",I:B5,"},
-      {"#CALI14900\r\n", "OK\r", ",N:900,"},
-      {"#CALI15 3600\r\n", "NG\r", ",P:1800,"},
-      {"#CALI150\r\n", "OK\r", ",P:0,"},  // a full turn
-      {"#CALI152700\r\n", "OK\r", ",P:2700,"},
-      {"#CALI153600\r\n", "OK\r", ",P:0,"},
+      {"#ID5\r\n", "OK\r", ",I:B5,"},           {"#ID78\r\n", "NG\r", ",I:B5,"},
+      {"#ID-1\r\n", "NG\r", ",I:B5,"},          {"#CALI14900\r\n", "OK\r", ",N:900,"},
+      {"#CALI15 3600\r\n", "NG\r", ",P:1800,"}, {"#CALI150\r\n", "OK\r", ",P:0,"},  // a full turn
+      {"#CALI152700\r\n", "OK\r", ",P:2700,"},  {"#CALI153600\r\n", "OK\r", ",P:0,"},
       {"#MODE1\r\n", "OK\r", ",DM:1,"},
   };
   for (const Step& step : steps) {
@@ -240,8 +239,7 @@ TEST_F(SensorTest, SwitchesShapeTheReplies) {
   sensor_->Update([](SensorConfig& c) { c.fixedAngle.reset(); });
   EXPECT_EQ(CountOf(Ask("#DATA\r\n", "$"), '.'), 1u);
 
-  EXPECT_THROW(sensor_->Update([](SensorConfig& c) { c.settings.id = 99; }),
-               std::invalid_argument);
+  EXPECT_THROW(sensor_->Update([](SensorConfig& c) { c.settings.id = 99; }), std::invalid_argument);
   EXPECT_EQ(sensor_->Settings().id, 1);  // unchanged
 }
 

@@ -5,15 +5,15 @@
 namespace kelta::dialgen {
 
 struct TDialStyle {
-    // Full turn 0..360, or the partial scale -120..+120 with 0 at the top.
-    bool FullTurn = true;
-    // The needle turns clockwise on screen for a growing reading (modes 0 and 1 negate the
-    // angle before turning it); otherwise counter-clockwise (modes 2 and 3).
-    bool Clockwise = true;
+  // Full turn 0..360, or the partial scale -120..+120 with 0 at the top.
+  bool FullTurn = true;
+  // The needle turns clockwise on screen for a growing reading (modes 0 and 1 negate the
+  // angle before turning it); otherwise counter-clockwise (modes 2 and 3).
+  bool Clockwise = true;
 };
 
 // 404 x 404, straight alpha; transparent inside the needle's reach except the hub cap and the
 // readout window.
 QImage DrawDial(const TDialStyle& Style);
 
-} // namespace kelta::dialgen
+}  // namespace kelta::dialgen

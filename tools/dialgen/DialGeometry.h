@@ -20,4 +20,4 @@ constexpr double kNeedleReach = 132;
 
 inline const QRectF kReadout(144, 221, 113, 36);
 
-} // namespace kelta::dialgen
+}  // namespace kelta::dialgen

@@ -11,35 +11,32 @@
 
 using namespace kelta::dialgen;
 
-int main(int argc, char** argv)
-{
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kelta-dialgen OUTDIR\n");
-        return 2;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication App(argc, argv);
-    const QDir Out(QString::fromLocal8Bit(argv[1]));
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: kelta-dialgen OUTDIR\n");
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication App(argc, argv);
+  const QDir Out(QString::fromLocal8Bit(argv[1]));
 
-    struct TDialFile {
-        const char* Name;
-        TDialStyle Style;
-    };
-    // Modes 0 and 1 negate the reading before turning the needle, so their numbers run
-    // clockwise; modes 0 and 2 are the full-turn sensors.
-    const TDialFile Dials[] = {
-        {"Mode0.png", {true, true}},
-        {"Mode1.png", {false, true}},
-        {"Mode2.png", {true, false}},
-        {"Mode3.png", {false, false}},
-    };
-    bool Ok = DrawNeedle().save(Out.filePath("arrow2.PNG"), "PNG");
-    for (const TDialFile& D : Dials)
-        Ok = DrawDial(D.Style).save(Out.filePath(D.Name), "PNG") && Ok;
-    if (!Ok) {
-        std::fprintf(stderr, "Cannot write the pictures into \"%s\"\n", argv[1]);
-        return 1;
-    }
-    return 0;
+  struct TDialFile {
+    const char* Name;
+    TDialStyle Style;
+  };
+  // Modes 0 and 1 negate the reading before turning the needle, so their numbers run
+  // clockwise; modes 0 and 2 are the full-turn sensors.
+  const TDialFile Dials[] = {
+      {"Mode0.png", {true, true}},
+      {"Mode1.png", {false, true}},
+      {"Mode2.png", {true, false}},
+      {"Mode3.png", {false, false}},
+  };
+  bool Ok = DrawNeedle().save(Out.filePath("arrow2.PNG"), "PNG");
+  for (const TDialFile& D : Dials) Ok = DrawDial(D.Style).save(Out.filePath(D.Name), "PNG") && Ok;
+  if (!Ok) {
+    std::fprintf(stderr, "Cannot write the pictures into \"%s\"\n", argv[1]);
+    return 1;
+  }
+  return 0;
 }

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace kelta::gfx {
 namespace {
@@ -19,75 +19,74 @@ using test::RunTool;
 using test::ShellQuote;
 
 class RenderDialToolTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const char* S = std::getenv("KELTA_SOURCE_DIR");
-        ASSERT_NE(S, nullptr);
-        Source_ = S;
-        Out_ = (fs::temp_directory_path() / ("kelta-render-" + std::to_string(getpid()) + ".png")).string();
-    }
-    void TearDown() override { fs::remove(Out_); }
+ protected:
+  void SetUp() override {
+    const char* S = std::getenv("KELTA_SOURCE_DIR");
+    ASSERT_NE(S, nullptr);
+    Source_ = S;
+    Out_ = (fs::temp_directory_path() / ("kelta-render-" + std::to_string(getpid()) + ".png"))
+               .string();
+  }
+  void TearDown() override { fs::remove(Out_); }
 
-    fs::path Source_;
-    std::string Out_;
+  fs::path Source_;
+  std::string Out_;
 };
 
-TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque)
-{
-    struct TCase {
-        const char* Dial;
-        float Angle;
-        const char* AngleText;
-    };
-    for (const TCase& C : {TCase{"Mode0.png", 30, "30"}, TCase{"Mode3.png", -72.5f, "-72.5"}}) {
-        SCOPED_TRACE(C.Dial);
-        // Run from the source folder, so the needle comes from img/ there.
-        const auto R = RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
-                               " --dial img/" + C.Dial + " --angle " + C.AngleText + " --out " + ShellQuote(Out_));
-        ASSERT_EQ(R.ExitCode, 0) << R.Err;
+TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
+  struct TCase {
+    const char* Dial;
+    float Angle;
+    const char* AngleText;
+  };
+  for (const TCase& C : {TCase{"Mode0.png", 30, "30"}, TCase{"Mode3.png", -72.5f, "-72.5"}}) {
+    SCOPED_TRACE(C.Dial);
+    // Run from the source folder, so the needle comes from img/ there.
+    const auto R =
+        RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
+                " --dial img/" + C.Dial + " --angle " + C.AngleText + " --out " + ShellQuote(Out_));
+    ASSERT_EQ(R.ExitCode, 0) << R.Err;
 
-        TBitmap32 Written;
-        bool AlphaUsed = false;
-        LoadPngFile(Written, Out_, AlphaUsed);
+    TBitmap32 Written;
+    bool AlphaUsed = false;
+    LoadPngFile(Written, Out_, AlphaUsed);
 
-        TImage32 Dst, Src, ivBGR;
-        TDialComposer Composer({Dst, Src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
-        Composer.LoadDialImages((Source_ / "img" / C.Dial).string());
-        Composer.DrawDial(C.Angle);
-        Dst.ComposeBuffer();
-        ASSERT_EQ(Written.Width(), Dst.Buffer().Width());
-        ASSERT_EQ(Written.Height(), Dst.Buffer().Height());
-        for (int I = 0; I < Written.Width() * Written.Height(); ++I)
-            ASSERT_EQ(Written.Bits()[I], Dst.Buffer().Bits()[I] | 0xFF000000u) << I;
-    }
+    TImage32 Dst, Src, ivBGR;
+    TDialComposer Composer({Dst, Src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
+    Composer.LoadDialImages((Source_ / "img" / C.Dial).string());
+    Composer.DrawDial(C.Angle);
+    Dst.ComposeBuffer();
+    ASSERT_EQ(Written.Width(), Dst.Buffer().Width());
+    ASSERT_EQ(Written.Height(), Dst.Buffer().Height());
+    for (int I = 0; I < Written.Width() * Written.Height(); ++I)
+      ASSERT_EQ(Written.Bits()[I], Dst.Buffer().Bits()[I] | 0xFF000000u) << I;
+  }
 }
 
-TEST_F(RenderDialToolTest, FailuresExitNonZero)
-{
-    struct TCase {
-        std::string Args;
-        int Exit;
-        std::string ErrPart;
-    };
-    const std::string Needle = " --needle " + ShellQuote((Source_ / "img" / "arrow2.PNG").string());
-    const TCase Cases[] = {
-        {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(Out_) + Needle, 1,
-         "Cannot open file \"/nonexistent-kelta.png\". No such file or directory"},
-        {"--dial " + ShellQuote((Source_ / "img" / "Mode0.png").string()) + " --angle 0 --out " +
-             ShellQuote(Out_) + " --needle /nonexistent-kelta-needle.png",
-         1, "Cannot open file \"/nonexistent-kelta-needle.png\""},
-        {"--dial x.png --angle ten --out " + ShellQuote(Out_), 2, "usage:"},
-        {"--dial x.png --out " + ShellQuote(Out_), 2, "usage:"},
-        {"--dial x.png --angle 1 --out", 2, "usage:"},
-    };
-    for (const TCase& C : Cases) {
-        const auto R = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + C.Args);
-        EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
-        EXPECT_NE(R.Err.find(C.ErrPart), std::string::npos) << R.Err;
-        EXPECT_FALSE(fs::exists(Out_));
-    }
+TEST_F(RenderDialToolTest, FailuresExitNonZero) {
+  struct TCase {
+    std::string Args;
+    int Exit;
+    std::string ErrPart;
+  };
+  const std::string Needle = " --needle " + ShellQuote((Source_ / "img" / "arrow2.PNG").string());
+  const TCase Cases[] = {
+      {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(Out_) + Needle, 1,
+       "Cannot open file \"/nonexistent-kelta.png\". No such file or directory"},
+      {"--dial " + ShellQuote((Source_ / "img" / "Mode0.png").string()) + " --angle 0 --out " +
+           ShellQuote(Out_) + " --needle /nonexistent-kelta-needle.png",
+       1, "Cannot open file \"/nonexistent-kelta-needle.png\""},
+      {"--dial x.png --angle ten --out " + ShellQuote(Out_), 2, "usage:"},
+      {"--dial x.png --out " + ShellQuote(Out_), 2, "usage:"},
+      {"--dial x.png --angle 1 --out", 2, "usage:"},
+  };
+  for (const TCase& C : Cases) {
+    const auto R = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + C.Args);
+    EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
+    EXPECT_NE(R.Err.find(C.ErrPart), std::string::npos) << R.Err;
+    EXPECT_FALSE(fs::exists(Out_));
+  }
 }
 
-} // namespace
-} // namespace kelta::gfx
+}  // namespace
+}  // namespace kelta::gfx

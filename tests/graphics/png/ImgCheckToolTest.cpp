@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace kelta::gfx {
 namespace {
@@ -20,70 +20,69 @@ std::string Suite(const std::string& Name) { return std::string(KELTA_PNGSUITE_D
 
 std::string ImgCheck(const std::string& Args) { return ShellQuote(KELTA_IMGCHECK) + " " + Args; }
 
-TEST(ImgCheckTool, PrintsSizeModeAndAlphaFlag)
-{
-    struct TCase {
-        const char* File;
-        const char* Line;
-    };
-    const TCase Cases[] = {
-        {"basn6a08.png", "32x32 mode=partial alpha_used=1\n"},
-        {"basn2c08.png", "32x32 mode=none alpha_used=0\n"},
-        {"tbwn0g16.png", "32x32 mode=key alpha_used=1\n"},
-        {"tm3n3p02.png", "32x32 mode=partial alpha_used=0\n"},
-        {"cdfn2c08.png", "8x32 mode=none alpha_used=0\n"},
-    };
-    for (const TCase& C : Cases) {
-        const auto R = RunTool(ImgCheck(ShellQuote(Suite(C.File))));
-        EXPECT_EQ(R.ExitCode, 0) << C.File;
-        EXPECT_EQ(R.Out, C.Line) << C.File;
-    }
+TEST(ImgCheckTool, PrintsSizeModeAndAlphaFlag) {
+  struct TCase {
+    const char* File;
+    const char* Line;
+  };
+  const TCase Cases[] = {
+      {"basn6a08.png", "32x32 mode=partial alpha_used=1\n"},
+      {"basn2c08.png", "32x32 mode=none alpha_used=0\n"},
+      {"tbwn0g16.png", "32x32 mode=key alpha_used=1\n"},
+      {"tm3n3p02.png", "32x32 mode=partial alpha_used=0\n"},
+      {"cdfn2c08.png", "8x32 mode=none alpha_used=0\n"},
+  };
+  for (const TCase& C : Cases) {
+    const auto R = RunTool(ImgCheck(ShellQuote(Suite(C.File))));
+    EXPECT_EQ(R.ExitCode, 0) << C.File;
+    EXPECT_EQ(R.Out, C.Line) << C.File;
+  }
 }
 
-TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra)
-{
-    const std::string Raw = (std::filesystem::temp_directory_path() /
-                             ("kelta-imgcheck-" + std::to_string(getpid()) + ".raw")).string();
-    for (const char* File : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
-        const auto R = RunTool(ImgCheck(ShellQuote(Suite(File)) + " --raw " + ShellQuote(Raw)));
-        ASSERT_EQ(R.ExitCode, 0) << File;
-        std::ifstream F(Raw, std::ios::binary);
-        const std::string Bytes((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
-        TBitmap32 B;
-        bool AlphaUsed = false;
-        LoadPngFile(B, Suite(File), AlphaUsed);
-        ASSERT_EQ(Bytes.size(), static_cast<size_t>(B.Width()) * B.Height() * 4) << File;
-        for (int I = 0; I < B.Width() * B.Height(); ++I) {
-            const TColor32 P = B.Bits()[I];
-            const auto* Q = reinterpret_cast<const unsigned char*>(Bytes.data()) + 4 * I;
-            ASSERT_EQ(Color32(Q[2], Q[1], Q[0], Q[3]), P) << File << " pixel " << I;
-        }
+TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
+  const std::string Raw = (std::filesystem::temp_directory_path() /
+                           ("kelta-imgcheck-" + std::to_string(getpid()) + ".raw"))
+                              .string();
+  for (const char* File : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
+    const auto R = RunTool(ImgCheck(ShellQuote(Suite(File)) + " --raw " + ShellQuote(Raw)));
+    ASSERT_EQ(R.ExitCode, 0) << File;
+    std::ifstream F(Raw, std::ios::binary);
+    const std::string Bytes((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
+    TBitmap32 B;
+    bool AlphaUsed = false;
+    LoadPngFile(B, Suite(File), AlphaUsed);
+    ASSERT_EQ(Bytes.size(), static_cast<size_t>(B.Width()) * B.Height() * 4) << File;
+    for (int I = 0; I < B.Width() * B.Height(); ++I) {
+      const TColor32 P = B.Bits()[I];
+      const auto* Q = reinterpret_cast<const unsigned char*>(Bytes.data()) + 4 * I;
+      ASSERT_EQ(Color32(Q[2], Q[1], Q[0], Q[3]), P) << File << " pixel " << I;
     }
-    std::filesystem::remove(Raw);
+  }
+  std::filesystem::remove(Raw);
 }
 
-TEST(ImgCheckTool, FailuresPrintTheErrorAndExit)
-{
-    struct TCase {
-        std::string Args;
-        int Exit;
-        std::string Err;
-    };
-    const TCase Cases[] = {
-        {ShellQuote(Suite("xs1n0g01.png")), 1, "Not a PNG file\n"},
-        {ShellQuote(Suite("xcsn0g01.png")), 1, "IDAT: CRC error\n"},
-        {"/nonexistent-kelta.png", 1, "Cannot open file \"/nonexistent-kelta.png\". No such file or directory\n"},
-        {ShellQuote(Suite("basn0g08.png")) + " --raw /nonexistent-kelta/out.raw", 1,
-         "Cannot create file \"/nonexistent-kelta/out.raw\". No such file or directory\n"},
-        {"", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
-        {"a.png b.png", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
-    };
-    for (const TCase& C : Cases) {
-        const auto R = RunTool(ImgCheck(C.Args));
-        EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
-        EXPECT_EQ(R.Err, C.Err) << C.Args;
-    }
+TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
+  struct TCase {
+    std::string Args;
+    int Exit;
+    std::string Err;
+  };
+  const TCase Cases[] = {
+      {ShellQuote(Suite("xs1n0g01.png")), 1, "Not a PNG file\n"},
+      {ShellQuote(Suite("xcsn0g01.png")), 1, "IDAT: CRC error\n"},
+      {"/nonexistent-kelta.png", 1,
+       "Cannot open file \"/nonexistent-kelta.png\". No such file or directory\n"},
+      {ShellQuote(Suite("basn0g08.png")) + " --raw /nonexistent-kelta/out.raw", 1,
+       "Cannot create file \"/nonexistent-kelta/out.raw\". No such file or directory\n"},
+      {"", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
+      {"a.png b.png", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
+  };
+  for (const TCase& C : Cases) {
+    const auto R = RunTool(ImgCheck(C.Args));
+    EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
+    EXPECT_EQ(R.Err, C.Err) << C.Args;
+  }
 }
 
-} // namespace
-} // namespace kelta::gfx
+}  // namespace
+}  // namespace kelta::gfx

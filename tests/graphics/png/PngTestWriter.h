@@ -11,17 +11,17 @@
 namespace kelta::gfx::test {
 
 struct TTestPng {
-    int Width = 1;
-    int Height = 1;
-    int ColorType = 2; // PNG colour type
-    int BitDepth = 8;
-    bool Interlaced = false;
-    // Rows top-down, one sample per value (sub-byte depths are packed by the writer, 16-bit
-    // samples written big-endian).
-    std::vector<std::vector<std::uint16_t>> Rows;
-    std::vector<std::array<std::uint8_t, 3>> Palette;
-    std::vector<std::uint8_t> PaletteAlpha; // tRNS for palette pictures
-    std::optional<std::array<std::uint16_t, 3>> KeyColor; // tRNS for grey (first) / RGB
+  int Width = 1;
+  int Height = 1;
+  int ColorType = 2;  // PNG colour type
+  int BitDepth = 8;
+  bool Interlaced = false;
+  // Rows top-down, one sample per value (sub-byte depths are packed by the writer, 16-bit
+  // samples written big-endian).
+  std::vector<std::vector<std::uint16_t>> Rows;
+  std::vector<std::array<std::uint8_t, 3>> Palette;
+  std::vector<std::uint8_t> PaletteAlpha;                // tRNS for palette pictures
+  std::optional<std::array<std::uint16_t, 3>> KeyColor;  // tRNS for grey (first) / RGB
 };
 
 std::string EncodeTestPng(const TTestPng& P);
@@ -29,4 +29,4 @@ std::string EncodeTestPng(const TTestPng& P);
 // Signature, IHDR with any values (CRC made right), a tiny IDAT and IEND: for header checks.
 std::string HeaderOnlyPng(std::uint32_t Width, std::uint32_t Height, int BitDepth, int ColorType);
 
-} // namespace kelta::gfx::test
+}  // namespace kelta::gfx::test

@@ -6,9 +6,9 @@
 namespace kelta::gfx::test {
 
 struct TToolRun {
-    int ExitCode = -1;
-    std::string Out;
-    std::string Err;
+  int ExitCode = -1;
+  std::string Out;
+  std::string Err;
 };
 
 // Command is given to the shell as written; the caller quotes its arguments.
@@ -16,4 +16,4 @@ TToolRun RunTool(const std::string& Command);
 
 std::string ShellQuote(const std::string& S);
 
-} // namespace kelta::gfx::test
+}  // namespace kelta::gfx::test

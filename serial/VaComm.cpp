@@ -216,7 +216,7 @@ void TVaCustomComm::SetupBuffers() {
   try {
     session_ =
         std::make_shared<TVaCommSession>(handle_, static_cast<std::uint32_t>(buffers_.WriteSize()),
-                                         static_cast<bool>(OnTxEmpty), dispatcher_, this);
+                                         OnTxEmpty.Bound(), dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
   } catch (const std::bad_alloc&) {
@@ -509,7 +509,7 @@ void TVaCustomComm::HandleRxChar() {
 }
 
 void TVaCustomComm::HandleEvents(std::uint32_t Bits) {
-  const auto fire = [this](const TNotifyEvent& handler) {
+  const auto fire = [this](const auto& handler) {
     if (handler) handler(this);
   };
   if (Bits & EV_ERR) HandleError();

@@ -11,6 +11,7 @@
 // statusLock_ serialises reads, status queries and the stopping of the workers (recursive, as
 // the critical section it stands for).
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -34,6 +35,30 @@ class TVaCommWriteThread;
 
 // The application's default exception handler, as the port reaches it.
 using TVaExceptionEvent = std::function<void(const std::exception& E)>;
+
+// A notification whose being bound a worker thread may read: the write thread hands "queue
+// empty" to the GUI thread only while OnTxEmpty is bound (an unbound one would only make every
+// burst wait for the GUI thread), and a handler bound after Open takes effect at the next
+// write that empties the queue. Bound and called on the GUI thread, like any notification.
+class TVaWatchedNotifyEvent {
+ public:
+  TVaWatchedNotifyEvent() = default;
+  TVaWatchedNotifyEvent(const TVaWatchedNotifyEvent&) = delete;
+  TVaWatchedNotifyEvent& operator=(const TVaWatchedNotifyEvent&) = delete;
+  TVaWatchedNotifyEvent& operator=(TNotifyEvent handler) {
+    handler_ = std::move(handler);
+    bound_->store(static_cast<bool>(handler_));
+    return *this;
+  }
+  explicit operator bool() const { return static_cast<bool>(handler_); }
+  void operator()(TVaCustomComm* Sender) const { handler_(Sender); }
+  // Outlives the port for a worker that still runs.
+  std::shared_ptr<const std::atomic<bool>> Bound() const { return bound_; }
+
+ private:
+  TNotifyEvent handler_;
+  std::shared_ptr<std::atomic<bool>> bound_ = std::make_shared<std::atomic<bool>>(false);
+};
 
 class TVaCustomComm {
  public:
@@ -100,8 +125,9 @@ class TVaCustomComm {
   TNotifyEvent OnClose;
   TVaCommErrorEvent OnError;
   TVaCommRxCharEvent OnRxChar;
-  TNotifyEvent OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnTxEmpty, OnPErr, OnRx80Full,
-      OnEvent1, OnEvent2;
+  TNotifyEvent OnCts, OnDsr, OnRlsd, OnRing, OnBreak, OnRxFlag, OnPErr, OnRx80Full, OnEvent1,
+      OnEvent2;
+  TVaWatchedNotifyEvent OnTxEmpty;
   // Receives exceptions from OnOpen and from handlers run for the workers. Unbound: the
   // message goes to standard error.
   TVaExceptionEvent OnException;

@@ -15,10 +15,11 @@ namespace kelta {
 
 // --- TVaCommSession
 
-TVaCommSession::TVaCommSession(int fd, std::uint32_t writeSize, bool wantTxEmpty,
+TVaCommSession::TVaCommSession(int fd, std::uint32_t writeSize,
+                               std::shared_ptr<const std::atomic<bool>> txEmptyBound,
                                std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port)
     : fd(fd),
-      wantTxEmpty(wantTxEmpty),
+      txEmptyBound(std::move(txEmptyBound)),
       dispatcher(std::move(dispatcher)),
       port(port),
       queue(writeSize) {}
@@ -270,7 +271,7 @@ bool TVaCommWriteThread::CompleteWrite(TVaCommSession& s, std::uint32_t k) {
     if (empty) s.dataEvent.Reset();
     s.room.notify_all();
   }
-  if (empty && s.wantTxEmpty) {
+  if (empty && s.txEmptyBound->load()) {
     try {
       s.HandOff([](TVaCustomComm& p) { p.HandleEvents(EV_TXEMPTY); });
     } catch (...) {

@@ -47,7 +47,8 @@ class TVaCommSession {
  public:
   // Makes the queue and the wake signals; throws std::system_error when the system has no
   // descriptors left.
-  TVaCommSession(int fd, std::uint32_t writeSize, bool wantTxEmpty,
+  TVaCommSession(int fd, std::uint32_t writeSize,
+                 std::shared_ptr<const std::atomic<bool>> txEmptyBound,
                  std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port);
   ~TVaCommSession();
   TVaCommSession(const TVaCommSession&) = delete;
@@ -64,7 +65,8 @@ class TVaCommSession {
   void ReportDeviceGone();
 
   const int fd;
-  const bool wantTxEmpty;  // OnTxEmpty was bound at Open
+  // OnTxEmpty is bound now (the port's flag, read at every emptied queue).
+  const std::shared_ptr<const std::atomic<bool>> txEmptyBound;
   const std::shared_ptr<IGuiDispatcher> dispatcher;
   TVaCustomComm* const port;  // GUI thread only, and only while !stopped
 

@@ -93,6 +93,26 @@ TEST_F(ThreadsTest, TxEmptyFollowsEveryWriteThatEmptiesTheQueue) {
   port->Close();
 }
 
+// Whether OnTxEmpty is bound is read at every emptied queue, not once at Open.
+TEST_F(ThreadsTest, TxEmptyBoundOrUnboundWhileOpenTakesEffectAtTheNextWrite) {
+  auto port = MakePort();
+  port->Open();
+  ASSERT_TRUE(port->SendText("unbound"));
+  EXPECT_EQ(pty_.Read(7, 5s), "unbound");
+  int empties = 0;
+  port->OnTxEmpty = [&](TVaCustomComm*) { ++empties; };
+  ASSERT_TRUE(port->SendText("bound"));
+  EXPECT_TRUE(Pump([&] { return empties == 1; }));
+  EXPECT_EQ(pty_.Read(5, 5s), "bound");
+
+  port->OnTxEmpty = nullptr;
+  ASSERT_TRUE(port->SendText("gone"));
+  EXPECT_EQ(pty_.Read(4, 5s), "gone");
+  loop_->RunFor(100ms);
+  EXPECT_EQ(empties, 1);
+  port->Close();
+}
+
 TEST_F(ThreadsTest, CloseFromInsideOnRxCharEndsTheBatchAndTheWorkers) {
   auto port = MakePort();
   int rx = 0, closes = 0, errors = 0;

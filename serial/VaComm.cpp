@@ -539,8 +539,18 @@ void TVaCustomComm::HandleError() {
 }
 
 void TVaCustomComm::DeviceGone() {
+  if (!IsOpen()) return;
   pendingErrors_ |= CE_IOE;
   DispatchEvents(EV_ERR);
+  // Staying open on a dead descriptor would refuse every later Open of the same port (a
+  // re-plugged adapter, a restarted sensor): once the loss is reported the port closes, with
+  // OnClose, as if the window had closed it. A handler that already closed it is left alone.
+  if (!IsOpen()) return;
+  try {
+    Close();
+  } catch (...) {
+    HandleException(std::current_exception());
+  }
 }
 
 }  // namespace kelta

@@ -149,7 +149,8 @@ class TVaCustomComm {
   void DispatchEvents(std::uint32_t Bits);
   // Fires the notifications of the bits in their fixed order.
   virtual void HandleEvents(std::uint32_t Bits);
-  // The device went away: CE_IOE becomes pending and an error batch is dispatched.
+  // The device went away: CE_IOE becomes pending, an error batch is dispatched (OnError), then
+  // the port closes (OnClose).
   void DeviceGone();
 
  protected:

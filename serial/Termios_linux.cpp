@@ -1,5 +1,6 @@
-// Terminal settings through termios2 (any speed, not only the B* constants). The kernel's
-// <asm/termbits.h> clashes with glibc's <termios.h>, so this file includes only the former.
+// Terminal settings through termios2: any speed, not only those with a B* constant. The
+// kernel's <asm/termbits.h> clashes with glibc's <termios.h>, so this file includes only the
+// former.
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
@@ -10,6 +11,30 @@
 namespace kelta::device {
 
 namespace {
+
+// The speed bits for bitsPerSecond: the standard constant where there is one, so that programs
+// reading the speed through the classic interface (stty, cfgetospeed) see it; BOTHER with the
+// number in c_ispeed/c_ospeed only for speeds that have none (14400, 56000, 128000, ...).
+tcflag_t SpeedBits(std::uint32_t bitsPerSecond) {
+  struct Standard {
+    std::uint32_t rate;
+    tcflag_t bits;
+  };
+  static constexpr Standard kStandard[] = {
+      {50, B50},           {75, B75},           {110, B110},         {134, B134},
+      {150, B150},         {200, B200},         {300, B300},         {600, B600},
+      {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+      {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+      {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+      {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+      {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+      {3500000, B3500000}, {4000000, B4000000},
+  };
+  for (const Standard& s : kStandard) {
+    if (s.rate == bitsPerSecond) return s.bits;
+  }
+  return BOTHER;
+}
 
 int CharacterSize(std::uint8_t byteSize, tcflag_t& size) {
   switch (byteSize) {
@@ -43,7 +68,8 @@ int ApplyDcb(int fd, const TVaDcb& dcb) {
   tio.c_iflag = 0;
   tio.c_oflag = 0;
   tio.c_lflag = 0;
-  tio.c_cflag = CREAD | CLOCAL | BOTHER | size;
+  // The input speed follows the output speed (no separate input bits above IBSHIFT).
+  tio.c_cflag = CREAD | CLOCAL | SpeedBits(dcb.BaudRate) | size;
   switch (dcb.Parity) {
     case 0:
       break;

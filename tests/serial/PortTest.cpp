@@ -5,15 +5,19 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
-#include "tests/serial/PtyPort.h"
+#include "tests/support/Pty.h"
+#include "tests/support/ProcessStats.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
@@ -93,6 +97,32 @@ TEST_F(PortTest, EventMaskNeverHoldsTxEmpty) {
   EXPECT_EQ(port->EventMask(), 0u);  // no event thread; sending still works
   EXPECT_TRUE(port->SendText("ok"));
   EXPECT_EQ(pty_.Read(2, 5s), "ok");
+  port->Close();
+}
+
+// Programs that read the speed the classic way (stty, cfgetospeed) see the standard speeds;
+// only speeds without a constant of their own are set the other way.
+TEST_F(PortTest, StandardSpeedsReadBackThroughCfgetospeed) {
+  auto port = MakePort();
+  port->Open();
+  const auto speed = [&port] {
+    termios tio{};
+    EXPECT_EQ(tcgetattr(port->Handle(), &tio), 0);
+    EXPECT_EQ(cfgetispeed(&tio), cfgetospeed(&tio));
+    return cfgetospeed(&tio);
+  };
+  EXPECT_EQ(speed(), static_cast<speed_t>(B9600));
+  const std::pair<TVaBaudrate, speed_t> standard[] = {
+      {TVaBaudrate::br110, B110},     {TVaBaudrate::br1200, B1200},
+      {TVaBaudrate::br19200, B19200}, {TVaBaudrate::br38400, B38400},
+      {TVaBaudrate::br57600, B57600}, {TVaBaudrate::br115200, B115200},
+  };
+  for (const auto& [rate, constant] : standard) {
+    port->SetBaudrate(rate);
+    EXPECT_EQ(speed(), constant) << BaudrateValue(rate);
+  }
+  port->SetUserBaudrate(230400);
+  EXPECT_EQ(speed(), static_cast<speed_t>(B230400));
   port->Close();
 }
 

@@ -11,7 +11,8 @@
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
-#include "tests/serial/PtyPort.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
@@ -34,6 +35,7 @@ TEST(Termios, OpenPutsTheBlockIntoTheDeviceAndChangesApplyAtOnce) {
   port.Open();
 
   termios2 tio = Settings(port.Handle());
+  EXPECT_EQ(tio.c_cflag & CBAUD, static_cast<tcflag_t>(B9600));
   EXPECT_EQ(tio.c_ospeed, 9600u);
   EXPECT_EQ(tio.c_ispeed, 9600u);
   EXPECT_EQ(tio.c_cflag & (CSTOPB | CRTSCTS), 0u);
@@ -57,6 +59,7 @@ TEST(Termios, OpenPutsTheBlockIntoTheDeviceAndChangesApplyAtOnce) {
   port.EventChars().SetXonChar('A');
   port.SetOptions({TVaCommOption::coParityCheck});
   tio = Settings(port.Handle());
+  EXPECT_EQ(tio.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));  // no constant of its own
   EXPECT_EQ(tio.c_ospeed, 31250u);
   EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
   EXPECT_NE(tio.c_cflag & CRTSCTS, 0u);
@@ -64,6 +67,11 @@ TEST(Termios, OpenPutsTheBlockIntoTheDeviceAndChangesApplyAtOnce) {
   EXPECT_EQ(tio.c_iflag & IXON, 0u);
   EXPECT_NE(tio.c_iflag & INPCK, 0u);
   EXPECT_EQ(tio.c_cc[VSTART], 'A');
+  port.SetBaudrate(TVaBaudrate::br14400);  // in the table, but without a constant either
+  tio = Settings(port.Handle());
+  EXPECT_EQ(tio.c_cflag & CBAUD, static_cast<tcflag_t>(BOTHER));
+  EXPECT_EQ(tio.c_ospeed, 14400u);
+  EXPECT_EQ(tio.c_ispeed, 14400u);
   port.Close();
 }
 

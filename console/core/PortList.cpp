@@ -50,19 +50,28 @@ bool IsUartName(const std::string& path) {
   return true;
 }
 
-bool IsRealUart(const std::string& path) {
+// Only a terminal can be a serial port. Anything else a name may point at (/dev/null,
+// /dev/zero, a regular file, a FIFO) would be listed and then fail at Connect; a FIFO is never
+// even opened (its open may wait for a writer). A character device this user may not open
+// counts: Connect will say why it cannot be opened.
+bool IsTerminalDevice(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const int raw = OpenDevice(path);
   const int err = errno;
   Fd fd(raw);
-  if (raw < 0) return err == EBUSY;  // held exclusively by someone: it is a real port
+  if (raw < 0) {
+    if (err == EBUSY) return true;  // held exclusively (TIOCEXCL): only terminals have that
+    return (err == EACCES || err == EPERM) && !IsUartName(path);
+  }
+  // Swapped for something else between the two looks: judge what was opened.
+  termios tio;
+  if (::fstat(fd.get(), &st) != 0 || !S_ISCHR(st.st_mode) || ::tcgetattr(fd.get(), &tio) != 0)
+    return false;
+  if (!IsUartName(path)) return true;
+  // An on-board UART name answers even without a UART behind it.
   serial_struct info{};
   return ::ioctl(fd.get(), TIOCGSERIAL, &info) == 0 && info.type != PORT_UNKNOWN;
-}
-
-bool DeviceExists(const std::string& path) {
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  return !IsUartName(path) || IsRealUart(path);
 }
 
 bool CanOpenExclusively(const std::string& path) {
@@ -81,7 +90,7 @@ PortRoots DefaultPortRoots() { return PortRoots{ExecutableDir(), "/dev/"}; }
 void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const PortRoots& roots) {
   std::vector<std::string> names;
   for (const PortCandidate& port : PortCandidates(roots.exeDir, roots.devDir)) {
-    if (!DeviceExists(port.devicePath)) continue;
+    if (!IsTerminalDevice(port.devicePath)) continue;
     if (onlyAvailable && !CanOpenExclusively(port.devicePath)) continue;
     names.push_back("COM" + std::to_string(port.number));
   }
@@ -96,7 +105,7 @@ bool CanOpenPort(const std::string& name, const PortRoots& roots) {
     return false;
   }
   const std::string path = PortDevicePath(number, roots.exeDir, roots.devDir);
-  return DeviceExists(path) && CanOpenExclusively(path);
+  return IsTerminalDevice(path) && CanOpenExclusively(path);
 }
 
 }  // namespace kelta

@@ -16,13 +16,14 @@ struct PortRoots {
 // ExecutableDir() and "/dev/".
 PortRoots DefaultPortRoots();
 
-// Replaces the list with "COMn" for every port whose device exists, in ascending n. A
-// "/dev/ttyS*" device counts only when it is a real UART (its serial type is known). With
-// onlyAvailable, a port is kept only when CanOpenPort accepts it.
+// Replaces the list with "COMn" for every port whose device is a terminal, in ascending n
+// (what a name points at is never opened unless it is a character device, so a FIFO cannot
+// block). A "/dev/ttyS*" device counts only when it is a real UART (its serial type is known).
+// With onlyAvailable, a port is kept only when CanOpenPort accepts it.
 void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const PortRoots& roots);
 
-// True when the port named "COMn" (the first three characters are not checked) exists and
-// can be opened exclusively right now: nobody holds its lock (flock) and it is not in
+// True when the port named "COMn" (the first three characters are not checked) is a terminal
+// and can be opened exclusively right now: nobody holds its lock (flock) and it is not in
 // exclusive mode (TIOCEXCL). The probe closes the device at once.
 bool CanOpenPort(const std::string& name, const PortRoots& roots);
 

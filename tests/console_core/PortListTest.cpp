@@ -50,7 +50,9 @@ class PortListTest : public ::testing::Test {
     ASSERT_EQ(symlink(target.c_str(), (exe_.path() + "ports/com" + std::to_string(number)).c_str()),
               0);
   }
-  void Device(const std::string& name) { std::ofstream(dev_.path() + name) << ""; }
+  void DeviceLink(const std::string& name, const std::string& target) {
+    ASSERT_EQ(symlink(target.c_str(), (dev_.path() + name).c_str()), 0);
+  }
   std::vector<std::string> List(bool onlyAvailable) {
     std::vector<std::string> list{"stale entry"};
     FillPortList(list, onlyAvailable, roots_);
@@ -66,15 +68,36 @@ TEST_F(PortListTest, ExistingDevicesInAscendingNumber) {
   Link(12, a.path());
   Link(2, b.path());
   Link(1, c.path());
-  Link(3, "/nonexistent/tty");   // a dangling link hides its number
-  Device("ttyS3");               // ... even when the default exists
-  Device("ttyUSB0");             // COM33, a plain default
-  Link(40, "/nonexistent/tty");  // hides ttyUSB7
-  Device("ttyUSB7");
-  Device("ttyS9");  // not a UART (no serial type): not listed
+  Link(3, "/nonexistent/tty");      // a dangling link hides its number
+  DeviceLink("ttyS2", a.path());    // ... even when its default (COM3) is a terminal
+  DeviceLink("ttyUSB0", b.path());  // COM33, a plain default
+  Link(40, "/nonexistent/tty");     // hides ttyUSB7
+  DeviceLink("ttyUSB7", c.path());
   const std::vector<std::string> expected = {"COM1", "COM2", "COM12", "COM33"};
   EXPECT_EQ(List(false), expected);
   EXPECT_EQ(List(true), expected);
+}
+
+// Only terminals are ports: nothing else a name may point at is listed or passes the probe.
+TEST_F(PortListTest, NamesOfThingsThatAreNotTerminalsAreNotListed) {
+  Pty pty;
+  const std::string file = exe_.path() + "plain-file";
+  std::ofstream(file) << "not a device";
+  const std::string fifo = exe_.path() + "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  Link(1, "/dev/null");
+  Link(2, "/dev/zero");
+  Link(3, file);
+  Link(4, fifo);
+  Link(5, exe_.path());  // a folder
+  Link(6, pty.path());
+  DeviceLink("ttyUSB0", "/dev/null");  // COM33: the default name, not a terminal either
+  DeviceLink("ttyACM0", fifo);         // COM65
+  for (bool onlyAvailable : {false, true})
+    EXPECT_EQ(List(onlyAvailable), (std::vector<std::string>{"COM6"})) << onlyAvailable;
+  for (const char* name : {"COM1", "COM2", "COM3", "COM4", "COM5", "COM33", "COM65"})
+    EXPECT_FALSE(CanOpenPort(name, roots_)) << name;
+  EXPECT_TRUE(CanOpenPort("COM6", roots_));
 }
 
 TEST_F(PortListTest, PortHeldByAnotherOpenIsNotAvailable) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "console/core/ConsoleErrors.h"
+#include "console/core/RegularFile.h"
 
 namespace kelta {
 
@@ -25,11 +26,9 @@ std::string LogLine(const std::string& message) {
 
 void WriteLogLine(const std::string& dir, const std::string& line) {
   const std::string path = dir + kLogFileName;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    const int err = errno;
-    throw FileError("Cannot open", path, err);
-  }
+  const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT);
+  if (opened.fd < 0) throw OpenFailure("Cannot open", path, opened);
+  const int fd = opened.fd;
   // One write per line: appends from two programs sharing the folder do not interleave.
   const std::string text = line + "\r\n";
   size_t put = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "console/core/ConsoleErrors.h"
+#include "console/core/RegularFile.h"
 
 namespace kelta {
 
@@ -101,11 +102,9 @@ void LoadUserSet(TUserSet& record, const std::string& dir) {
     record = fresh;
     return;
   }
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    const int err = errno;
-    throw FileError("Cannot open", path, err);
-  }
+  const RegularFile opened = OpenRegularFile(path, O_RDONLY);
+  if (opened.fd < 0) throw OpenFailure("Cannot open", path, opened);
+  FileHandle file(opened.fd);
   char buffer[kUserSetSize];
   size_t got = 0;
   while (got < kUserSetSize) {
@@ -126,11 +125,9 @@ void LoadUserSet(TUserSet& record, const std::string& dir) {
 void SaveUserSet(TUserSet& record, const std::string& dir) {
   const std::string path = UserSetPath(dir);
   {
-    FileHandle file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (file.get() < 0) {
-      const int err = errno;
-      throw FileError("Cannot create", path, err);
-    }
+    const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (opened.fd < 0) throw OpenFailure("Cannot create", path, opened);
+    FileHandle file(opened.fd);
     size_t put = 0;
     while (put < kUserSetSize) {
       const ssize_t n = ::write(file.get(), record.bytes.data() + put, kUserSetSize - put);

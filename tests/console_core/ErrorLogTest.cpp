@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "console/core/ConsoleErrors.h"
+#include "tests/console_core/Fifo.h"
 #include "tests/console_core/TempDir.h"
 
 namespace kelta {
@@ -34,6 +35,30 @@ TEST(ErrorLog, UnwritableLogRaisesNamingTheFile) {
     EXPECT_NE(std::string(e.what()).find(dir.path() + "missing/LogFile.Log"), std::string::npos);
     EXPECT_EQ(e.errorCode, ENOENT);
   }
+}
+
+// A FIFO in the log's place would hold the program at its first logged error.
+TEST(ErrorLog, FifoInTheLogsPlaceIsRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string path = dir.path() + "LogFile.Log";
+  test::MakeFifo(path);
+  bool blocked = false;
+  const int code = test::CallBesideFifo(
+      path,
+      [&]() -> int {
+        try {
+          WriteLogLine(dir.path(), "x - 2026-01-02 03:04:05");
+        } catch (const EInOutError& e) {
+          EXPECT_NE(std::string(e.what()).find("\"" + path + "\" (not a regular file: FIFO)"),
+                    std::string::npos)
+              << e.what();
+          return e.errorCode;
+        }
+        return -1;
+      },
+      blocked);
+  EXPECT_FALSE(blocked);
+  EXPECT_EQ(code, 0);
 }
 
 // Message first, then the local time with every field zero-padded.

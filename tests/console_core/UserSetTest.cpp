@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <vector>
 
 #include "console/core/ConsoleErrors.h"
+#include "tests/console_core/Fifo.h"
 #include "tests/console_core/TempDir.h"
 
 namespace kelta {
@@ -154,6 +156,42 @@ TEST(UserSet, FailedFileStepsRaise) {
   ASSERT_EQ(mkdir((dir.path() + "UserSet.dat").c_str(), 0755), 0);
   EXPECT_THROW(LoadUserSet(record, dir.path()), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.path()), EInOutError);
+  EXPECT_EQ(record.bytes, TUserSet{}.bytes);
+}
+
+// Something that is not a file in the settings file's place is refused at once, before it is
+// opened: a FIFO would block the start for good, a device would be read or written.
+TEST(UserSet, FifoOrDeviceInTheFilesPlaceIsRefusedWithoutBlocking) {
+  TempDir dir;
+  const std::string path = dir.path() + "UserSet.dat";
+  test::MakeFifo(path);
+  TUserSet record;
+  const auto refused = [&](const std::function<void()>& step, const std::string& kind) {
+    bool blocked = false;
+    const std::string message = test::CallBesideFifo(
+        path,
+        [&]() -> std::string {
+          try {
+            step();
+          } catch (const EInOutError& e) {
+            return e.what();
+          }
+          return "no error";
+        },
+        blocked);
+    EXPECT_FALSE(blocked);
+    EXPECT_NE(message.find("\"" + path + "\" (not a regular file: " + kind + ")"),
+              std::string::npos)
+        << message;
+  };
+  refused([&] { LoadUserSet(record, dir.path()); }, "FIFO");
+  refused([&] { SaveUserSet(record, dir.path()); }, "FIFO");
+  EXPECT_EQ(record.bytes, TUserSet{}.bytes);
+
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+  refused([&] { LoadUserSet(record, dir.path()); }, "character device");
+  refused([&] { SaveUserSet(record, dir.path()); }, "character device");
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
 }
 

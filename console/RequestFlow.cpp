@@ -14,6 +14,10 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace kelta {
 
 namespace {
@@ -24,7 +28,42 @@ bool Contains(const std::string& text, const std::string& marker) {
   return text.find(marker) != std::string::npos;
 }
 
+// Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
+// still show rather than vanish in a UTF-8 decode. An over-long line is cut, and says so.
+QString MemoText(const std::string& line) {
+  const size_t limit = TFVANTORIS::kMemoLineChars;
+  const size_t shown = std::min(line.size(), limit);
+  QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(shown));
+  if (shown < line.size())
+    text += QStringLiteral(" \u2026 (%1 more bytes)").arg(line.size() - shown);
+  return text;
+}
+
 }  // namespace
+
+// Lives for one exchange or pass; nested exchanges (run inside its wait) add their own.
+struct TFVANTORIS::ReplyWatch {
+  ReplyWatch(TFVANTORIS& window, std::string wanted) : w(window), marker(std::move(wanted)) {
+    w.replyWatches_.push_back(this);
+  }
+  ~ReplyWatch() { std::erase(w.replyWatches_, this); }
+  ReplyWatch(const ReplyWatch&) = delete;
+  ReplyWatch& operator=(const ReplyWatch&) = delete;
+
+  // A line that held the marker came during the wait: it becomes LastLine, the reply the
+  // caller goes on with. Otherwise LastLine decides, as it always did.
+  bool Answered() {
+    if (line) {
+      w.LastLine = *line;
+      return true;
+    }
+    return Contains(w.LastLine, marker);
+  }
+
+  TFVANTORIS& w;
+  const std::string marker;
+  std::optional<std::string> line;  // the newest delivered line holding the marker
+};
 
 void TFVANTORIS::WaitWithMessages(int ms) { kelta::WaitWithMessages(ms); }
 
@@ -52,6 +91,7 @@ void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command,
                               const std::string& marker) {
   // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
   // above 5, and then this one ends at its next check.
+  ReplyWatch watch(*this, marker);
   TryCount = 0;
   for (;;) {
     if (TryCount > 5) {
@@ -64,7 +104,7 @@ void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command,
     WaitWithMessages(500);
     ++TryCount;
     SetStatus(0, TryText(TryCount));
-    if (Contains(LastLine, marker)) return;
+    if (watch.Answered()) return;
   }
 }
 
@@ -106,8 +146,10 @@ void TFVANTORIS::RunPasses(bool idPoll) {
     return;
   }
   const int attemptLimit = idPoll ? 1 : 5;
+  ReplyWatch watch(*this, kMarkerValue);
   for (int64_t pass = 1; pass <= count; ++pass) {
     ClearReceived();
+    watch.line.reset();
     // Set by "#STOP" or Close clicked during our waits: every remaining pass would only
     // clear the received text again, with no event in between, so stop looping here
     // (a count of 2^31 - 1 would otherwise hold the GUI for seconds).
@@ -131,7 +173,7 @@ void TFVANTORIS::RunPasses(bool idPoll) {
       WaitWithMessages(10);
       ++attempt;
       SetStatus(0, TryText(attempt));
-      if (Contains(LastLine, kMarkerValue)) break;
+      if (watch.Answered()) break;
     }
   }
   StopRequested = true;
@@ -160,9 +202,9 @@ void TFVANTORIS::bt360Send3Click() { SendRawLine(2); }
 
 void TFVANTORIS::DeliverLine(const std::string& line) {
   LastLine = line;
-  // Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
-  // still show rather than vanish in a UTF-8 decode.
-  Memo1->appendPlainText(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())));
+  for (ReplyWatch* watch : replyWatches_)
+    if (Contains(line, watch->marker)) watch->line = line;
+  Memo1->appendPlainText(MemoText(line));
   // A long line (the information reply) scrolls the list sideways; the values that follow
   // are short, so bring the start of the lines back into view.
   Memo1->horizontalScrollBar()->setValue(0);

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QFrame;
@@ -166,6 +167,10 @@ class TFVANTORIS : public QWidget {
   // Lines kept in Memo1; older ones are dropped so that a day of continuous reading
   // cannot exhaust memory.
   static constexpr int kMemoLineLimit = 10000;
+  // Characters of one line shown in Memo1 (sensor lines are tens of characters). A longer
+  // line, such as bytes at the wrong speed that never end, is shown cut with a mark saying so;
+  // LastLine keeps it whole. With the line limit this bounds the list's memory.
+  static constexpr int kMemoLineChars = 1000;
 
  signals:
   // After the window has closed (FormClose ran); the program ends on it.
@@ -199,6 +204,11 @@ class TFVANTORIS : public QWidget {
   void SendRawLine(int index);
   void CopyFieldsToUserSet();
   void FillInformation(const std::string& reply);
+
+  // The line holding a reply marker, caught as lines are delivered during an exchange's
+  // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
+  struct ReplyWatch;
+  std::vector<ReplyWatch*> replyWatches_;
 
   std::string appDir_;
   std::unique_ptr<ConsoleDialogs> dialogs_;

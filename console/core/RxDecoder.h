@@ -29,17 +29,22 @@ class RxDecoder {
   // when a sender never sends CR or "$". Sensor lines are tens of characters.
   static constexpr size_t kRxBufferCap = 64 * 1024;
 
-  // Decodes one chunk: all bytes of one receive notification. The block check counts ETBs
-  // within this chunk only.
+  // Decodes one chunk: all bytes of one receive notification. The block check counts the
+  // ETBs of one frame: those since the last "$" or CR of this chunk (or its start).
   void Feed(std::string_view chunk, const RxSink& sink);
 
   const std::string& RxBuffer() const { return buffer_; }
-  void ClearRxBuffer() { buffer_.clear(); }
+  // Empties RxBuffer. Text thrown away here was the head of a line or frame whose tail is
+  // still to come: until the next STX, CR or "$" the decoder treats what arrives as that tail,
+  // and a "$" drops it instead of showing a reading the sensor never sent ("4" of "123.4").
+  // A CR still delivers it, as a reply line.
+  void ClearRxBuffer();
 
  private:
   std::string TakeBuffer();
 
   std::string buffer_;
+  bool cut_ = false;  // the text gathering now lost its head to ClearRxBuffer
 };
 
 }  // namespace kelta

@@ -63,12 +63,32 @@ TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
         "12.3\x17\x17XY$"},
        {},
        "12.3XY"},
-      {"second frame of a chunk fails and leads the next line",
+      {"two frames in one chunk are each checked on their own",
        {"\x02"
         "12.3\x17XY$\x02"
-        "45.6\x17XY$",
-        "\r\n"},
-       {"L:12.3", "A:12.3", "L:45.6XY"},
+        "45.6\x17XY$"},
+       {"L:12.3", "A:12.3", "L:45.6", "A:45.6"},
+       ""},
+      {"three frames in one chunk",
+       {"\x02"
+        "1.5\x17XY$\x02"
+        "-2.5\x17XY$\x02"
+        "3.5\x17XY$"},
+       {"L:1.5", "A:1.5", "L:-2.5", "A:-2.5", "L:3.5", "A:3.5"},
+       ""},
+      {"a frame with two ETBs still fails beside a good one",
+       {"\x02"
+        "1.0\x17\x17XY$\x02"
+        "2.0\x17XY$\x02"
+        "3.0\x17XY$"},
+       {"L:1.0XY2.0", "A:0", "L:3.0", "A:3"},
+       ""},
+      {"frame split across chunks after a whole one",
+       {"\x02"
+        "12.3\x17XY$\x02"
+        "45",
+        ".6\x17XY$"},
+       {"L:12.3", "A:12.3", "L:45.6", "A:45.6"},
        ""},
       {"ETB of an earlier chunk does not count",
        {"\x02"
@@ -76,11 +96,11 @@ TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
         "Y$"},
        {"L:12.3", "A:12.3"},
        ""},
-      {"ETBs count across lines of one chunk",
-       {"A\r\x17"
-        "B\x17XY$"},
-       {"L:A"},
-       "BXY"},
+      {"an ETB before a CR does not count for the frame after it",
+       {"A\x17\r"
+        "1.5\x17XY$"},
+       {"L:A", "L:1.5", "A:1.5"},
+       ""},
       {"failed frame text leads the next frame", {"1\x17\x17X$", "2.5ZZ$"}, {"L:1X2.5", "A:0"}, ""},
       {"CR right after a frame delivers an empty line",
        {"12.3XY$\r"},
@@ -101,13 +121,65 @@ TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
   }
 }
 
-TEST(RxDecoder, ConsoleCanClearTheBufferBetweenChunks) {
-  RxDecoder decoder;
-  Recorder recorder;
-  decoder.Feed("stale", recorder.Sink());
-  decoder.ClearRxBuffer();
-  decoder.Feed("OK\r", recorder.Sink());
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"L:OK"}));
+// Between chunks the console may clear RxBuffer (every action and the stop loop do).
+TEST(RxDecoder, AClearedFramesTailIsNoReading) {
+  const std::string kClear = "<clear>";
+  const DecoderCase cases[] = {
+      {"the tail of a cut frame is dropped",
+       {"\x02"
+        "123.",
+        kClear,
+        "4\x17"
+        "2A$"},
+       {},
+       ""},
+      {"the frame after the tail is shown",
+       {"\x02"
+        "12",
+        kClear,
+        "3.4\x17"
+        "2A$\x02"
+        "7.5\x17"
+        "2A$"},
+       {"L:7.5", "A:7.5"},
+       ""},
+      {"a tail without its $ does not lead the next frame",
+       {"\x02"
+        "12",
+        kClear, "3.4\x02", "5.5\x17XY$"},
+       {"L:5.5", "A:5.5"},
+       ""},
+      {"a second clear keeps the cut",
+       {"\x02"
+        "12",
+        kClear, kClear, "3.4\x17XY$"},
+       {},
+       ""},
+      {"a reply line is delivered as before", {"stale", kClear, "OK\r"}, {"L:OK"}, ""},
+      {"after the dropped tail frames need no STX",
+       {"12", kClear, "3.4XY$6.5XY$"},
+       {"L:6.5", "A:6.5"},
+       ""},
+      {"a clear between frames cuts nothing",
+       {"\x02"
+        "1.0\x17XY$",
+        kClear, "2.0\x17XY$"},
+       {"L:1.0", "A:1", "L:2.0", "A:2"},
+       ""},
+      {"a clear after the STX cuts nothing", {"\x02", kClear, "2.0\x17XY$"}, {"L:2.0", "A:2"}, ""},
+  };
+  for (const DecoderCase& c : cases) {
+    RxDecoder decoder;
+    Recorder recorder;
+    for (const std::string& chunk : c.chunks) {
+      if (chunk == kClear)
+        decoder.ClearRxBuffer();
+      else
+        decoder.Feed(chunk, recorder.Sink());
+    }
+    EXPECT_EQ(recorder.events, c.events) << c.name;
+    EXPECT_EQ(decoder.RxBuffer(), c.bufferAfter) << c.name;
+  }
 }
 
 TEST(RxDecoder, AngleHandlerErrorIsSwallowedAndDecodingGoesOn) {

@@ -1,3 +1,14 @@
+# kelta_find_package(NAME DEBIAN_PACKAGE [find_package arguments...])
+# find_package that stops the configuration with the Debian package to install when NAME (or
+# one of its components) is missing.
+macro(kelta_find_package name debian)
+  find_package(${name} ${ARGN})
+  if(NOT ${name}_FOUND)
+    message(FATAL_ERROR "${name} ${ARGN} not found: install the Debian package ${debian} "
+      "(bash tools/setup-deps.sh installs everything the build needs)")
+  endif()
+endmacro()
+
 # kelta_add_gtest(NAME SOURCES src... LIBS lib...)
 # One GoogleTest program, one CTest entry. Qt runs offscreen; sanitizer options come from
 # the suppression files in tools/.
@@ -25,16 +36,4 @@ function(kelta_add_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
-endfunction()
-
-# kelta_add_subdirs(): adds every child folder that has a CMakeLists.txt, in name order, so
-# that several people can add folders without touching a shared list.
-function(kelta_add_subdirs)
-  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
-  list(SORT children)
-  foreach(child IN LISTS children)
-    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
-      add_subdirectory(${child})
-    endif()
-  endforeach()
 endfunction()

@@ -7,6 +7,8 @@
 #include "serial/VaComm.h"
 #include "sim/PortLink.h"
 #include "sim/SimulatedSensor.h"
+#include "tests/support/ProcessStats.h"
+#include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -18,12 +20,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -49,12 +48,9 @@ void EnsureApp() {
 struct Rig {
   explicit Rig(kelta::sim::SensorConfig config) : sensor(std::move(config)) {
     EnsureApp();
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelta-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir = pattern + "/";
     sensor.Start();
-    link = std::make_unique<kelta::sim::PortLink>(dir, 5, sensor.SlavePath(), false);
-    window = std::make_unique<kelta::TFVANTORIS>(dir, std::make_unique<NoBoxes>());
+    link = std::make_unique<kelta::sim::PortLink>(dir.Path(), 5, sensor.SlavePath(), false);
+    window = std::make_unique<kelta::TFVANTORIS>(dir.Path(), std::make_unique<NoBoxes>());
     window->VaComm1().SetPortNum(5);
     window->VaComm1().Open();
   }
@@ -62,23 +58,16 @@ struct Rig {
     window.reset();
     link.reset();
     sensor.Stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
   }
 
   kelta::sim::SimulatedSensor sensor;
-  std::string dir;
+  kelta::test::TempDir dir;
   std::unique_ptr<kelta::sim::PortLink> link;
   std::unique_ptr<kelta::TFVANTORIS> window;
 };
 
 double ProcessCpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  const auto sec = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return sec(u.ru_utime) + sec(u.ru_stime);
+  return std::chrono::duration<double>(kelta::test::ProcessCpuTime()).count();
 }
 
 void BM_UnansweredExchangeCpu(benchmark::State& state) {

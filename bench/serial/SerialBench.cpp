@@ -7,8 +7,6 @@
 //   BM_GuiHandOff     one worker-to-GUI hand-off, CPU per call.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -20,22 +18,23 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "bench/serial/BenchPty.h"
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
+#include "tests/support/ProcessStats.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using kelta::bench::BenchPty;
-using kelta::bench::ProcessCpuTime;
+using kelta::test::ProcessCpuTime;
+using kelta::test::PtyPair;
 
 // A data frame as the sensor sends it: STX, angle, ETB, two check characters, "$".
 const std::string kFrame = std::string("\x02") + "123.4" + "\x17" + "ab$";
@@ -69,10 +68,7 @@ class Receiver {
 class VaCommReceiver : public Receiver {
  public:
   VaCommReceiver() {
-    std::string dir = (std::filesystem::temp_directory_path() / "kelta-bench-XXXXXX").string();
-    if (mkdtemp(dir.data()) != nullptr) dir_ = dir + "/";
-    std::filesystem::create_directory(dir_ + "ports");
-    port_.SetExeDir(dir_);
+    port_.SetExeDir(exe_.Path());
     port_.SetDispatcher(std::make_shared<kelta::TVaQtDispatcher>());
     port_.SetBaudrate(kelta::TVaBaudrate::br9600);
     port_.SetPortNum(1);
@@ -80,13 +76,9 @@ class VaCommReceiver : public Receiver {
       arrivals.Got(sender->ReceiveText().size());
     };
   }
-  ~VaCommReceiver() override {
-    port_.Close();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~VaCommReceiver() override { port_.Close(); }
   bool Open(const std::string& path) override {
-    std::filesystem::create_symlink(path, dir_ + "ports/com1");
+    exe_.Link(1, path);
     try {
       port_.Open();
       port_.SetRtsLine(true);
@@ -98,7 +90,7 @@ class VaCommReceiver : public Receiver {
   }
 
  private:
-  std::string dir_;
+  kelta::test::ExeDir exe_;  // before the port, which must close before the folder goes
   kelta::TVaComm port_;
 };
 
@@ -140,7 +132,7 @@ double Percentile(std::vector<double> values, double p) {
 // thread: on each request it writes one frame and notes when.
 class Device {
  public:
-  explicit Device(BenchPty& pty) : pty_(pty), thread_([this] { Run(); }) {}
+  explicit Device(PtyPair& pty) : pty_(pty), thread_([this] { Run(); }) {}
   ~Device() {
     {
       std::lock_guard<std::mutex> hold(lock_);
@@ -173,12 +165,12 @@ class Device {
       ++done_;
       written_ = Clock::now();
       hold.unlock();
-      pty_.Write(kFrame.data(), kFrame.size());
+      pty_.Write(kFrame);
       hold.lock();
     }
   }
 
-  BenchPty& pty_;
+  PtyPair& pty_;
   std::mutex lock_;  // guards everything below
   std::condition_variable wake_;
   std::uint64_t requested_ = 0, done_ = 0;
@@ -189,7 +181,7 @@ class Device {
 
 template <typename R>
 void RxLatency(benchmark::State& state) {
-  BenchPty pty;
+  PtyPair pty;
   R receiver;
   if (!receiver.Open(pty.SlavePath())) {
     state.SkipWithError("cannot open the pseudo-terminal");
@@ -219,7 +211,7 @@ void RxLatency(benchmark::State& state) {
 template <typename R>
 void RxRate(benchmark::State& state) {
   constexpr std::size_t kFramesPerRun = 20000;
-  BenchPty pty;
+  PtyPair pty;
   R receiver;
   if (!receiver.Open(pty.SlavePath())) {
     state.SkipWithError("cannot open the pseudo-terminal");
@@ -232,7 +224,7 @@ void RxRate(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t target = receiver.arrivals.bytes + kFramesPerRun * kFrame.size();
     std::thread device([&] {
-      for (std::size_t i = 0; i < kFramesPerRun / 100; ++i) pty.Write(burst.data(), burst.size());
+      for (std::size_t i = 0; i < kFramesPerRun / 100; ++i) pty.Write(burst);
     });
     ProcessUntil([&] { return receiver.arrivals.bytes >= target; });
     device.join();
@@ -247,7 +239,7 @@ void RxRate(benchmark::State& state) {
 
 template <typename R>
 void IdleCpu(benchmark::State& state) {
-  BenchPty pty;
+  PtyPair pty;
   R receiver;
   if (!receiver.Open(pty.SlavePath())) {
     state.SkipWithError("cannot open the pseudo-terminal");

@@ -38,18 +38,6 @@ void EnsureApp() {
 
 std::string SourceDir() { return KELTA_TEST_SOURCE_DIR "/"; }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kelta-console-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::system_error(errno, std::generic_category(), "mkdtemp");
-  path_ = pattern + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream all;

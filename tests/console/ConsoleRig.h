@@ -9,6 +9,7 @@
 
 #include "graphics/view/Image32.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
+#include "tests/support/TempDir.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
@@ -40,21 +41,6 @@ namespace kelta::test {
 void EnsureApp();
 // The repository's root folder (with a trailing '/').
 std::string SourceDir();
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  // With a trailing '/'.
-  const std::string& Path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -48,12 +48,4 @@ std::string Times(int n, const std::string& text) {
   return all;
 }
 
-int CountOf(const std::string& haystack, const std::string& needle) {
-  int n = 0;
-  for (size_t at = haystack.find(needle); at != std::string::npos;
-       at = haystack.find(needle, at + needle.size()))
-    ++n;
-  return n;
-}
-
 }  // namespace kelta::test

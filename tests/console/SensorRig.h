@@ -6,6 +6,7 @@
 
 #include "sim/PortLink.h"
 #include "sim/SimulatedSensor.h"
+#include "tests/support/Pty.h"
 
 #include <functional>
 #include <memory>
@@ -38,6 +39,5 @@ class SensorRig {
 
 // n copies of text.
 std::string Times(int n, const std::string& text);
-int CountOf(const std::string& haystack, const std::string& needle);
 
 }  // namespace kelta::test

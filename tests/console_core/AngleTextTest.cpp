@@ -8,10 +8,12 @@
 #include <string>
 
 #include "console/core/RxDecoder.h"
-#include "tests/console_core/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
+
+using test::TempDir;
 
 TEST(AngleText, NumbersAndNotNumbers) {
   const struct {
@@ -67,9 +69,9 @@ TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
     if ((found = SetCommaLocale(name))) break;
   if (!found) {
     const std::string command =
-        "localedef -i de_DE -f UTF-8 " + compiled.path() + "de_DE.UTF-8 >/dev/null 2>&1";
+        "localedef -i de_DE -f UTF-8 " + compiled.Path() + "de_DE.UTF-8 >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0) {
-      setenv("LOCPATH", compiled.path().c_str(), 1);
+      setenv("LOCPATH", compiled.Path().c_str(), 1);
       found = SetCommaLocale("de_DE.UTF-8");
       unsetenv("LOCPATH");
     }

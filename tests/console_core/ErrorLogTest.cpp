@@ -8,10 +8,12 @@
 
 #include "console/core/ConsoleErrors.h"
 #include "tests/console_core/Fifo.h"
-#include "tests/console_core/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
+
+using test::TempDir;
 
 std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -20,19 +22,19 @@ std::string FileText(const std::string& path) {
 
 TEST(ErrorLog, LinesAreAppendedOldestFirstWithCrLf) {
   TempDir dir;
-  WriteLogLine(dir.path(), "first - 2026-01-02 03:04:05");
-  EXPECT_EQ(FileText(dir.path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\n");
-  WriteLogLine(dir.path(), "second");
-  EXPECT_EQ(FileText(dir.path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\nsecond\r\n");
+  WriteLogLine(dir.Path(), "first - 2026-01-02 03:04:05");
+  EXPECT_EQ(FileText(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\n");
+  WriteLogLine(dir.Path(), "second");
+  EXPECT_EQ(FileText(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\nsecond\r\n");
 }
 
 TEST(ErrorLog, UnwritableLogRaisesNamingTheFile) {
   TempDir dir;
   try {
-    WriteLogLine(dir.path() + "missing/", "x");
+    WriteLogLine(dir.Path() + "missing/", "x");
     ADD_FAILURE() << "no error";
   } catch (const EInOutError& e) {
-    EXPECT_NE(std::string(e.what()).find(dir.path() + "missing/LogFile.Log"), std::string::npos);
+    EXPECT_NE(std::string(e.what()).find(dir.Path() + "missing/LogFile.Log"), std::string::npos);
     EXPECT_EQ(e.errorCode, ENOENT);
   }
 }
@@ -40,14 +42,14 @@ TEST(ErrorLog, UnwritableLogRaisesNamingTheFile) {
 // A FIFO in the log's place would hold the program at its first logged error.
 TEST(ErrorLog, FifoInTheLogsPlaceIsRefusedWithoutBlocking) {
   TempDir dir;
-  const std::string path = dir.path() + "LogFile.Log";
+  const std::string path = dir.Path() + "LogFile.Log";
   test::MakeFifo(path);
   bool blocked = false;
   const int code = test::CallBesideFifo(
       path,
       [&]() -> int {
         try {
-          WriteLogLine(dir.path(), "x - 2026-01-02 03:04:05");
+          WriteLogLine(dir.Path(), "x - 2026-01-02 03:04:05");
         } catch (const EInOutError& e) {
           EXPECT_NE(std::string(e.what()).find("\"" + path + "\" (not a regular file: FIFO)"),
                     std::string::npos)

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,45 +12,30 @@
 #include <memory>
 #include <vector>
 
-#include "tests/console_core/TempDir.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
 
 // A pseudo-terminal whose slave stands in for a serial device.
-class Pty {
- public:
-  Pty() {
-    char name[256];
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-      throw std::runtime_error("openpty");
-    path_ = name;
-  }
-  ~Pty() {
-    close(slave_);
-    close(master_);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  int master_ = -1, slave_ = -1;
-  std::string path_;
-};
+using Pty = test::PtyPair;
+using test::TempDir;
 
 // Folder layout the list reads: exe/ports/comN links and an empty device folder, so the
 // machine's own serial ports never enter the results.
 class PortListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(mkdir((exe_.path() + "ports").c_str(), 0755), 0);
-    roots_ = PortRoots{exe_.path(), dev_.path()};
+    ASSERT_EQ(mkdir((exe_.Path() + "ports").c_str(), 0755), 0);
+    roots_ = PortRoots{exe_.Path(), dev_.Path()};
   }
   void Link(int number, const std::string& target) {
-    ASSERT_EQ(symlink(target.c_str(), (exe_.path() + "ports/com" + std::to_string(number)).c_str()),
+    ASSERT_EQ(symlink(target.c_str(), (exe_.Path() + "ports/com" + std::to_string(number)).c_str()),
               0);
   }
   void DeviceLink(const std::string& name, const std::string& target) {
-    ASSERT_EQ(symlink(target.c_str(), (dev_.path() + name).c_str()), 0);
+    ASSERT_EQ(symlink(target.c_str(), (dev_.Path() + name).c_str()), 0);
   }
   std::vector<std::string> List(bool onlyAvailable) {
     std::vector<std::string> list{"stale entry"};
@@ -65,14 +49,14 @@ class PortListTest : public ::testing::Test {
 
 TEST_F(PortListTest, ExistingDevicesInAscendingNumber) {
   Pty a, b, c;
-  Link(12, a.path());
-  Link(2, b.path());
-  Link(1, c.path());
-  Link(3, "/nonexistent/tty");      // a dangling link hides its number
-  DeviceLink("ttyS2", a.path());    // ... even when its default (COM3) is a terminal
-  DeviceLink("ttyUSB0", b.path());  // COM33, a plain default
-  Link(40, "/nonexistent/tty");     // hides ttyUSB7
-  DeviceLink("ttyUSB7", c.path());
+  Link(12, a.SlavePath());
+  Link(2, b.SlavePath());
+  Link(1, c.SlavePath());
+  Link(3, "/nonexistent/tty");           // a dangling link hides its number
+  DeviceLink("ttyS2", a.SlavePath());    // ... even when its default (COM3) is a terminal
+  DeviceLink("ttyUSB0", b.SlavePath());  // COM33, a plain default
+  Link(40, "/nonexistent/tty");          // hides ttyUSB7
+  DeviceLink("ttyUSB7", c.SlavePath());
   const std::vector<std::string> expected = {"COM1", "COM2", "COM12", "COM33"};
   EXPECT_EQ(List(false), expected);
   EXPECT_EQ(List(true), expected);
@@ -81,16 +65,16 @@ TEST_F(PortListTest, ExistingDevicesInAscendingNumber) {
 // Only terminals are ports: nothing else a name may point at is listed or passes the probe.
 TEST_F(PortListTest, NamesOfThingsThatAreNotTerminalsAreNotListed) {
   Pty pty;
-  const std::string file = exe_.path() + "plain-file";
+  const std::string file = exe_.Path() + "plain-file";
   std::ofstream(file) << "not a device";
-  const std::string fifo = exe_.path() + "fifo";
+  const std::string fifo = exe_.Path() + "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   Link(1, "/dev/null");
   Link(2, "/dev/zero");
   Link(3, file);
   Link(4, fifo);
-  Link(5, exe_.path());  // a folder
-  Link(6, pty.path());
+  Link(5, exe_.Path());  // a folder
+  Link(6, pty.SlavePath());
   DeviceLink("ttyUSB0", "/dev/null");  // COM33: the default name, not a terminal either
   DeviceLink("ttyACM0", fifo);         // COM65
   for (bool onlyAvailable : {false, true})
@@ -102,9 +86,9 @@ TEST_F(PortListTest, NamesOfThingsThatAreNotTerminalsAreNotListed) {
 
 TEST_F(PortListTest, PortHeldByAnotherOpenIsNotAvailable) {
   Pty free, held;
-  Link(1, free.path());
-  Link(2, held.path());
-  const int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  Link(1, free.SlavePath());
+  Link(2, held.SlavePath());
+  const int holder = open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
 
@@ -121,8 +105,8 @@ TEST_F(PortListTest, PortHeldByAnotherOpenIsNotAvailable) {
 // TIOCEXCL does not stop root from opening, so the probe must ask for it.
 TEST_F(PortListTest, PortInExclusiveModeIsNotAvailable) {
   Pty held;
-  Link(4, held.path());
-  const int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  Link(4, held.SlavePath());
+  const int holder = open(held.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
   EXPECT_FALSE(CanOpenPort("COM4", roots_));
@@ -134,9 +118,9 @@ TEST_F(PortListTest, PortInExclusiveModeIsNotAvailable) {
 
 TEST_F(PortListTest, ProbeLeavesThePortFree) {
   Pty pty;
-  Link(1, pty.path());
+  Link(1, pty.SlavePath());
   ASSERT_TRUE(CanOpenPort("COM1", roots_));
-  const int fd = open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(fd, 0);
   EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
   int exclusive = -1;
@@ -147,7 +131,7 @@ TEST_F(PortListTest, ProbeLeavesThePortFree) {
 
 TEST_F(PortListTest, UnknownNamesCannotBeOpened) {
   Pty pty;
-  Link(1, pty.path());
+  Link(1, pty.SlavePath());
   for (const char* name : {"COM99", "COM0", "COM", "", "COMx", "COM-1", "COM1 "})
     EXPECT_FALSE(CanOpenPort(name, roots_)) << '"' << name << '"';
 }

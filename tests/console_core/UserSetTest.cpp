@@ -11,10 +11,12 @@
 
 #include "console/core/ConsoleErrors.h"
 #include "tests/console_core/Fifo.h"
-#include "tests/console_core/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
+
+using test::TempDir;
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,13 +38,13 @@ int OpenDescriptors() {
 TEST(UserSet, FirstRunCreatesTheExactDefaultFile) {
   TempDir dir;
   TUserSet record;
-  LoadUserSet(record, dir.path());
+  LoadUserSet(record, dir.Path());
   std::vector<uint8_t> expected = {0x04, 'C', 'O', 'M', '1', 0, 0,              // PortName
                                    0x01, '1', 0,   0,   0,   0,                 // SendCount
                                    0x03, '2', '0', '0', 0,   0, 0, 0, 0, 0, 0,  // SendInterval
                                    0x01, '1', 0,   0};                          // SensorID
   expected.resize(kUserSetSize, 0);  // three empty spares
-  EXPECT_EQ(FileBytes(dir.path() + "UserSet.dat"), expected);
+  EXPECT_EQ(FileBytes(dir.Path() + "UserSet.dat"), expected);
   EXPECT_EQ(std::vector<uint8_t>(record.bytes.begin(), record.bytes.end()), expected);
   EXPECT_EQ(record.Read(UserSetField::PortName), "COM1");
   EXPECT_EQ(record.Read(UserSetField::SendCount), "1");
@@ -57,8 +59,8 @@ TEST(UserSet, DefaultsOfAMissingFileKeepTheRecordsOtherBytes) {
   record.Store(UserSetField::PortName, "COM123");
   record.Store(UserSetField::SendInterval, "1234567890");
   record.Store(UserSetField::Spare2, "x");
-  LoadUserSet(record, dir.path());
-  const std::vector<uint8_t> file = FileBytes(dir.path() + "UserSet.dat");
+  LoadUserSet(record, dir.Path());
+  const std::vector<uint8_t> file = FileBytes(dir.Path() + "UserSet.dat");
   ASSERT_EQ(file.size(), kUserSetSize);
   EXPECT_EQ(std::string(file.begin(), file.begin() + 7), std::string("\x04"
                                                                      "COM123"));
@@ -103,13 +105,13 @@ TEST(UserSet, ShorterValueKeepsStaleBytesInTheFile) {
   TUserSet record;
   record.Store(UserSetField::PortName, "COM12");
   record.Store(UserSetField::PortName, "COM1");
-  SaveUserSet(record, dir.path());
-  const std::vector<uint8_t> file = FileBytes(dir.path() + "UserSet.dat");
+  SaveUserSet(record, dir.Path());
+  const std::vector<uint8_t> file = FileBytes(dir.Path() + "UserSet.dat");
   ASSERT_EQ(file.size(), kUserSetSize);
   EXPECT_EQ(file[0], 4);
   EXPECT_EQ(file[5], '2');
   TUserSet loaded;
-  LoadUserSet(loaded, dir.path());
+  LoadUserSet(loaded, dir.Path());
   EXPECT_EQ(loaded.Read(UserSetField::PortName), "COM1");
   EXPECT_EQ(loaded.bytes, record.bytes);
 }
@@ -119,9 +121,9 @@ TEST(UserSet, LengthAboveCapacityIsLimited) {
   std::string bytes(kUserSetSize, 'x');
   bytes[0] = char(200);  // PortName
   bytes[24] = char(4);   // SensorID, capacity 3
-  WriteFile(dir.path() + "UserSet.dat", bytes);
+  WriteFile(dir.Path() + "UserSet.dat", bytes);
   TUserSet record;
-  LoadUserSet(record, dir.path());
+  LoadUserSet(record, dir.Path());
   EXPECT_EQ(record.Read(UserSetField::PortName), "xxxxxx");
   EXPECT_EQ(record.Read(UserSetField::SensorID), "xxx");
 }
@@ -129,16 +131,16 @@ TEST(UserSet, LengthAboveCapacityIsLimited) {
 TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
   for (const size_t size : {size_t{0}, size_t{1}, kUserSetSize - 1}) {
     TempDir dir;
-    WriteFile(dir.path() + "UserSet.dat", std::string(size, '\x01'));
+    WriteFile(dir.Path() + "UserSet.dat", std::string(size, '\x01'));
     TUserSet record;
     record.Store(UserSetField::PortName, "COM7");
     const TUserSet before = record;
     const int descriptors = OpenDescriptors();
     try {
-      LoadUserSet(record, dir.path());
+      LoadUserSet(record, dir.Path());
       ADD_FAILURE() << "a file of " << size << " bytes was accepted";
     } catch (const EInOutError& e) {
-      EXPECT_NE(std::string(e.what()).find(dir.path() + "UserSet.dat"), std::string::npos)
+      EXPECT_NE(std::string(e.what()).find(dir.Path() + "UserSet.dat"), std::string::npos)
           << e.what();
     }
     EXPECT_EQ(OpenDescriptors(), descriptors);
@@ -150,12 +152,12 @@ TEST(UserSet, FailedFileStepsRaise) {
   TempDir dir;
   TUserSet record;
   // A missing folder: the file cannot be created.
-  EXPECT_THROW(LoadUserSet(record, dir.path() + "missing/"), EInOutError);
-  EXPECT_THROW(SaveUserSet(record, dir.path() + "missing/"), EInOutError);
+  EXPECT_THROW(LoadUserSet(record, dir.Path() + "missing/"), EInOutError);
+  EXPECT_THROW(SaveUserSet(record, dir.Path() + "missing/"), EInOutError);
   // A folder where the file should be: neither read nor written.
-  ASSERT_EQ(mkdir((dir.path() + "UserSet.dat").c_str(), 0755), 0);
-  EXPECT_THROW(LoadUserSet(record, dir.path()), EInOutError);
-  EXPECT_THROW(SaveUserSet(record, dir.path()), EInOutError);
+  ASSERT_EQ(mkdir((dir.Path() + "UserSet.dat").c_str(), 0755), 0);
+  EXPECT_THROW(LoadUserSet(record, dir.Path()), EInOutError);
+  EXPECT_THROW(SaveUserSet(record, dir.Path()), EInOutError);
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
 }
 
@@ -163,7 +165,7 @@ TEST(UserSet, FailedFileStepsRaise) {
 // opened: a FIFO would block the start for good, a device would be read or written.
 TEST(UserSet, FifoOrDeviceInTheFilesPlaceIsRefusedWithoutBlocking) {
   TempDir dir;
-  const std::string path = dir.path() + "UserSet.dat";
+  const std::string path = dir.Path() + "UserSet.dat";
   test::MakeFifo(path);
   TUserSet record;
   const auto refused = [&](const std::function<void()>& step, const std::string& kind) {
@@ -184,14 +186,14 @@ TEST(UserSet, FifoOrDeviceInTheFilesPlaceIsRefusedWithoutBlocking) {
               std::string::npos)
         << message;
   };
-  refused([&] { LoadUserSet(record, dir.path()); }, "FIFO");
-  refused([&] { SaveUserSet(record, dir.path()); }, "FIFO");
+  refused([&] { LoadUserSet(record, dir.Path()); }, "FIFO");
+  refused([&] { SaveUserSet(record, dir.Path()); }, "FIFO");
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
 
   ASSERT_EQ(unlink(path.c_str()), 0);
   ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
-  refused([&] { LoadUserSet(record, dir.path()); }, "character device");
-  refused([&] { SaveUserSet(record, dir.path()); }, "character device");
+  refused([&] { LoadUserSet(record, dir.Path()); }, "character device");
+  refused([&] { SaveUserSet(record, dir.Path()); }, "character device");
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
 }
 

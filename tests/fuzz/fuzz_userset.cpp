@@ -1,17 +1,14 @@
 // The settings reader fed arbitrary file contents through a real file, then the field rules
 // and a save round trip.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "console/core/ConsoleErrors.h"
 #include "console/core/UserSet.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
@@ -23,19 +20,9 @@ void Check(bool condition, const char* what) {
 }
 
 const std::string& Folder() {
-  // Never destroyed: the exit handler that removes it runs after static destructors.
-  static const std::string* folder = [] {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "kelta-fuzz-userset-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    auto* path = new std::string(pattern + "/");
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(Folder(), ignored);
-    });
-    return path;
-  }();
-  return *folder;
+  // Removed with the static objects when the fuzzer ends.
+  static const kelta::test::TempDir folder;
+  return folder.Path();
 }
 
 std::string FileBytes(const std::string& path) {

@@ -15,7 +15,8 @@
 
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
-#include "tests/serial/PtyPort.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {

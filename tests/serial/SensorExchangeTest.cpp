@@ -9,7 +9,7 @@
 #include "serial/VaComm.h"
 #include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
-#include "tests/serial/PtyPort.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {

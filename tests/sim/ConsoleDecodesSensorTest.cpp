@@ -10,7 +10,7 @@
 #include "console/core/RxDecoder.h"
 #include "console/core/SensorInfo.h"
 #include "sim/SimulatedSensor.h"
-#include "tests/sim/PtyClient.h"
+#include "tests/support/Pty.h"
 
 namespace kelta::sim {
 namespace {

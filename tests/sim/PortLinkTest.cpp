@@ -18,7 +18,8 @@
 
 #include "serial/portmap/PortMap.h"
 #include "sim/PortLink.h"
-#include "tests/sim/PtyClient.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempDir.h"
 
 extern char** environ;
 
@@ -28,19 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/kelta-sim-test-XXXXXX";
-    path_ = mkdtemp(pattern);
-    path_ += '/';
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test::TempDir;
 
 std::string LinkTarget(const std::string& path) {
   std::error_code ec;

@@ -13,7 +13,7 @@
 
 #include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
-#include "tests/sim/PtyClient.h"
+#include "tests/support/Pty.h"
 
 namespace kelta::sim {
 namespace {
@@ -110,7 +110,7 @@ TEST_F(SensorTest, ConfigurationCommandsAnswerOkAndTakeTheValue) {
   EXPECT_EQ(settings.mode, "1");
 
   // The new ID takes the polls from now on.
-  EXPECT_EQ(CountOf(Ask("\xB1\x05\xB5\x05", "$"), '$'), 1u);
+  EXPECT_EQ(CountOf(Ask("\xB1\x05\xB5\x05", "$"), "$"), 1u);
 }
 
 TEST_F(SensorTest, StreamsAfterReadUntilStop) {
@@ -121,9 +121,9 @@ TEST_F(SensorTest, StreamsAfterReadUntilStop) {
   const std::string stream = client_->ReadFor(1000ms);
   EXPECT_TRUE(sensor_->Streaming());
   // 50 a second for a second; bounds wide enough for a loaded machine.
-  EXPECT_GE(CountOf(stream, '$'), 10u);
-  EXPECT_LE(CountOf(stream, '$'), 100u);
-  EXPECT_EQ(CountOf(stream, '\x02'), CountOf(stream, '$'));
+  EXPECT_GE(CountOf(stream, "$"), 10u);
+  EXPECT_LE(CountOf(stream, "$"), 100u);
+  EXPECT_EQ(CountOf(stream, "\x02"), CountOf(stream, "$"));
 
   client_->Write("#STOP\r\n");
   // Whatever was in flight arrives before the information line; nothing after it.
@@ -237,7 +237,7 @@ TEST_F(SensorTest, SwitchesShapeTheReplies) {
   sensor_->Update([](SensorConfig& c) { c.fixedAngle = -7.25; });
   EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("-7.2"));
   sensor_->Update([](SensorConfig& c) { c.fixedAngle.reset(); });
-  EXPECT_EQ(CountOf(Ask("#DATA\r\n", "$"), '.'), 1u);
+  EXPECT_EQ(CountOf(Ask("#DATA\r\n", "$"), "."), 1u);
 
   EXPECT_THROW(sensor_->Update([](SensorConfig& c) { c.settings.id = 99; }), std::invalid_argument);
   EXPECT_EQ(sensor_->Settings().id, 1);  // unchanged
@@ -309,12 +309,12 @@ TEST_F(SensorTest, NothingIsQueuedWhileNobodyListens) {
   client_->Write("#STOP\r\n");
   // No backlog of the 150 frames the closed time would have held.
   const std::string after = Ask("#INFO\r\n", "\r");
-  EXPECT_LT(CountOf(after, '$'), 60u);
+  EXPECT_LT(CountOf(after, "$"), 60u);
 }
 
 TEST_F(SensorTest, HangUpIsSeenByTheClient) {
   StartWith(SensorConfig{});
-  EXPECT_EQ(CountOf(Ask("#INFO\r\n", "\r"), ','), 20u);
+  EXPECT_EQ(CountOf(Ask("#INFO\r\n", "\r"), ","), 20u);
   sensor_->HangUp();
   EXPECT_TRUE(client_->WaitHangUp(5s));
   sensor_->HangUp();  // again: nothing

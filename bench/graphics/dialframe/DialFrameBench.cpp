@@ -3,9 +3,9 @@
 // (bitmap copied, dial layer blended over it), which is what painting does before the copy
 // to the screen. The same work done by pixman runs beside it for comparison.
 //
-// With the dial composition and the pictures of img/ at hand (run from the source folder or
-// set KELTA_SOURCE_DIR) the frame goes through LoadDialImages / DrawDial; otherwise through
-// the same core calls with pictures of the same shape drawn here.
+// With the pictures of img/ at hand (run from the source folder or set KELTA_SOURCE_DIR) the
+// frame goes through LoadDialImages / DrawDial; otherwise through the same core calls with
+// pictures of the same shape drawn here.
 #include "graphics/core/Bitmap32.h"
 #include "graphics/core/Blend.h"
 #include "graphics/core/Transformation.h"
@@ -13,12 +13,8 @@
 #include "graphics/view/Image32.h"
 #include "graphics/view/Layers.h"
 
-#ifdef KELTA_BENCH_HAVE_PNG
-#include "graphics/png/PngLoader.h"
-#endif
-#ifdef KELTA_BENCH_HAVE_DIAL
 #include "graphics/dial/DialComposer.h"
-#endif
+#include "graphics/png/PngLoader.h"
 
 #include <QApplication>
 
@@ -78,7 +74,6 @@ bool HavePictures() {
 }
 
 void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
-#ifdef KELTA_BENCH_HAVE_PNG
   const std::filesystem::path Img = ImgDir();
   if (HavePictures()) {
     bool AlphaUsed = false;
@@ -86,7 +81,6 @@ void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
     LoadPngFile(Dial, (Img / "Mode0.png").string(), AlphaUsed);
     return;
   }
-#endif
   DrawNeedle(Needle);
   DrawDialFace(Dial);
 }
@@ -130,7 +124,6 @@ struct TCoreScene {
   const TBitmap32& Buffer() const { return View.Buffer(); }
 };
 
-#ifdef KELTA_BENCH_HAVE_DIAL
 // The frame through the dial composition itself. The views stay hidden, so Repaint only
 // invalidates; the composition painting would do follows explicitly.
 struct TComposerScene {
@@ -147,7 +140,6 @@ struct TComposerScene {
   }
   const TBitmap32& Buffer() const { return Dst.Buffer(); }
 };
-#endif
 
 float AngleOf(std::int64_t I) { return static_cast<float>((I * 37) % 360) - 180.0f; }
 
@@ -163,12 +155,10 @@ void RunFrames(benchmark::State& State, const char* Path) {
 }
 
 void BM_DialFrame(benchmark::State& State) {
-#ifdef KELTA_BENCH_HAVE_DIAL
   if (HavePictures()) {
     RunFrames<TComposerScene>(State, "DrawDial");
     return;
   }
-#endif
   RunFrames<TCoreScene>(State, "core calls");
 }
 BENCHMARK(BM_DialFrame);

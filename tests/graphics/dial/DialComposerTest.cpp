@@ -6,11 +6,12 @@
 #include "graphics/png/PngWriter.h"
 
 #include "tests/support/QtTestApp.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,15 +23,7 @@ namespace fs = std::filesystem;
 
 class DialComposerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Dir_ = fs::temp_directory_path() /
-           ("kelta-dial-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(Dir_);
-  }
-  void TearDown() override { fs::remove_all(Dir_); }
-
-  std::string Path(const std::string& Name) const { return (Dir_ / Name).string(); }
+  std::string Path(const std::string& Name) const { return Dir_.File(Name); }
 
   // Writes a picture whose pixels come from Pixel(x, y).
   std::string Picture(const std::string& Name, int W, int H,
@@ -61,7 +54,7 @@ class DialComposerTest : public ::testing::Test {
     });
   }
 
-  fs::path Dir_;
+  kelta::test::TempDir Dir_;
   TImage32 Dst, Src, ivBGR;
 };
 

@@ -1,5 +1,6 @@
 // kelta-render-dial: the written picture is the composed view, opaque; failures exit non-zero.
-#include "tests/graphics/png/RunTool.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
 
 #include "graphics/dial/DialComposer.h"
 #include "graphics/png/PngLoader.h"
@@ -8,15 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <cstdlib>
 #include <filesystem>
 
 namespace kelta::gfx {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RunTool;
-using test::ShellQuote;
+using kelta::test::RunTool;
+using kelta::test::ShellQuote;
 
 class RenderDialToolTest : public ::testing::Test {
  protected:
@@ -24,13 +25,11 @@ class RenderDialToolTest : public ::testing::Test {
     const char* S = std::getenv("KELTA_SOURCE_DIR");
     ASSERT_NE(S, nullptr);
     Source_ = S;
-    Out_ = (fs::temp_directory_path() / ("kelta-render-" + std::to_string(getpid()) + ".png"))
-               .string();
   }
-  void TearDown() override { fs::remove(Out_); }
 
   fs::path Source_;
-  std::string Out_;
+  kelta::test::TempDir Dir_;
+  const std::string Out_ = Dir_.File("dial.png");
 };
 
 TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
@@ -45,7 +44,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
     const auto R =
         RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
                 " --dial img/" + C.Dial + " --angle " + C.AngleText + " --out " + ShellQuote(Out_));
-    ASSERT_EQ(R.ExitCode, 0) << R.Err;
+    ASSERT_EQ(R.exitCode, 0) << R.err;
 
     TBitmap32 Written;
     bool AlphaUsed = false;
@@ -82,8 +81,8 @@ TEST_F(RenderDialToolTest, FailuresExitNonZero) {
   };
   for (const TCase& C : Cases) {
     const auto R = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + C.Args);
-    EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
-    EXPECT_NE(R.Err.find(C.ErrPart), std::string::npos) << R.Err;
+    EXPECT_EQ(R.exitCode, C.Exit) << C.Args;
+    EXPECT_NE(R.err.find(C.ErrPart), std::string::npos) << R.err;
     EXPECT_FALSE(fs::exists(Out_));
   }
 }

@@ -1,20 +1,19 @@
 // kelta-imgcheck: its one line per picture, the raw pixel dump, and failures.
-#include "tests/graphics/png/RunTool.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
 
 #include "graphics/png/PngLoader.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace kelta::gfx {
 namespace {
 
-using test::RunTool;
-using test::ShellQuote;
+using kelta::test::RunTool;
+using kelta::test::ShellQuote;
 
 std::string Suite(const std::string& Name) { return std::string(KELTA_PNGSUITE_DIR) + "/" + Name; }
 
@@ -34,18 +33,17 @@ TEST(ImgCheckTool, PrintsSizeModeAndAlphaFlag) {
   };
   for (const TCase& C : Cases) {
     const auto R = RunTool(ImgCheck(ShellQuote(Suite(C.File))));
-    EXPECT_EQ(R.ExitCode, 0) << C.File;
-    EXPECT_EQ(R.Out, C.Line) << C.File;
+    EXPECT_EQ(R.exitCode, 0) << C.File;
+    EXPECT_EQ(R.out, C.Line) << C.File;
   }
 }
 
 TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
-  const std::string Raw = (std::filesystem::temp_directory_path() /
-                           ("kelta-imgcheck-" + std::to_string(getpid()) + ".raw"))
-                              .string();
+  const kelta::test::TempDir Dir;
+  const std::string Raw = Dir.File("out.raw");
   for (const char* File : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
     const auto R = RunTool(ImgCheck(ShellQuote(Suite(File)) + " --raw " + ShellQuote(Raw)));
-    ASSERT_EQ(R.ExitCode, 0) << File;
+    ASSERT_EQ(R.exitCode, 0) << File;
     std::ifstream F(Raw, std::ios::binary);
     const std::string Bytes((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
     TBitmap32 B;
@@ -58,7 +56,6 @@ TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
       ASSERT_EQ(Color32(Q[2], Q[1], Q[0], Q[3]), P) << File << " pixel " << I;
     }
   }
-  std::filesystem::remove(Raw);
 }
 
 TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
@@ -79,8 +76,8 @@ TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
   };
   for (const TCase& C : Cases) {
     const auto R = RunTool(ImgCheck(C.Args));
-    EXPECT_EQ(R.ExitCode, C.Exit) << C.Args;
-    EXPECT_EQ(R.Err, C.Err) << C.Args;
+    EXPECT_EQ(R.exitCode, C.Exit) << C.Args;
+    EXPECT_EQ(R.err, C.Err) << C.Args;
   }
 }
 

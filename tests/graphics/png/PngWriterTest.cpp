@@ -2,10 +2,10 @@
 #include "graphics/png/PngErrors.h"
 #include "graphics/png/PngLoader.h"
 #include "graphics/png/PngWriter.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <filesystem>
 
 namespace kelta::gfx {
@@ -16,14 +16,12 @@ TEST(PngWriter, LoaderReadsBackOpaquePixelsExactlyAndAlphaPixelsOverWhite) {
   const TColor32 Pixels[6] = {0xFF000000u, 0xFF123456u, 0xFFFFFFFFu,
                               0x00123456u, 0x80000000u, 0x01FF0000u};
   for (int I = 0; I < 6; ++I) B.Bits()[I] = Pixels[I];
-  const std::string Path = (std::filesystem::temp_directory_path() /
-                            ("kelta-pngwriter-" + std::to_string(getpid()) + ".png"))
-                               .string();
+  const kelta::test::TempDir Dir;
+  const std::string Path = Dir.File("written.png");
   SavePngFile(B, Path);
   TBitmap32 L;
   bool AlphaUsed = false;
   LoadPngFile(L, Path, AlphaUsed);
-  std::filesystem::remove(Path);
   ASSERT_EQ(L.Width(), 3);
   ASSERT_EQ(L.Height(), 2);
   EXPECT_TRUE(AlphaUsed);

@@ -15,8 +15,8 @@
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
-#include "tests/support/Pty.h"
 #include "tests/support/ProcessStats.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta {

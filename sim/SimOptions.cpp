@@ -114,6 +114,9 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
     } else if (option == "--force") {
       options.force = true;
       takesValue = false;
+    } else if (option == "--free-com") {
+      options.freeCom = true;
+      takesValue = false;
     } else if (option == "--verbose" || option == "-v") {
       options.verbose = true;
       takesValue = false;
@@ -192,6 +195,8 @@ Where the console finds it:
   --exe-dir DIR    folder of the console's executable (default: kelta-sim's own folder,
                    which is where the build puts KELTA_Dispaly too)
   --force          take over a ports/comN link that still leads to another device
+  --free-com       print the first COM number free for a new link (no ports/comN entry, no
+                   device of its own) and end; tools/run.sh asks this
 
 What the sensor reports ("#INFO") and starts with:
   --id N           sensor ID 0-77 (bus address 0xB0+N)             default 1

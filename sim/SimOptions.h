@@ -14,6 +14,7 @@ struct SimOptions {
   std::optional<int> com;  // --com N: link ports/comN
   std::string exeDir;      // --exe-dir, with a trailing '/'; empty: kelta-sim's own folder
   bool force = false;      // --force: take over a live ports/comN link
+  bool freeCom = false;    // --free-com: print the first free COM number, start nothing
   bool verbose = false;    // --verbose: print every command line received
   bool help = false;
 };

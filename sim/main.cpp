@@ -32,6 +32,19 @@ std::string Printable(const std::string& line) {
   return text;
 }
 
+// The number the console will reach a new ports/ link by; the rule lives in serial/portmap.
+int PrintFreeCom(const kelta::sim::SimOptions& options) {
+  const std::string exeDir = options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir;
+  const long long n = kelta::FirstFreePortNumber(exeDir);
+  if (n == 0) {
+    std::fprintf(stderr, "kelta-sim: no free COM number between 1 and 255 (see %sports/)\n",
+                 exeDir.c_str());
+    return 1;
+  }
+  std::printf("%lld\n", n);
+  return 0;
+}
+
 int Run(const kelta::sim::SimOptions& options) {
   // Blocked before any thread exists, so every thread inherits the mask and only sigwait
   // below sees them: the link is then removed and the threads joined in order.
@@ -85,7 +98,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    return Run(options);
+    return options.freeCom ? PrintFreeCom(options) : Run(options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kelta-sim: %s\n", e.what());
     return 1;

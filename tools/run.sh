@@ -26,28 +26,9 @@ bash tools/setup-deps.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j "$(nproc)" --target KELTA_Dispaly kelta-sim
 
-# The device a COM number maps to without a link (the console's default ranges).
-default_device() { # n
-  local n=$1
-  if ((n >= 1 && n <= 32)); then echo "/dev/ttyS$((n - 1))"
-  elif ((n <= 64)); then echo "/dev/ttyUSB$((n - 33))"
-  elif ((n <= 96)); then echo "/dev/ttyACM$((n - 65))"
-  fi
-}
-
-# The first COM number that neither has a ports/ link nor a device of its own.
-free_com() {
-  local n dev
-  for ((n = 1; n <= 255; n++)); do
-    [ -e "$bin/ports/com$n" ] || [ -L "$bin/ports/com$n" ] && continue
-    dev=$(default_device "$n")
-    [ -n "$dev" ] && [ -e "$dev" ] && continue
-    echo "$n"
-    return 0
-  done
-  echo "No free COM number between 1 and 255 (see $bin/ports/)." >&2
-  return 1
-}
+# The first COM number that neither has a ports/ link nor a device of its own: the simulator
+# asks the same COM-to-device map the console uses (it says so when none is free).
+free_com() { "$bin/kelta-sim" --free-com; }
 
 sim_pid=""
 made_link=""

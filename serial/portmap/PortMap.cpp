@@ -70,6 +70,18 @@ std::string PortDevicePath(long long portNum, const std::string& exeDir,
   return DefaultPath(portNum, devDir);
 }
 
+long long FirstFreePortNumber(const std::string& exeDir, const std::string& devDir,
+                              long long maxNumber) {
+  for (long long n = 1; n <= maxNumber; ++n) {
+    if (EntryExists(LinkPath(n, exeDir))) continue;
+    const std::string device = DefaultPath(n, devDir);
+    struct stat st;
+    if (!device.empty() && stat(device.c_str(), &st) == 0) continue;
+    return n;
+  }
+  return 0;
+}
+
 std::vector<PortCandidate> PortCandidates(const std::string& exeDir, const std::string& devDir) {
   std::map<long long, std::string> byNumber;
   for (long long n = 1; n <= 3 * kPortsPerRange; ++n) byNumber[n] = DefaultPath(n, devDir);

@@ -26,6 +26,12 @@ struct PortCandidate {
   std::string devicePath;  // as PortDevicePath gives it; may not exist
 };
 
+// The first port number from 1 to maxNumber that is free for a new link: no entry in exeDir
+// "ports/" (not even a dangling link) and no device at its default path. 0 when all are taken.
+// kelta-sim --free-com prints it, so tools/run.sh links a device where the console will find it.
+long long FirstFreePortNumber(const std::string& exeDir, const std::string& devDir = "/dev/",
+                              long long maxNumber = 255);
+
 // Every port number that has a device path (links in exeDir "ports/" plus 1-96), ascending,
 // each once. Whether the device exists is the caller's test.
 std::vector<PortCandidate> PortCandidates(const std::string& exeDir,

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
+#include <string>
 
 #include "tests/support/TempDir.h"
 
@@ -56,6 +58,28 @@ TEST(PortMap, LinksReplaceTheDefaultOfTheirNumber) {
   for (const PortCandidate& port : all)
     EXPECT_EQ(port.devicePath, PortDevicePath(port.number, exe.Path(), "/d/")) << port.number;
   EXPECT_EQ(all.back().number, 200);
+}
+
+// A number is taken by any ports/ entry, a dangling link too, and by a device at its default
+// path; above the default ranges only links take numbers.
+TEST(PortMap, FirstFreeNumberSkipsLinksAndPresentDevices) {
+  TempDir exe, dev;
+  EXPECT_EQ(FirstFreePortNumber(exe.Path(), dev.Path()), 1);  // no ports/ folder at all
+
+  ASSERT_EQ(mkdir((exe.Path() + "ports").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("/dev/null", (exe.Path() + "ports/com1").c_str()), 0);
+  ASSERT_EQ(symlink("/nonexistent/device", (exe.Path() + "ports/com2").c_str()), 0);
+  std::ofstream(dev.Path() + "ttyS2") << "";                           // COM3
+  ASSERT_EQ(symlink("/dev/null", (dev.Path() + "ttyS3").c_str()), 0);  // COM4, through a link
+  ASSERT_EQ(symlink("/nonexistent/tty", (dev.Path() + "ttyS4").c_str()), 0);  // gone: free
+  EXPECT_EQ(FirstFreePortNumber(exe.Path(), dev.Path()), 5);
+
+  for (int n = 3; n <= 96; ++n) {
+    const std::string link = exe.Path() + "ports/com" + std::to_string(n);
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+  }
+  EXPECT_EQ(FirstFreePortNumber(exe.Path(), dev.Path()), 97);
+  EXPECT_EQ(FirstFreePortNumber(exe.Path(), dev.Path(), 96), 0);  // none left up to 96
 }
 
 }  // namespace

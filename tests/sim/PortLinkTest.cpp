@@ -19,6 +19,7 @@
 #include "serial/portmap/PortMap.h"
 #include "sim/PortLink.h"
 #include "tests/support/Pty.h"
+#include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -141,6 +142,28 @@ TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
     EXPECT_FALSE(Exists(link));
     close(out[0]);
   }
+}
+
+// tools/run.sh asks kelta-sim for the number to link a device as, so the rule stays in
+// serial/portmap: the same number, and the next one once a link takes it.
+TEST(KeltaSimProgram, FreeComPrintsTheNumberTheMapLeavesFree) {
+  TempDir dir;
+  const std::string freeCom = test::ShellQuote(ExecutableDir() + "kelta-sim") + " --free-com";
+  const long long first = FirstFreePortNumber(dir.Path());
+  ASSERT_GT(first, 0);
+  const test::ToolRun run = test::RunTool(freeCom + " --exe-dir " + test::ShellQuote(dir.Path()));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, std::to_string(first) + "\n");
+
+  PortLink taken(dir.Path(), static_cast<int>(first), "/dev/null", false);
+  const long long next = FirstFreePortNumber(dir.Path());
+  EXPECT_GT(next, first);
+  EXPECT_EQ(test::RunTool(freeCom + " --exe-dir " + test::ShellQuote(dir.Path())).out,
+            std::to_string(next) + "\n");
+
+  const test::ToolRun withValue = test::RunTool(freeCom + "=3");
+  EXPECT_EQ(withValue.exitCode, 2);
+  EXPECT_NE(withValue.err.find("--free-com: takes no value"), std::string::npos) << withValue.err;
 }
 
 }  // namespace

@@ -255,6 +255,8 @@ TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
   EXPECT_EQ(defaults.config.settings.id, 1);
   EXPECT_FALSE(defaults.config.fixedAngle.has_value());
   EXPECT_TRUE(ParseSimOptions({"--help"}).help);
+  EXPECT_FALSE(defaults.freeCom);
+  EXPECT_TRUE(ParseSimOptions({"--free-com", "--exe-dir", "/tmp/x"}).freeCom);
 }
 
 TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {

@@ -80,14 +80,27 @@ class TFVANTORIS : public QWidget {
   void SendAndAwait(const std::function<std::string()>& command, const std::string& marker);
   void DeliverLine(const std::string& line);
 
-  // Handlers, named after control and event.
+  // Handlers, named after control and event. The class is defined across several files, one
+  // group of handlers each (the group comments below name the file):
+  //   UKELTA_Display.cpp  construction, start and close, exceptions, status panels, help
+  //   WindowLayout.cpp    the controls and their places (Build*)
+  //   SerialPort.cpp      the serial port object and its handlers (CreatePort)
+  //   ConnectInfo.cpp     connect, the sensor's information and its configuration commands
+  //   RequestFlow.cpp     requests and sends, waits, received lines, port open/close, Close
+  //   LineErrors.cpp      errors the port reports on the line
+  //   AngleDisplay.cpp    clearing the received list and the angle shown
+
+  // Start, close and help (UKELTA_Display.cpp).
   void FormCreate();
   void FormClose();
+  void btHelpClick();
+  // Connect, sensor information and configuration (ConnectInfo.cpp).
   void Button3Click();
   void btn10Click();
   void btIDchangeClick();
   void Button25Click();
   void Button26Click();
+  // Requests, sends, the Close button and the port's events (RequestFlow.cpp).
   void btREADClick();
   void btStopClick();
   void btDATAClick();
@@ -96,13 +109,14 @@ class TFVANTORIS : public QWidget {
   void bt360Send1Click();
   void bt360Send2Click();
   void bt360Send3Click();
-  void btClearClick();
-  void btHelpClick();
   void btCloseClick();
   void VaComm1RxChar();
   void VaComm1Open();
   void VaComm1Close();
+  // Line errors (LineErrors.cpp).
   void VaComm1Error(uint32_t errors);
+  // Clearing the received list and the angle (AngleDisplay.cpp).
+  void btClearClick();
 
   // Controls, named as the operator's screen names them (objectName is the same).
   QStatusBar* StatusBar1 = nullptr;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test:
+# Installs what is missing, then checks the format and builds and runs every test:
+#   0. every tracked C++ file in the house format (.clang-format at the root),
 #   1. the normal build (warnings on) and all its tests,
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build and all tests,
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor) and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time.
-# Ends with one line "tests: N passed, N failed".
+# Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
+# fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -15,21 +17,65 @@ bash tools/setup-deps.sh
 
 passed=0
 failed=0
-run_ctest() { # build-dir
-  local out rc=0
-  out=$(mktemp)
-  (cd "$1" && ctest --output-on-failure -j "$jobs") 2>&1 | tee "$out" || rc=$?
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -n 1 || true)
-  if [ -n "$line" ]; then
-    local f t
-    f=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-    t=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-    passed=$((passed + t - f))
-    failed=$((failed + f))
-  elif [ "$rc" -ne 0 ]; then
-    failed=$((failed + 1))
+
+# The format check: clang-format (Debian's clang-format package) on every tracked C++ file.
+format_failed=0
+check_format() {
+  local files=()
+  mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
+  if clang-format --dry-run -Werror "${files[@]}"; then
+    echo "format: ${#files[@]} files in the house format"
+  else
+    echo "format: FAILED (run clang-format -i on the files named above)"
+    format_failed=1
   fi
+}
+
+# Adds the GoogleTest cases of one ctest run to passed/failed. Every program writes its cases
+# to results/<program>.xml (GTEST_OUTPUT); ctest's own line for the program says whether it
+# ended well. A program that failed with no failed case in its report (a crash, a sanitizer
+# report, a time-out, no report at all) counts as one failed case more.
+count_cases() { # ctest-output-file results-dir
+  local line name status xml root total failures errors disabled skipped
+  while IFS= read -r line; do
+    # "1/9 Test  #3: test_sim ....   Passed    5.02 sec", or "***Failed", "***Timeout",
+    # "***Exception: SegFault", "***Not Run" ... in place of Passed.
+    [[ $line =~ Test\ +#[0-9]+:\ ([^ ]+)\ (.*)$ ]] || continue
+    name=${BASH_REMATCH[1]}
+    status=$(sed -E 's/^[. ]*(\*\*\*)?//; s/ +[0-9.]+ sec.*$//' <<<"${BASH_REMATCH[2]}")
+    xml="$2/$name.xml"
+    failures=0
+    errors=0
+    if [ -f "$xml" ]; then
+      root=$(grep -m 1 -o '<testsuites [^>]*>' "$xml" || true)
+      total=$(sed -nE 's/.* tests="([0-9]+)".*/\1/p' <<<"$root")
+      failures=$(sed -nE 's/.* failures="([0-9]+)".*/\1/p' <<<"$root")
+      errors=$(sed -nE 's/.* errors="([0-9]+)".*/\1/p' <<<"$root")
+      disabled=$(sed -nE 's/.* disabled="([0-9]+)".*/\1/p' <<<"$root")
+      skipped=$(grep -c 'result="skipped"' "$xml" || true)
+      passed=$((passed + ${total:-0} - ${failures:-0} - ${errors:-0} - ${disabled:-0} - skipped))
+      failed=$((failed + ${failures:-0} + ${errors:-0}))
+    fi
+    if [ "$status" != "Passed" ] && [ $((${failures:-0} + ${errors:-0})) -eq 0 ]; then
+      echo "$name: $status outside its test cases"
+      failed=$((failed + 1))
+    fi
+  done <"$1"
+}
+
+run_ctest() { # build-dir
+  local out results rc=0
+  out=$(mktemp)
+  results="$1/test-results"
+  rm -rf "$results"
+  mkdir -p "$results"
+  # KELTA_CTEST_ARGS: more ctest arguments, for example "-R test_sim" to run some programs only.
+  # shellcheck disable=SC2086
+  (cd "$1" && GTEST_OUTPUT="xml:$(pwd)/test-results/" \
+    ctest --output-on-failure -j "$jobs" ${KELTA_CTEST_ARGS:-}) 2>&1 | tee "$out" || rc=$?
+  count_cases "$out" "$results"
+  # ctest itself failing before any program ran still fails the run.
+  if [ "$rc" -ne 0 ] && ! grep -qE 'Test +#[0-9]+:' "$out"; then failed=$((failed + 1)); fi
   rm -f "$out"
 }
 
@@ -38,6 +84,18 @@ configure_build() { # dir, extra cmake args...
   cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
+
+# With KELTA_COUNT_ONLY=<build-dir> only the test programs of that build run and are counted
+# (the build and the other steps are left out).
+if [ -n "${KELTA_COUNT_ONLY:-}" ]; then
+  run_ctest "$KELTA_COUNT_ONLY"
+  echo "tests: $passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+  exit
+fi
+
+echo "== format"
+check_format
 
 echo "== normal build"
 configure_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -71,5 +129,6 @@ for f in build-fuzz/bin/fuzz_*; do
   fi
 done
 
+[ "$format_failed" -eq 0 ] || echo "format: FAILED"
 echo "tests: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+[ "$failed" -eq 0 ] && [ "$format_failed" -eq 0 ]

@@ -4,6 +4,7 @@
 #include "tests/console/SensorRig.h"
 
 #include "console/WaitWithMessages.h"
+#include "serial/VaComm.h"
 #include "sim/SensorWire.h"
 
 #include <QLabel>
@@ -72,6 +73,36 @@ TEST(ConsoleExchange, ConnectReadsTheInformationAndShowsTheConsole) {
   EXPECT_EQ(dial[0].range, QStringLiteral("1800"));
   EXPECT_EQ(dial[0].mode, QStringLiteral("1"));
   EXPECT_EQ(dial[0].mvGainThen, QString());
+}
+
+// A sensor that goes away (its pseudo-terminal closed, as an unplugged adapter) and comes back
+// under the same COM name (a new one linked there) is reached by the next Connect: the lost
+// port was closed and the console is not connected any more.
+TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
+  SensorRig rig;
+  TFVANTORIS& w = rig.w();
+  ASSERT_TRUE(rig.Connect());
+  StatusRecorder status(w, 0);
+  rig.sensor.HangUp();
+  ASSERT_TRUE(rig.PumpUntil([&w] { return w.Connected == 0; }));
+  EXPECT_FALSE(w.VaComm1().IsOpen());
+  EXPECT_EQ(status.Seen(),
+            (QStringList{QStringLiteral("An I/O error occurred during communications with the "
+                                        "device."),
+                         QStringLiteral("Close Com")}));
+
+  sim::SensorConfig config;
+  config.settings.version = "3.01";
+  sim::SimulatedSensor back(config);
+  back.Start();
+  rig.link.reset();  // first: the new terminal may get the old one's name
+  rig.link = std::make_unique<sim::PortLink>(rig.dir.Path(), rig.com, back.SlavePath(), false);
+  Click(w, "Button3");  // what a reconnect does too; the button itself is hidden by now
+  EXPECT_EQ(w.Connected, 1);
+  EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
+  EXPECT_EQ(Text(w, "lbeVersion"), QStringLiteral("3.01"));
+  EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
+  rig.console.reset();  // the window (and its port) goes before the sensor it talks to
 }
 
 TEST(ConsoleExchange, FullTurnIsShownAs3600AndAFailingDialKeepsTheLaterItems) {

@@ -34,8 +34,7 @@ QString MemoText(const std::string& line) {
   const size_t limit = TFVANTORIS::kMemoLineChars;
   const size_t shown = std::min(line.size(), limit);
   QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(shown));
-  if (shown < line.size())
-    text += QStringLiteral(" \u2026 (%1 more bytes)").arg(line.size() - shown);
+  if (shown < line.size()) text += QStringLiteral(" \u2026 (+%1 bytes)").arg(line.size() - shown);
   return text;
 }
 

@@ -149,6 +149,21 @@ TEST(ConsoleStream, TwoFramesInOneWriteAreBothShown) {
                                        QStringLiteral("7.5"), QStringLiteral("12.5")}));
 }
 
+TEST(ConsoleStream, ALongLineIsShownCutWithAMark) {
+  TempDir dir;
+  Console c(dir.Path());
+  const int limit = TFVANTORIS::kMemoLineChars;
+  c->DeliverLine(std::string(static_cast<size_t>(limit), 'a'));
+  c->DeliverLine(std::string(static_cast<size_t>(limit) + 1, 'b'));
+  c->DeliverLine(std::string(static_cast<size_t>(limit) + 9000, 'c'));
+  EXPECT_EQ(
+      MemoLines(*c),
+      QStringList({QString(limit, QLatin1Char('a')),
+                   QString(limit, QLatin1Char('b')) + QStringLiteral(" \u2026 (+1 bytes)"),
+                   QString(limit, QLatin1Char('c')) + QStringLiteral(" \u2026 (+9000 bytes)")}));
+  EXPECT_EQ(c->LastLine, std::string(static_cast<size_t>(limit) + 9000, 'c'));
+}
+
 // Resident memory of this process (console, sensor and test), in KiB.
 long ResidentKiB() {
   std::ifstream status("/proc/self/status");
@@ -237,7 +252,7 @@ TEST(ConsoleStream, ALineThatNeverEndsIsShownCutAndMemoryStaysBounded) {
   ASSERT_FALSE(lines.isEmpty());
   for (const QString& line : lines) {
     EXPECT_LE(line.size(), TFVANTORIS::kMemoLineChars + 40);
-    EXPECT_TRUE(line.endsWith(QStringLiteral(" more bytes)"))) << line.right(40).toStdString();
+    EXPECT_TRUE(line.endsWith(QStringLiteral(" bytes)"))) << line.right(40).toStdString();
   }
   EXPECT_TRUE(lines.front().startsWith(QString(TFVANTORIS::kMemoLineChars, QLatin1Char('U')) +
                                        QStringLiteral(" \u2026 (")));

@@ -14,9 +14,9 @@ namespace {
 constexpr int kMinPlainRun = 8;
 
 TAlphaRunIndex::TKind KindOf(TColor32 C) {
-  const std::uint32_t A = C >> 24;
-  return A == 0     ? TAlphaRunIndex::rkClear
-         : A == 255 ? TAlphaRunIndex::rkOpaque
+  const std::uint32_t a = C >> 24;
+  return a == 0     ? TAlphaRunIndex::rkClear
+         : a == 255 ? TAlphaRunIndex::rkOpaque
                     : TAlphaRunIndex::rkMixed;
 }
 
@@ -36,44 +36,44 @@ void TAlphaRunIndex::Build(const TCustomBitmap32& Bitmap) {
   Width_ = Bitmap.Width();
   Height_ = Bitmap.Height();
   RowStart_.reserve(static_cast<std::size_t>(Height_) + 1);
-  std::vector<TRun> Raw;
-  for (int Y = 0; Y < Height_; ++Y) {
+  std::vector<TRun> raw;
+  for (int y = 0; y < Height_; ++y) {
     RowStart_.push_back(Runs_.size());
-    const TColor32* Row = Bitmap.ScanLine(Y);
-    Raw.clear();
-    for (int X = 0; X < Width_;) {
-      const TKind K = KindOf(Row[X]);
-      int E = X + 1;
-      while (E < Width_ && KindOf(Row[E]) == K) ++E;
-      Raw.push_back({X, E - X, K, 0});
-      X = E;
+    const TColor32* row = Bitmap.ScanLine(y);
+    raw.clear();
+    for (int x = 0; x < Width_;) {
+      const TKind k = KindOf(row[x]);
+      int e = x + 1;
+      while (e < Width_ && KindOf(row[e]) == k) ++e;
+      raw.push_back({x, e - x, k, 0});
+      x = e;
     }
     // Short plain runs join the mixed stretch around them; adjacent runs of one kind merge.
-    for (TRun R : Raw) {
-      if (R.Kind != rkMixed && R.Length < kMinPlainRun) R.Kind = rkMixed;
-      if (!Runs_.empty() && Runs_.size() > RowStart_.back() && Runs_.back().Kind == R.Kind)
-        Runs_.back().Length += R.Length;
+    for (TRun r : raw) {
+      if (r.Kind != rkMixed && r.Length < kMinPlainRun) r.Kind = rkMixed;
+      if (!Runs_.empty() && Runs_.size() > RowStart_.back() && Runs_.back().Kind == r.Kind)
+        Runs_.back().Length += r.Length;
       else
-        Runs_.push_back(R);
+        Runs_.push_back(r);
     }
   }
   RowStart_.push_back(Runs_.size());
 
   // Seed the remembered blends with the results over opaque white, the clear colour of
   // the dial view's bitmap.
-  const auto BlendPixel = BlendFuncs().BlendPixel;
-  for (int Y = 0; Y < Height_; ++Y) {
-    const TColor32* Row = Bitmap.ScanLine(Y);
-    for (std::size_t I = RowStart_[static_cast<std::size_t>(Y)];
-         I < RowStart_[static_cast<std::size_t>(Y) + 1]; ++I) {
-      TRun& R = Runs_[I];
-      if (R.Kind != rkMixed) continue;
-      R.Memo = MemoBack_.size();
-      for (int X = R.Start; X < R.Start + R.Length; ++X) {
-        TColor32 Result = 0xFFFFFFFFu;
-        BlendPixel(Row[X], Result);
+  const auto blendPixel = BlendFuncs().BlendPixel;
+  for (int y = 0; y < Height_; ++y) {
+    const TColor32* row = Bitmap.ScanLine(y);
+    for (std::size_t i = RowStart_[static_cast<std::size_t>(y)];
+         i < RowStart_[static_cast<std::size_t>(y) + 1]; ++i) {
+      TRun& r = Runs_[i];
+      if (r.Kind != rkMixed) continue;
+      r.Memo = MemoBack_.size();
+      for (int x = r.Start; x < r.Start + r.Length; ++x) {
+        TColor32 result = 0xFFFFFFFFu;
+        blendPixel(row[x], result);
         MemoBack_.push_back(0xFFFFFFFFu);
-        MemoResult_.push_back(Result);
+        MemoResult_.push_back(result);
       }
     }
   }
@@ -82,32 +82,32 @@ void TAlphaRunIndex::Build(const TCustomBitmap32& Bitmap) {
 
 void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src,
                                const TRect& SrcRect) {
-  const auto BlendPixel = BlendFuncs().BlendPixel;
-  for (int Y = SrcRect.Top; Y < SrcRect.Bottom; ++Y) {
-    const TColor32* S = Src.ScanLine(Y);
-    TColor32* D = Dst.ScanLine(DstY + (Y - SrcRect.Top)) + (DstX - SrcRect.Left);
-    for (const TRun* R = RowBegin(Y); R != RowEnd(Y); ++R) {
-      const int From = std::max(R->Start, SrcRect.Left);
-      const int To = std::min(R->Start + R->Length, SrcRect.Right);
-      if (From >= To) continue;
-      switch (R->Kind) {
+  const auto blendPixel = BlendFuncs().BlendPixel;
+  for (int y = SrcRect.Top; y < SrcRect.Bottom; ++y) {
+    const TColor32* s = Src.ScanLine(y);
+    TColor32* d = Dst.ScanLine(DstY + (y - SrcRect.Top)) + (DstX - SrcRect.Left);
+    for (const TRun* r = RowBegin(y); r != RowEnd(y); ++r) {
+      const int from = std::max(r->Start, SrcRect.Left);
+      const int to = std::min(r->Start + r->Length, SrcRect.Right);
+      if (from >= to) continue;
+      switch (r->Kind) {
         case rkClear:
           break;
         case rkOpaque:
-          std::memcpy(D + From, S + From, static_cast<std::size_t>(To - From) * sizeof(TColor32));
+          std::memcpy(d + from, s + from, static_cast<std::size_t>(to - from) * sizeof(TColor32));
           break;
         case rkMixed: {
-          TColor32* Back = MemoBack_.data() + R->Memo + (From - R->Start);
-          TColor32* Result = MemoResult_.data() + R->Memo + (From - R->Start);
-          for (int X = From, K = 0; X < To; ++X, ++K) {
-            const TColor32 B = D[X];
-            if (B == Back[K]) {
-              D[X] = Result[K];
+          TColor32* back = MemoBack_.data() + r->Memo + (from - r->Start);
+          TColor32* result = MemoResult_.data() + r->Memo + (from - r->Start);
+          for (int x = from, k = 0; x < to; ++x, ++k) {
+            const TColor32 b = d[x];
+            if (b == back[k]) {
+              d[x] = result[k];
               continue;
             }
-            BlendPixel(S[X], D[X]);
-            Back[K] = B;
-            Result[K] = D[X];
+            blendPixel(s[x], d[x]);
+            back[k] = b;
+            result[k] = d[x];
           }
           break;
         }

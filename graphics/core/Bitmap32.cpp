@@ -16,18 +16,18 @@ namespace {
 // times slower than the library's block fill and copy.
 void FillPixels(TColor32* P, std::size_t N, TColor32 Color) {
   if (N == 0) return;
-  const std::uint32_t B = Color & 0xFFu;
-  if (Color == B * 0x01010101u) {
-    std::memset(P, static_cast<int>(B), N * sizeof(TColor32));
+  const std::uint32_t b = Color & 0xFFu;
+  if (Color == b * 0x01010101u) {
+    std::memset(P, static_cast<int>(b), N * sizeof(TColor32));
     return;
   }
   // Seed a short run, then copy ever longer runs from the start.
-  const std::size_t Seed = N < 16 ? N : 16;
-  for (std::size_t I = 0; I < Seed; ++I) P[I] = Color;
-  for (std::size_t Done = Seed; Done < N;) {
-    const std::size_t Step = Done < N - Done ? Done : N - Done;
-    std::memcpy(P + Done, P, Step * sizeof(TColor32));
-    Done += Step;
+  const std::size_t seed = N < 16 ? N : 16;
+  for (std::size_t i = 0; i < seed; ++i) P[i] = Color;
+  for (std::size_t done = seed; done < N;) {
+    const std::size_t step = done < N - done ? done : N - done;
+    std::memcpy(P + done, P, step * sizeof(TColor32));
+    done += step;
   }
 }
 
@@ -60,19 +60,19 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
 
   if (NewWidth > kMaxSide || NewHeight > kMaxSide)
     throw EBitmapError("Can't allocate the DIB handle");
-  std::vector<TColor32> Fresh;
-  const std::size_t Count =
+  std::vector<TColor32> fresh;
+  const std::size_t count =
       static_cast<std::size_t>(NewWidth) * static_cast<std::size_t>(NewHeight);
-  if (Count > std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
+  if (count > std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
     throw EBitmapError("Can't allocate the DIB handle");
   try {
-    Fresh.assign(Count, 0u);
+    fresh.assign(count, 0u);
   } catch (const std::bad_alloc&) {
     throw EBitmapError("Can't allocate the DIB handle");
   } catch (const std::length_error&) {
     throw EBitmapError("Can't allocate the DIB handle");
   }
-  Bits_.swap(Fresh);
+  Bits_.swap(fresh);
   Width_ = NewWidth;
   Height_ = NewHeight;
   ResetClipRect();
@@ -84,12 +84,12 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
 void TCustomBitmap32::ResetClipRect() { SetClipRect(BoundsRect()); }
 
 void TCustomBitmap32::SetClipRect(const TRect& R) {
-  TRect C = Intersect(R, BoundsRect());
-  if (C.IsEmpty()) C = {0, 0, 0, 0};
-  ClipRect_ = C;
+  TRect c = Intersect(R, BoundsRect());
+  if (c.IsEmpty()) c = {0, 0, 0, 0};
+  ClipRect_ = c;
   // Shifting by multiplication keeps negative edges defined; edges are within the bounds.
-  FixedClipRect_ = {C.Left * 256, C.Top * 256, C.Right * 256, C.Bottom * 256};
-  Clipping_ = !(C == BoundsRect());
+  FixedClipRect_ = {c.Left * 256, c.Top * 256, c.Right * 256, c.Bottom * 256};
+  Clipping_ = !(c == BoundsRect());
 }
 
 void TCustomBitmap32::Fill(TColor32 Color) {
@@ -97,14 +97,14 @@ void TCustomBitmap32::Fill(TColor32 Color) {
   if (!Clipping_) {
     FillPixels(Bits_.data(), Bits_.size(), Color);
   } else {
-    for (int Y = ClipRect_.Top; Y < ClipRect_.Bottom; ++Y)
-      FillPixels(ScanLine(Y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
+    for (int y = ClipRect_.Top; y < ClipRect_.Bottom; ++y)
+      FillPixels(ScanLine(y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
   }
   Changed();
 }
 
 void TCustomBitmap32::ResetAlpha() {
-  for (TColor32& P : Bits_) P |= 0xFF000000u;
+  for (TColor32& p : Bits_) p |= 0xFF000000u;
   Changed();
 }
 
@@ -166,9 +166,9 @@ void TCustomBitmap32::SetWrapMode(TWrapMode V) {
 }
 
 void TCustomBitmap32::SetMasterAlpha(int V) {
-  const std::uint32_t Clamped = V < 0 ? 0u : V > 255 ? 255u : static_cast<std::uint32_t>(V);
-  if (Clamped == MasterAlpha_) return;
-  MasterAlpha_ = Clamped;
+  const std::uint32_t clamped = V < 0 ? 0u : V > 255 ? 255u : static_cast<std::uint32_t>(V);
+  if (clamped == MasterAlpha_) return;
+  MasterAlpha_ = clamped;
   Changed();
 }
 
@@ -188,9 +188,9 @@ std::string TCustomBitmap32::ResamplerClassName() const { return Resampler_->Cla
 
 void TCustomBitmap32::SetResamplerClassName(const std::string& Name) {
   if (Name == Resampler_->ClassName()) return;
-  std::unique_ptr<TCustomResampler> R = CreateResampler(Name, *this);
-  if (!R) throw EBitmapError("Unknown resampler class \"" + Name + "\"");
-  SetResampler(std::move(R));
+  std::unique_ptr<TCustomResampler> r = CreateResampler(Name, *this);
+  if (!r) throw EBitmapError("Unknown resampler class \"" + Name + "\"");
+  SetResampler(std::move(r));
 }
 
 void TCustomBitmap32::AreaChanged(const TRect& Area) {
@@ -199,20 +199,20 @@ void TCustomBitmap32::AreaChanged(const TRect& Area) {
 }
 
 void ClearBorderAlpha(TCustomBitmap32& Bitmap, const TRect& Rect) {
-  TRect R = Intersect(Rect, Bitmap.BoundsRect());
-  const TRect& Clip = Bitmap.ClipRect();
-  if (R.Right <= R.Left || R.Bottom <= R.Top) return;
-  if (!(R.Left < Clip.Right && R.Top < Clip.Bottom && R.Right > Clip.Left && R.Bottom > Clip.Top))
+  TRect r = Intersect(Rect, Bitmap.BoundsRect());
+  const TRect& clip = Bitmap.ClipRect();
+  if (r.Right <= r.Left || r.Bottom <= r.Top) return;
+  if (!(r.Left < clip.Right && r.Top < clip.Bottom && r.Right > clip.Left && r.Bottom > clip.Top))
     return;
-  --R.Right;
-  --R.Bottom;
-  for (int X = R.Left; X <= R.Right; ++X) {
-    *Bitmap.PixelPtr(X, R.Top) &= 0x00FFFFFFu;
-    *Bitmap.PixelPtr(X, R.Bottom) &= 0x00FFFFFFu;
+  --r.Right;
+  --r.Bottom;
+  for (int x = r.Left; x <= r.Right; ++x) {
+    *Bitmap.PixelPtr(x, r.Top) &= 0x00FFFFFFu;
+    *Bitmap.PixelPtr(x, r.Bottom) &= 0x00FFFFFFu;
   }
-  for (int Y = R.Top; Y <= R.Bottom; ++Y) {
-    *Bitmap.PixelPtr(R.Left, Y) &= 0x00FFFFFFu;
-    *Bitmap.PixelPtr(R.Right, Y) &= 0x00FFFFFFu;
+  for (int y = r.Top; y <= r.Bottom; ++y) {
+    *Bitmap.PixelPtr(r.Left, y) &= 0x00FFFFFFu;
+    *Bitmap.PixelPtr(r.Right, y) &= 0x00FFFFFFu;
   }
   Bitmap.Changed();
 }

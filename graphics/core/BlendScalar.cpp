@@ -21,28 +21,28 @@ void BlendPixelMasterScalar(TColor32 F, TColor32& B, std::uint32_t M) {
 }
 
 void BlendRowScalar(const TColor32* Src, TColor32* Dst, int Count) {
-  constexpr std::uint64_t Alphas = 0xFF000000FF000000ull;
-  int I = 0;
+  constexpr std::uint64_t alphas = 0xFF000000FF000000ull;
+  int i = 0;
   // Dial pictures are mostly long runs of clear or opaque pixels: settle eight at a time
   // when all of them take the same shortcut of the rule.
-  for (; I + 8 <= Count; I += 8) {
-    std::uint64_t W0, W1, W2, W3;
-    std::memcpy(&W0, Src + I, 8);
-    std::memcpy(&W1, Src + I + 2, 8);
-    std::memcpy(&W2, Src + I + 4, 8);
-    std::memcpy(&W3, Src + I + 6, 8);
-    if (((W0 | W1 | W2 | W3) & Alphas) == 0) continue;
-    if ((W0 & W1 & W2 & W3 & Alphas) == Alphas) {
-      std::memcpy(Dst + I, Src + I, 8 * sizeof(TColor32));
+  for (; i + 8 <= Count; i += 8) {
+    std::uint64_t w0, w1, w2, w3;
+    std::memcpy(&w0, Src + i, 8);
+    std::memcpy(&w1, Src + i + 2, 8);
+    std::memcpy(&w2, Src + i + 4, 8);
+    std::memcpy(&w3, Src + i + 6, 8);
+    if (((w0 | w1 | w2 | w3) & alphas) == 0) continue;
+    if ((w0 & w1 & w2 & w3 & alphas) == alphas) {
+      std::memcpy(Dst + i, Src + i, 8 * sizeof(TColor32));
       continue;
     }
-    for (int K = I; K < I + 8; ++K) scalar::BlendPixel(Src[K], Dst[K]);
+    for (int k = i; k < i + 8; ++k) scalar::BlendPixel(Src[k], Dst[k]);
   }
-  for (; I < Count; ++I) scalar::BlendPixel(Src[I], Dst[I]);
+  for (; i < Count; ++i) scalar::BlendPixel(Src[i], Dst[i]);
 }
 
 void BlendRowMasterScalar(const TColor32* Src, TColor32* Dst, int Count, std::uint32_t M) {
-  for (int I = 0; I < Count; ++I) scalar::BlendRowMasterPixel(Src[I], Dst[I], M);
+  for (int i = 0; i < Count; ++i) scalar::BlendRowMasterPixel(Src[i], Dst[i], M);
 }
 
 TColor32 InterpolateQuadScalar(std::uint32_t WX, std::uint32_t WY, const TColor32* Top,
@@ -53,7 +53,7 @@ TColor32 InterpolateQuadScalar(std::uint32_t WX, std::uint32_t WY, const TColor3
 }  // namespace
 
 const TBlendFuncs& ScalarBlendFuncs() {
-  static const TBlendFuncs Table = {
+  static const TBlendFuncs table = {
       "scalar",
       MixColorsScalar,
       BlendColorsScalar,
@@ -63,7 +63,7 @@ const TBlendFuncs& ScalarBlendFuncs() {
       BlendRowMasterScalar,
       InterpolateQuadScalar,
   };
-  return Table;
+  return table;
 }
 
 }  // namespace kelta::gfx

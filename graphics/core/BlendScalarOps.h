@@ -29,8 +29,8 @@ inline std::uint64_t WeightedLanes(std::uint64_t F, std::uint64_t B, std::uint32
 }
 
 inline TColor32 Weighted(TColor32 F, TColor32 B, std::uint32_t W) {
-  const std::uint64_t S = WeightedLanes(Spread(F), Spread(B), W, 0x0080008000800080ull);
-  return Gather((S >> 8) & 0x00FF00FF00FF00FFull);
+  const std::uint64_t s = WeightedLanes(Spread(F), Spread(B), W, 0x0080008000800080ull);
+  return Gather((s >> 8) & 0x00FF00FF00FF00FFull);
 }
 
 // (F * W + B * (256 - W)) >> 8 on every spread channel, no rounding bias.
@@ -39,37 +39,37 @@ inline std::uint64_t WeightedTrunc64(std::uint64_t F, std::uint64_t B, std::uint
 }
 
 inline void BlendPixel(TColor32 F, TColor32& B) {
-  const std::uint32_t A = F >> 24;
-  if (A == 0) return;
-  if (A == 255) {
+  const std::uint32_t a = F >> 24;
+  if (a == 0) return;
+  if (a == 255) {
     B = F;
     return;
   }
-  B = Weighted(F, B, A);
+  B = Weighted(F, B, a);
 }
 
 inline void BlendPixelMaster(TColor32 F, TColor32& B, std::uint32_t M) {
-  const std::uint32_t A = F >> 24;
-  if (A == 0) return;
-  const std::uint32_t W = ((M + 1u) * A) >> 8;
-  if (W == 0) return;
-  B = Weighted(F, B, W);
+  const std::uint32_t a = F >> 24;
+  if (a == 0) return;
+  const std::uint32_t w = ((M + 1u) * a) >> 8;
+  if (w == 0) return;
+  B = Weighted(F, B, w);
 }
 
 // One pixel of a master row blend. Its weight is ((A + 1) * M) >> 8, not the single pixel's
 // ((M + 1) * A) >> 8: the two rules differ and both are kept.
 inline void BlendRowMasterPixel(TColor32 F, TColor32& B, std::uint32_t M) {
-  const std::uint32_t A = F >> 24;
-  if (A == 0) return;
-  const std::uint32_t W = ((A + 1u) * M) >> 8;
-  if (W != 0) B = Weighted(F, B, W);
+  const std::uint32_t a = F >> 24;
+  if (a == 0) return;
+  const std::uint32_t w = ((a + 1u) * M) >> 8;
+  if (w != 0) B = Weighted(F, B, w);
 }
 
 inline TColor32 InterpolateQuad(std::uint32_t WX, std::uint32_t WY, const TColor32* Top,
                                 const TColor32* Bottom) {
-  const std::uint64_t T = WeightedTrunc64(Spread(Top[0]), Spread(Top[1]), WX);
-  const std::uint64_t D = WeightedTrunc64(Spread(Bottom[0]), Spread(Bottom[1]), WX);
-  return Gather(WeightedTrunc64(T, D, WY));
+  const std::uint64_t t = WeightedTrunc64(Spread(Top[0]), Spread(Top[1]), WX);
+  const std::uint64_t d = WeightedTrunc64(Spread(Bottom[0]), Spread(Bottom[1]), WX);
+  return Gather(WeightedTrunc64(t, d, WY));
 }
 
 }  // namespace kelta::gfx::scalar

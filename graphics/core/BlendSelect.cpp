@@ -11,23 +11,23 @@ namespace {
 
 std::vector<const TBlendFuncs*> BuildAvailable() {
   // Reference first, then variants in order of preference; the last usable one wins.
-  std::vector<const TBlendFuncs*> List{&ScalarBlendFuncs()};
-  if (const TBlendFuncs* F = Sse2BlendFuncs()) {
-    List.push_back(F);
+  std::vector<const TBlendFuncs*> list{&ScalarBlendFuncs()};
+  if (const TBlendFuncs* f = Sse2BlendFuncs()) {
+    list.push_back(f);
     if (HaveAvx2())
-      if (const TBlendFuncs* W = Avx2BlendFuncs(*F)) List.push_back(W);
+      if (const TBlendFuncs* w = Avx2BlendFuncs(*f)) list.push_back(w);
   }
-  return List;
+  return list;
 }
 
 const std::vector<const TBlendFuncs*>& Available() {
-  static const std::vector<const TBlendFuncs*> List = BuildAvailable();
-  return List;
+  static const std::vector<const TBlendFuncs*> list = BuildAvailable();
+  return list;
 }
 
 const TBlendFuncs& Choose() {
-  const char* Force = std::getenv("KELTA_GFX_SCALAR");
-  if (Force != nullptr && *Force != '\0' && std::string_view(Force) != "0")
+  const char* force = std::getenv("KELTA_GFX_SCALAR");
+  if (force != nullptr && *force != '\0' && std::string_view(force) != "0")
     return ScalarBlendFuncs();
   return *Available().back();
 }
@@ -35,8 +35,8 @@ const TBlendFuncs& Choose() {
 }  // namespace
 
 const TBlendFuncs& BlendFuncs() {
-  static const TBlendFuncs& Chosen = Choose();
-  return Chosen;
+  static const TBlendFuncs& chosen = Choose();
+  return chosen;
 }
 
 int AvailableBlendFuncCount() { return static_cast<int>(Available().size()); }

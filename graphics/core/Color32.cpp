@@ -6,7 +6,7 @@ namespace kelta::gfx {
 
 std::uint32_t SysColorRGB(int Index) {
   // The classic desktop scheme (0x00BBGGRR), indexed like the window system's colour table.
-  static constexpr std::array<std::uint32_t, 31> Scheme = {
+  static constexpr std::array<std::uint32_t, 31> scheme = {
       0xC8D0D4,  // 0 scroll bar
       0xA56E3A,  // 1 background
       0x6A240A,  // 2 active caption
@@ -39,17 +39,17 @@ std::uint32_t SysColorRGB(int Index) {
       0x6A240A,  // 29 menu highlight
       0xC8D0D4,  // 30 menu bar
   };
-  if (Index < 0 || Index >= static_cast<int>(Scheme.size())) return 0;
-  return Scheme[static_cast<std::size_t>(Index)];
+  if (Index < 0 || Index >= static_cast<int>(scheme.size())) return 0;
+  return scheme[static_cast<std::size_t>(Index)];
 }
 
 TColor32 WinColor(TWinColor Color) {
-  std::uint32_t C = static_cast<std::uint32_t>(Color);
-  if (C & 0x80000000u) C = SysColorRGB(static_cast<int>(C & 0xFFu));
-  const std::uint32_t R = C & 0xFFu;
-  const std::uint32_t G = (C >> 8) & 0xFFu;
-  const std::uint32_t B = (C >> 16) & 0xFFu;
-  return 0xFF000000u + R * 65536u + G * 256u + B;
+  std::uint32_t c = static_cast<std::uint32_t>(Color);
+  if (c & 0x80000000u) c = SysColorRGB(static_cast<int>(c & 0xFFu));
+  const std::uint32_t r = c & 0xFFu;
+  const std::uint32_t g = (c >> 8) & 0xFFu;
+  const std::uint32_t b = (c >> 16) & 0xFFu;
+  return 0xFF000000u + r * 65536u + g * 256u + b;
 }
 
 }  // namespace kelta::gfx

@@ -19,38 +19,38 @@ void BlockDraw(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& 
                TDrawMode Mode, const TPixelCombineEvent& Combine) {
   if (Mode == dmCustom && !Combine) Mode = dmOpaque;
   // Cut the source to its bitmap and the destination to its clip, moving the other along.
-  const TRect S0 = SrcRect;
+  const TRect s0 = SrcRect;
   SrcRect = Intersect(SrcRect, Src.BoundsRect());
-  DstX += SrcRect.Left - S0.Left;
-  DstY += SrcRect.Top - S0.Top;
-  TRect D{DstX, DstY, DstX + SrcRect.Width(), DstY + SrcRect.Height()};
-  const TRect DC = Intersect(D, Dst.ClipRect());
-  if (SrcRect.IsEmpty() || DC.IsEmpty()) return;
-  const int SX = SrcRect.Left + (DC.Left - D.Left);
-  const int SY = SrcRect.Top + (DC.Top - D.Top);
-  const int W = DC.Width();
-  const std::uint32_t Master = Src.MasterAlpha();
-  const TColor32 Outer = Src.OuterColor();
-  const TBlendFuncs& Funcs = BlendFuncs();
-  for (int Y = 0; Y < DC.Height(); ++Y) {
-    const TColor32* S = Src.PixelPtr(SX, SY + Y);
-    TColor32* T = Dst.PixelPtr(DC.Left, DC.Top + Y);
+  DstX += SrcRect.Left - s0.Left;
+  DstY += SrcRect.Top - s0.Top;
+  TRect d{DstX, DstY, DstX + SrcRect.Width(), DstY + SrcRect.Height()};
+  const TRect dc = Intersect(d, Dst.ClipRect());
+  if (SrcRect.IsEmpty() || dc.IsEmpty()) return;
+  const int sx = SrcRect.Left + (dc.Left - d.Left);
+  const int sy = SrcRect.Top + (dc.Top - d.Top);
+  const int w = dc.Width();
+  const std::uint32_t master = Src.MasterAlpha();
+  const TColor32 outer = Src.OuterColor();
+  const TBlendFuncs& funcs = BlendFuncs();
+  for (int y = 0; y < dc.Height(); ++y) {
+    const TColor32* s = Src.PixelPtr(sx, sy + y);
+    TColor32* t = Dst.PixelPtr(dc.Left, dc.Top + y);
     switch (Mode) {
       case dmOpaque:
-        std::memmove(T, S, static_cast<std::size_t>(W) * sizeof(TColor32));
+        std::memmove(t, s, static_cast<std::size_t>(w) * sizeof(TColor32));
         break;
       case dmBlend:
-        if (Master == 255)
-          Funcs.BlendRow(S, T, W);
+        if (master == 255)
+          funcs.BlendRow(s, t, w);
         else
-          Funcs.BlendRowMaster(S, T, W, Master);
+          funcs.BlendRowMaster(s, t, w, master);
         break;
       case dmTransparent:
-        for (int X = 0; X < W; ++X)
-          if (S[X] != Outer) T[X] = S[X];
+        for (int x = 0; x < w; ++x)
+          if (s[x] != outer) t[x] = s[x];
         break;
       case dmCustom:
-        for (int X = 0; X < W; ++X) Combine(S[X], T[X], Master);
+        for (int x = 0; x < w; ++x) Combine(s[x], t[x], master);
         break;
     }
   }
@@ -64,25 +64,25 @@ void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitm
 
   // A source rectangle reaching outside Src is cut, and DstRect shrinks in proportion:
   // left and top edges rounded up, right and bottom down, so nothing is drawn from outside.
-  const long long SW = SrcRect.Width(), SH = SrcRect.Height();
-  const long long DW = DstRect.Width(), DH = DstRect.Height();
-  const TRect B = Src->BoundsRect();
-  if (SW > 0 && SH > 0) {
-    TRect D = DstRect;
-    if (SrcRect.Left < B.Left)
-      D.Left = static_cast<int>(DstRect.Left +
-                                CeilDiv((B.Left - static_cast<long long>(SrcRect.Left)) * DW, SW));
-    if (SrcRect.Top < B.Top)
-      D.Top = static_cast<int>(DstRect.Top +
-                               CeilDiv((B.Top - static_cast<long long>(SrcRect.Top)) * DH, SH));
-    if (SrcRect.Right > B.Right)
-      D.Right = static_cast<int>(
-          DstRect.Right - CeilDiv((SrcRect.Right - static_cast<long long>(B.Right)) * DW, SW));
-    if (SrcRect.Bottom > B.Bottom)
-      D.Bottom = static_cast<int>(
-          DstRect.Bottom - CeilDiv((SrcRect.Bottom - static_cast<long long>(B.Bottom)) * DH, SH));
-    DstRect = D;
-    SrcRect = Intersect(SrcRect, B);
+  const long long sw = SrcRect.Width(), sh = SrcRect.Height();
+  const long long dw = DstRect.Width(), dh = DstRect.Height();
+  const TRect b = Src->BoundsRect();
+  if (sw > 0 && sh > 0) {
+    TRect d = DstRect;
+    if (SrcRect.Left < b.Left)
+      d.Left = static_cast<int>(DstRect.Left +
+                                CeilDiv((b.Left - static_cast<long long>(SrcRect.Left)) * dw, sw));
+    if (SrcRect.Top < b.Top)
+      d.Top = static_cast<int>(DstRect.Top +
+                               CeilDiv((b.Top - static_cast<long long>(SrcRect.Top)) * dh, sh));
+    if (SrcRect.Right > b.Right)
+      d.Right = static_cast<int>(
+          DstRect.Right - CeilDiv((SrcRect.Right - static_cast<long long>(b.Right)) * dw, sw));
+    if (SrcRect.Bottom > b.Bottom)
+      d.Bottom = static_cast<int>(
+          DstRect.Bottom - CeilDiv((SrcRect.Bottom - static_cast<long long>(b.Bottom)) * dh, sh));
+    DstRect = d;
+    SrcRect = Intersect(SrcRect, b);
   }
 
   if (Src->Empty() || Dst->Empty() || (Mode == dmBlend && Src->MasterAlpha() == 0) ||
@@ -93,11 +93,11 @@ void StretchDraw(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitm
   if (Mode == dmCustom && !Combine) Mode = dmOpaque;
 
   if (DstRect.Width() == SrcRect.Width() && DstRect.Height() == SrcRect.Height()) {
-    const TRect Part{SrcRect.Left + (DstClip.Left - DstRect.Left),
+    const TRect part{SrcRect.Left + (DstClip.Left - DstRect.Left),
                      SrcRect.Top + (DstClip.Top - DstRect.Top),
                      SrcRect.Left + (DstClip.Right - DstRect.Left),
                      SrcRect.Top + (DstClip.Bottom - DstRect.Top)};
-    BlockDraw(*Dst, DstClip.Left, DstClip.Top, *Src, Part, Mode, Combine);
+    BlockDraw(*Dst, DstClip.Left, DstClip.Top, *Src, part, Mode, Combine);
   } else {
     Resampler.Resample(*Dst, DstRect, DstClip, SrcRect, Mode);
   }

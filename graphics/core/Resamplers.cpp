@@ -13,11 +13,11 @@ namespace kelta::gfx {
 namespace {
 
 std::array<std::uint8_t, 256> BuildWeightGamma() {
-  std::array<std::uint8_t, 256> Table{};
-  for (int I = 0; I < 256; ++I)
-    Table[static_cast<std::size_t>(I)] =
-        static_cast<std::uint8_t>(std::nearbyint(255.0 * std::pow(I / 255.0, 0.7)));
-  return Table;
+  std::array<std::uint8_t, 256> table{};
+  for (int i = 0; i < 256; ++i)
+    table[static_cast<std::size_t>(i)] =
+        static_cast<std::uint8_t>(std::nearbyint(255.0 * std::pow(i / 255.0, 0.7)));
+  return table;
 }
 
 // Wrapping 32-bit add for 16.16 steps.
@@ -30,24 +30,24 @@ inline TFixed ShiftFixed(int V) { return static_cast<TFixed>(static_cast<std::ui
 // Round a float to an int, ties to even, saturated so the conversion stays defined.
 inline int RoundToInt(double V) {
   if (!(V == V)) return 0;
-  const double R = std::nearbyint(V);
-  if (R >= 2147483647.0) return std::numeric_limits<int>::max();
-  if (R <= -2147483648.0) return std::numeric_limits<int>::min();
-  return static_cast<int>(R);
+  const double r = std::nearbyint(V);
+  if (r >= 2147483647.0) return std::numeric_limits<int>::max();
+  if (r <= -2147483648.0) return std::numeric_limits<int>::min();
+  return static_cast<int>(r);
 }
 
 inline int WrapInto(int V, int Lo, int Hi) {
-  const long long Span = static_cast<long long>(Hi) - Lo;
-  long long M = (static_cast<long long>(V) - Lo) % Span;
-  if (M < 0) M += Span;
-  return static_cast<int>(Lo + M);
+  const long long span = static_cast<long long>(Hi) - Lo;
+  long long m = (static_cast<long long>(V) - Lo) % span;
+  if (m < 0) m += span;
+  return static_cast<int>(Lo + m);
 }
 
 }  // namespace
 
 const std::array<std::uint8_t, 256>& WeightGamma() {
-  static const std::array<std::uint8_t, 256> Table = BuildWeightGamma();
-  return Table;
+  static const std::array<std::uint8_t, 256> table = BuildWeightGamma();
+  return table;
 }
 
 TFixed FloatToFixed(double V) { return RoundToInt(V * 65536.0); }
@@ -67,12 +67,12 @@ TColor32 TCustomSampler::SampleFloat(float X, float Y) {
 }
 
 TFloatRect TCustomSampler::SampleBounds() const {
-  constexpr float Big = std::numeric_limits<float>::max();
-  return {-Big, -Big, Big, Big};
+  constexpr float big = std::numeric_limits<float>::max();
+  return {-big, -big, big, big};
 }
 
 TSampleSpan TCustomSampler::SampleRow(int X, int Y, int Count, TColor32* Out) {
-  for (int I = 0; I < Count; ++I) Out[I] = SampleAt(X + I, Y);
+  for (int i = 0; i < Count; ++i) Out[i] = SampleAt(X + i, Y);
   return {0, Count - 1, 0, false};
 }
 
@@ -85,15 +85,15 @@ void TCustomResampler::AssignSettings(const TCustomResampler& From) {
 void TCustomResampler::BeginSampling() { ClipRect_ = Owner_->ClipRect(); }
 
 TFloatRect TCustomResampler::SampleBounds() const {
-  TFloatRect R{static_cast<float>(ClipRect_.Left), static_cast<float>(ClipRect_.Top),
+  TFloatRect r{static_cast<float>(ClipRect_.Left), static_cast<float>(ClipRect_.Top),
                static_cast<float>(ClipRect_.Right), static_cast<float>(ClipRect_.Bottom)};
   if (PixelAccessMode_ == pamTransparentEdge) {
-    R.Left -= 1;
-    R.Top -= 1;
-    R.Right += 1;
-    R.Bottom += 1;
+    r.Left -= 1;
+    r.Top -= 1;
+    r.Right += 1;
+    r.Bottom += 1;
   }
-  return R;
+  return r;
 }
 
 void TCustomResampler::SetPixelAccessMode(TPixelAccessMode V) {
@@ -104,8 +104,8 @@ void TCustomResampler::SetPixelAccessMode(TPixelAccessMode V) {
 
 TSampleSpan TCustomResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count,
                                              TColor32* Out) {
-  for (int I = 0; I < Count; ++I) {
-    Out[I] = SampleFixed(U, V);
+  for (int i = 0; i < Count; ++i) {
+    Out[i] = SampleFixed(U, V);
     U = AddWrap(U, DU);
     V = AddWrap(V, DV);
   }
@@ -114,39 +114,39 @@ TSampleSpan TCustomResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFix
 
 void TCustomResampler::Resample(TCustomBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
                                 const TRect& SrcRect, TDrawMode Mode) {
-  const TRect Clip = Intersect(Intersect(DstClip, DstRect), Dst.BoundsRect());
-  if (Clip.IsEmpty() || DstRect.IsEmpty() || SrcRect.IsEmpty()) return;
-  const TCustomBitmap32& Src = *Owner_;
-  if (Mode == dmCustom && !Src.OnPixelCombine) Mode = dmOpaque;
-  const std::uint32_t Master = Src.MasterAlpha();
-  const TColor32 Outer = Src.OuterColor();
-  const TBlendFuncs& Funcs = BlendFuncs();
+  const TRect clip = Intersect(Intersect(DstClip, DstRect), Dst.BoundsRect());
+  if (clip.IsEmpty() || DstRect.IsEmpty() || SrcRect.IsEmpty()) return;
+  const TCustomBitmap32& src = *Owner_;
+  if (Mode == dmCustom && !src.OnPixelCombine) Mode = dmOpaque;
+  const std::uint32_t master = src.MasterAlpha();
+  const TColor32 outer = src.OuterColor();
+  const TBlendFuncs& funcs = BlendFuncs();
 
   // Pixel centres of the destination mapped to source positions; 64-bit so large
   // rectangles cannot overflow, and the sample position is the pixel's top-left in 16.16.
-  const long long SW = SrcRect.Width(), SH = SrcRect.Height();
-  const long long DW = DstRect.Width(), DH = DstRect.Height();
+  const long long sw = SrcRect.Width(), sh = SrcRect.Height();
+  const long long dw = DstRect.Width(), dh = DstRect.Height();
   BeginSampling();
-  for (int Y = Clip.Top; Y < Clip.Bottom; ++Y) {
-    const long long Num = (2LL * (Y - DstRect.Top) + 1) * SH * 65536 - DH * 65536;
-    const TFixed V = static_cast<TFixed>(SrcRect.Top * 65536LL + Num / (2 * DH));
-    TColor32* Row = Dst.ScanLine(Y);
-    for (int X = Clip.Left; X < Clip.Right; ++X) {
-      const long long NumX = (2LL * (X - DstRect.Left) + 1) * SW * 65536 - DW * 65536;
-      const TFixed U = static_cast<TFixed>(SrcRect.Left * 65536LL + NumX / (2 * DW));
-      const TColor32 S = SampleFixed(U, V);
+  for (int y = clip.Top; y < clip.Bottom; ++y) {
+    const long long num = (2LL * (y - DstRect.Top) + 1) * sh * 65536 - dh * 65536;
+    const TFixed v = static_cast<TFixed>(SrcRect.Top * 65536LL + num / (2 * dh));
+    TColor32* row = Dst.ScanLine(y);
+    for (int x = clip.Left; x < clip.Right; ++x) {
+      const long long numX = (2LL * (x - DstRect.Left) + 1) * sw * 65536 - dw * 65536;
+      const TFixed u = static_cast<TFixed>(SrcRect.Left * 65536LL + numX / (2 * dw));
+      const TColor32 s = SampleFixed(u, v);
       switch (Mode) {
         case dmOpaque:
-          Row[X] = S;
+          row[x] = s;
           break;
         case dmBlend:
-          Funcs.BlendPixelMaster(S, Row[X], Master);
+          funcs.BlendPixelMaster(s, row[x], master);
           break;
         case dmTransparent:
-          if (S != Outer) Row[X] = S;
+          if (s != outer) row[x] = s;
           break;
         case dmCustom:
-          Src.OnPixelCombine(S, Row[X], Master);
+          src.OnPixelCombine(s, row[x], master);
           break;
       }
     }
@@ -176,10 +176,10 @@ TColor32 ReadNearest(const TCustomBitmap32& Bmp, const TRect& C, TPixelAccessMod
       return Bmp.Pixel(WrapInto(X, C.Left, C.Right), WrapInto(Y, C.Top, C.Bottom));
     case pamTransparentEdge: {
       if (C.IsEmpty()) return Bmp.OuterColor();
-      const int CX = X < C.Left ? C.Left : X >= C.Right ? C.Right - 1 : X;
-      const int CY = Y < C.Top ? C.Top : Y >= C.Bottom ? C.Bottom - 1 : Y;
-      const TColor32 P = Bmp.Pixel(CX, CY);
-      return (CX == X && CY == Y) ? P : (P & 0x00FFFFFFu);
+      const int cx = X < C.Left ? C.Left : X >= C.Right ? C.Right - 1 : X;
+      const int cy = Y < C.Top ? C.Top : Y >= C.Bottom ? C.Bottom - 1 : Y;
+      const TColor32 p = Bmp.Pixel(cx, cy);
+      return (cx == X && cy == Y) ? p : (p & 0x00FFFFFFu);
     }
   }
   return Bmp.OuterColor();
@@ -201,8 +201,8 @@ TColor32 TNearestResampler::SampleFloat(float X, float Y) {
 
 TSampleSpan TNearestResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count,
                                               TColor32* Out) {
-  for (int I = 0; I < Count; ++I) {
-    Out[I] = Read(FixedRound(U), FixedRound(V));
+  for (int i = 0; i < Count; ++i) {
+    Out[i] = Read(FixedRound(U), FixedRound(V));
     U = AddWrap(U, DU);
     V = AddWrap(V, DV);
   }
@@ -252,38 +252,38 @@ struct TLinearSafeReader {
   [[gnu::always_inline]] TColor32 Read(TFixed U, TFixed V) const {
     // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps like
     // the 32-bit original and the shift is arithmetic.
-    const int X8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
-    const int Y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
-    if (X8 < Left8 || Y8 < Top8) return Outer;
-    if (X8 < Wd && Y8 < Ht) {
-      const TColor32* Top = Bits + static_cast<std::ptrdiff_t>(Y8 >> 8) * Width + (X8 >> 8);
-      const TColor32* Bottom = Top + Width;
+    const int x8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
+    const int y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
+    if (x8 < Left8 || y8 < Top8) return Outer;
+    if (x8 < Wd && y8 < Ht) {
+      const TColor32* top = Bits + static_cast<std::ptrdiff_t>(y8 >> 8) * Width + (x8 >> 8);
+      const TColor32* bottom = top + Width;
       // Four equal pixels interpolate to that pixel at any weights (P * W + P * (256 - W)
       // is P * 256 in every step); most of a needle's box is such blocks.
-      if (Top[0] == Top[1] && Top[0] == Bottom[0] && Top[0] == Bottom[1]) return Top[0];
+      if (top[0] == top[1] && top[0] == bottom[0] && top[0] == bottom[1]) return top[0];
       if constexpr (InlineQuad)
-        return scalar::InterpolateQuad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top,
-                                       Bottom);
+        return scalar::InterpolateQuad(Gamma[255 - (x8 & 255)], Gamma[255 - (y8 & 255)], top,
+                                       bottom);
       else
-        return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Bottom);
+        return Quad(Gamma[255 - (x8 & 255)], Gamma[255 - (y8 & 255)], top, bottom);
     }
-    if (X8 == Wd && Y8 <= Ht) return Pixel(LastX, Y8 >> 8);
-    if (X8 <= Wd && Y8 == Ht) return Pixel(X8 >> 8, LastY);
+    if (x8 == Wd && y8 <= Ht) return Pixel(LastX, y8 >> 8);
+    if (x8 <= Wd && y8 == Ht) return Pixel(x8 >> 8, LastY);
     return Outer;
   }
 };
 
 // Floor and ceiling of A / B for B != 0.
 inline std::int64_t FloorDiv(std::int64_t A, std::int64_t B) {
-  std::int64_t Q = A / B;
-  if (A % B != 0 && ((A < 0) != (B < 0))) --Q;
-  return Q;
+  std::int64_t q = A / B;
+  if (A % B != 0 && ((A < 0) != (B < 0))) --q;
+  return q;
 }
 
 inline std::int64_t CeilDiv(std::int64_t A, std::int64_t B) {
-  std::int64_t Q = A / B;
-  if (A % B != 0 && ((A < 0) == (B < 0))) ++Q;
-  return Q;
+  std::int64_t q = A / B;
+  if (A % B != 0 && ((A < 0) == (B < 0))) ++q;
+  return q;
 }
 
 // Narrows [First, Last] to the steps I with Lo <= P0 + I * D <= Hi.
@@ -293,52 +293,52 @@ inline void NarrowSteps(std::int64_t P0, std::int64_t D, std::int64_t Lo, std::i
     if (P0 < Lo || P0 > Hi) Last = First - 1;
     return;
   }
-  std::int64_t A, B;
+  std::int64_t a, b;
   if (D > 0) {
-    A = CeilDiv(Lo - P0, D);
-    B = FloorDiv(Hi - P0, D);
+    a = CeilDiv(Lo - P0, D);
+    b = FloorDiv(Hi - P0, D);
   } else {
-    A = CeilDiv(Hi - P0, D);
-    B = FloorDiv(Lo - P0, D);
+    a = CeilDiv(Hi - P0, D);
+    b = FloorDiv(Lo - P0, D);
   }
-  First = std::max(First, A);
-  Last = std::min(Last, B);
+  First = std::max(First, a);
+  Last = std::min(Last, b);
 }
 
 }  // namespace
 
 TColor32 TLinearResampler::SampleFixed(TFixed U, TFixed V) {
-  const std::uint8_t* Gamma = WeightGamma().data();
-  const auto Quad = BlendFuncs().InterpolateQuad;
-  const TCustomBitmap32& Bmp = *Owner_;
+  const std::uint8_t* gamma = WeightGamma().data();
+  const auto quad = BlendFuncs().InterpolateQuad;
+  const TCustomBitmap32& bmp = *Owner_;
   switch (PixelAccessMode_) {
     case pamSafe:
-      if (ClipRect_.IsEmpty()) return Bmp.OuterColor();
-      return TLinearSafeReader(Bmp, ClipRect_).Read(U, V);
+      if (ClipRect_.IsEmpty()) return bmp.OuterColor();
+      return TLinearSafeReader(bmp, ClipRect_).Read(U, V);
     case pamUnsafe: {
       // No bounds test: the caller keeps every position inside the bitmap.
-      const std::uint32_t X8 = (static_cast<std::uint32_t>(U) + 127u) >> 8;
-      const std::uint32_t Y8 = (static_cast<std::uint32_t>(V) + 127u) >> 8;
-      const TColor32* Top = Bmp.PixelPtr(static_cast<int>(X8 >> 8), static_cast<int>(Y8 >> 8));
-      return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Top, Top + Bmp.Width());
+      const std::uint32_t x8 = (static_cast<std::uint32_t>(U) + 127u) >> 8;
+      const std::uint32_t y8 = (static_cast<std::uint32_t>(V) + 127u) >> 8;
+      const TColor32* top = bmp.PixelPtr(static_cast<int>(x8 >> 8), static_cast<int>(y8 >> 8));
+      return quad(gamma[255 - (x8 & 255)], gamma[255 - (y8 & 255)], top, top + bmp.Width());
     }
     case pamWrap:
     case pamTransparentEdge: {
       // Not on any path of this system: the four neighbours through the nearest reader of
       // the same mode, then the same interpolation.
-      if (ClipRect_.IsEmpty()) return Bmp.OuterColor();
-      const int X8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
-      const int Y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
-      const int CX = X8 >> 8, CY = Y8 >> 8;
-      const TPixelAccessMode M = PixelAccessMode_;
-      const TColor32 Block[4] = {ReadNearest(Bmp, ClipRect_, M, CX, CY),
-                                 ReadNearest(Bmp, ClipRect_, M, CX + 1, CY),
-                                 ReadNearest(Bmp, ClipRect_, M, CX, CY + 1),
-                                 ReadNearest(Bmp, ClipRect_, M, CX + 1, CY + 1)};
-      return Quad(Gamma[255 - (X8 & 255)], Gamma[255 - (Y8 & 255)], Block, Block + 2);
+      if (ClipRect_.IsEmpty()) return bmp.OuterColor();
+      const int x8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
+      const int y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
+      const int cx = x8 >> 8, cy = y8 >> 8;
+      const TPixelAccessMode m = PixelAccessMode_;
+      const TColor32 block[4] = {ReadNearest(bmp, ClipRect_, m, cx, cy),
+                                 ReadNearest(bmp, ClipRect_, m, cx + 1, cy),
+                                 ReadNearest(bmp, ClipRect_, m, cx, cy + 1),
+                                 ReadNearest(bmp, ClipRect_, m, cx + 1, cy + 1)};
+      return quad(gamma[255 - (x8 & 255)], gamma[255 - (y8 & 255)], block, block + 2);
     }
   }
-  return Bmp.OuterColor();
+  return bmp.OuterColor();
 }
 
 TColor32 TLinearResampler::SampleFloat(float X, float Y) {
@@ -350,49 +350,49 @@ TSampleSpan TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFix
   if (PixelAccessMode_ != pamSafe) {
     return TCustomResampler::SampleFixedRow(U, V, DU, DV, Count, Out);
   }
-  const TCustomBitmap32& Bmp = *Owner_;
+  const TCustomBitmap32& bmp = *Owner_;
   if (Count <= 0) return {};
   if (ClipRect_.IsEmpty()) {
-    std::fill_n(Out, Count, Bmp.OuterColor());
-    return {0, -1, Bmp.OuterColor(), true};
+    std::fill_n(Out, Count, bmp.OuterColor());
+    return {0, -1, bmp.OuterColor(), true};
   }
-  const TLinearSafeReader Reader(Bmp, ClipRect_);
+  const TLinearSafeReader reader(bmp, ClipRect_);
 
   // Only the steps whose position can reach the source need the reader; all others are
   // OuterColor by its first and last tests. Worked out exactly in 64 bits, which equals the
   // 32-bit wrapping walk as long as no position of the row leaves the 32-bit range.
-  const std::int64_t LastStep = Count - 1;
-  const std::int64_t UEnd = U + LastStep * DU, VEnd = V + LastStep * DV;
-  constexpr std::int64_t Min32 = INT32_MIN, Max32 = static_cast<std::int64_t>(INT32_MAX) - 127;
-  if (std::min(UEnd, std::int64_t{U}) < Min32 || std::max(UEnd, std::int64_t{U}) > Max32 ||
-      std::min(VEnd, std::int64_t{V}) < Min32 || std::max(VEnd, std::int64_t{V}) > Max32) {
-    for (int I = 0; I < Count; ++I) {
-      Out[I] = Reader.Read(U, V);
+  const std::int64_t lastStep = Count - 1;
+  const std::int64_t uEnd = U + lastStep * DU, vEnd = V + lastStep * DV;
+  constexpr std::int64_t min32 = INT32_MIN, max32 = static_cast<std::int64_t>(INT32_MAX) - 127;
+  if (std::min(uEnd, std::int64_t{U}) < min32 || std::max(uEnd, std::int64_t{U}) > max32 ||
+      std::min(vEnd, std::int64_t{V}) < min32 || std::max(vEnd, std::int64_t{V}) > max32) {
+    for (int i = 0; i < Count; ++i) {
+      Out[i] = reader.Read(U, V);
       U = AddWrap(U, DU);
       V = AddWrap(V, DV);
     }
     return {0, Count - 1, 0, false};
   }
   // X8 >= Left8 <=> U >= Left8 * 256 - 127, and X8 <= Wd <=> U <= Wd * 256 + 128.
-  std::int64_t First = 0, Last = LastStep;
-  NarrowSteps(U, DU, std::int64_t{Reader.Left8} * 256 - 127, std::int64_t{Reader.Wd} * 256 + 128,
-              First, Last);
-  NarrowSteps(V, DV, std::int64_t{Reader.Top8} * 256 - 127, std::int64_t{Reader.Ht} * 256 + 128,
-              First, Last);
-  if (First > Last) {
-    std::fill_n(Out, Count, Reader.Outer);
-    return {0, -1, Reader.Outer, true};
+  std::int64_t first = 0, last = lastStep;
+  NarrowSteps(U, DU, std::int64_t{reader.Left8} * 256 - 127, std::int64_t{reader.Wd} * 256 + 128,
+              first, last);
+  NarrowSteps(V, DV, std::int64_t{reader.Top8} * 256 - 127, std::int64_t{reader.Ht} * 256 + 128,
+              first, last);
+  if (first > last) {
+    std::fill_n(Out, Count, reader.Outer);
+    return {0, -1, reader.Outer, true};
   }
-  std::fill_n(Out, First, Reader.Outer);
-  if (Reader.QuadIsReference()) {
-    for (std::int64_t I = First; I <= Last; ++I)
-      Out[I] = Reader.Read<true>(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+  std::fill_n(Out, first, reader.Outer);
+  if (reader.QuadIsReference()) {
+    for (std::int64_t i = first; i <= last; ++i)
+      Out[i] = reader.Read<true>(static_cast<TFixed>(U + i * DU), static_cast<TFixed>(V + i * DV));
   } else {
-    for (std::int64_t I = First; I <= Last; ++I)
-      Out[I] = Reader.Read(static_cast<TFixed>(U + I * DU), static_cast<TFixed>(V + I * DV));
+    for (std::int64_t i = first; i <= last; ++i)
+      Out[i] = reader.Read(static_cast<TFixed>(U + i * DU), static_cast<TFixed>(V + i * DV));
   }
-  std::fill_n(Out + Last + 1, LastStep - Last, Reader.Outer);
-  return {static_cast<int>(First), static_cast<int>(Last), Reader.Outer, true};
+  std::fill_n(Out + last + 1, lastStep - last, reader.Outer);
+  return {static_cast<int>(first), static_cast<int>(last), reader.Outer, true};
 }
 
 std::unique_ptr<TCustomResampler> CreateResampler(const std::string& ClassName,

@@ -61,34 +61,34 @@ TFloatRect TTransformer::SampleBounds() const {
 }
 
 TColor32 TTransformer::SampleAt(int X, int Y) {
-  TFixed U, V;
-  Transformation_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), U, V);
-  return Inner().SampleFixed(U, V);
+  TFixed u, v;
+  Transformation_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
+  return Inner().SampleFixed(u, v);
 }
 
 TColor32 TTransformer::SampleFixed(TFixed X, TFixed Y) {
-  TFixed U, V;
-  Transformation_->ReverseMapFixed(X, Y, U, V);
-  return Inner().SampleFixed(U, V);
+  TFixed u, v;
+  Transformation_->ReverseMapFixed(X, Y, u, v);
+  return Inner().SampleFixed(u, v);
 }
 
 TColor32 TTransformer::SampleFloat(float X, float Y) {
-  float U, V;
-  Transformation_->ReverseMapFloat(X, Y, U, V);
-  return Inner().SampleFloat(U, V);
+  float u, v;
+  Transformation_->ReverseMapFloat(X, Y, u, v);
+  return Inner().SampleFloat(u, v);
 }
 
 TSampleSpan TTransformer::SampleRow(int X, int Y, int Count, TColor32* Out) {
   // Along a row the affine map advances by the inverse matrix's first row exactly:
   // fixmul(x << 16, I) is x * I (mod 2^32) while x << 16 does not wrap, so stepping by
   // I[0][0], I[0][1] gives the very values of the per-pixel ReverseMapFixed.
-  const bool Steppable = Affine_ && Resampler_ && Count > 0 && X >= -32768 && Y >= -32768 &&
+  const bool steppable = Affine_ && Resampler_ && Count > 0 && X >= -32768 && Y >= -32768 &&
                          Y <= 32767 && static_cast<long long>(X) + Count - 1 <= 32767;
-  if (!Steppable) return TCustomSampler::SampleRow(X, Y, Count, Out);
-  TFixed U, V;
-  Affine_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), U, V);
-  const TFixedMatrix& I = Affine_->InverseFixedMatrix();
-  return Resampler_->SampleFixedRow(U, V, I[0][0], I[0][1], Count, Out);
+  if (!steppable) return TCustomSampler::SampleRow(X, Y, Count, Out);
+  TFixed u, v;
+  Affine_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
+  const TFixedMatrix& i = Affine_->InverseFixedMatrix();
+  return Resampler_->SampleFixedRow(u, v, i[0][0], i[0][1], Count, Out);
 }
 
 // ---- TRasterizer -------------------------------------------------------------------------
@@ -117,40 +117,40 @@ bool TRasterizer::LeavesPixel(TColor32 C) const {
 void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) const {
   switch (Mode_) {
     case dmOpaque:
-      for (int I = 0; I < Count; ++I) Row[I] = Samples[I];
+      for (int i = 0; i < Count; ++i) Row[i] = Samples[i];
       break;
     case dmBlend: {
       // Alpha 0 leaves the pixel by the rule itself; skipping the call is the same. The
       // reference is called inline when it is the chosen one.
-      const auto Blend = BlendFuncs().BlendPixelMaster;
-      if (Blend == ScalarBlendFuncs().BlendPixelMaster) {
-        for (int I = 0; I < Count; ++I)
-          if (Samples[I] >> 24) scalar::BlendPixelMaster(Samples[I], Row[I], SrcAlpha_);
+      const auto blend = BlendFuncs().BlendPixelMaster;
+      if (blend == ScalarBlendFuncs().BlendPixelMaster) {
+        for (int i = 0; i < Count; ++i)
+          if (Samples[i] >> 24) scalar::BlendPixelMaster(Samples[i], Row[i], SrcAlpha_);
       } else {
-        for (int I = 0; I < Count; ++I)
-          if (Samples[I] >> 24) Blend(Samples[I], Row[I], SrcAlpha_);
+        for (int i = 0; i < Count; ++i)
+          if (Samples[i] >> 24) blend(Samples[i], Row[i], SrcAlpha_);
       }
       break;
     }
     case dmTransparent:
-      for (int I = 0; I < Count; ++I)
-        if (Samples[I] != TransparentColor_) Row[I] = Samples[I];
+      for (int i = 0; i < Count; ++i)
+        if (Samples[i] != TransparentColor_) Row[i] = Samples[i];
       break;
     case dmCustom:
-      for (int I = 0; I < Count; ++I) Combine_(Samples[I], Row[I], SrcAlpha_);
+      for (int i = 0; i < Count; ++i) Combine_(Samples[i], Row[i], SrcAlpha_);
       break;
   }
 }
 
 TRect TRasterizer::WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) const {
-  TRect R = Intersect(DstRect, Dst.BoundsRect());
+  TRect r = Intersect(DstRect, Dst.BoundsRect());
   if (Sampler_->HasBounds()) {
-    const TFloatRect B = Sampler_->SampleBounds();
-    const TRect Outward{FloorToInt(B.Left), FloorToInt(B.Top), CeilToInt(B.Right),
-                        CeilToInt(B.Bottom)};
-    R = Intersect(DstRect, Outward);
+    const TFloatRect b = Sampler_->SampleBounds();
+    const TRect outward{FloorToInt(b.Left), FloorToInt(b.Top), CeilToInt(b.Right),
+                        CeilToInt(b.Bottom)};
+    r = Intersect(DstRect, outward);
   }
-  return R;
+  return r;
 }
 
 void TRasterizer::Rasterize(TCustomBitmap32& Dst, const TRect& DstRect) {
@@ -165,52 +165,52 @@ void TRasterizer::Rasterize(TCustomBitmap32& Dst, const TRect& DstRect) {
     }
   };
   Sampler_->BeginSampling();
-  TSamplingRun Run{*Sampler_, Dst, Dst.UpdateCount()};
-  const TRect R = WorkRect(Dst, DstRect);
-  if (R.IsEmpty()) return;
-  DoRasterize(Dst, R);
+  TSamplingRun run{*Sampler_, Dst, Dst.UpdateCount()};
+  const TRect r = WorkRect(Dst, DstRect);
+  if (r.IsEmpty()) return;
+  DoRasterize(Dst, r);
 }
 
 void TRegularRasterizer::DoRasterize(TCustomBitmap32& Dst, const TRect& R) {
-  TColor32 Samples[kRowChunk];
-  int RowsSinceUpdate = 0;
-  int FirstPending = R.Top;
-  for (int Y = R.Top; Y < R.Bottom; ++Y) {
-    TColor32* Row = Dst.ScanLine(Y);
-    for (int X = R.Left; X < R.Right; X += kRowChunk) {
-      const int N = R.Right - X < kRowChunk ? R.Right - X : kRowChunk;
-      const TSampleSpan Span = Sampler_->SampleRow(X, Y, N, Samples);
-      if (Span.Known && LeavesPixel(Span.Outside)) {
+  TColor32 samples[kRowChunk];
+  int rowsSinceUpdate = 0;
+  int firstPending = R.Top;
+  for (int y = R.Top; y < R.Bottom; ++y) {
+    TColor32* row = Dst.ScanLine(y);
+    for (int x = R.Left; x < R.Right; x += kRowChunk) {
+      const int n = R.Right - x < kRowChunk ? R.Right - x : kRowChunk;
+      const TSampleSpan span = Sampler_->SampleRow(x, y, n, samples);
+      if (span.Known && LeavesPixel(span.Outside)) {
         // Outside the span every sample would leave its pixel as it is.
-        if (Span.First <= Span.Last)
-          AssignRow(Samples + Span.First, Row + X + Span.First, Span.Last - Span.First + 1);
+        if (span.First <= span.Last)
+          AssignRow(samples + span.First, row + x + span.First, span.Last - span.First + 1);
       } else {
-        AssignRow(Samples, Row + X, N);
+        AssignRow(samples, row + x, n);
       }
     }
-    if (UpdateRowCount > 0 && ++RowsSinceUpdate == UpdateRowCount) {
-      Dst.AreaChanged({R.Left, FirstPending, R.Right, Y + 1});
-      RowsSinceUpdate = 0;
-      FirstPending = Y + 1;
+    if (UpdateRowCount > 0 && ++rowsSinceUpdate == UpdateRowCount) {
+      Dst.AreaChanged({R.Left, firstPending, R.Right, y + 1});
+      rowsSinceUpdate = 0;
+      firstPending = y + 1;
     }
   }
-  if (FirstPending < R.Bottom) Dst.AreaChanged({R.Left, FirstPending, R.Right, R.Bottom});
+  if (firstPending < R.Bottom) Dst.AreaChanged({R.Left, firstPending, R.Right, R.Bottom});
 }
 
 // ---- DrawTransformed ---------------------------------------------------------------------
 
 void DrawTransformed(TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation& T) {
-  TRegularRasterizer Rasterizer;
-  const TRect DstRect = Intersect(Dst.BoundsRect(), Dst.ClipRect());
+  TRegularRasterizer rasterizer;
+  const TRect dstRect = Intersect(Dst.BoundsRect(), Dst.ClipRect());
   // A destination without pixels ends here, before anything is notified.
-  if (DstRect.IsEmpty()) return;
+  if (dstRect.IsEmpty()) return;
   if (!Dst.MeasuringMode()) {
-    TTransformer Transformer(&Src.Resampler(), &T);
-    Rasterizer.SetSampler(&Transformer);
-    Rasterizer.AssignCombineFrom(Src);
-    Rasterizer.Rasterize(Dst, DstRect);
+    TTransformer transformer(&Src.Resampler(), &T);
+    rasterizer.SetSampler(&transformer);
+    rasterizer.AssignCombineFrom(Src);
+    rasterizer.Rasterize(Dst, dstRect);
   }
-  Dst.AreaChanged(DstRect);
+  Dst.AreaChanged(dstRect);
 }
 
 }  // namespace kelta::gfx

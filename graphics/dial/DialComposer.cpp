@@ -50,44 +50,44 @@ TDialComposer::TDialComposer(const TDialViews& Views, std::string NeedleFileName
 }
 
 void TDialComposer::LoadDialImages(const std::string& FileName) {
-  bool AlphaUsed = false;
-  LoadPngFile(Src_.Bitmap(), NeedleFileName_, AlphaUsed);
-  LoadPngFile(ivBGR_.Bitmap(), FileName, AlphaUsed);
-  TBitmap32& Dial = ivBGR_.Bitmap();
-  Dst_.Bitmap().SetSize(Dial.Width(), Dial.Height());
+  bool alphaUsed = false;
+  LoadPngFile(Src_.Bitmap(), NeedleFileName_, alphaUsed);
+  LoadPngFile(ivBGR_.Bitmap(), FileName, alphaUsed);
+  TBitmap32& dial = ivBGR_.Bitmap();
+  Dst_.Bitmap().SetSize(dial.Width(), dial.Height());
   // Bilinear sampling then fades to transparent at the needle picture's edge.
   ClearBorderAlpha(Src_.Bitmap(), Src_.Bitmap().BoundsRect());
 
-  TBitmapLayer& Layer = Dst_.Layers().Add<TBitmapLayer>();
+  TBitmapLayer& layer = Dst_.Layers().Add<TBitmapLayer>();
   try {
-    Layer.Bitmap().CopyFrom(Dial);
-    Layer.Bitmap().SetDrawMode(dmBlend);
-    const TRect Viewport = Dst_.ViewportRect();
-    const TPoint Centre = Dst_.ViewToBitmap(
-        {(Viewport.Left + Viewport.Right) / 2, (Viewport.Top + Viewport.Bottom) / 2});
-    const float HalfW = static_cast<float>(Layer.Bitmap().Width()) / 2;
-    const float HalfH = static_cast<float>(Layer.Bitmap().Height()) / 2;
-    const auto X = static_cast<float>(Centre.X), Y = static_cast<float>(Centre.Y);
-    Layer.SetLayerRect({X - HalfW, Y - HalfH, X + HalfW, Y + HalfH});
-    Layer.SetScaled(true);
+    layer.Bitmap().CopyFrom(dial);
+    layer.Bitmap().SetDrawMode(dmBlend);
+    const TRect viewport = Dst_.ViewportRect();
+    const TPoint centre = Dst_.ViewToBitmap(
+        {(viewport.Left + viewport.Right) / 2, (viewport.Top + viewport.Bottom) / 2});
+    const float halfW = static_cast<float>(layer.Bitmap().Width()) / 2;
+    const float halfH = static_cast<float>(layer.Bitmap().Height()) / 2;
+    const auto x = static_cast<float>(centre.X), y = static_cast<float>(centre.Y);
+    layer.SetLayerRect({x - halfW, y - halfH, x + halfW, y + halfH});
+    layer.SetScaled(true);
   } catch (...) {
-    Dst_.Layers().Delete(&Layer);
+    Dst_.Layers().Delete(&layer);
     throw;
   }
   DrawDial(0);
 }
 
 void TDialComposer::DrawDial(float Angle) {
-  TBitmap32& Needle = Src_.Bitmap();
-  TAffineTransformation T;
-  T.SetSrcRect({0, 0, static_cast<float>(Needle.Width()), static_cast<float>(Needle.Height())});
-  T.ResetToIdentity();
-  T.RotateAbout(kNeedlePivotX, kNeedlePivotY, Angle);
-  T.Translate(kNeedleShiftX, kNeedleShiftY);
+  TBitmap32& needle = Src_.Bitmap();
+  TAffineTransformation t;
+  t.SetSrcRect({0, 0, static_cast<float>(needle.Width()), static_cast<float>(needle.Height())});
+  t.ResetToIdentity();
+  t.RotateAbout(kNeedlePivotX, kNeedlePivotY, Angle);
+  t.Translate(kNeedleShiftX, kNeedleShiftY);
   {
-    TUpdateBracket Bracket(Dst_);
+    TUpdateBracket bracket(Dst_);
     Dst_.Bitmap().Fill(kDialClearColor);
-    DrawTransformed(Dst_.Bitmap(), Needle, T);
+    DrawTransformed(Dst_.Bitmap(), needle, t);
   }
   Dst_.Repaint();
 }

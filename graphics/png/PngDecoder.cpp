@@ -38,47 +38,47 @@ struct TDecodeRun {
 
 // Called by libpng; no object with a destructor may be alive here when it jumps.
 [[noreturn]] void OnPngError(png_structp Png, png_const_charp Message) {
-  auto* Run = static_cast<TDecodeRun*>(png_get_error_ptr(Png));
-  std::snprintf(Run->Error, sizeof Run->Error, "%s", Message ? Message : "PNG error");
+  auto* run = static_cast<TDecodeRun*>(png_get_error_ptr(Png));
+  std::snprintf(run->Error, sizeof run->Error, "%s", Message ? Message : "PNG error");
   png_longjmp(Png, 1);
 }
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
 void OnPngRead(png_structp Png, png_bytep Data, size_t Size) {
-  auto* Run = static_cast<TDecodeRun*>(png_get_io_ptr(Png));
-  if (!Run->Source->Read(Data, Size)) png_error(Png, "Read Error");
+  auto* run = static_cast<TDecodeRun*>(png_get_io_ptr(Png));
+  if (!run->Source->Read(Data, Size)) png_error(Png, "Read Error");
 }
 
 void TakeFormat(TDecodeRun& R) {
-  TPngFormat& F = R.Format;
-  F.ColorType = static_cast<TPngColorType>(png_get_color_type(R.Png, R.Info));
-  F.BitDepth = png_get_bit_depth(R.Png, R.Info);
-  F.Palette.fill(0xFF000000u);
-  png_colorp Palette = nullptr;
-  int PaletteCount = 0;
-  if (png_get_PLTE(R.Png, R.Info, &Palette, &PaletteCount) & PNG_INFO_PLTE) {
-    F.PaletteCount = std::min(PaletteCount, 256);
-    for (int I = 0; I < F.PaletteCount; ++I)
-      F.Palette[static_cast<std::size_t>(I)] =
-          Color32(Palette[I].red, Palette[I].green, Palette[I].blue);
+  TPngFormat& f = R.Format;
+  f.ColorType = static_cast<TPngColorType>(png_get_color_type(R.Png, R.Info));
+  f.BitDepth = png_get_bit_depth(R.Png, R.Info);
+  f.Palette.fill(0xFF000000u);
+  png_colorp palette = nullptr;
+  int paletteCount = 0;
+  if (png_get_PLTE(R.Png, R.Info, &palette, &paletteCount) & PNG_INFO_PLTE) {
+    f.PaletteCount = std::min(paletteCount, 256);
+    for (int i = 0; i < f.PaletteCount; ++i)
+      f.Palette[static_cast<std::size_t>(i)] =
+          Color32(palette[i].red, palette[i].green, palette[i].blue);
   }
-  png_bytep TransAlpha = nullptr;
-  int TransCount = 0;
-  png_color_16p TransColor = nullptr;
-  if (png_get_tRNS(R.Png, R.Info, &TransAlpha, &TransCount, &TransColor) & PNG_INFO_tRNS) {
-    F.HasTrans = true;
-    if (F.ColorType == pctPalette) {
-      F.TransCount = std::min(TransCount, 256);
-      for (int I = 0; I < F.TransCount; ++I) {
-        TColor32& E = F.Palette[static_cast<std::size_t>(I)];
-        E = (E & 0x00FFFFFFu) | static_cast<TColor32>(TransAlpha[I]) << 24;
+  png_bytep transAlpha = nullptr;
+  int transCount = 0;
+  png_color_16p transColor = nullptr;
+  if (png_get_tRNS(R.Png, R.Info, &transAlpha, &transCount, &transColor) & PNG_INFO_tRNS) {
+    f.HasTrans = true;
+    if (f.ColorType == pctPalette) {
+      f.TransCount = std::min(transCount, 256);
+      for (int i = 0; i < f.TransCount; ++i) {
+        TColor32& e = f.Palette[static_cast<std::size_t>(i)];
+        e = (e & 0x00FFFFFFu) | static_cast<TColor32>(transAlpha[i]) << 24;
       }
-    } else if (TransColor) {
-      F.TransGrey = TransColor->gray;
-      F.TransRed = TransColor->red;
-      F.TransGreen = TransColor->green;
-      F.TransBlue = TransColor->blue;
+    } else if (transColor) {
+      f.TransGrey = transColor->gray;
+      f.TransRed = transColor->red;
+      f.TransGreen = transColor->green;
+      f.TransBlue = transColor->blue;
     }
   }
 }
@@ -93,10 +93,10 @@ bool RunDecoder(TDecodeRun& Run) {
   png_set_chunk_malloc_max(Run.Png, kPngMaxChunkBytes);
   png_read_info(Run.Png, Run.Info);
 
-  const png_uint_32 W = png_get_image_width(Run.Png, Run.Info);
-  const png_uint_32 H = png_get_image_height(Run.Png, Run.Info);
-  if (static_cast<std::uint64_t>(W) * H > kPngMaxPixels) {
-    std::snprintf(Run.Error, sizeof Run.Error, "Image is too large (%ux%u)", W, H);
+  const png_uint_32 w = png_get_image_width(Run.Png, Run.Info);
+  const png_uint_32 h = png_get_image_height(Run.Png, Run.Info);
+  if (static_cast<std::uint64_t>(w) * h > kPngMaxPixels) {
+    std::snprintf(Run.Error, sizeof Run.Error, "Image is too large (%ux%u)", w, h);
     return false;
   }
   TakeFormat(Run);
@@ -107,19 +107,19 @@ bool RunDecoder(TDecodeRun& Run) {
   png_set_interlace_handling(Run.Png);
   png_read_update_info(Run.Png, Run.Info);
 
-  const size_t RowBytes = png_get_rowbytes(Run.Png, Run.Info);
-  Run.Rows.resize(RowBytes * H);
-  Run.RowPointers.resize(H);
-  for (png_uint_32 Y = 0; Y < H; ++Y) Run.RowPointers[Y] = Run.Rows.data() + RowBytes * Y;
+  const size_t rowBytes = png_get_rowbytes(Run.Png, Run.Info);
+  Run.Rows.resize(rowBytes * h);
+  Run.RowPointers.resize(h);
+  for (png_uint_32 y = 0; y < h; ++y) Run.RowPointers[y] = Run.Rows.data() + rowBytes * y;
   png_read_image(Run.Png, Run.RowPointers.data());
   png_read_end(Run.Png, nullptr);
 
-  Run.Picture.Width = static_cast<int>(W);
-  Run.Picture.Height = static_cast<int>(H);
-  Run.Picture.Pixels.resize(static_cast<size_t>(W) * H);
-  for (png_uint_32 Y = 0; Y < H; ++Y)
-    ConvertPngRow(Run.Format, Run.RowPointers[Y], static_cast<int>(W),
-                  Run.Picture.Pixels.data() + static_cast<size_t>(W) * Y);
+  Run.Picture.Width = static_cast<int>(w);
+  Run.Picture.Height = static_cast<int>(h);
+  Run.Picture.Pixels.resize(static_cast<size_t>(w) * h);
+  for (png_uint_32 y = 0; y < h; ++y)
+    ConvertPngRow(Run.Format, Run.RowPointers[y], static_cast<int>(w),
+                  Run.Picture.Pixels.data() + static_cast<size_t>(w) * y);
   return true;
 }
 
@@ -143,11 +143,11 @@ class TFileSource final : public TPngSource {
  public:
   explicit TFileSource(const std::string& FileName) {
     Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    int Err = Fd_ < 0 ? errno : 0;
-    struct stat St {};
-    if (Fd_ >= 0 && ::fstat(Fd_, &St) == 0 && S_ISDIR(St.st_mode)) Err = EISDIR;
-    if (Err != 0)
-      throw EFileOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(Err));
+    int err = Fd_ < 0 ? errno : 0;
+    struct stat st {};
+    if (Fd_ >= 0 && ::fstat(Fd_, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
+    if (err != 0)
+      throw EFileOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
   }
   ~TFileSource() override {
     if (Fd_ >= 0) ::close(Fd_);
@@ -157,11 +157,11 @@ class TFileSource final : public TPngSource {
 
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     while (Size > 0) {
-      const ssize_t N = ::read(Fd_, Data, Size);
-      if (N < 0 && errno == EINTR) continue;
-      if (N <= 0) return false;
-      Data += N;
-      Size -= static_cast<std::size_t>(N);
+      const ssize_t n = ::read(Fd_, Data, Size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      Data += n;
+      Size -= static_cast<std::size_t>(n);
     }
     return true;
   }
@@ -173,24 +173,24 @@ class TFileSource final : public TPngSource {
 }  // namespace
 
 TPngPicture ReadPngSource(TPngSource& Source) {
-  TDecodeRun Run;
-  Run.Source = &Source;
-  Run.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &Run, OnPngError, OnPngWarning);
-  if (Run.Png) Run.Info = png_create_info_struct(Run.Png);
-  if (!Run.Png || !Run.Info) throw EPngError("Insufficient memory");
-  if (!RunDecoder(Run)) throw EPngError(Run.Error);
-  FinishPngPicture(Run.Format, Run.Picture);
-  return std::move(Run.Picture);
+  TDecodeRun run;
+  run.Source = &Source;
+  run.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &run, OnPngError, OnPngWarning);
+  if (run.Png) run.Info = png_create_info_struct(run.Png);
+  if (!run.Png || !run.Info) throw EPngError("Insufficient memory");
+  if (!RunDecoder(run)) throw EPngError(run.Error);
+  FinishPngPicture(run.Format, run.Picture);
+  return std::move(run.Picture);
 }
 
 TPngPicture ReadPngStream(std::istream& Stream) {
-  TStreamSource Source(Stream);
-  return ReadPngSource(Source);
+  TStreamSource source(Stream);
+  return ReadPngSource(source);
 }
 
 TPngPicture ReadPngFile(const std::string& FileName) {
-  TFileSource Source(FileName);
-  return ReadPngSource(Source);
+  TFileSource source(FileName);
+  return ReadPngSource(source);
 }
 
 }  // namespace kelta::gfx

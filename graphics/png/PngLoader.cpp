@@ -13,22 +13,22 @@ std::uint32_t OverWhite(std::uint32_t S, std::uint32_t A) {
 
 // The picture drawn onto the bitmap's opaque white, honouring its transparency.
 void DrawPicture(const TPngPicture& Picture, TCustomBitmap32& Target) {
-  const std::size_t N = Picture.Pixels.size();
-  TColor32* Dst = Target.Bits();
+  const std::size_t n = Picture.Pixels.size();
+  TColor32* dst = Target.Bits();
   switch (Picture.Mode) {
     case TPngTransparencyMode::None:
-      for (std::size_t I = 0; I < N; ++I) Dst[I] = Picture.Pixels[I] | 0xFF000000u;
+      for (std::size_t i = 0; i < n; ++i) dst[i] = Picture.Pixels[i] | 0xFF000000u;
       break;
     case TPngTransparencyMode::KeyColor:
-      for (std::size_t I = 0; I < N; ++I)
-        if (AlphaComponent(Picture.Pixels[I]) != 0) Dst[I] = Picture.Pixels[I] | 0xFF000000u;
+      for (std::size_t i = 0; i < n; ++i)
+        if (AlphaComponent(Picture.Pixels[i]) != 0) dst[i] = Picture.Pixels[i] | 0xFF000000u;
       break;
     case TPngTransparencyMode::Partial:
-      for (std::size_t I = 0; I < N; ++I) {
-        const TColor32 P = Picture.Pixels[I];
-        const std::uint32_t A = AlphaComponent(P);
-        Dst[I] = Color32(OverWhite(RedComponent(P), A), OverWhite(GreenComponent(P), A),
-                         OverWhite(BlueComponent(P), A));
+      for (std::size_t i = 0; i < n; ++i) {
+        const TColor32 p = Picture.Pixels[i];
+        const std::uint32_t a = AlphaComponent(p);
+        dst[i] = Color32(OverWhite(RedComponent(p), a), OverWhite(GreenComponent(p), a),
+                         OverWhite(BlueComponent(p), a));
       }
       break;
   }
@@ -42,32 +42,32 @@ bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture) {
   Bitmap.ResetAlpha();
   if (Bitmap.Empty()) return Picture.Mode == TPngTransparencyMode::KeyColor;
 
-  TColor32* Bits = Bitmap.Bits();
-  const std::size_t N = static_cast<std::size_t>(Bitmap.Width()) * Bitmap.Height();
+  TColor32* bits = Bitmap.Bits();
+  const std::size_t n = static_cast<std::size_t>(Bitmap.Width()) * Bitmap.Height();
   switch (Picture.Mode) {
     case TPngTransparencyMode::None:
       return false;
     case TPngTransparencyMode::KeyColor:
-      for (std::size_t I = 0; I < N; ++I)
-        if (Bits[I] == Picture.KeyColor) Bits[I] &= 0x00FFFFFFu;
+      for (std::size_t i = 0; i < n; ++i)
+        if (bits[i] == Picture.KeyColor) bits[i] &= 0x00FFFFFFu;
       return true;
     case TPngTransparencyMode::Partial:
       if (Picture.ColorType == pctPalette) return false;
-      for (std::size_t I = 0; I < N; ++I)
-        Bits[I] = (Bits[I] & 0x00FFFFFFu) | (Picture.Pixels[I] & 0xFF000000u);
+      for (std::size_t i = 0; i < n; ++i)
+        bits[i] = (bits[i] & 0x00FFFFFFu) | (Picture.Pixels[i] & 0xFF000000u);
       return true;
   }
   return false;
 }
 
 void LoadPngStream(TCustomBitmap32& Bitmap, std::istream& Stream, bool& AlphaUsed) {
-  const TPngPicture Picture = ReadPngStream(Stream);
-  AlphaUsed = AssignPngPicture(Bitmap, Picture);
+  const TPngPicture picture = ReadPngStream(Stream);
+  AlphaUsed = AssignPngPicture(Bitmap, picture);
 }
 
 void LoadPngFile(TCustomBitmap32& Bitmap, const std::string& FileName, bool& AlphaUsed) {
-  const TPngPicture Picture = ReadPngFile(FileName);
-  AlphaUsed = AssignPngPicture(Bitmap, Picture);
+  const TPngPicture picture = ReadPngFile(FileName);
+  AlphaUsed = AssignPngPicture(Bitmap, picture);
 }
 
 }  // namespace kelta::gfx

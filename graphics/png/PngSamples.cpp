@@ -22,8 +22,8 @@ struct TSampleReader {
 std::uint32_t To8Bit(std::uint32_t Native, int BitDepth) {
   if (BitDepth == 16) return Native >> 8;
   if (BitDepth == 8) return Native;
-  const std::uint32_t Max = (1u << BitDepth) - 1;
-  return std::min<std::uint32_t>(Native * 255 / Max, 255);
+  const std::uint32_t max = (1u << BitDepth) - 1;
+  return std::min<std::uint32_t>(Native * 255 / max, 255);
 }
 
 bool PaletteEntryTransparent(const TPngFormat& F, int Index) {
@@ -39,9 +39,9 @@ TPngTransparencyMode ClassifyTransparency(const TPngFormat& F) {
       return TPngTransparencyMode::Partial;
     case pctPalette: {
       if (!F.HasTrans) return TPngTransparencyMode::None;
-      int NotOpaque = 0;
-      for (int I = 0; I < F.TransCount; ++I) NotOpaque += PaletteEntryTransparent(F, I) ? 1 : 0;
-      return NotOpaque == 1 ? TPngTransparencyMode::KeyColor : TPngTransparencyMode::Partial;
+      int notOpaque = 0;
+      for (int i = 0; i < F.TransCount; ++i) notOpaque += PaletteEntryTransparent(F, i) ? 1 : 0;
+      return notOpaque == 1 ? TPngTransparencyMode::KeyColor : TPngTransparencyMode::Partial;
     }
     default:
       return F.HasTrans ? TPngTransparencyMode::KeyColor : TPngTransparencyMode::None;
@@ -51,13 +51,13 @@ TPngTransparencyMode ClassifyTransparency(const TPngFormat& F) {
 TColor32 KeyColorOf(const TPngFormat& F) {
   switch (F.ColorType) {
     case pctPalette:
-      for (int I = 0; I < F.TransCount; ++I)
-        if (AlphaComponent(F.Palette[static_cast<std::size_t>(I)]) == 0)
-          return F.Palette[static_cast<std::size_t>(I)] | 0xFF000000u;
+      for (int i = 0; i < F.TransCount; ++i)
+        if (AlphaComponent(F.Palette[static_cast<std::size_t>(i)]) == 0)
+          return F.Palette[static_cast<std::size_t>(i)] | 0xFF000000u;
       return 0xFF000000u;
     case pctGrey: {
-      const std::uint32_t G = To8Bit(F.TransGrey, F.BitDepth);
-      return Color32(G, G, G);
+      const std::uint32_t g = To8Bit(F.TransGrey, F.BitDepth);
+      return Color32(g, g, g);
     }
     case pctRGB:
       return Color32(To8Bit(F.TransRed, F.BitDepth), To8Bit(F.TransGreen, F.BitDepth),
@@ -68,38 +68,38 @@ TColor32 KeyColorOf(const TPngFormat& F) {
 }
 
 void ConvertPngRow(const TPngFormat& F, const std::uint8_t* Row, int Width, TColor32* Out) {
-  const TSampleReader S{Row, F.BitDepth};
-  const int D = F.BitDepth;
-  const std::size_t N = static_cast<std::size_t>(Width);
+  const TSampleReader s{Row, F.BitDepth};
+  const int d = F.BitDepth;
+  const std::size_t n = static_cast<std::size_t>(Width);
   switch (F.ColorType) {
     case pctGrey:
-      for (std::size_t X = 0; X < N; ++X) {
-        const std::uint32_t G = S.Native(X);
-        const bool Keyed = F.HasTrans && G == F.TransGrey;
-        const std::uint32_t G8 = To8Bit(G, D);
-        Out[X] = Color32(G8, G8, G8, Keyed ? 0 : 255);
+      for (std::size_t x = 0; x < n; ++x) {
+        const std::uint32_t g = s.Native(x);
+        const bool keyed = F.HasTrans && g == F.TransGrey;
+        const std::uint32_t g8 = To8Bit(g, d);
+        Out[x] = Color32(g8, g8, g8, keyed ? 0 : 255);
       }
       break;
     case pctRGB:
-      for (std::size_t X = 0; X < N; ++X) {
-        const std::uint32_t R = S.Native(3 * X), G = S.Native(3 * X + 1), B = S.Native(3 * X + 2);
-        const bool Keyed = F.HasTrans && R == F.TransRed && G == F.TransGreen && B == F.TransBlue;
-        Out[X] = Color32(To8Bit(R, D), To8Bit(G, D), To8Bit(B, D), Keyed ? 0 : 255);
+      for (std::size_t x = 0; x < n; ++x) {
+        const std::uint32_t r = s.Native(3 * x), g = s.Native(3 * x + 1), b = s.Native(3 * x + 2);
+        const bool keyed = F.HasTrans && r == F.TransRed && g == F.TransGreen && b == F.TransBlue;
+        Out[x] = Color32(To8Bit(r, d), To8Bit(g, d), To8Bit(b, d), keyed ? 0 : 255);
       }
       break;
     case pctPalette:
-      for (std::size_t X = 0; X < N; ++X) Out[X] = F.Palette[S.Native(X)];
+      for (std::size_t x = 0; x < n; ++x) Out[x] = F.Palette[s.Native(x)];
       break;
     case pctGreyAlpha:
-      for (std::size_t X = 0; X < N; ++X) {
-        const std::uint32_t G8 = To8Bit(S.Native(2 * X), D);
-        Out[X] = Color32(G8, G8, G8, To8Bit(S.Native(2 * X + 1), D));
+      for (std::size_t x = 0; x < n; ++x) {
+        const std::uint32_t g8 = To8Bit(s.Native(2 * x), d);
+        Out[x] = Color32(g8, g8, g8, To8Bit(s.Native(2 * x + 1), d));
       }
       break;
     case pctRGBAlpha:
-      for (std::size_t X = 0; X < N; ++X)
-        Out[X] = Color32(To8Bit(S.Native(4 * X), D), To8Bit(S.Native(4 * X + 1), D),
-                         To8Bit(S.Native(4 * X + 2), D), To8Bit(S.Native(4 * X + 3), D));
+      for (std::size_t x = 0; x < n; ++x)
+        Out[x] = Color32(To8Bit(s.Native(4 * x), d), To8Bit(s.Native(4 * x + 1), d),
+                         To8Bit(s.Native(4 * x + 2), d), To8Bit(s.Native(4 * x + 3), d));
       break;
   }
 }
@@ -111,9 +111,9 @@ void FinishPngPicture(const TPngFormat& F, TPngPicture& Picture) {
   // A palette key is a colour, not an entry: every pixel of that colour is the key, whichever
   // entry it came from, and the one translucent entry counts only if it has that colour.
   if (F.ColorType == pctPalette && Picture.Mode == TPngTransparencyMode::KeyColor) {
-    const TColor32 Key = Picture.KeyColor & 0x00FFFFFFu;
-    for (TColor32& P : Picture.Pixels)
-      P = (P & 0x00FFFFFFu) | ((P & 0x00FFFFFFu) == Key ? 0u : 0xFF000000u);
+    const TColor32 key = Picture.KeyColor & 0x00FFFFFFu;
+    for (TColor32& p : Picture.Pixels)
+      p = (p & 0x00FFFFFFu) | ((p & 0x00FFFFFFu) == key ? 0u : 0xFF000000u);
   }
 }
 

@@ -29,25 +29,25 @@ struct TWriteRun {
 };
 
 [[noreturn]] void OnError(png_structp Png, png_const_charp Message) {
-  auto* Run = static_cast<TWriteRun*>(png_get_error_ptr(Png));
-  std::snprintf(Run->Error, sizeof Run->Error, "%s", Message ? Message : "PNG error");
+  auto* run = static_cast<TWriteRun*>(png_get_error_ptr(Png));
+  std::snprintf(run->Error, sizeof run->Error, "%s", Message ? Message : "PNG error");
   png_longjmp(Png, 1);
 }
 
 void OnWarning(png_structp, png_const_charp) {}
 
 void OnWrite(png_structp Png, png_bytep Data, size_t Size) {
-  auto* Run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
-  if (std::fwrite(Data, 1, Size, Run->File) != Size) {
-    Run->WriteErrno = errno;
+  auto* run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
+  if (std::fwrite(Data, 1, Size, run->File) != Size) {
+    run->WriteErrno = errno;
     png_error(Png, "Write Error");
   }
 }
 
 void OnFlush(png_structp Png) {
-  auto* Run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
-  if (std::fflush(Run->File) != 0) {
-    Run->WriteErrno = errno;
+  auto* run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
+  if (std::fflush(run->File) != 0) {
+    run->WriteErrno = errno;
     png_error(Png, "Write Error");
   }
 }
@@ -68,44 +68,44 @@ bool RunEncoder(TWriteRun& Run, png_uint_32 W, png_uint_32 H) {
 
 void SavePngFile(const TCustomBitmap32& Bitmap, const std::string& FileName) {
   if (Bitmap.Empty()) throw EPngError("Cannot write an empty picture");
-  const auto W = static_cast<png_uint_32>(Bitmap.Width());
-  const auto H = static_cast<png_uint_32>(Bitmap.Height());
+  const auto w = static_cast<png_uint_32>(Bitmap.Width());
+  const auto h = static_cast<png_uint_32>(Bitmap.Height());
 
-  TWriteRun Run;
-  Run.Rgba.resize(static_cast<size_t>(W) * H * 4);
-  for (png_uint_32 Y = 0; Y < H; ++Y) {
-    const TColor32* Src = Bitmap.ScanLine(static_cast<int>(Y));
-    png_byte* Dst = Run.Rgba.data() + static_cast<size_t>(Y) * W * 4;
-    for (png_uint_32 X = 0; X < W; ++X, Dst += 4) {
-      Dst[0] = static_cast<png_byte>(RedComponent(Src[X]));
-      Dst[1] = static_cast<png_byte>(GreenComponent(Src[X]));
-      Dst[2] = static_cast<png_byte>(BlueComponent(Src[X]));
-      Dst[3] = static_cast<png_byte>(AlphaComponent(Src[X]));
+  TWriteRun run;
+  run.Rgba.resize(static_cast<size_t>(w) * h * 4);
+  for (png_uint_32 y = 0; y < h; ++y) {
+    const TColor32* src = Bitmap.ScanLine(static_cast<int>(y));
+    png_byte* dst = run.Rgba.data() + static_cast<size_t>(y) * w * 4;
+    for (png_uint_32 x = 0; x < w; ++x, dst += 4) {
+      dst[0] = static_cast<png_byte>(RedComponent(src[x]));
+      dst[1] = static_cast<png_byte>(GreenComponent(src[x]));
+      dst[2] = static_cast<png_byte>(BlueComponent(src[x]));
+      dst[3] = static_cast<png_byte>(AlphaComponent(src[x]));
     }
-    Run.Rows.push_back(Run.Rgba.data() + static_cast<size_t>(Y) * W * 4);
+    run.Rows.push_back(run.Rgba.data() + static_cast<size_t>(y) * w * 4);
   }
 
-  Run.File = std::fopen(FileName.c_str(), "wb");
-  if (!Run.File) {
-    const int Err = errno;
-    throw EFileOpenError("Cannot create file \"" + FileName + "\". " + std::strerror(Err));
+  run.File = std::fopen(FileName.c_str(), "wb");
+  if (!run.File) {
+    const int err = errno;
+    throw EFileOpenError("Cannot create file \"" + FileName + "\". " + std::strerror(err));
   }
-  Run.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &Run, OnError, OnWarning);
-  if (Run.Png) Run.Info = png_create_info_struct(Run.Png);
-  bool Ok = Run.Png && Run.Info && RunEncoder(Run, W, H);
-  const int CloseResult = std::fclose(Run.File);
-  const int CloseErrno = errno;
-  Run.File = nullptr;
-  if (Ok && CloseResult != 0) {
-    Ok = false;
-    Run.WriteErrno = CloseErrno;
-    std::snprintf(Run.Error, sizeof Run.Error, "Write Error");
+  run.Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &run, OnError, OnWarning);
+  if (run.Png) run.Info = png_create_info_struct(run.Png);
+  bool ok = run.Png && run.Info && RunEncoder(run, w, h);
+  const int closeResult = std::fclose(run.File);
+  const int closeErrno = errno;
+  run.File = nullptr;
+  if (ok && closeResult != 0) {
+    ok = false;
+    run.WriteErrno = closeErrno;
+    std::snprintf(run.Error, sizeof run.Error, "Write Error");
   }
-  if (!Ok) {
+  if (!ok) {
     std::remove(FileName.c_str());
-    std::string Message = Run.Error[0] ? Run.Error : "Insufficient memory";
-    if (Run.WriteErrno != 0) Message += std::string(". ") + std::strerror(Run.WriteErrno);
-    throw EPngError(Message);
+    std::string message = run.Error[0] ? run.Error : "Insufficient memory";
+    if (run.WriteErrno != 0) message += std::string(". ") + std::strerror(run.WriteErrno);
+    throw EPngError(message);
   }
 }
 

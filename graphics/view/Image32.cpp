@@ -115,47 +115,47 @@ void TImage32::Repaint() {
 
 void TImage32::UpdateCache() {
   // A hidden widget gets its resize events only when shown, so the size is checked here.
-  const int W = width(), H = height();
-  if (CacheValid_ && W == CachedWidth_ && H == CachedHeight_) return;
-  CachedWidth_ = W;
-  CachedHeight_ = H;
-  int SW = 0, SH = 0;
-  if (!Bitmap_.Empty() && W > 0 && H > 0) {
+  const int w = width(), h = height();
+  if (CacheValid_ && w == CachedWidth_ && h == CachedHeight_) return;
+  CachedWidth_ = w;
+  CachedHeight_ = h;
+  int sw = 0, sh = 0;
+  if (!Bitmap_.Empty() && w > 0 && h > 0) {
     if (ScaleMode_ == smScale) {
-      SW = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
-      SH = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
+      sw = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Width()) * ScaleX_));
+      sh = SaturatedInt(std::nearbyint(static_cast<double>(Bitmap_.Height()) * ScaleY_));
     } else {
       // The other stretching modes are not used by this system; they show 1 : 1.
-      SW = Bitmap_.Width();
-      SH = Bitmap_.Height();
+      sw = Bitmap_.Width();
+      sh = Bitmap_.Height();
     }
-    SW = SW < 0 ? 0 : SW;
-    SH = SH < 0 ? 0 : SH;
+    sw = sw < 0 ? 0 : sw;
+    sh = sh < 0 ? 0 : sh;
   }
-  TRect P{0, 0, SW, SH};
-  if (SW > 0 && SH > 0) {
-    int DX = 0, DY = 0;
+  TRect p{0, 0, sw, sh};
+  if (sw > 0 && sh > 0) {
+    int dx = 0, dy = 0;
     if (BitmapAlign_ == baCenter) {
-      DX = (W - SW) / 2;  // division truncates toward zero, as the placement wants
-      DY = (H - SH) / 2;
+      dx = (w - sw) / 2;  // division truncates toward zero, as the placement wants
+      dy = (h - sh) / 2;
     } else if (BitmapAlign_ == baCustom) {
-      DX = SaturatedInt(std::nearbyint(OffsetX_));
-      DY = SaturatedInt(std::nearbyint(OffsetY_));
+      dx = SaturatedInt(std::nearbyint(OffsetX_));
+      dy = SaturatedInt(std::nearbyint(OffsetY_));
     }
-    P = {DX, DY, SaturatedInt(static_cast<double>(DX) + SW),
-         SaturatedInt(static_cast<double>(DY) + SH)};
-    ShiftX_ = static_cast<float>(P.Left);
-    ShiftY_ = static_cast<float>(P.Top);
-    CachedScaleX_ = static_cast<float>(SW) / static_cast<float>(Bitmap_.Width());
-    CachedScaleY_ = static_cast<float>(SH) / static_cast<float>(Bitmap_.Height());
+    p = {dx, dy, SaturatedInt(static_cast<double>(dx) + sw),
+         SaturatedInt(static_cast<double>(dy) + sh)};
+    ShiftX_ = static_cast<float>(p.Left);
+    ShiftY_ = static_cast<float>(p.Top);
+    CachedScaleX_ = static_cast<float>(sw) / static_cast<float>(Bitmap_.Width());
+    CachedScaleY_ = static_cast<float>(sh) / static_cast<float>(Bitmap_.Height());
   } else {
-    P = {0, 0, 0, 0};
+    p = {0, 0, 0, 0};
     ShiftX_ = ShiftY_ = 0;
     CachedScaleX_ = CachedScaleY_ = 1;
   }
   RecipScaleX_ = 1 / CachedScaleX_;
   RecipScaleY_ = 1 / CachedScaleY_;
-  CachedPlaced_ = P;
+  CachedPlaced_ = p;
   CacheValid_ = true;
 }
 
@@ -184,12 +184,12 @@ void TImage32::GetBitmapShift(float& X, float& Y) {
 
 void TImage32::ApplyAutoSize() {
   if (!AutoSize_) return;
-  int SW = Bitmap_.Width(), SH = Bitmap_.Height();
+  int sw = Bitmap_.Width(), sh = Bitmap_.Height();
   if (ScaleMode_ == smScale) {
-    SW = SaturatedInt(std::nearbyint(static_cast<double>(SW) * ScaleX_));
-    SH = SaturatedInt(std::nearbyint(static_cast<double>(SH) * ScaleY_));
+    sw = SaturatedInt(std::nearbyint(static_cast<double>(sw) * ScaleX_));
+    sh = SaturatedInt(std::nearbyint(static_cast<double>(sh) * ScaleY_));
   }
-  if (SW > 0 && SH > 0 && (SW != width() || SH != height())) resize(SW, SH);  // left and top stay
+  if (sw > 0 && sh > 0 && (sw != width() || sh != height())) resize(sw, sh);  // left and top stay
 }
 
 void TImage32::BitmapResized() {
@@ -205,43 +205,43 @@ void TImage32::resizeEvent(QResizeEvent* Event) {
 }
 
 void TImage32::ClearBackground() {
-  const TColor32 C = WinColor(Color_);
-  const int W = width(), H = height();
+  const TColor32 c = WinColor(Color_);
+  const int w = width(), h = height();
   if (Bitmap_.Empty() || Bitmap_.DrawMode() != dmOpaque) {
-    Buffer_.Fill(C);
+    Buffer_.Fill(c);
     return;
   }
-  const TRect P = CachedPlaced_;
-  if ((P.Left <= 0 && P.Right >= W && P.Top <= 0 && P.Bottom >= H) || BitmapAlign_ == baTile)
+  const TRect p = CachedPlaced_;
+  if ((p.Left <= 0 && p.Right >= w && p.Top <= 0 && p.Bottom >= h) || BitmapAlign_ == baTile)
     return;
-  auto Band = [&](TRect R) {
+  auto band = [&](TRect R) {
     R = Intersect(R, Buffer_.ClipRect());
-    for (int Y = R.Top; Y < R.Bottom; ++Y)
-      for (int X = R.Left; X < R.Right; ++X) Buffer_.SetPixel(X, Y, C);
+    for (int y = R.Top; y < R.Bottom; ++y)
+      for (int x = R.Left; x < R.Right; ++x) Buffer_.SetPixel(x, y, c);
   };
-  Band({0, 0, W, P.Top});
-  Band({0, P.Bottom, W, H});
-  Band({0, P.Top, P.Left, P.Bottom});
-  Band({P.Right, P.Top, W, P.Bottom});
+  band({0, 0, w, p.Top});
+  band({0, p.Bottom, w, h});
+  band({0, p.Top, p.Left, p.Bottom});
+  band({p.Right, p.Top, w, p.Bottom});
 }
 
 void TImage32::DrawBitmap() {
-  const TRect P = CachedPlaced_;
-  if (Bitmap_.Empty() || P.IsEmpty()) return;
+  const TRect p = CachedPlaced_;
+  if (Bitmap_.Empty() || p.IsEmpty()) return;
   struct TLockGuard {
     TBitmap32& B;
     ~TLockGuard() { B.Unlock(); }
   };
   Bitmap_.Lock();
-  TLockGuard Guard{Bitmap_};
-  StretchDraw(&Buffer_, P, Buffer_.ClipRect(), &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
+  TLockGuard guard{Bitmap_};
+  StretchDraw(&Buffer_, p, Buffer_.ClipRect(), &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
               Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
 }
 
 void TImage32::DrawLayers(std::uint32_t Mask) {
-  for (int I = 0; I < Layers_.Count(); ++I) {
-    TCustomLayer& L = Layers_.Items(I);
-    if (L.LayerOptions() & Mask) L.Paint(Buffer_);
+  for (int i = 0; i < Layers_.Count(); ++i) {
+    TCustomLayer& l = Layers_.Items(i);
+    if (l.LayerOptions() & Mask) l.Paint(Buffer_);
   }
 }
 
@@ -252,19 +252,19 @@ void TImage32::ComposeBuffer() {
   // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, so the
   // frame can be composed in bands of rows: each band stays in cache from the bitmap copy
   // through the layer blends instead of the whole frame being streamed once per stage.
-  const TRect View = ViewportRect();
-  for (int Top = View.Top; Top < View.Bottom; Top += kBandRows) {
-    Buffer_.SetClipRect({View.Left, Top, View.Right, std::min(Top + kBandRows, View.Bottom)});
+  const TRect view = ViewportRect();
+  for (int top = view.Top; top < view.Bottom; top += kBandRows) {
+    Buffer_.SetClipRect({view.Left, top, view.Right, std::min(top + kBandRows, view.Bottom)});
     RunPaintStages();
   }
-  Buffer_.SetClipRect(View);
+  Buffer_.SetClipRect(view);
   BufferValid_ = true;
 }
 
 void TImage32::RunPaintStages() {
-  for (const TPaintStage& S : PaintStages_) {
-    if (!S.RunTime) continue;
-    switch (S.Stage) {
+  for (const TPaintStage& s : PaintStages_) {
+    if (!s.RunTime) continue;
+    switch (s.Stage) {
       case PST_CLEAR_BUFFER:
         Buffer_.Fill(WinColor(Color_));
         break;
@@ -275,7 +275,7 @@ void TImage32::RunPaintStages() {
         DrawBitmap();
         break;
       case PST_DRAW_LAYERS:
-        DrawLayers(S.Parameter);
+        DrawLayers(s.Parameter);
         break;
       case PST_CUSTOM:
       case PST_CONTROL_FRAME:
@@ -289,10 +289,10 @@ void TImage32::paintEvent(QPaintEvent*) {
   ComposeBuffer();
   if (Buffer_.Empty()) return;
   // RGB32 ignores the alpha byte: the frame reaches the screen opaque.
-  const QImage Frame(reinterpret_cast<const uchar*>(Buffer_.Bits()), Buffer_.Width(),
+  const QImage frame(reinterpret_cast<const uchar*>(Buffer_.Bits()), Buffer_.Width(),
                      Buffer_.Height(), Buffer_.Width() * 4, QImage::Format_RGB32);
-  QPainter Painter(this);
-  Painter.drawImage(0, 0, Frame);
+  QPainter painter(this);
+  painter.drawImage(0, 0, frame);
 }
 
 }  // namespace kelta::gfx

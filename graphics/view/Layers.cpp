@@ -12,11 +12,11 @@ namespace {
 
 // Round to nearest, ties to even, saturated.
 int RoundEdge(float V) {
-  const double R = std::nearbyint(static_cast<double>(V));
-  if (!(R == R)) return 0;
-  if (R >= 2147483647.0) return 2147483647;
-  if (R <= -2147483648.0) return -2147483647 - 1;
-  return static_cast<int>(R);
+  const double r = std::nearbyint(static_cast<double>(V));
+  if (!(r == r)) return 0;
+  if (r >= 2147483647.0) return 2147483647;
+  if (r <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int>(r);
 }
 
 }  // namespace
@@ -49,11 +49,11 @@ void TPositionedLayer::SetScaled(bool V) {
 
 TFloatRect TPositionedLayer::GetAdjustedLocation() const {
   if (!Scaled_ || !Collection_->Owner()) return LayerRect_;
-  float SX, SY, DX, DY;
-  Collection_->GetViewportScale(SX, SY);
-  Collection_->GetViewportShift(DX, DY);
-  return {LayerRect_.Left * SX + DX, LayerRect_.Top * SY + DY, LayerRect_.Right * SX + DX,
-          LayerRect_.Bottom * SY + DY};
+  float sx, sy, dx, dy;
+  Collection_->GetViewportScale(sx, sy);
+  Collection_->GetViewportShift(dx, dy);
+  return {LayerRect_.Left * sx + dx, LayerRect_.Top * sy + dy, LayerRect_.Right * sx + dx,
+          LayerRect_.Bottom * sy + dy};
 }
 
 // ---- TBitmapLayer ------------------------------------------------------------------------
@@ -75,26 +75,26 @@ TBitmapLayer::~TBitmapLayer() {
 
 void TBitmapLayer::Paint(TBitmap32& Buffer) {
   if (Bitmap_.Empty()) return;
-  const TFloatRect L = GetAdjustedLocation();
-  const TRect DstRect{RoundEdge(L.Left), RoundEdge(L.Top), RoundEdge(L.Right), RoundEdge(L.Bottom)};
-  const TRect Clip = Intersect(Intersect(Buffer.ClipRect(), DstRect), Buffer.BoundsRect());
-  if (Clip.IsEmpty()) return;
+  const TFloatRect l = GetAdjustedLocation();
+  const TRect dstRect{RoundEdge(l.Left), RoundEdge(l.Top), RoundEdge(l.Right), RoundEdge(l.Bottom)};
+  const TRect clip = Intersect(Intersect(Buffer.ClipRect(), dstRect), Buffer.BoundsRect());
+  if (clip.IsEmpty()) return;
   // At its own size with the plain row blend (the dial's case) the clear and opaque runs
   // of the bitmap are settled without reading or blending them; the pixels are those of
   // BlockDraw's BlendRow.
-  if (DstRect.Width() == Bitmap_.Width() && DstRect.Height() == Bitmap_.Height() &&
+  if (dstRect.Width() == Bitmap_.Width() && dstRect.Height() == Bitmap_.Height() &&
       Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
     if (RunsStale_ || Runs_.Width() != Bitmap_.Width() || Runs_.Height() != Bitmap_.Height()) {
       Runs_.Build(Bitmap_);
       RunsStale_ = false;
     }
-    const TRect SrcRect{Clip.Left - DstRect.Left, Clip.Top - DstRect.Top, Clip.Right - DstRect.Left,
-                        Clip.Bottom - DstRect.Top};
-    Runs_.BlendRows(Buffer, Clip.Left, Clip.Top, Bitmap_, SrcRect);
-    Buffer.AreaChanged(DstRect);
+    const TRect srcRect{clip.Left - dstRect.Left, clip.Top - dstRect.Top, clip.Right - dstRect.Left,
+                        clip.Bottom - dstRect.Top};
+    Runs_.BlendRows(Buffer, clip.Left, clip.Top, Bitmap_, srcRect);
+    Buffer.AreaChanged(dstRect);
     return;
   }
-  StretchDraw(&Buffer, DstRect, Clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
+  StretchDraw(&Buffer, dstRect, clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
               Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
 }
 
@@ -106,18 +106,18 @@ TLayerCollection::~TLayerCollection() {
 }
 
 int TLayerCollection::IndexOf(const TCustomLayer* Layer) const {
-  for (std::size_t I = 0; I < Items_.size(); ++I)
-    if (Items_[I].get() == Layer) return static_cast<int>(I);
+  for (std::size_t i = 0; i < Items_.size(); ++i)
+    if (Items_[i].get() == Layer) return static_cast<int>(i);
   return -1;
 }
 
 void TLayerCollection::Delete(TCustomLayer* Layer) {
-  const auto It =
+  const auto it =
       std::find_if(Items_.begin(), Items_.end(), [&](const auto& P) { return P.get() == Layer; });
-  if (It == Items_.end()) return;
-  std::unique_ptr<TCustomLayer> Gone = std::move(*It);
-  Items_.erase(It);
-  Gone.reset();
+  if (it == Items_.end()) return;
+  std::unique_ptr<TCustomLayer> gone = std::move(*it);
+  Items_.erase(it);
+  gone.reset();
   Changed();
 }
 

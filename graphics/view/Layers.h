@@ -104,11 +104,11 @@ class TLayerCollection {
   // A new layer above every layer already there.
   template <class TLayer>
   TLayer& Add() {
-    auto Layer = std::make_unique<TLayer>(*this);
-    TLayer& Ref = *Layer;
-    Items_.push_back(std::move(Layer));
+    auto layer = std::make_unique<TLayer>(*this);
+    TLayer& ref = *layer;
+    Items_.push_back(std::move(layer));
     Changed();
-    return Ref;
+    return ref;
   }
   // Destroys the layer (no-op for a layer of another collection).
   void Delete(TCustomLayer* Layer);

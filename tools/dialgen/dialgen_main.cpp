@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication App(argc, argv);
-  const QDir Out(QString::fromLocal8Bit(argv[1]));
+  QGuiApplication app(argc, argv);
+  const QDir out(QString::fromLocal8Bit(argv[1]));
 
   struct TDialFile {
     const char* Name;
@@ -26,15 +26,15 @@ int main(int argc, char** argv) {
   };
   // Modes 0 and 1 negate the reading before turning the needle, so their numbers run
   // clockwise; modes 0 and 2 are the full-turn sensors.
-  const TDialFile Dials[] = {
+  const TDialFile dials[] = {
       {"Mode0.png", {true, true}},
       {"Mode1.png", {false, true}},
       {"Mode2.png", {true, false}},
       {"Mode3.png", {false, false}},
   };
-  bool Ok = DrawNeedle().save(Out.filePath("arrow2.PNG"), "PNG");
-  for (const TDialFile& D : Dials) Ok = DrawDial(D.Style).save(Out.filePath(D.Name), "PNG") && Ok;
-  if (!Ok) {
+  bool ok = DrawNeedle().save(out.filePath("arrow2.PNG"), "PNG");
+  for (const TDialFile& d : dials) ok = DrawDial(d.Style).save(out.filePath(d.Name), "PNG") && ok;
+  if (!ok) {
     std::fprintf(stderr, "Cannot write the pictures into \"%s\"\n", argv[1]);
     return 1;
   }

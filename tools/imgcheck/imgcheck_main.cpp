@@ -29,64 +29,64 @@ const char* ModeName(TPngTransparencyMode Mode) {
 }
 
 bool WriteRaw(const TBitmap32& Bitmap, const std::string& Path) {
-  std::FILE* F = std::fopen(Path.c_str(), "wb");
-  if (!F) {
-    const int Err = errno;
-    std::fprintf(stderr, "Cannot create file \"%s\". %s\n", Path.c_str(), std::strerror(Err));
+  std::FILE* f = std::fopen(Path.c_str(), "wb");
+  if (!f) {
+    const int err = errno;
+    std::fprintf(stderr, "Cannot create file \"%s\". %s\n", Path.c_str(), std::strerror(err));
     return false;
   }
-  std::vector<unsigned char> Row(static_cast<std::size_t>(Bitmap.Width()) * 4);
-  bool Ok = true;
-  for (int Y = 0; Y < Bitmap.Height() && Ok; ++Y) {
-    const TColor32* P = Bitmap.ScanLine(Y);
-    for (int X = 0; X < Bitmap.Width(); ++X) {
-      unsigned char* B = &Row[static_cast<std::size_t>(X) * 4];
-      B[0] = static_cast<unsigned char>(BlueComponent(P[X]));
-      B[1] = static_cast<unsigned char>(GreenComponent(P[X]));
-      B[2] = static_cast<unsigned char>(RedComponent(P[X]));
-      B[3] = static_cast<unsigned char>(AlphaComponent(P[X]));
+  std::vector<unsigned char> row(static_cast<std::size_t>(Bitmap.Width()) * 4);
+  bool ok = true;
+  for (int y = 0; y < Bitmap.Height() && ok; ++y) {
+    const TColor32* p = Bitmap.ScanLine(y);
+    for (int x = 0; x < Bitmap.Width(); ++x) {
+      unsigned char* b = &row[static_cast<std::size_t>(x) * 4];
+      b[0] = static_cast<unsigned char>(BlueComponent(p[x]));
+      b[1] = static_cast<unsigned char>(GreenComponent(p[x]));
+      b[2] = static_cast<unsigned char>(RedComponent(p[x]));
+      b[3] = static_cast<unsigned char>(AlphaComponent(p[x]));
     }
-    Ok = std::fwrite(Row.data(), 1, Row.size(), F) == Row.size();
+    ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
   }
-  const int WriteErr = errno;
-  if (std::fclose(F) != 0 && Ok) {
-    Ok = false;
+  const int writeErr = errno;
+  if (std::fclose(f) != 0 && ok) {
+    ok = false;
   }
-  if (!Ok)
-    std::fprintf(stderr, "Cannot write file \"%s\". %s\n", Path.c_str(), std::strerror(WriteErr));
-  return Ok;
+  if (!ok)
+    std::fprintf(stderr, "Cannot write file \"%s\". %s\n", Path.c_str(), std::strerror(writeErr));
+  return ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string File, Raw;
-  bool HaveRaw = false;
-  for (int I = 1; I < argc; ++I) {
-    const std::string A = argv[I];
-    if (A == "--raw" && I + 1 < argc) {
-      Raw = argv[++I];
-      HaveRaw = true;
-    } else if (File.empty() && !A.empty() && A[0] != '-') {
-      File = A;
+  std::string file, raw;
+  bool haveRaw = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--raw" && i + 1 < argc) {
+      raw = argv[++i];
+      haveRaw = true;
+    } else if (file.empty() && !a.empty() && a[0] != '-') {
+      file = a;
     } else {
-      File.clear();
+      file.clear();
       break;
     }
   }
-  if (File.empty()) {
+  if (file.empty()) {
     std::fprintf(stderr, "usage: kelta-imgcheck FILE [--raw OUT]\n");
     return 2;
   }
   try {
-    const TPngPicture Picture = ReadPngFile(File);
-    TBitmap32 Bitmap;
-    const bool AlphaUsed = AssignPngPicture(Bitmap, Picture);
-    std::printf("%dx%d mode=%s alpha_used=%d\n", Bitmap.Width(), Bitmap.Height(),
-                ModeName(Picture.Mode), AlphaUsed ? 1 : 0);
-    if (HaveRaw && !WriteRaw(Bitmap, Raw)) return 1;
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "%s\n", E.what());
+    const TPngPicture picture = ReadPngFile(file);
+    TBitmap32 bitmap;
+    const bool alphaUsed = AssignPngPicture(bitmap, picture);
+    std::printf("%dx%d mode=%s alpha_used=%d\n", bitmap.Width(), bitmap.Height(),
+                ModeName(picture.Mode), alphaUsed ? 1 : 0);
+    if (haveRaw && !WriteRaw(bitmap, raw)) return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   return 0;

@@ -27,58 +27,58 @@ struct TOptions {
 };
 
 bool ParseAngle(const char* Text, float& Angle) {
-  char* End = nullptr;
+  char* end = nullptr;
   errno = 0;
-  const float V = std::strtof(Text, &End);
-  if (End == Text || *End != '\0' || errno == ERANGE || !std::isfinite(V)) return false;
-  Angle = V;
+  const float v = std::strtof(Text, &end);
+  if (end == Text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  Angle = v;
   return true;
 }
 
 bool Parse(int argc, char** argv, TOptions& O) {
-  bool HaveAngle = false;
-  for (int I = 1; I < argc; ++I) {
-    const std::string A = argv[I];
-    if (I + 1 >= argc) return false;
-    const char* V = argv[++I];
-    if (A == "--dial")
-      O.Dial = V;
-    else if (A == "--out")
-      O.Out = V;
-    else if (A == "--needle")
-      O.Needle = V;
-    else if (A == "--angle" && ParseAngle(V, O.Angle))
-      HaveAngle = true;
+  bool haveAngle = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (i + 1 >= argc) return false;
+    const char* v = argv[++i];
+    if (a == "--dial")
+      O.Dial = v;
+    else if (a == "--out")
+      O.Out = v;
+    else if (a == "--needle")
+      O.Needle = v;
+    else if (a == "--angle" && ParseAngle(v, O.Angle))
+      haveAngle = true;
     else
       return false;
   }
-  return HaveAngle && !O.Dial.empty() && !O.Out.empty();
+  return haveAngle && !O.Dial.empty() && !O.Out.empty();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  TOptions O;
-  if (!Parse(argc, argv, O)) {
+  TOptions o;
+  if (!Parse(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication App(argc, argv);
+  QApplication app(argc, argv);
   try {
-    TImage32 Dst, Src, ivBGR;
-    TDialComposer Composer({Dst, Src, ivBGR}, O.Needle);
-    Composer.LoadDialImages(O.Dial);
-    Composer.DrawDial(O.Angle);
-    Dst.ComposeBuffer();
-    TBitmap32 Frame;
-    Frame.CopyFrom(Dst.Buffer());
+    TImage32 dst, src, ivBGR;
+    TDialComposer composer({dst, src, ivBGR}, o.Needle);
+    composer.LoadDialImages(o.Dial);
+    composer.DrawDial(o.Angle);
+    dst.ComposeBuffer();
+    TBitmap32 frame;
+    frame.CopyFrom(dst.Buffer());
     // The screen copy ignores alpha; so does this picture of it.
-    Frame.ResetAlpha();
-    SavePngFile(Frame, O.Out);
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "%s\n", E.what());
+    frame.ResetAlpha();
+    SavePngFile(frame, o.Out);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
   return 0;

@@ -36,36 +36,36 @@ constexpr float PivotX = 12, PivotY = 134, ShiftX = 190, ShiftY = 66;
 // A needle of 25 x 150 with soft, partly transparent edges, pointing up.
 void DrawNeedle(TBitmap32& B) {
   B.Resize(25, 150);
-  for (int Y = 0; Y < 150; ++Y)
-    for (int X = 0; X < 25; ++X) {
-      const float Half = Y < 134 ? 1.5f + 9.0f * Y / 134.0f : 10.5f;
-      const float D = Half - std::fabs(X - 12.0f);
-      const float A = D <= 0 ? 0 : D >= 1.5f ? 1 : D / 1.5f;
-      B.SetPixel(X, Y, Color32(200, 20, 20, static_cast<std::uint32_t>(A * 255 + 0.5f)));
+  for (int y = 0; y < 150; ++y)
+    for (int x = 0; x < 25; ++x) {
+      const float half = y < 134 ? 1.5f + 9.0f * y / 134.0f : 10.5f;
+      const float d = half - std::fabs(x - 12.0f);
+      const float a = d <= 0 ? 0 : d >= 1.5f ? 1 : d / 1.5f;
+      B.SetPixel(x, y, Color32(200, 20, 20, static_cast<std::uint32_t>(a * 255 + 0.5f)));
     }
 }
 
 // A 404 x 404 dial: opaque face with a transparent window where the needle shows, a soft rim.
 void DrawDialFace(TBitmap32& B) {
   B.Resize(404, 404);
-  for (int Y = 0; Y < 404; ++Y)
-    for (int X = 0; X < 404; ++X) {
-      const float R = std::hypot(X - 202.0f, Y - 200.0f);
-      std::uint32_t A = 255;
-      if (R < 150)
-        A = 0;
-      else if (R < 154)
-        A = static_cast<std::uint32_t>((R - 150) * 63);
-      else if (R > 198)
-        A = 0;
-      const std::uint32_t Tick = (X * 7 + Y * 3) % 23 == 0 ? 40 : 230;
-      B.SetPixel(X, Y, Color32(Tick, Tick, Tick, A));
+  for (int y = 0; y < 404; ++y)
+    for (int x = 0; x < 404; ++x) {
+      const float r = std::hypot(x - 202.0f, y - 200.0f);
+      std::uint32_t a = 255;
+      if (r < 150)
+        a = 0;
+      else if (r < 154)
+        a = static_cast<std::uint32_t>((r - 150) * 63);
+      else if (r > 198)
+        a = 0;
+      const std::uint32_t tick = (x * 7 + y * 3) % 23 == 0 ? 40 : 230;
+      B.SetPixel(x, y, Color32(tick, tick, tick, a));
     }
 }
 
 std::filesystem::path ImgDir() {
-  const char* Dir = std::getenv("KELTA_SOURCE_DIR");
-  return std::filesystem::path(Dir ? Dir : ".") / "img";
+  const char* dir = std::getenv("KELTA_SOURCE_DIR");
+  return std::filesystem::path(dir ? dir : ".") / "img";
 }
 
 bool HavePictures() {
@@ -74,11 +74,11 @@ bool HavePictures() {
 }
 
 void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
-  const std::filesystem::path Img = ImgDir();
+  const std::filesystem::path img = ImgDir();
   if (HavePictures()) {
-    bool AlphaUsed = false;
-    LoadPngFile(Needle, (Img / "arrow2.PNG").string(), AlphaUsed);
-    LoadPngFile(Dial, (Img / "Mode0.png").string(), AlphaUsed);
+    bool alphaUsed = false;
+    LoadPngFile(Needle, (img / "arrow2.PNG").string(), alphaUsed);
+    LoadPngFile(Dial, (img / "Mode0.png").string(), alphaUsed);
     return;
   }
   DrawNeedle(Needle);
@@ -91,32 +91,32 @@ struct TCoreScene {
   TBitmap32 Needle;
 
   TCoreScene() {
-    TBitmap32 Dial;
-    LoadPictures(Needle, Dial);
+    TBitmap32 dial;
+    LoadPictures(Needle, dial);
     Needle.SetDrawMode(dmBlend);
     Needle.SetResamplerClassName("TLinearResampler");
     ClearBorderAlpha(Needle, Needle.BoundsRect());
     View.resize(404, 404);
     View.SetAutoSize(true);
-    View.Bitmap().Resize(Dial.Width(), Dial.Height());
-    TBitmapLayer& Layer = View.Layers().Add<TBitmapLayer>();
-    Layer.Bitmap().CopyFrom(Dial);
-    Layer.Bitmap().SetDrawMode(dmBlend);
-    const float W = static_cast<float>(Dial.Width()), H = static_cast<float>(Dial.Height());
-    const TPoint C = View.ViewToBitmap({View.width() / 2, View.height() / 2});
-    Layer.SetLayerRect({C.X - W / 2, C.Y - H / 2, C.X + W / 2, C.Y + H / 2});
-    Layer.SetScaled(true);
+    View.Bitmap().Resize(dial.Width(), dial.Height());
+    TBitmapLayer& layer = View.Layers().Add<TBitmapLayer>();
+    layer.Bitmap().CopyFrom(dial);
+    layer.Bitmap().SetDrawMode(dmBlend);
+    const float w = static_cast<float>(dial.Width()), h = static_cast<float>(dial.Height());
+    const TPoint c = View.ViewToBitmap({View.width() / 2, View.height() / 2});
+    layer.SetLayerRect({c.X - w / 2, c.Y - h / 2, c.X + w / 2, c.Y + h / 2});
+    layer.SetScaled(true);
   }
 
   void Frame(float Angle) {
-    TAffineTransformation T;
-    T.SetSrcRect({0, 0, static_cast<float>(Needle.Width()), static_cast<float>(Needle.Height())});
-    T.ResetToIdentity();
-    T.RotateAbout(PivotX, PivotY, Angle);
-    T.Translate(ShiftX, ShiftY);
+    TAffineTransformation t;
+    t.SetSrcRect({0, 0, static_cast<float>(Needle.Width()), static_cast<float>(Needle.Height())});
+    t.ResetToIdentity();
+    t.RotateAbout(PivotX, PivotY, Angle);
+    t.Translate(ShiftX, ShiftY);
     View.BeginUpdate();
     View.Bitmap().Fill(0xFFFFFFFF);
-    DrawTransformed(View.Bitmap(), Needle, T);
+    DrawTransformed(View.Bitmap(), Needle, t);
     View.EndUpdate();
     View.Repaint();
     View.ComposeBuffer();
@@ -145,11 +145,11 @@ float AngleOf(std::int64_t I) { return static_cast<float>((I * 37) % 360) - 180.
 
 template <class TScene>
 void RunFrames(benchmark::State& State, const char* Path) {
-  TScene Scene;
-  std::int64_t I = 0;
+  TScene scene;
+  std::int64_t i = 0;
   for (auto _ : State) {
-    Scene.Frame(AngleOf(I++));
-    benchmark::DoNotOptimize(Scene.Buffer().Bits());
+    scene.Frame(AngleOf(i++));
+    benchmark::DoNotOptimize(scene.Buffer().Bits());
   }
   State.SetLabel(std::string(BlendFuncs().Name) + ", " + Path);
 }
@@ -166,63 +166,63 @@ BENCHMARK(BM_DialFrame);
 // pixman works on premultiplied pixels; the conversion is set-up, not per frame.
 pixman_image_t* Premultiplied(const TBitmap32& B, std::vector<std::uint32_t>& Store) {
   Store.resize(static_cast<std::size_t>(B.Width()) * B.Height());
-  for (std::size_t I = 0; I < Store.size(); ++I) {
-    const TColor32 C = B.Bits()[I];
-    const std::uint32_t A = C >> 24;
-    auto Pm = [&](std::uint32_t V) { return (V * A + 127) / 255; };
-    Store[I] =
-        A << 24 | Pm(RedComponent(C)) << 16 | Pm(GreenComponent(C)) << 8 | Pm(BlueComponent(C));
+  for (std::size_t i = 0; i < Store.size(); ++i) {
+    const TColor32 c = B.Bits()[i];
+    const std::uint32_t a = c >> 24;
+    auto pm = [&](std::uint32_t V) { return (V * a + 127) / 255; };
+    Store[i] =
+        a << 24 | pm(RedComponent(c)) << 16 | pm(GreenComponent(c)) << 8 | pm(BlueComponent(c));
   }
   return pixman_image_create_bits(PIXMAN_a8r8g8b8, B.Width(), B.Height(), Store.data(),
                                   B.Width() * 4);
 }
 
 void BM_DialFrame_Pixman(benchmark::State& State) {
-  TBitmap32 Needle, Dial;
-  LoadPictures(Needle, Dial);
-  ClearBorderAlpha(Needle, Needle.BoundsRect());
-  std::vector<std::uint32_t> NeedleStore, DialStore,
-      DstStore(static_cast<std::size_t>(Dial.Width()) * Dial.Height());
-  pixman_image_t* NeedleImg = Premultiplied(Needle, NeedleStore);
-  pixman_image_t* DialImg = Premultiplied(Dial, DialStore);
-  pixman_image_t* Dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, Dial.Width(), Dial.Height(),
-                                                 DstStore.data(), Dial.Width() * 4);
-  pixman_image_set_filter(NeedleImg, PIXMAN_FILTER_BILINEAR, nullptr, 0);
-  pixman_image_set_repeat(NeedleImg, PIXMAN_REPEAT_NONE);
-  const pixman_color_t White{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-  const pixman_box32_t Whole{0, 0, Dial.Width(), Dial.Height()};
-  std::int64_t I = 0;
+  TBitmap32 needle, dial;
+  LoadPictures(needle, dial);
+  ClearBorderAlpha(needle, needle.BoundsRect());
+  std::vector<std::uint32_t> needleStore, dialStore,
+      dstStore(static_cast<std::size_t>(dial.Width()) * dial.Height());
+  pixman_image_t* needleImg = Premultiplied(needle, needleStore);
+  pixman_image_t* dialImg = Premultiplied(dial, dialStore);
+  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, dial.Width(), dial.Height(),
+                                                 dstStore.data(), dial.Width() * 4);
+  pixman_image_set_filter(needleImg, PIXMAN_FILTER_BILINEAR, nullptr, 0);
+  pixman_image_set_repeat(needleImg, PIXMAN_REPEAT_NONE);
+  const pixman_color_t white{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+  const pixman_box32_t whole{0, 0, dial.Width(), dial.Height()};
+  std::int64_t i = 0;
   for (auto _ : State) {
-    TAffineTransformation T;
-    const float NW = static_cast<float>(Needle.Width()), NH = static_cast<float>(Needle.Height());
-    T.SetSrcRect({0, 0, NW, NH});
-    T.RotateAbout(PivotX, PivotY, AngleOf(I++));
-    T.Translate(ShiftX, ShiftY);
-    T.Prepare();
-    const TFixedMatrix& M = T.InverseFixedMatrix();
-    pixman_transform_t PT;
-    pixman_transform_init_identity(&PT);
-    PT.matrix[0][0] = M[0][0];
-    PT.matrix[0][1] = M[1][0];
-    PT.matrix[0][2] = M[2][0];
-    PT.matrix[1][0] = M[0][1];
-    PT.matrix[1][1] = M[1][1];
-    PT.matrix[1][2] = M[2][1];
-    pixman_image_set_transform(NeedleImg, &PT);
-    const TFloatRect B = T.TransformedBounds({0, 0, NW, NH});
-    const int L = static_cast<int>(std::floor(B.Left)), Tp = static_cast<int>(std::floor(B.Top));
-    const int R = static_cast<int>(std::ceil(B.Right)), Bt = static_cast<int>(std::ceil(B.Bottom));
+    TAffineTransformation t;
+    const float nw = static_cast<float>(needle.Width()), nh = static_cast<float>(needle.Height());
+    t.SetSrcRect({0, 0, nw, nh});
+    t.RotateAbout(PivotX, PivotY, AngleOf(i++));
+    t.Translate(ShiftX, ShiftY);
+    t.Prepare();
+    const TFixedMatrix& m = t.InverseFixedMatrix();
+    pixman_transform_t pt;
+    pixman_transform_init_identity(&pt);
+    pt.matrix[0][0] = m[0][0];
+    pt.matrix[0][1] = m[1][0];
+    pt.matrix[0][2] = m[2][0];
+    pt.matrix[1][0] = m[0][1];
+    pt.matrix[1][1] = m[1][1];
+    pt.matrix[1][2] = m[2][1];
+    pixman_image_set_transform(needleImg, &pt);
+    const TFloatRect b = t.TransformedBounds({0, 0, nw, nh});
+    const int l = static_cast<int>(std::floor(b.Left)), tp = static_cast<int>(std::floor(b.Top));
+    const int r = static_cast<int>(std::ceil(b.Right)), bt = static_cast<int>(std::ceil(b.Bottom));
 
-    pixman_image_fill_boxes(PIXMAN_OP_SRC, Dst, &White, 1, &Whole);
-    pixman_image_composite32(PIXMAN_OP_OVER, NeedleImg, nullptr, Dst, L, Tp, 0, 0, L, Tp, R - L,
-                             Bt - Tp);
-    pixman_image_composite32(PIXMAN_OP_OVER, DialImg, nullptr, Dst, 0, 0, 0, 0, 0, 0, Dial.Width(),
-                             Dial.Height());
-    benchmark::DoNotOptimize(DstStore.data());
+    pixman_image_fill_boxes(PIXMAN_OP_SRC, dst, &white, 1, &whole);
+    pixman_image_composite32(PIXMAN_OP_OVER, needleImg, nullptr, dst, l, tp, 0, 0, l, tp, r - l,
+                             bt - tp);
+    pixman_image_composite32(PIXMAN_OP_OVER, dialImg, nullptr, dst, 0, 0, 0, 0, 0, 0, dial.Width(),
+                             dial.Height());
+    benchmark::DoNotOptimize(dstStore.data());
   }
-  pixman_image_unref(Dst);
-  pixman_image_unref(DialImg);
-  pixman_image_unref(NeedleImg);
+  pixman_image_unref(dst);
+  pixman_image_unref(dialImg);
+  pixman_image_unref(needleImg);
 }
 BENCHMARK(BM_DialFrame_Pixman);
 
@@ -230,7 +230,7 @@ BENCHMARK(BM_DialFrame_Pixman);
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication App(argc, argv);
+  QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

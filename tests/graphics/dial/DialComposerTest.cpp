@@ -28,10 +28,10 @@ class DialComposerTest : public ::testing::Test {
   // Writes a picture whose pixels come from Pixel(x, y).
   std::string Picture(const std::string& Name, int W, int H,
                       const std::function<TColor32(int, int)>& Pixel) const {
-    TBitmap32 B(W, H);
-    for (int Y = 0; Y < H; ++Y)
-      for (int X = 0; X < W; ++X) B.SetPixel(X, Y, Pixel(X, Y));
-    SavePngFile(B, Path(Name));
+    TBitmap32 b(W, H);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) b.SetPixel(x, y, Pixel(x, y));
+    SavePngFile(b, Path(Name));
     return Path(Name);
   }
 
@@ -59,62 +59,62 @@ class DialComposerTest : public ::testing::Test {
 };
 
 std::vector<TPoint> NonWhite(const TBitmap32& B) {
-  std::vector<TPoint> Out;
-  for (int Y = 0; Y < B.Height(); ++Y)
-    for (int X = 0; X < B.Width(); ++X)
-      if (B.Pixel(X, Y) != 0xFFFFFFFFu) Out.push_back({X, Y});
-  return Out;
+  std::vector<TPoint> out;
+  for (int y = 0; y < B.Height(); ++y)
+    for (int x = 0; x < B.Width(); ++x)
+      if (B.Pixel(x, y) != 0xFFFFFFFFu) out.push_back({x, y});
+  return out;
 }
 
 TEST_F(DialComposerTest, NeedlePivotLandsAt202_200AndTurnsCounterClockwise) {
-  TDialComposer C({Dst, Src, ivBGR}, MarkerNeedle());
-  C.LoadDialImages(BlockDial());
+  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  c.LoadDialImages(BlockDial());
   struct TCase {
     float Angle;
     TPoint Marker;  // where the pixel right of the pivot goes
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {0, {212, 200}}, {90, {202, 190}}, {-90, {202, 210}}, {180, {192, 200}}, {360, {212, 200}},
   };
-  for (const TCase& K : Cases) {
-    SCOPED_TRACE(K.Angle);
-    C.DrawDial(K.Angle);
-    const std::vector<TPoint> Changed = NonWhite(Dst.Bitmap());
-    ASSERT_EQ(Changed.size(), 2u) << "only the pivot and the marker";
-    const TColor32 Pivot = Dst.Bitmap().Pixel(202, 200);
-    const TColor32 Marker = Dst.Bitmap().Pixel(K.Marker.X, K.Marker.Y);
-    EXPECT_EQ(RedComponent(Pivot), 255u);
-    EXPECT_LT(GreenComponent(Pivot), 8u);
-    EXPECT_EQ(BlueComponent(Marker), 255u);
-    EXPECT_LT(RedComponent(Marker), 8u);
+  for (const TCase& k : cases) {
+    SCOPED_TRACE(k.Angle);
+    c.DrawDial(k.Angle);
+    const std::vector<TPoint> changed = NonWhite(Dst.Bitmap());
+    ASSERT_EQ(changed.size(), 2u) << "only the pivot and the marker";
+    const TColor32 pivot = Dst.Bitmap().Pixel(202, 200);
+    const TColor32 marker = Dst.Bitmap().Pixel(k.Marker.X, k.Marker.Y);
+    EXPECT_EQ(RedComponent(pivot), 255u);
+    EXPECT_LT(GreenComponent(pivot), 8u);
+    EXPECT_EQ(BlueComponent(marker), 255u);
+    EXPECT_LT(RedComponent(marker), 8u);
   }
 }
 
 TEST_F(DialComposerTest, PixelsOutsideTheTurnedNeedlesBoxStayExactlyWhite) {
-  const char* Source = std::getenv("KELTA_SOURCE_DIR");
-  ASSERT_NE(Source, nullptr);
-  const std::string Needle = (fs::path(Source) / "img" / "arrow2.PNG").string();
-  TDialComposer C({Dst, Src, ivBGR}, Needle);
-  C.LoadDialImages(BlockDial());
-  const int W = Src.Bitmap().Width(), H = Src.Bitmap().Height();
-  for (float Angle : {0.0f, 37.0f, 90.0f, -123.4f, 200.0f}) {
-    SCOPED_TRACE(Angle);
-    C.DrawDial(Angle);
-    const double A = Angle * M_PI / 180, Cs = std::cos(A), Sn = std::sin(A);
-    double L = 1e9, T = 1e9, R = -1e9, B = -1e9;
-    for (auto [X, Y] : {std::pair{0, 0}, {W, 0}, {0, H}, {W, H}}) {
-      const double Px = (X - 12) * Cs + (Y - 134) * Sn + 202;
-      const double Py = -(X - 12) * Sn + (Y - 134) * Cs + 200;
-      L = std::min(L, Px), R = std::max(R, Px), T = std::min(T, Py), B = std::max(B, Py);
+  const char* source = std::getenv("KELTA_SOURCE_DIR");
+  ASSERT_NE(source, nullptr);
+  const std::string needle = (fs::path(source) / "img" / "arrow2.PNG").string();
+  TDialComposer c({Dst, Src, ivBGR}, needle);
+  c.LoadDialImages(BlockDial());
+  const int w = Src.Bitmap().Width(), h = Src.Bitmap().Height();
+  for (float angle : {0.0f, 37.0f, 90.0f, -123.4f, 200.0f}) {
+    SCOPED_TRACE(angle);
+    c.DrawDial(angle);
+    const double a = angle * M_PI / 180, cs = std::cos(a), sn = std::sin(a);
+    double l = 1e9, t = 1e9, r = -1e9, b = -1e9;
+    for (auto [X, Y] : {std::pair{0, 0}, {w, 0}, {0, h}, {w, h}}) {
+      const double px = (X - 12) * cs + (Y - 134) * sn + 202;
+      const double py = -(X - 12) * sn + (Y - 134) * cs + 200;
+      l = std::min(l, px), r = std::max(r, px), t = std::min(t, py), b = std::max(b, py);
     }
-    int Inside = 0;
-    for (const TPoint& P : NonWhite(Dst.Bitmap())) {
-      ASSERT_TRUE(P.X >= std::floor(L) - 1 && P.X <= std::ceil(R) + 1 && P.Y >= std::floor(T) - 1 &&
-                  P.Y <= std::ceil(B) + 1)
-          << P.X << "," << P.Y;
-      ++Inside;
+    int inside = 0;
+    for (const TPoint& p : NonWhite(Dst.Bitmap())) {
+      ASSERT_TRUE(p.X >= std::floor(l) - 1 && p.X <= std::ceil(r) + 1 && p.Y >= std::floor(t) - 1 &&
+                  p.Y <= std::ceil(b) + 1)
+          << p.X << "," << p.Y;
+      ++inside;
     }
-    EXPECT_GT(Inside, 300) << "the needle was drawn";
+    EXPECT_GT(inside, 300) << "the needle was drawn";
   }
 }
 
@@ -122,60 +122,60 @@ TEST_F(DialComposerTest, EveryLoadAddsOneLayerCoveringTheDial) {
   struct TCase {
     int W, H;
   };
-  for (const TCase& K : {TCase{404, 404}, TCase{300, 200}}) {
-    SCOPED_TRACE(K.W);
-    TImage32 D, S, I;
-    TDialComposer C({D, S, I}, MarkerNeedle());
-    const std::string Dial = BlockDial("dial" + std::to_string(K.W) + ".png", K.W, K.H);
-    C.LoadDialImages(Dial);
-    C.LoadDialImages(Dial);
-    ASSERT_EQ(D.Layers().Count(), 2);
-    EXPECT_EQ(D.Bitmap().Width(), K.W);
-    EXPECT_EQ(D.Bitmap().Height(), K.H);
-    EXPECT_EQ(D.width(), K.W) << "AutoSize";
-    for (int Index = 0; Index < 2; ++Index) {
-      auto& Layer = dynamic_cast<TBitmapLayer&>(D.Layers().Items(Index));
-      const TFloatRect Want{0, 0, static_cast<float>(K.W), static_cast<float>(K.H)};
-      EXPECT_EQ(Layer.LayerRect(), Want);
-      EXPECT_TRUE(Layer.Scaled());
-      EXPECT_EQ(Layer.Bitmap().DrawMode(), dmBlend);
-      EXPECT_EQ(Layer.Bitmap().Pixel(0, 0), 0xFF0000FFu);
+  for (const TCase& k : {TCase{404, 404}, TCase{300, 200}}) {
+    SCOPED_TRACE(k.W);
+    TImage32 d, s, i;
+    TDialComposer c({d, s, i}, MarkerNeedle());
+    const std::string dial = BlockDial("dial" + std::to_string(k.W) + ".png", k.W, k.H);
+    c.LoadDialImages(dial);
+    c.LoadDialImages(dial);
+    ASSERT_EQ(d.Layers().Count(), 2);
+    EXPECT_EQ(d.Bitmap().Width(), k.W);
+    EXPECT_EQ(d.Bitmap().Height(), k.H);
+    EXPECT_EQ(d.width(), k.W) << "AutoSize";
+    for (int index = 0; index < 2; ++index) {
+      auto& layer = dynamic_cast<TBitmapLayer&>(d.Layers().Items(index));
+      const TFloatRect want{0, 0, static_cast<float>(k.W), static_cast<float>(k.H)};
+      EXPECT_EQ(layer.LayerRect(), want);
+      EXPECT_TRUE(layer.Scaled());
+      EXPECT_EQ(layer.Bitmap().DrawMode(), dmBlend);
+      EXPECT_EQ(layer.Bitmap().Pixel(0, 0), 0xFF0000FFu);
     }
-    EXPECT_EQ(S.Bitmap().DrawMode(), dmBlend);
-    EXPECT_EQ(S.Bitmap().ResamplerClassName(), "TLinearResampler");
-    EXPECT_EQ(AlphaComponent(S.Bitmap().Pixel(0, 75)), 0u) << "needle frame cleared";
+    EXPECT_EQ(s.Bitmap().DrawMode(), dmBlend);
+    EXPECT_EQ(s.Bitmap().ResamplerClassName(), "TLinearResampler");
+    EXPECT_EQ(AlphaComponent(s.Bitmap().Pixel(0, 75)), 0u) << "needle frame cleared";
   }
 }
 
 TEST_F(DialComposerTest, StackedLayersCoverTheNeedleMoreStrongly) {
-  TDialComposer C({Dst, Src, ivBGR}, MarkerNeedle());
-  C.LoadDialImages(BlockDial());
+  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  c.LoadDialImages(BlockDial());
   Dst.ComposeBuffer();
   // Opaque dial pixels replace. Half-transparent black was loaded as 0x807F7F7F (composited
   // over white) and blends over white: (127*128 + 255*128 + 128) >> 8 = 191.
   EXPECT_EQ(Dst.Buffer().Pixel(5, 5) & 0x00FFFFFFu, 0x0000FFu);
   EXPECT_EQ(RedComponent(Dst.Buffer().Pixel(25, 5)), 191u);
   EXPECT_EQ(Dst.Buffer().Pixel(200, 100) & 0x00FFFFFFu, 0xFFFFFFu);
-  C.LoadDialImages(BlockDial());
+  c.LoadDialImages(BlockDial());
   Dst.ComposeBuffer();
   EXPECT_EQ(RedComponent(Dst.Buffer().Pixel(25, 5)), 159u);  // (127*128 + 191*128 + 128) >> 8
 }
 
 TEST_F(DialComposerTest, DrawDialBeforeAnyLoadDrawsNothing) {
-  TDialComposer C({Dst, Src, ivBGR}, MarkerNeedle());
-  EXPECT_NO_THROW(C.DrawDial(45));
+  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  EXPECT_NO_THROW(c.DrawDial(45));
   EXPECT_TRUE(Dst.Bitmap().Empty());
   EXPECT_EQ(Dst.Layers().Count(), 0);
   EXPECT_EQ(Dst.UpdateCount(), 0);
 }
 
 TEST_F(DialComposerTest, MissingNeedleFailsBeforeAnythingChanges) {
-  TDialComposer C({Dst, Src, ivBGR}, Path("missing.PNG"));
+  TDialComposer c({Dst, Src, ivBGR}, Path("missing.PNG"));
   try {
-    C.LoadDialImages(BlockDial());
+    c.LoadDialImages(BlockDial());
     FAIL() << "no error";
-  } catch (const EFileOpenError& E) {
-    EXPECT_EQ(std::string(E.what()),
+  } catch (const EFileOpenError& e) {
+    EXPECT_EQ(std::string(e.what()),
               "Cannot open file \"" + Path("missing.PNG") + "\". No such file or directory");
   }
   EXPECT_TRUE(Src.Bitmap().Empty());
@@ -185,31 +185,31 @@ TEST_F(DialComposerTest, MissingNeedleFailsBeforeAnythingChanges) {
 }
 
 TEST_F(DialComposerTest, FailingDialLeavesTheNeedleReloadedButAddsNothing) {
-  const std::string Needle = MarkerNeedle();
-  TDialComposer C({Dst, Src, ivBGR}, Needle);
-  C.LoadDialImages(BlockDial());
-  C.DrawDial(30);
-  const std::vector<TColor32> Before(Dst.Bitmap().Bits(), Dst.Bitmap().Bits() + 404 * 404);
+  const std::string needle = MarkerNeedle();
+  TDialComposer c({Dst, Src, ivBGR}, needle);
+  c.LoadDialImages(BlockDial());
+  c.DrawDial(30);
+  const std::vector<TColor32> before(Dst.Bitmap().Bits(), Dst.Bitmap().Bits() + 404 * 404);
 
   MarkerNeedle("needle.png", false);  // the same file, now without the marker
   {
-    std::ofstream Bad(Path("bad.png"), std::ios::binary);
-    Bad << "this is not a picture";
+    std::ofstream bad(Path("bad.png"), std::ios::binary);
+    bad << "this is not a picture";
   }
   struct TCase {
     std::string Dial;
     bool OpenError;
   };
-  for (const TCase& K : {TCase{Path("bad.png"), false}, TCase{Path("none.png"), true}}) {
-    SCOPED_TRACE(K.Dial);
-    if (K.OpenError)
-      EXPECT_THROW(C.LoadDialImages(K.Dial), EFileOpenError);
+  for (const TCase& k : {TCase{Path("bad.png"), false}, TCase{Path("none.png"), true}}) {
+    SCOPED_TRACE(k.Dial);
+    if (k.OpenError)
+      EXPECT_THROW(c.LoadDialImages(k.Dial), EFileOpenError);
     else
-      EXPECT_THROW(C.LoadDialImages(K.Dial), EPngError);
+      EXPECT_THROW(c.LoadDialImages(k.Dial), EPngError);
     EXPECT_EQ(AlphaComponent(Src.Bitmap().Pixel(22, 134)), 0u) << "needle reloaded";
     EXPECT_EQ(Dst.Layers().Count(), 1);
     EXPECT_EQ(ivBGR.Bitmap().Pixel(0, 0), 0xFF0000FFu);
-    EXPECT_TRUE(std::equal(Before.begin(), Before.end(), Dst.Bitmap().Bits())) << "not redrawn";
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), Dst.Bitmap().Bits())) << "not redrawn";
     EXPECT_EQ(Dst.UpdateCount(), 0);
   }
 }

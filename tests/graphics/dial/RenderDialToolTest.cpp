@@ -22,9 +22,9 @@ using kelta::test::ShellQuote;
 class RenderDialToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* S = std::getenv("KELTA_SOURCE_DIR");
-    ASSERT_NE(S, nullptr);
-    Source_ = S;
+    const char* s = std::getenv("KELTA_SOURCE_DIR");
+    ASSERT_NE(s, nullptr);
+    Source_ = s;
   }
 
   fs::path Source_;
@@ -38,27 +38,27 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
     float Angle;
     const char* AngleText;
   };
-  for (const TCase& C : {TCase{"Mode0.png", 30, "30"}, TCase{"Mode3.png", -72.5f, "-72.5"}}) {
-    SCOPED_TRACE(C.Dial);
+  for (const TCase& c : {TCase{"Mode0.png", 30, "30"}, TCase{"Mode3.png", -72.5f, "-72.5"}}) {
+    SCOPED_TRACE(c.Dial);
     // Run from the source folder, so the needle comes from img/ there.
-    const auto R =
+    const auto r =
         RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
-                " --dial img/" + C.Dial + " --angle " + C.AngleText + " --out " + ShellQuote(Out_));
-    ASSERT_EQ(R.exitCode, 0) << R.err;
+                " --dial img/" + c.Dial + " --angle " + c.AngleText + " --out " + ShellQuote(Out_));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
 
-    TBitmap32 Written;
-    bool AlphaUsed = false;
-    LoadPngFile(Written, Out_, AlphaUsed);
+    TBitmap32 written;
+    bool alphaUsed = false;
+    LoadPngFile(written, Out_, alphaUsed);
 
-    TImage32 Dst, Src, ivBGR;
-    TDialComposer Composer({Dst, Src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
-    Composer.LoadDialImages((Source_ / "img" / C.Dial).string());
-    Composer.DrawDial(C.Angle);
-    Dst.ComposeBuffer();
-    ASSERT_EQ(Written.Width(), Dst.Buffer().Width());
-    ASSERT_EQ(Written.Height(), Dst.Buffer().Height());
-    for (int I = 0; I < Written.Width() * Written.Height(); ++I)
-      ASSERT_EQ(Written.Bits()[I], Dst.Buffer().Bits()[I] | 0xFF000000u) << I;
+    TImage32 dst, src, ivBGR;
+    TDialComposer composer({dst, src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
+    composer.LoadDialImages((Source_ / "img" / c.Dial).string());
+    composer.DrawDial(c.Angle);
+    dst.ComposeBuffer();
+    ASSERT_EQ(written.Width(), dst.Buffer().Width());
+    ASSERT_EQ(written.Height(), dst.Buffer().Height());
+    for (int i = 0; i < written.Width() * written.Height(); ++i)
+      ASSERT_EQ(written.Bits()[i], dst.Buffer().Bits()[i] | 0xFF000000u) << i;
   }
 }
 
@@ -68,9 +68,9 @@ TEST_F(RenderDialToolTest, FailuresExitNonZero) {
     int Exit;
     std::string ErrPart;
   };
-  const std::string Needle = " --needle " + ShellQuote((Source_ / "img" / "arrow2.PNG").string());
-  const TCase Cases[] = {
-      {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(Out_) + Needle, 1,
+  const std::string needle = " --needle " + ShellQuote((Source_ / "img" / "arrow2.PNG").string());
+  const TCase cases[] = {
+      {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(Out_) + needle, 1,
        "Cannot open file \"/nonexistent-kelta.png\". No such file or directory"},
       {"--dial " + ShellQuote((Source_ / "img" / "Mode0.png").string()) + " --angle 0 --out " +
            ShellQuote(Out_) + " --needle /nonexistent-kelta-needle.png",
@@ -79,10 +79,10 @@ TEST_F(RenderDialToolTest, FailuresExitNonZero) {
       {"--dial x.png --out " + ShellQuote(Out_), 2, "usage:"},
       {"--dial x.png --angle 1 --out", 2, "usage:"},
   };
-  for (const TCase& C : Cases) {
-    const auto R = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + C.Args);
-    EXPECT_EQ(R.exitCode, C.Exit) << C.Args;
-    EXPECT_NE(R.err.find(C.ErrPart), std::string::npos) << R.err;
+  for (const TCase& c : cases) {
+    const auto r = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + c.Args);
+    EXPECT_EQ(r.exitCode, c.Exit) << c.Args;
+    EXPECT_NE(r.err.find(c.ErrPart), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(Out_));
   }
 }

@@ -24,36 +24,36 @@ TEST(ImgCheckTool, PrintsSizeModeAndAlphaFlag) {
     const char* File;
     const char* Line;
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {"basn6a08.png", "32x32 mode=partial alpha_used=1\n"},
       {"basn2c08.png", "32x32 mode=none alpha_used=0\n"},
       {"tbwn0g16.png", "32x32 mode=key alpha_used=1\n"},
       {"tm3n3p02.png", "32x32 mode=partial alpha_used=0\n"},
       {"cdfn2c08.png", "8x32 mode=none alpha_used=0\n"},
   };
-  for (const TCase& C : Cases) {
-    const auto R = RunTool(ImgCheck(ShellQuote(Suite(C.File))));
-    EXPECT_EQ(R.exitCode, 0) << C.File;
-    EXPECT_EQ(R.out, C.Line) << C.File;
+  for (const TCase& c : cases) {
+    const auto r = RunTool(ImgCheck(ShellQuote(Suite(c.File))));
+    EXPECT_EQ(r.exitCode, 0) << c.File;
+    EXPECT_EQ(r.out, c.Line) << c.File;
   }
 }
 
 TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
-  const kelta::test::TempDir Dir;
-  const std::string Raw = Dir.File("out.raw");
-  for (const char* File : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
-    const auto R = RunTool(ImgCheck(ShellQuote(Suite(File)) + " --raw " + ShellQuote(Raw)));
-    ASSERT_EQ(R.exitCode, 0) << File;
-    std::ifstream F(Raw, std::ios::binary);
-    const std::string Bytes((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
-    TBitmap32 B;
-    bool AlphaUsed = false;
-    LoadPngFile(B, Suite(File), AlphaUsed);
-    ASSERT_EQ(Bytes.size(), static_cast<size_t>(B.Width()) * B.Height() * 4) << File;
-    for (int I = 0; I < B.Width() * B.Height(); ++I) {
-      const TColor32 P = B.Bits()[I];
-      const auto* Q = reinterpret_cast<const unsigned char*>(Bytes.data()) + 4 * I;
-      ASSERT_EQ(Color32(Q[2], Q[1], Q[0], Q[3]), P) << File << " pixel " << I;
+  const kelta::test::TempDir dir;
+  const std::string raw = dir.File("out.raw");
+  for (const char* file : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
+    const auto r = RunTool(ImgCheck(ShellQuote(Suite(file)) + " --raw " + ShellQuote(raw)));
+    ASSERT_EQ(r.exitCode, 0) << file;
+    std::ifstream f(raw, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    TBitmap32 b;
+    bool alphaUsed = false;
+    LoadPngFile(b, Suite(file), alphaUsed);
+    ASSERT_EQ(bytes.size(), static_cast<size_t>(b.Width()) * b.Height() * 4) << file;
+    for (int i = 0; i < b.Width() * b.Height(); ++i) {
+      const TColor32 p = b.Bits()[i];
+      const auto* q = reinterpret_cast<const unsigned char*>(bytes.data()) + 4 * i;
+      ASSERT_EQ(Color32(q[2], q[1], q[0], q[3]), p) << file << " pixel " << i;
     }
   }
 }
@@ -64,7 +64,7 @@ TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
     int Exit;
     std::string Err;
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {ShellQuote(Suite("xs1n0g01.png")), 1, "Not a PNG file\n"},
       {ShellQuote(Suite("xcsn0g01.png")), 1, "IDAT: CRC error\n"},
       {"/nonexistent-kelta.png", 1,
@@ -74,10 +74,10 @@ TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
       {"", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
       {"a.png b.png", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
   };
-  for (const TCase& C : Cases) {
-    const auto R = RunTool(ImgCheck(C.Args));
-    EXPECT_EQ(R.exitCode, C.Exit) << C.Args;
-    EXPECT_EQ(R.err, C.Err) << C.Args;
+  for (const TCase& c : cases) {
+    const auto r = RunTool(ImgCheck(c.Args));
+    EXPECT_EQ(r.exitCode, c.Exit) << c.Args;
+    EXPECT_EQ(r.err, c.Err) << c.Args;
   }
 }
 

@@ -35,59 +35,59 @@ struct TReference {
 
 bool DecodeReference(std::FILE* F, TReference& R, std::vector<std::uint8_t>& Data,
                      std::vector<png_bytep>& Rows) {
-  png_structp Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr,
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr,
                                            [](png_structp, png_const_charp) {});
-  png_infop Info = png_create_info_struct(Png);
-  if (setjmp(png_jmpbuf(Png))) {
-    png_destroy_read_struct(&Png, &Info, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
-  png_init_io(Png, F);
-  png_read_info(Png, Info);
-  R.Width = static_cast<int>(png_get_image_width(Png, Info));
-  R.Height = static_cast<int>(png_get_image_height(Png, Info));
-  R.ColorType = png_get_color_type(Png, Info);
-  R.BitDepth = png_get_bit_depth(Png, Info);
-  png_colorp Pal;
-  int NPal;
-  if (png_get_PLTE(Png, Info, &Pal, &NPal))
-    for (int I = 0; I < NPal; ++I)
-      R.Palette.push_back(Color32(Pal[I].red, Pal[I].green, Pal[I].blue));
-  png_bytep TA;
-  int NT;
-  png_color_16p TC;
-  if (png_get_tRNS(Png, Info, &TA, &NT, &TC)) {
+  png_init_io(png, F);
+  png_read_info(png, info);
+  R.Width = static_cast<int>(png_get_image_width(png, info));
+  R.Height = static_cast<int>(png_get_image_height(png, info));
+  R.ColorType = png_get_color_type(png, info);
+  R.BitDepth = png_get_bit_depth(png, info);
+  png_colorp pal;
+  int nPal;
+  if (png_get_PLTE(png, info, &pal, &nPal))
+    for (int i = 0; i < nPal; ++i)
+      R.Palette.push_back(Color32(pal[i].red, pal[i].green, pal[i].blue));
+  png_bytep ta;
+  int nt;
+  png_color_16p tc;
+  if (png_get_tRNS(png, info, &ta, &nt, &tc)) {
     R.HasTrans = true;
     if (R.ColorType == PNG_COLOR_TYPE_PALETTE)
-      R.TransAlpha.assign(TA, TA + NT);
+      R.TransAlpha.assign(ta, ta + nt);
     else
-      R.TransColor = *TC;
+      R.TransColor = *tc;
   }
-  png_set_expand(Png);
-  png_set_strip_16(Png);
-  png_set_gray_to_rgb(Png);
-  png_set_add_alpha(Png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(Png);
-  png_read_update_info(Png, Info);
-  const size_t RowBytes = png_get_rowbytes(Png, Info);
-  Data.resize(RowBytes * static_cast<size_t>(R.Height));
-  for (int Y = 0; Y < R.Height; ++Y)
-    Rows.push_back(Data.data() + RowBytes * static_cast<size_t>(Y));
-  png_read_image(Png, Rows.data());
-  png_destroy_read_struct(&Png, &Info, nullptr);
-  for (size_t I = 0; I + 3 < Data.size(); I += 4)
-    R.Rgba.push_back(Color32(Data[I], Data[I + 1], Data[I + 2], Data[I + 3]));
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  Data.resize(rowBytes * static_cast<size_t>(R.Height));
+  for (int y = 0; y < R.Height; ++y)
+    Rows.push_back(Data.data() + rowBytes * static_cast<size_t>(y));
+  png_read_image(png, Rows.data());
+  png_destroy_read_struct(&png, &info, nullptr);
+  for (size_t i = 0; i + 3 < Data.size(); i += 4)
+    R.Rgba.push_back(Color32(Data[i], Data[i + 1], Data[i + 2], Data[i + 3]));
   return true;
 }
 
 bool Reference(const fs::path& Path, TReference& R) {
-  std::FILE* F = std::fopen(Path.c_str(), "rb");
-  if (!F) return false;
-  std::vector<std::uint8_t> Data;
-  std::vector<png_bytep> Rows;
-  const bool Ok = DecodeReference(F, R, Data, Rows);
-  std::fclose(F);
-  return Ok;
+  std::FILE* f = std::fopen(Path.c_str(), "rb");
+  if (!f) return false;
+  std::vector<std::uint8_t> data;
+  std::vector<png_bytep> rows;
+  const bool ok = DecodeReference(f, R, data, rows);
+  std::fclose(f);
+  return ok;
 }
 
 std::uint32_t Scale8(std::uint32_t V, int Depth) {
@@ -96,68 +96,68 @@ std::uint32_t Scale8(std::uint32_t V, int Depth) {
 
 // The conversion rules applied to the reference decoding.
 std::vector<TColor32> Expected(const TReference& R, const char*& ModeName) {
-  enum { None, Key, Partial } Mode = None;
-  TColor32 K = 0xFF000000u;
+  enum { None, Key, Partial } mode = None;
+  TColor32 k = 0xFF000000u;
   if (R.ColorType & PNG_COLOR_MASK_ALPHA) {
-    Mode = Partial;
+    mode = Partial;
   } else if (R.HasTrans && R.ColorType == PNG_COLOR_TYPE_PALETTE) {
-    int Translucent = 0;
-    for (std::uint8_t A : R.TransAlpha) Translucent += A != 255;
-    Mode = Translucent == 1 ? Key : Partial;
-    for (size_t I = 0; I < R.TransAlpha.size(); ++I)
-      if (R.TransAlpha[I] == 0) {
-        K = R.Palette[I];
+    int translucent = 0;
+    for (std::uint8_t a : R.TransAlpha) translucent += a != 255;
+    mode = translucent == 1 ? Key : Partial;
+    for (size_t i = 0; i < R.TransAlpha.size(); ++i)
+      if (R.TransAlpha[i] == 0) {
+        k = R.Palette[i];
         break;
       }
   } else if (R.HasTrans) {
-    Mode = Key;
-    const auto& T = R.TransColor;
-    K = R.ColorType == PNG_COLOR_TYPE_GRAY
-            ? Color32(Scale8(T.gray, R.BitDepth), Scale8(T.gray, R.BitDepth),
-                      Scale8(T.gray, R.BitDepth))
-            : Color32(Scale8(T.red, R.BitDepth), Scale8(T.green, R.BitDepth),
-                      Scale8(T.blue, R.BitDepth));
+    mode = Key;
+    const auto& t = R.TransColor;
+    k = R.ColorType == PNG_COLOR_TYPE_GRAY
+            ? Color32(Scale8(t.gray, R.BitDepth), Scale8(t.gray, R.BitDepth),
+                      Scale8(t.gray, R.BitDepth))
+            : Color32(Scale8(t.red, R.BitDepth), Scale8(t.green, R.BitDepth),
+                      Scale8(t.blue, R.BitDepth));
   }
-  ModeName = Mode == None ? "none" : Mode == Key ? "key" : "partial";
+  ModeName = mode == None ? "none" : mode == Key ? "key" : "partial";
 
-  std::vector<TColor32> Out;
-  for (TColor32 P : R.Rgba) {
-    const std::uint32_t A = AlphaComponent(P);
-    TColor32 C = 0xFFFFFFFFu;
-    if (Mode == None) {
-      C = P | 0xFF000000u;
-    } else if (Mode == Key) {
-      const bool Keyed =
-          R.ColorType == PNG_COLOR_TYPE_PALETTE ? (P & 0xFFFFFFu) == (K & 0xFFFFFFu) : A == 0;
-      if (!Keyed) C = P | 0xFF000000u;
-      if (C == K) C &= 0x00FFFFFFu;
+  std::vector<TColor32> out;
+  for (TColor32 p : R.Rgba) {
+    const std::uint32_t a = AlphaComponent(p);
+    TColor32 c = 0xFFFFFFFFu;
+    if (mode == None) {
+      c = p | 0xFF000000u;
+    } else if (mode == Key) {
+      const bool keyed =
+          R.ColorType == PNG_COLOR_TYPE_PALETTE ? (p & 0xFFFFFFu) == (k & 0xFFFFFFu) : a == 0;
+      if (!keyed) c = p | 0xFF000000u;
+      if (c == k) c &= 0x00FFFFFFu;
     } else {
-      auto Over = [A](std::uint32_t S) { return (S * A + (255 - A) * 255 + 255) >> 8; };
-      C = Color32(Over(RedComponent(P)), Over(GreenComponent(P)), Over(BlueComponent(P)),
-                  R.ColorType == PNG_COLOR_TYPE_PALETTE ? 255 : A);
+      auto over = [a](std::uint32_t S) { return (S * a + (255 - a) * 255 + 255) >> 8; };
+      c = Color32(over(RedComponent(p)), over(GreenComponent(p)), over(BlueComponent(p)),
+                  R.ColorType == PNG_COLOR_TYPE_PALETTE ? 255 : a);
     }
-    Out.push_back(C);
+    out.push_back(c);
   }
-  return Out;
+  return out;
 }
 
 // Sizes the suite's naming promises.
 std::pair<int, int> SizeFromName(const std::string& Name) {
   if (Name[0] == 's' && std::isdigit(static_cast<unsigned char>(Name[1]))) {
-    const int N = std::stoi(Name.substr(1, 2));
-    return {N, N};
+    const int n = std::stoi(Name.substr(1, 2));
+    return {n, n};
   }
-  const std::map<std::string, std::pair<int, int>> Odd = {
+  const std::map<std::string, std::pair<int, int>> odd = {
       {"cdfn2c08", {8, 32}}, {"cdhn2c08", {32, 8}}, {"cdsn2c08", {8, 8}}};
-  const auto It = Odd.find(Name.substr(0, 8));
-  return It != Odd.end() ? It->second : std::pair<int, int>{32, 32};
+  const auto it = odd.find(Name.substr(0, 8));
+  return it != odd.end() ? it->second : std::pair<int, int>{32, 32};
 }
 
 // Modes the suite's naming promises: colour types 4 and 6 are partial; the "t" files with a
 // tRNS chunk are key colour, except the one with several levels of palette transparency.
 const char* ModeFromName(const std::string& Name) {
-  const char Type = Name[4];
-  if (Type == '4' || Type == '6') return "partial";
+  const char type = Name[4];
+  if (type == '4' || type == '6') return "partial";
   if (Name.rfind("tm3", 0) == 0) return "partial";
   if (Name[0] == 't' && Name.rfind("tp0", 0) != 0) return "key";
   return "none";
@@ -166,77 +166,77 @@ const char* ModeFromName(const std::string& Name) {
 fs::path SuiteDir() { return fs::path(KELTA_PNGSUITE_DIR); }
 
 TEST(PngSuite, ValidPicturesLoadByTheRules) {
-  int Checked = 0;
-  for (const auto& E : fs::directory_iterator(SuiteDir())) {
-    const std::string Name = E.path().filename().string();
-    if (E.path().extension() != ".png" || Name[0] == 'x') continue;
-    SCOPED_TRACE(Name);
-    TReference R;
-    ASSERT_TRUE(Reference(E.path(), R));
-    const char* ExpectedMode = nullptr;
-    const std::vector<TColor32> Want = Expected(R, ExpectedMode);
+  int checked = 0;
+  for (const auto& e : fs::directory_iterator(SuiteDir())) {
+    const std::string name = e.path().filename().string();
+    if (e.path().extension() != ".png" || name[0] == 'x') continue;
+    SCOPED_TRACE(name);
+    TReference r;
+    ASSERT_TRUE(Reference(e.path(), r));
+    const char* expectedMode = nullptr;
+    const std::vector<TColor32> want = Expected(r, expectedMode);
 
-    const TPngPicture Pic = ReadPngFile(E.path().string());
-    const char* Modes[] = {"none", "key", "partial"};
-    EXPECT_STREQ(Modes[static_cast<int>(Pic.Mode)], ExpectedMode);
-    EXPECT_STREQ(Modes[static_cast<int>(Pic.Mode)], ModeFromName(Name));
+    const TPngPicture pic = ReadPngFile(e.path().string());
+    const char* modes[] = {"none", "key", "partial"};
+    EXPECT_STREQ(modes[static_cast<int>(pic.Mode)], expectedMode);
+    EXPECT_STREQ(modes[static_cast<int>(pic.Mode)], ModeFromName(name));
 
-    TBitmap32 B;
-    bool AlphaUsed = false;
-    LoadPngFile(B, E.path().string(), AlphaUsed);
-    EXPECT_EQ(std::make_pair(B.Width(), B.Height()), SizeFromName(Name));
-    ASSERT_EQ(static_cast<size_t>(B.Width()) * B.Height(), Want.size());
-    EXPECT_EQ(AlphaUsed, Pic.Mode == TPngTransparencyMode::KeyColor ||
-                             (Pic.Mode == TPngTransparencyMode::Partial && R.ColorType != 3));
-    int Wrong = 0;
-    for (size_t I = 0; I < Want.size() && Wrong < 3; ++I)
-      if (B.Bits()[I] != Want[I]) {
-        ++Wrong;
-        ADD_FAILURE() << "pixel (" << I % B.Width() << "," << I / B.Width() << ") " << std::hex
-                      << B.Bits()[I] << " expected " << Want[I];
+    TBitmap32 b;
+    bool alphaUsed = false;
+    LoadPngFile(b, e.path().string(), alphaUsed);
+    EXPECT_EQ(std::make_pair(b.Width(), b.Height()), SizeFromName(name));
+    ASSERT_EQ(static_cast<size_t>(b.Width()) * b.Height(), want.size());
+    EXPECT_EQ(alphaUsed, pic.Mode == TPngTransparencyMode::KeyColor ||
+                             (pic.Mode == TPngTransparencyMode::Partial && r.ColorType != 3));
+    int wrong = 0;
+    for (size_t i = 0; i < want.size() && wrong < 3; ++i)
+      if (b.Bits()[i] != want[i]) {
+        ++wrong;
+        ADD_FAILURE() << "pixel (" << i % b.Width() << "," << i / b.Width() << ") " << std::hex
+                      << b.Bits()[i] << " expected " << want[i];
       }
-    ++Checked;
+    ++checked;
   }
-  EXPECT_GE(Checked, 150);
+  EXPECT_GE(checked, 150);
 }
 
 TEST(PngSuite, InterlacedPicturesMatchTheirPlainTwins) {
-  int Pairs = 0;
-  for (const auto& E : fs::directory_iterator(SuiteDir())) {
-    const std::string Name = E.path().filename().string();
-    if (Name.size() < 4 || Name[3] != 'i' || Name[0] == 'x') continue;
-    std::string Plain = Name;
-    Plain[3] = 'n';
-    if (!fs::exists(SuiteDir() / Plain)) continue;
-    SCOPED_TRACE(Name);
-    const TPngPicture A = ReadPngFile(E.path().string());
-    const TPngPicture B = ReadPngFile((SuiteDir() / Plain).string());
-    EXPECT_EQ(A.Width, B.Width);
-    EXPECT_TRUE(A.Pixels == B.Pixels);
-    ++Pairs;
+  int pairs = 0;
+  for (const auto& e : fs::directory_iterator(SuiteDir())) {
+    const std::string name = e.path().filename().string();
+    if (name.size() < 4 || name[3] != 'i' || name[0] == 'x') continue;
+    std::string plain = name;
+    plain[3] = 'n';
+    if (!fs::exists(SuiteDir() / plain)) continue;
+    SCOPED_TRACE(name);
+    const TPngPicture a = ReadPngFile(e.path().string());
+    const TPngPicture b = ReadPngFile((SuiteDir() / plain).string());
+    EXPECT_EQ(a.Width, b.Width);
+    EXPECT_TRUE(a.Pixels == b.Pixels);
+    ++pairs;
   }
-  EXPECT_GE(Pairs, 20);
+  EXPECT_GE(pairs, 20);
 }
 
 TEST(PngSuite, CorruptPicturesRaiseAndTouchNothing) {
-  int Checked = 0;
-  for (const auto& E : fs::directory_iterator(SuiteDir())) {
-    const std::string Name = E.path().filename().string();
-    if (E.path().extension() != ".png" || Name[0] != 'x') continue;
-    SCOPED_TRACE(Name);
-    TBitmap32 B(2, 1);
-    B.SetPixel(0, 0, 0x01020304u);
-    B.SetPixel(1, 0, 0xA0B0C0D0u);
-    bool AlphaUsed = true;
-    EXPECT_THROW(LoadPngFile(B, E.path().string(), AlphaUsed), EPngError);
-    EXPECT_EQ(B.Width(), 2);
-    EXPECT_EQ(B.Height(), 1);
-    EXPECT_EQ(B.Pixel(0, 0), 0x01020304u);
-    EXPECT_EQ(B.Pixel(1, 0), 0xA0B0C0D0u);
-    EXPECT_TRUE(AlphaUsed);
-    ++Checked;
+  int checked = 0;
+  for (const auto& e : fs::directory_iterator(SuiteDir())) {
+    const std::string name = e.path().filename().string();
+    if (e.path().extension() != ".png" || name[0] != 'x') continue;
+    SCOPED_TRACE(name);
+    TBitmap32 b(2, 1);
+    b.SetPixel(0, 0, 0x01020304u);
+    b.SetPixel(1, 0, 0xA0B0C0D0u);
+    bool alphaUsed = true;
+    EXPECT_THROW(LoadPngFile(b, e.path().string(), alphaUsed), EPngError);
+    EXPECT_EQ(b.Width(), 2);
+    EXPECT_EQ(b.Height(), 1);
+    EXPECT_EQ(b.Pixel(0, 0), 0x01020304u);
+    EXPECT_EQ(b.Pixel(1, 0), 0xA0B0C0D0u);
+    EXPECT_TRUE(alphaUsed);
+    ++checked;
   }
-  EXPECT_EQ(Checked, 14);
+  EXPECT_EQ(checked, 14);
 }
 
 }  // namespace

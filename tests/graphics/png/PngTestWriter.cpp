@@ -16,90 +16,90 @@ void Append(png_structp Png, png_bytep Data, size_t Size) {
 void Flush(png_structp) {}
 
 std::vector<png_byte> PackRow(const TTestPng& P, const std::vector<std::uint16_t>& Row) {
-  std::vector<png_byte> Out;
+  std::vector<png_byte> out;
   if (P.BitDepth == 16) {
-    for (std::uint16_t V : Row) {
-      Out.push_back(static_cast<png_byte>(V >> 8));
-      Out.push_back(static_cast<png_byte>(V));
+    for (std::uint16_t v : Row) {
+      out.push_back(static_cast<png_byte>(v >> 8));
+      out.push_back(static_cast<png_byte>(v));
     }
   } else if (P.BitDepth == 8) {
-    for (std::uint16_t V : Row) Out.push_back(static_cast<png_byte>(V));
+    for (std::uint16_t v : Row) out.push_back(static_cast<png_byte>(v));
   } else {
-    const int PerByte = 8 / P.BitDepth;
-    Out.assign((Row.size() + PerByte - 1) / PerByte, 0);
-    for (size_t I = 0; I < Row.size(); ++I) {
-      const int Shift = 8 - P.BitDepth * (static_cast<int>(I % PerByte) + 1);
-      Out[I / PerByte] |= static_cast<png_byte>(Row[I] << Shift);
+    const int perByte = 8 / P.BitDepth;
+    out.assign((Row.size() + perByte - 1) / perByte, 0);
+    for (size_t i = 0; i < Row.size(); ++i) {
+      const int shift = 8 - P.BitDepth * (static_cast<int>(i % perByte) + 1);
+      out[i / perByte] |= static_cast<png_byte>(Row[i] << shift);
     }
   }
-  return Out;
+  return out;
 }
 
 bool Write(const TTestPng& P, std::string& Out, std::vector<png_bytep>& Pointers) {
-  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop Info = png_create_info_struct(Png);
-  if (setjmp(png_jmpbuf(Png))) {
-    png_destroy_write_struct(&Png, &Info);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_set_write_fn(Png, &Out, Append, Flush);
-  png_set_IHDR(Png, Info, static_cast<png_uint_32>(P.Width), static_cast<png_uint_32>(P.Height),
+  png_set_write_fn(png, &Out, Append, Flush);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(P.Width), static_cast<png_uint_32>(P.Height),
                P.BitDepth, P.ColorType, P.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  std::vector<png_color> Palette;
-  for (const auto& E : P.Palette) Palette.push_back(png_color{E[0], E[1], E[2]});
-  if (!Palette.empty()) png_set_PLTE(Png, Info, Palette.data(), static_cast<int>(Palette.size()));
+  std::vector<png_color> palette;
+  for (const auto& e : P.Palette) palette.push_back(png_color{e[0], e[1], e[2]});
+  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   if (!P.PaletteAlpha.empty())
-    png_set_tRNS(Png, Info, P.PaletteAlpha.data(), static_cast<int>(P.PaletteAlpha.size()),
+    png_set_tRNS(png, info, P.PaletteAlpha.data(), static_cast<int>(P.PaletteAlpha.size()),
                  nullptr);
   if (P.KeyColor) {
-    png_color_16 Key{};
-    Key.gray = (*P.KeyColor)[0];
-    Key.red = (*P.KeyColor)[0];
-    Key.green = (*P.KeyColor)[1];
-    Key.blue = (*P.KeyColor)[2];
-    png_set_tRNS(Png, Info, nullptr, 0, &Key);
+    png_color_16 key{};
+    key.gray = (*P.KeyColor)[0];
+    key.red = (*P.KeyColor)[0];
+    key.green = (*P.KeyColor)[1];
+    key.blue = (*P.KeyColor)[2];
+    png_set_tRNS(png, info, nullptr, 0, &key);
   }
-  png_write_info(Png, Info);
-  png_write_image(Png, Pointers.data());
-  png_write_end(Png, nullptr);
-  png_destroy_write_struct(&Png, &Info);
+  png_write_info(png, info);
+  png_write_image(png, Pointers.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
   return true;
 }
 
 void PutChunk(std::string& Out, const char* Type, const std::string& Data) {
-  auto Be32 = [&Out](std::uint32_t V) {
-    for (int S = 24; S >= 0; S -= 8) Out.push_back(static_cast<char>(V >> S));
+  auto be32 = [&Out](std::uint32_t V) {
+    for (int s = 24; s >= 0; s -= 8) Out.push_back(static_cast<char>(V >> s));
   };
-  Be32(static_cast<std::uint32_t>(Data.size()));
-  const std::string Body = std::string(Type, 4) + Data;
-  Out += Body;
-  Be32(static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(Body.data()), static_cast<uInt>(Body.size()))));
+  be32(static_cast<std::uint32_t>(Data.size()));
+  const std::string body = std::string(Type, 4) + Data;
+  Out += body;
+  be32(static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 }  // namespace
 
 std::string EncodeTestPng(const TTestPng& P) {
-  std::vector<std::vector<png_byte>> Packed;
-  for (const auto& Row : P.Rows) Packed.push_back(PackRow(P, Row));
-  std::vector<png_bytep> Pointers;
-  for (auto& Row : Packed) Pointers.push_back(Row.data());
-  std::string Out;
-  if (!Write(P, Out, Pointers)) throw std::runtime_error("test PNG could not be written");
-  return Out;
+  std::vector<std::vector<png_byte>> packed;
+  for (const auto& row : P.Rows) packed.push_back(PackRow(P, row));
+  std::vector<png_bytep> pointers;
+  for (auto& row : packed) pointers.push_back(row.data());
+  std::string out;
+  if (!Write(P, out, pointers)) throw std::runtime_error("test PNG could not be written");
+  return out;
 }
 
 std::string HeaderOnlyPng(std::uint32_t Width, std::uint32_t Height, int BitDepth, int ColorType) {
-  std::string Out("\x89PNG\r\n\x1a\n", 8);
-  std::string Ihdr;
-  for (std::uint32_t V : {Width, Height})
-    for (int S = 24; S >= 0; S -= 8) Ihdr.push_back(static_cast<char>(V >> S));
-  Ihdr += {static_cast<char>(BitDepth), static_cast<char>(ColorType), 0, 0, 0};
-  PutChunk(Out, "IHDR", Ihdr);
-  PutChunk(Out, "IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8));
-  PutChunk(Out, "IEND", "");
-  return Out;
+  std::string out("\x89PNG\r\n\x1a\n", 8);
+  std::string ihdr;
+  for (std::uint32_t v : {Width, Height})
+    for (int s = 24; s >= 0; s -= 8) ihdr.push_back(static_cast<char>(v >> s));
+  ihdr += {static_cast<char>(BitDepth), static_cast<char>(ColorType), 0, 0, 0};
+  PutChunk(out, "IHDR", ihdr);
+  PutChunk(out, "IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8));
+  PutChunk(out, "IEND", "");
+  return out;
 }
 
 }  // namespace kelta::gfx::test

@@ -22,31 +22,31 @@ struct TLoaded {
 };
 
 void Load(TLoaded& L, const TTestPng& P) {
-  std::istringstream S(EncodeTestPng(P));
+  std::istringstream s(EncodeTestPng(P));
   L.AlphaUsed = !L.AlphaUsed;  // must be overwritten
-  LoadPngStream(L.Bitmap, S, L.AlphaUsed);
+  LoadPngStream(L.Bitmap, s, L.AlphaUsed);
 }
 
 TTestPng Rgb(std::vector<std::vector<std::uint16_t>> Rows, int Depth = 8) {
-  TTestPng P;
-  P.ColorType = 2;
-  P.BitDepth = Depth;
-  P.Height = static_cast<int>(Rows.size());
-  P.Width = static_cast<int>(Rows[0].size() / 3);
-  P.Rows = std::move(Rows);
-  return P;
+  TTestPng p;
+  p.ColorType = 2;
+  p.BitDepth = Depth;
+  p.Height = static_cast<int>(Rows.size());
+  p.Width = static_cast<int>(Rows[0].size() / 3);
+  p.Rows = std::move(Rows);
+  return p;
 }
 
 TEST(PngTransparency, RgbWithoutTransparencyIsOpaque) {
-  TLoaded L;
-  Load(L, Rgb({{255, 0, 0, 1, 2, 3}, {0, 0, 0, 255, 255, 255}}));
-  ASSERT_EQ(L.Bitmap.Width(), 2);
-  ASSERT_EQ(L.Bitmap.Height(), 2);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0xFF010203u);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 1), 0xFF000000u);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 1), 0xFFFFFFFFu);
-  EXPECT_FALSE(L.AlphaUsed);
+  TLoaded l;
+  Load(l, Rgb({{255, 0, 0, 1, 2, 3}, {0, 0, 0, 255, 255, 255}}));
+  ASSERT_EQ(l.Bitmap.Width(), 2);
+  ASSERT_EQ(l.Bitmap.Height(), 2);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF010203u);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 1), 0xFF000000u);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 1), 0xFFFFFFFFu);
+  EXPECT_FALSE(l.AlphaUsed);
 }
 
 TEST(PngTransparency, AlphaPicturesAreCompositedOverWhiteThenGetTheirAlphaBack) {
@@ -54,101 +54,101 @@ TEST(PngTransparency, AlphaPicturesAreCompositedOverWhiteThenGetTheirAlphaBack) 
     std::uint16_t R, G, B, A;
     TColor32 Expected;
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {255, 0, 0, 0, 0x00FFFFFFu},      // colour lost under alpha 0
       {0, 0, 0, 128, 0x807F7F7Fu},      // (0*128 + 127*255 + 255) >> 8 = 127
       {10, 200, 77, 255, 0xFF0AC84Du},  // opaque keeps its colour exactly
       {255, 255, 255, 1, 0x01FFFFFFu}, {0, 0, 0, 1, 0x01FEFEFEu},  // (254*255 + 255) >> 8 = 254
       {100, 0, 0, 200, 0xC8853737u},  // (100*200 + 55*255 + 255) >> 8 = 133
   };
-  for (const TCase& C : Cases) {
-    TTestPng P;
-    P.ColorType = 6;
-    P.Rows = {{C.R, C.G, C.B, C.A}};
-    TLoaded L;
-    Load(L, P);
-    EXPECT_EQ(L.Bitmap.Pixel(0, 0), C.Expected) << C.R << "," << C.G << "," << C.B << "," << C.A;
-    EXPECT_TRUE(L.AlphaUsed);
+  for (const TCase& c : cases) {
+    TTestPng p;
+    p.ColorType = 6;
+    p.Rows = {{c.R, c.G, c.B, c.A}};
+    TLoaded l;
+    Load(l, p);
+    EXPECT_EQ(l.Bitmap.Pixel(0, 0), c.Expected) << c.R << "," << c.G << "," << c.B << "," << c.A;
+    EXPECT_TRUE(l.AlphaUsed);
   }
 }
 
 TEST(PngTransparency, GreyAlphaTakesItsOwnAlphaSamples) {
-  TTestPng P;
-  P.ColorType = 4;
-  P.Width = 3;
-  P.Rows = {{0, 128, 255, 0, 200, 255}};
-  TLoaded L;
-  Load(L, P);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0x807F7F7Fu);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0x00FFFFFFu);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 0), 0xFFC8C8C8u);
-  EXPECT_TRUE(L.AlphaUsed);
+  TTestPng p;
+  p.ColorType = 4;
+  p.Width = 3;
+  p.Rows = {{0, 128, 255, 0, 200, 255}};
+  TLoaded l;
+  Load(l, p);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x807F7F7Fu);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0x00FFFFFFu);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0xFFC8C8C8u);
+  EXPECT_TRUE(l.AlphaUsed);
 }
 
 TEST(PngTransparency, WhiteKeyMakesEveryWhitePixelTransparentUpToTheLastRowAndColumn) {
   // 16-bit, so that white pixels that are not the key exist: 0xFFFE reads as 255 too.
-  TTestPng P = Rgb({{0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0xFFFE, 0xFFFF, 0xFFFF},
+  TTestPng p = Rgb({{0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0xFFFE, 0xFFFF, 0xFFFF},
                     {0x1234, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}},
                    16);
-  P.KeyColor = std::array<std::uint16_t, 3>{0xFFFF, 0xFFFF, 0xFFFF};
-  TLoaded L;
-  Load(L, P);
-  EXPECT_TRUE(L.AlphaUsed);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0xFF000000u);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 0), 0x00FFFFFFu) << "white but not the key: transparent as well";
-  EXPECT_EQ(L.Bitmap.Pixel(0, 1), 0xFF120000u);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 1), 0x00FFFFFFu);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 1), 0x00FFFFFFu) << "last row and last column";
+  p.KeyColor = std::array<std::uint16_t, 3>{0xFFFF, 0xFFFF, 0xFFFF};
+  TLoaded l;
+  Load(l, p);
+  EXPECT_TRUE(l.AlphaUsed);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF000000u);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0x00FFFFFFu) << "white but not the key: transparent as well";
+  EXPECT_EQ(l.Bitmap.Pixel(0, 1), 0xFF120000u);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 1), 0x00FFFFFFu);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 1), 0x00FFFFFFu) << "last row and last column";
 }
 
 TEST(PngTransparency, NonWhiteKeyLeavesKeyedPixelsOpaqueWhite) {
-  TTestPng P = Rgb({{0, 255, 0, 0, 254, 0, 255, 255, 255}});
-  P.KeyColor = std::array<std::uint16_t, 3>{0, 255, 0};
-  TLoaded L;
-  Load(L, P);
-  EXPECT_TRUE(L.AlphaUsed);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0xFF00FE00u);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 0), 0xFFFFFFFFu);
+  TTestPng p = Rgb({{0, 255, 0, 0, 254, 0, 255, 255, 255}});
+  p.KeyColor = std::array<std::uint16_t, 3>{0, 255, 0};
+  TLoaded l;
+  Load(l, p);
+  EXPECT_TRUE(l.AlphaUsed);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF00FE00u);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0xFFFFFFFFu);
 }
 
 TEST(PngTransparency, GreyKeyIsComparedAtTheFilesDepth) {
   // 2-bit grey, key 3 (white): keyed pixels and nothing else end up transparent white.
-  TTestPng P;
-  P.ColorType = 0;
-  P.BitDepth = 2;
-  P.Width = 4;
-  P.Rows = {{0, 1, 2, 3}};
-  P.KeyColor = std::array<std::uint16_t, 3>{3, 0, 0};
-  TLoaded L;
-  Load(L, P);
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0xFF000000u);
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0xFF555555u);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 0), 0xFFAAAAAAu);
-  EXPECT_EQ(L.Bitmap.Pixel(3, 0), 0x00FFFFFFu);
-  EXPECT_TRUE(L.AlphaUsed);
+  TTestPng p;
+  p.ColorType = 0;
+  p.BitDepth = 2;
+  p.Width = 4;
+  p.Rows = {{0, 1, 2, 3}};
+  p.KeyColor = std::array<std::uint16_t, 3>{3, 0, 0};
+  TLoaded l;
+  Load(l, p);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFF000000u);
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF555555u);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0xFFAAAAAAu);
+  EXPECT_EQ(l.Bitmap.Pixel(3, 0), 0x00FFFFFFu);
+  EXPECT_TRUE(l.AlphaUsed);
 }
 
 TTestPng Palette(std::vector<std::uint8_t> Alpha) {
-  TTestPng P;
-  P.ColorType = 3;
-  P.Width = 4;
-  P.Palette = {{{200, 0, 0}}, {{0, 0, 0}}, {{0, 0, 200}}, {{255, 255, 255}}};
-  P.PaletteAlpha = std::move(Alpha);
-  P.Rows = {{0, 1, 2, 3}};
-  return P;
+  TTestPng p;
+  p.ColorType = 3;
+  p.Width = 4;
+  p.Palette = {{{200, 0, 0}}, {{0, 0, 0}}, {{0, 0, 200}}, {{255, 255, 255}}};
+  p.PaletteAlpha = std::move(Alpha);
+  p.Rows = {{0, 1, 2, 3}};
+  return p;
 }
 
 TEST(PngTransparency, PaletteWithTwoTranslucentEntriesIsOpaqueComposite) {
-  TLoaded L;
-  Load(L, Palette({128, 255, 64}));
-  for (int X = 0; X < 4; ++X) EXPECT_EQ(AlphaComponent(L.Bitmap.Pixel(X, 0)), 255u) << X;
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), Color32((200 * 128 + 127 * 255 + 255) >> 8, 127, 127));
-  EXPECT_EQ(L.Bitmap.Pixel(1, 0), 0xFF000000u);
-  EXPECT_EQ(L.Bitmap.Pixel(2, 0), Color32(191, 191, (200 * 64 + 191 * 255 + 255) >> 8));
-  EXPECT_EQ(L.Bitmap.Pixel(3, 0), 0xFFFFFFFFu);
-  EXPECT_FALSE(L.AlphaUsed);
+  TLoaded l;
+  Load(l, Palette({128, 255, 64}));
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(AlphaComponent(l.Bitmap.Pixel(x, 0)), 255u) << x;
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), Color32((200 * 128 + 127 * 255 + 255) >> 8, 127, 127));
+  EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF000000u);
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), Color32(191, 191, (200 * 64 + 191 * 255 + 255) >> 8));
+  EXPECT_EQ(l.Bitmap.Pixel(3, 0), 0xFFFFFFFFu);
+  EXPECT_FALSE(l.AlphaUsed);
 }
 
 TEST(PngTransparency, PaletteKeyColourIsTheFirstFullyTransparentEntryOrBlack) {
@@ -157,7 +157,7 @@ TEST(PngTransparency, PaletteKeyColourIsTheFirstFullyTransparentEntryOrBlack) {
     TPngTransparencyMode Mode;
     TColor32 Key;
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {{}, TPngTransparencyMode::None, 0},
       {{255, 255, 255, 0}, TPngTransparencyMode::KeyColor, 0xFFFFFFFFu},
       {{255, 255, 0}, TPngTransparencyMode::KeyColor, 0xFF0000C8u},
@@ -165,33 +165,33 @@ TEST(PngTransparency, PaletteKeyColourIsTheFirstFullyTransparentEntryOrBlack) {
       {{255, 255, 255, 255}, TPngTransparencyMode::Partial, 0},
       {{0, 255, 0}, TPngTransparencyMode::Partial, 0},
   };
-  for (const TCase& C : Cases) {
-    std::istringstream S(EncodeTestPng(Palette(C.Alpha)));
-    const TPngPicture Pic = ReadPngStream(S);
-    EXPECT_EQ(Pic.Mode, C.Mode) << C.Alpha.size();
-    if (C.Mode == TPngTransparencyMode::KeyColor) {
-      EXPECT_EQ(Pic.KeyColor, C.Key);
+  for (const TCase& c : cases) {
+    std::istringstream s(EncodeTestPng(Palette(c.Alpha)));
+    const TPngPicture pic = ReadPngStream(s);
+    EXPECT_EQ(pic.Mode, c.Mode) << c.Alpha.size();
+    if (c.Mode == TPngTransparencyMode::KeyColor) {
+      EXPECT_EQ(pic.KeyColor, c.Key);
     }
   }
 }
 
 TEST(PngTransparency, PaletteKeyMasksByColour) {
-  TLoaded L;
-  Load(L, Palette({255, 255, 255, 0}));  // key white: entry 3
-  EXPECT_EQ(L.Bitmap.Pixel(0, 0), 0xFFC80000u);
-  EXPECT_EQ(L.Bitmap.Pixel(3, 0), 0x00FFFFFFu);
-  EXPECT_TRUE(L.AlphaUsed);
+  TLoaded l;
+  Load(l, Palette({255, 255, 255, 0}));  // key white: entry 3
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFFC80000u);
+  EXPECT_EQ(l.Bitmap.Pixel(3, 0), 0x00FFFFFFu);
+  EXPECT_TRUE(l.AlphaUsed);
 
-  TLoaded Black;
-  Load(Black, Palette({90}));  // key black: the black entry is not drawn, stays white
-  EXPECT_EQ(Black.Bitmap.Pixel(0, 0), 0xFFC80000u) << "the translucent entry is drawn opaque";
-  EXPECT_EQ(Black.Bitmap.Pixel(1, 0), 0xFFFFFFFFu);
-  EXPECT_TRUE(Black.AlphaUsed);
+  TLoaded black;
+  Load(black, Palette({90}));  // key black: the black entry is not drawn, stays white
+  EXPECT_EQ(black.Bitmap.Pixel(0, 0), 0xFFC80000u) << "the translucent entry is drawn opaque";
+  EXPECT_EQ(black.Bitmap.Pixel(1, 0), 0xFFFFFFFFu);
+  EXPECT_TRUE(black.AlphaUsed);
 }
 
 void Fill3x2(TBitmap32& B) {
   B.SetSize(3, 2);
-  for (int I = 0; I < 6; ++I) B.Bits()[I] = 0x11223300u + static_cast<TColor32>(I);
+  for (int i = 0; i < 6; ++i) B.Bits()[i] = 0x11223300u + static_cast<TColor32>(i);
   B.SetDrawMode(dmBlend);
   B.SetMasterAlpha(77);
   B.SetOuterColor(0x12345678u);
@@ -200,76 +200,76 @@ void Fill3x2(TBitmap32& B) {
 void ExpectUntouched(const TBitmap32& B) {
   ASSERT_EQ(B.Width(), 3);
   ASSERT_EQ(B.Height(), 2);
-  for (int I = 0; I < 6; ++I) EXPECT_EQ(B.Bits()[I], 0x11223300u + static_cast<TColor32>(I));
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(B.Bits()[i], 0x11223300u + static_cast<TColor32>(i));
 }
 
 TEST(PngLoading, SuccessReplacesPixelsButKeepsDrawingSettings) {
-  TBitmap32 B;
-  Fill3x2(B);
-  B.SetResamplerClassName("TLinearResampler");
-  std::istringstream S(EncodeTestPng(Rgb({{1, 2, 3}})));
-  bool AlphaUsed = true;
-  LoadPngStream(B, S, AlphaUsed);
-  EXPECT_EQ(B.Width(), 1);
-  EXPECT_EQ(B.Pixel(0, 0), 0xFF010203u);
-  EXPECT_EQ(B.DrawMode(), dmBlend);
-  EXPECT_EQ(B.MasterAlpha(), 77u);
-  EXPECT_EQ(B.OuterColor(), 0x12345678u);
-  EXPECT_EQ(B.ResamplerClassName(), "TLinearResampler");
-  EXPECT_FALSE(AlphaUsed);
+  TBitmap32 b;
+  Fill3x2(b);
+  b.SetResamplerClassName("TLinearResampler");
+  std::istringstream s(EncodeTestPng(Rgb({{1, 2, 3}})));
+  bool alphaUsed = true;
+  LoadPngStream(b, s, alphaUsed);
+  EXPECT_EQ(b.Width(), 1);
+  EXPECT_EQ(b.Pixel(0, 0), 0xFF010203u);
+  EXPECT_EQ(b.DrawMode(), dmBlend);
+  EXPECT_EQ(b.MasterAlpha(), 77u);
+  EXPECT_EQ(b.OuterColor(), 0x12345678u);
+  EXPECT_EQ(b.ResamplerClassName(), "TLinearResampler");
+  EXPECT_FALSE(alphaUsed);
 }
 
 TEST(PngLoading, MissingFileNamesFileAndReasonAndTouchesNothing) {
-  TBitmap32 B;
-  Fill3x2(B);
-  bool AlphaUsed = true;
+  TBitmap32 b;
+  Fill3x2(b);
+  bool alphaUsed = true;
   try {
-    LoadPngFile(B, "/nonexistent-kelta/needle.png", AlphaUsed);
+    LoadPngFile(b, "/nonexistent-kelta/needle.png", alphaUsed);
     FAIL() << "no error";
-  } catch (const EFileOpenError& E) {
-    EXPECT_STREQ(E.what(),
+  } catch (const EFileOpenError& e) {
+    EXPECT_STREQ(e.what(),
                  "Cannot open file \"/nonexistent-kelta/needle.png\". No such file or directory");
   }
-  EXPECT_THROW(LoadPngFile(B, "/tmp", AlphaUsed), EFileOpenError);
-  ExpectUntouched(B);
-  EXPECT_TRUE(AlphaUsed);
+  EXPECT_THROW(LoadPngFile(b, "/tmp", alphaUsed), EFileOpenError);
+  ExpectUntouched(b);
+  EXPECT_TRUE(alphaUsed);
 }
 
 TEST(PngLoading, InvalidDataRaisesTheDecodersErrorAndTouchesNothing) {
-  const std::string Good = EncodeTestPng(Rgb({{1, 2, 3, 4, 5, 6}}));
+  const std::string good = EncodeTestPng(Rgb({{1, 2, 3, 4, 5, 6}}));
   struct TCase {
     std::string Data;
     const char* Message;  // nullptr: any decoder message
   };
-  std::string BadCrc = Good;
-  BadCrc[29] ^= 1;  // inside the IHDR CRC
-  const TCase Cases[] = {
+  std::string badCrc = good;
+  badCrc[29] ^= 1;  // inside the IHDR CRC
+  const TCase cases[] = {
       {"", "Read Error"},
       {"GIF89a", nullptr},
-      {Good.substr(0, Good.size() / 2), "Read Error"},
-      {Good.substr(0, Good.size() - 12), "Read Error"},  // IEND missing
-      {BadCrc, "IHDR: CRC error"},
+      {good.substr(0, good.size() / 2), "Read Error"},
+      {good.substr(0, good.size() - 12), "Read Error"},  // IEND missing
+      {badCrc, "IHDR: CRC error"},
       {test::HeaderOnlyPng(kPngMaxDimension + 1, 1, 8, 2), nullptr},
       {test::HeaderOnlyPng(1, 0x7FFFFFFF, 8, 0), nullptr},
       {test::HeaderOnlyPng(kPngMaxDimension, kPngMaxDimension, 8, 6),
        "Image is too large (8192x8192)"},
   };
-  for (const TCase& C : Cases) {
-    TBitmap32 B;
-    Fill3x2(B);
-    bool AlphaUsed = true;
-    std::istringstream S(C.Data);
+  for (const TCase& c : cases) {
+    TBitmap32 b;
+    Fill3x2(b);
+    bool alphaUsed = true;
+    std::istringstream s(c.Data);
     try {
-      LoadPngStream(B, S, AlphaUsed);
-      ADD_FAILURE() << "no error for case of " << C.Data.size() << " bytes";
-    } catch (const EPngError& E) {
-      if (C.Message) {
-        EXPECT_STREQ(E.what(), C.Message);
+      LoadPngStream(b, s, alphaUsed);
+      ADD_FAILURE() << "no error for case of " << c.Data.size() << " bytes";
+    } catch (const EPngError& e) {
+      if (c.Message) {
+        EXPECT_STREQ(e.what(), c.Message);
       }
-      EXPECT_STRNE(E.what(), "");
+      EXPECT_STRNE(e.what(), "");
     }
-    ExpectUntouched(B);
-    EXPECT_TRUE(AlphaUsed);
+    ExpectUntouched(b);
+    EXPECT_TRUE(alphaUsed);
   }
 }
 

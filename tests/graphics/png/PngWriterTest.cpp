@@ -12,35 +12,35 @@ namespace kelta::gfx {
 namespace {
 
 TEST(PngWriter, LoaderReadsBackOpaquePixelsExactlyAndAlphaPixelsOverWhite) {
-  TBitmap32 B(3, 2);
-  const TColor32 Pixels[6] = {0xFF000000u, 0xFF123456u, 0xFFFFFFFFu,
+  TBitmap32 b(3, 2);
+  const TColor32 pixels[6] = {0xFF000000u, 0xFF123456u, 0xFFFFFFFFu,
                               0x00123456u, 0x80000000u, 0x01FF0000u};
-  for (int I = 0; I < 6; ++I) B.Bits()[I] = Pixels[I];
-  const kelta::test::TempDir Dir;
-  const std::string Path = Dir.File("written.png");
-  SavePngFile(B, Path);
-  TBitmap32 L;
-  bool AlphaUsed = false;
-  LoadPngFile(L, Path, AlphaUsed);
-  ASSERT_EQ(L.Width(), 3);
-  ASSERT_EQ(L.Height(), 2);
-  EXPECT_TRUE(AlphaUsed);
-  const TColor32 Want[6] = {0xFF000000u, 0xFF123456u, 0xFFFFFFFFu,
+  for (int i = 0; i < 6; ++i) b.Bits()[i] = pixels[i];
+  const kelta::test::TempDir dir;
+  const std::string path = dir.File("written.png");
+  SavePngFile(b, path);
+  TBitmap32 l;
+  bool alphaUsed = false;
+  LoadPngFile(l, path, alphaUsed);
+  ASSERT_EQ(l.Width(), 3);
+  ASSERT_EQ(l.Height(), 2);
+  EXPECT_TRUE(alphaUsed);
+  const TColor32 want[6] = {0xFF000000u, 0xFF123456u, 0xFFFFFFFFu,
                             0x00FFFFFFu, 0x807F7F7Fu, 0x01FFFEFEu};
-  for (int I = 0; I < 6; ++I) EXPECT_EQ(L.Bits()[I], Want[I]) << I;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(l.Bits()[i], want[i]) << i;
 }
 
 TEST(PngWriter, UncreatableFileAndEmptyBitmapRaise) {
-  TBitmap32 B(1, 1);
+  TBitmap32 b(1, 1);
   try {
-    SavePngFile(B, "/nonexistent-kelta/out.png");
+    SavePngFile(b, "/nonexistent-kelta/out.png");
     FAIL() << "no error";
-  } catch (const EFileOpenError& E) {
-    EXPECT_STREQ(E.what(),
+  } catch (const EFileOpenError& e) {
+    EXPECT_STREQ(e.what(),
                  "Cannot create file \"/nonexistent-kelta/out.png\". No such file or directory");
   }
-  TBitmap32 Empty;
-  EXPECT_THROW(SavePngFile(Empty, "/tmp/kelta-never-written.png"), EPngError);
+  TBitmap32 empty;
+  EXPECT_THROW(SavePngFile(empty, "/tmp/kelta-never-written.png"), EPngError);
   EXPECT_FALSE(std::filesystem::exists("/tmp/kelta-never-written.png"));
 }
 

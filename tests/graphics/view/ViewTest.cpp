@@ -16,100 +16,100 @@ namespace {
 constexpr TColor32 DarkShadow = 0xFF404040;
 
 void FillPattern(TBitmap32& B) {
-  for (int Y = 0; Y < B.Height(); ++Y)
-    for (int X = 0; X < B.Width(); ++X)
-      B.SetPixel(X, Y, 0xFF000000u | static_cast<TColor32>(X * 977 + Y * 131));
+  for (int y = 0; y < B.Height(); ++y)
+    for (int x = 0; x < B.Width(); ++x)
+      B.SetPixel(x, y, 0xFF000000u | static_cast<TColor32>(x * 977 + y * 131));
 }
 
 }  // namespace
 
 TEST(Image32, FullSizeBitmapIsPlacedAtOriginWithoutBands) {
-  TImage32 View;
-  View.resize(404, 404);
-  View.SetColor(cl3DDkShadow);
-  View.Bitmap().Resize(404, 404);
-  FillPattern(View.Bitmap());
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{0, 0, 404, 404}));
-  View.ComposeBuffer();
-  for (int Y = 0; Y < 404; ++Y)
-    for (int X = 0; X < 404; ++X)
-      ASSERT_EQ(View.Buffer().Pixel(X, Y), View.Bitmap().Pixel(X, Y)) << X << "," << Y;
-  EXPECT_EQ(View.ViewToBitmap({202, 202}), (TPoint{202, 202}));
+  TImage32 view;
+  view.resize(404, 404);
+  view.SetColor(cl3DDkShadow);
+  view.Bitmap().Resize(404, 404);
+  FillPattern(view.Bitmap());
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{0, 0, 404, 404}));
+  view.ComposeBuffer();
+  for (int y = 0; y < 404; ++y)
+    for (int x = 0; x < 404; ++x)
+      ASSERT_EQ(view.Buffer().Pixel(x, y), view.Bitmap().Pixel(x, y)) << x << "," << y;
+  EXPECT_EQ(view.ViewToBitmap({202, 202}), (TPoint{202, 202}));
 }
 
 TEST(Image32, AutoSizeTakesBitmapSizeKeepingPosition) {
-  QWidget Parent;
-  TImage32 View(&Parent);
-  View.setGeometry(200, 272, 404, 404);
-  View.SetAutoSize(true);
-  View.Bitmap().Resize(300, 200);
-  EXPECT_EQ(View.geometry(), QRect(200, 272, 300, 200));
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{0, 0, 300, 200}));
-  View.Bitmap().Resize(0, 50);
-  EXPECT_EQ(View.width(), 300) << "an empty bitmap leaves the size";
+  QWidget parent;
+  TImage32 view(&parent);
+  view.setGeometry(200, 272, 404, 404);
+  view.SetAutoSize(true);
+  view.Bitmap().Resize(300, 200);
+  EXPECT_EQ(view.geometry(), QRect(200, 272, 300, 200));
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{0, 0, 300, 200}));
+  view.Bitmap().Resize(0, 50);
+  EXPECT_EQ(view.width(), 300) << "an empty bitmap leaves the size";
 }
 
 TEST(Image32, CentredSmallerBitmapHasBackgroundBands) {
-  TImage32 View;
-  View.resize(404, 404);
-  View.SetColor(cl3DDkShadow);
-  View.Bitmap().Resize(300, 200);
-  FillPattern(View.Bitmap());
-  View.Bitmap().SetPixel(0, 0, 0x00ABCDEF);
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
-  EXPECT_EQ(View.ViewToBitmap({52, 102}), (TPoint{0, 0}));
-  EXPECT_EQ(View.ViewToBitmap({0, 0}), (TPoint{-52, -102}));
-  View.ComposeBuffer();
-  for (int Y = 0; Y < 404; ++Y)
-    for (int X = 0; X < 404; ++X) {
-      const bool In = X >= 52 && X < 352 && Y >= 102 && Y < 302;
-      ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? View.Bitmap().Pixel(X - 52, Y - 102) : DarkShadow)
-          << X << "," << Y;
+  TImage32 view;
+  view.resize(404, 404);
+  view.SetColor(cl3DDkShadow);
+  view.Bitmap().Resize(300, 200);
+  FillPattern(view.Bitmap());
+  view.Bitmap().SetPixel(0, 0, 0x00ABCDEF);
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
+  EXPECT_EQ(view.ViewToBitmap({52, 102}), (TPoint{0, 0}));
+  EXPECT_EQ(view.ViewToBitmap({0, 0}), (TPoint{-52, -102}));
+  view.ComposeBuffer();
+  for (int y = 0; y < 404; ++y)
+    for (int x = 0; x < 404; ++x) {
+      const bool in = x >= 52 && x < 352 && y >= 102 && y < 302;
+      ASSERT_EQ(view.Buffer().Pixel(x, y), in ? view.Bitmap().Pixel(x - 52, y - 102) : DarkShadow)
+          << x << "," << y;
     }
 }
 
 TEST(Image32, PlacementFollowsResizesOfAHiddenView) {
-  TImage32 View;
-  View.resize(404, 404);
-  View.Bitmap().Resize(300, 200);
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
-  View.resize(500, 500);
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{100, 150, 400, 350}));
-  EXPECT_EQ(View.ViewToBitmap({100, 150}), (TPoint{0, 0}));
+  TImage32 view;
+  view.resize(404, 404);
+  view.Bitmap().Resize(300, 200);
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{52, 102, 352, 302}));
+  view.resize(500, 500);
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{100, 150, 400, 350}));
+  EXPECT_EQ(view.ViewToBitmap({100, 150}), (TPoint{0, 0}));
 }
 
 TEST(Image32, OddDifferenceCentresTowardZeroAndScaleModeMaps) {
-  TImage32 View;
-  View.resize(5, 5);
-  View.Bitmap().Resize(2, 2);
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{1, 1, 3, 3}));
-  View.Bitmap().Resize(8, 8);
-  EXPECT_EQ(View.PlacedBitmapRect(), (TRect{-1, -1, 7, 7})) << "(5 - 8) div 2 is -1";
+  TImage32 view;
+  view.resize(5, 5);
+  view.Bitmap().Resize(2, 2);
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{1, 1, 3, 3}));
+  view.Bitmap().Resize(8, 8);
+  EXPECT_EQ(view.PlacedBitmapRect(), (TRect{-1, -1, 7, 7})) << "(5 - 8) div 2 is -1";
 
-  TImage32 Scaled;
-  Scaled.resize(10, 10);
-  Scaled.Bitmap().Resize(2, 2);
-  Scaled.SetScaleMode(smScale);
-  Scaled.SetScale(3);
-  EXPECT_EQ(Scaled.PlacedBitmapRect(), (TRect{2, 2, 8, 8}));
-  EXPECT_EQ(Scaled.ViewToBitmap({7, 7}), (TPoint{1, 1}));
-  EXPECT_EQ(Scaled.ViewToBitmap({1, 1}), (TPoint{0, 0})) << "-1/3 truncates toward zero";
+  TImage32 scaled;
+  scaled.resize(10, 10);
+  scaled.Bitmap().Resize(2, 2);
+  scaled.SetScaleMode(smScale);
+  scaled.SetScale(3);
+  EXPECT_EQ(scaled.PlacedBitmapRect(), (TRect{2, 2, 8, 8}));
+  EXPECT_EQ(scaled.ViewToBitmap({7, 7}), (TPoint{1, 1}));
+  EXPECT_EQ(scaled.ViewToBitmap({1, 1}), (TPoint{0, 0})) << "-1/3 truncates toward zero";
 }
 
 TEST(Image32, EmptyBitmapGivesBackgroundAndLayersStillPaint) {
-  TImage32 View;
-  View.resize(8, 8);
-  View.SetColor(0x00FF0000);  // blue
-  auto& Layer = View.Layers().Add<TBitmapLayer>();
-  Layer.Bitmap().Resize(2, 2);
-  Layer.Bitmap().Fill(0xFF00FF00);
-  Layer.Bitmap().SetDrawMode(dmBlend);
-  Layer.SetLayerRect({3, 3, 5, 5});
-  View.ComposeBuffer();
-  for (int Y = 0; Y < 8; ++Y)
-    for (int X = 0; X < 8; ++X) {
-      const bool In = X >= 3 && X < 5 && Y >= 3 && Y < 5;
-      ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? 0xFF00FF00u : 0xFF0000FFu) << X << "," << Y;
+  TImage32 view;
+  view.resize(8, 8);
+  view.SetColor(0x00FF0000);  // blue
+  auto& layer = view.Layers().Add<TBitmapLayer>();
+  layer.Bitmap().Resize(2, 2);
+  layer.Bitmap().Fill(0xFF00FF00);
+  layer.Bitmap().SetDrawMode(dmBlend);
+  layer.SetLayerRect({3, 3, 5, 5});
+  view.ComposeBuffer();
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const bool in = x >= 3 && x < 5 && y >= 3 && y < 5;
+      ASSERT_EQ(view.Buffer().Pixel(x, y), in ? 0xFF00FF00u : 0xFF0000FFu) << x << "," << y;
     }
 }
 
@@ -118,172 +118,172 @@ TEST(BitmapLayer, RectRoundingTiesToEven) {
     TFloatRect Rect;
     TRect Want;
   };
-  const TCase Cases[] = {
+  const TCase cases[] = {
       {{-0.5f, -0.5f, 3.5f, 3.5f}, {0, 0, 4, 4}},
       {{0.5f, 1.5f, 4.5f, 5.5f}, {0, 2, 4, 6}},
       {{1.4f, 0.6f, 5.4f, 4.6f}, {1, 1, 5, 5}},
   };
-  for (const TCase& C : Cases) {
-    TImage32 View;
-    View.resize(8, 8);
-    View.Bitmap().Resize(8, 8);
-    View.Bitmap().Fill(0xFF000000);
-    auto& Layer = View.Layers().Add<TBitmapLayer>();
-    Layer.Bitmap().Resize(4, 4);
-    Layer.Bitmap().Fill(0xFFFFFFFF);
-    Layer.Bitmap().SetDrawMode(dmBlend);
-    Layer.SetLayerRect(C.Rect);
-    Layer.SetScaled(true);
-    View.ComposeBuffer();
-    for (int Y = 0; Y < 8; ++Y)
-      for (int X = 0; X < 8; ++X) {
-        const bool In =
-            X >= C.Want.Left && X < C.Want.Right && Y >= C.Want.Top && Y < C.Want.Bottom;
-        ASSERT_EQ(View.Buffer().Pixel(X, Y), In ? 0xFFFFFFFFu : 0xFF000000u)
-            << C.Rect.Left << "," << C.Rect.Top << " pixel " << X << "," << Y;
+  for (const TCase& c : cases) {
+    TImage32 view;
+    view.resize(8, 8);
+    view.Bitmap().Resize(8, 8);
+    view.Bitmap().Fill(0xFF000000);
+    auto& layer = view.Layers().Add<TBitmapLayer>();
+    layer.Bitmap().Resize(4, 4);
+    layer.Bitmap().Fill(0xFFFFFFFF);
+    layer.Bitmap().SetDrawMode(dmBlend);
+    layer.SetLayerRect(c.Rect);
+    layer.SetScaled(true);
+    view.ComposeBuffer();
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const bool in =
+            x >= c.Want.Left && x < c.Want.Right && y >= c.Want.Top && y < c.Want.Bottom;
+        ASSERT_EQ(view.Buffer().Pixel(x, y), in ? 0xFFFFFFFFu : 0xFF000000u)
+            << c.Rect.Left << "," << c.Rect.Top << " pixel " << x << "," << y;
       }
   }
 }
 
 TEST(BitmapLayer, DialLayerOverFullViewBlendsByRow) {
-  TImage32 View;
-  View.resize(404, 404);
-  View.Bitmap().Resize(404, 404);
-  FillPattern(View.Bitmap());
-  auto& Layer = View.Layers().Add<TBitmapLayer>();
-  Layer.Bitmap().Resize(404, 404);
-  for (int Y = 0; Y < 404; ++Y)
-    for (int X = 0; X < 404; ++X)
-      Layer.Bitmap().SetPixel(X, Y, static_cast<TColor32>((X + Y) % 256) << 24 | 0x00336699u);
-  Layer.Bitmap().SetDrawMode(dmBlend);
-  Layer.SetLayerRect({-0.5f, -0.5f, 404.5f, 404.5f});
-  Layer.SetScaled(true);
-  View.ComposeBuffer();
-  for (int Y = 0; Y < 404; ++Y)
-    for (int X = 0; X < 404; ++X) {
-      const TColor32 F = Layer.Bitmap().Pixel(X, Y), B = View.Bitmap().Pixel(X, Y);
-      const std::uint32_t A = F >> 24;
-      TColor32 Want = B;
-      if (A == 255)
-        Want = F;
-      else if (A != 0) {
-        Want = 0;
-        for (int S = 0; S < 32; S += 8)
-          Want |= ((((F >> S) & 255) * A + ((B >> S) & 255) * (256 - A) + 128) >> 8) << S;
+  TImage32 view;
+  view.resize(404, 404);
+  view.Bitmap().Resize(404, 404);
+  FillPattern(view.Bitmap());
+  auto& layer = view.Layers().Add<TBitmapLayer>();
+  layer.Bitmap().Resize(404, 404);
+  for (int y = 0; y < 404; ++y)
+    for (int x = 0; x < 404; ++x)
+      layer.Bitmap().SetPixel(x, y, static_cast<TColor32>((x + y) % 256) << 24 | 0x00336699u);
+  layer.Bitmap().SetDrawMode(dmBlend);
+  layer.SetLayerRect({-0.5f, -0.5f, 404.5f, 404.5f});
+  layer.SetScaled(true);
+  view.ComposeBuffer();
+  for (int y = 0; y < 404; ++y)
+    for (int x = 0; x < 404; ++x) {
+      const TColor32 f = layer.Bitmap().Pixel(x, y), b = view.Bitmap().Pixel(x, y);
+      const std::uint32_t a = f >> 24;
+      TColor32 want = b;
+      if (a == 255)
+        want = f;
+      else if (a != 0) {
+        want = 0;
+        for (int s = 0; s < 32; s += 8)
+          want |= ((((f >> s) & 255) * a + ((b >> s) & 255) * (256 - a) + 128) >> 8) << s;
       }
-      ASSERT_EQ(View.Buffer().Pixel(X, Y), Want) << X << "," << Y;
+      ASSERT_EQ(view.Buffer().Pixel(x, y), want) << x << "," << y;
     }
 }
 
 TEST(Image32, ChangesInvalidateOutsideUpdateBracketsOnly) {
-  TImage32 View;
-  View.resize(4, 4);
-  int Changes = 0;
-  View.OnChange = [&](TImage32&) { ++Changes; };
-  View.Bitmap().Resize(4, 4);
-  View.ComposeBuffer();
-  ASSERT_TRUE(View.BufferValid());
-  Changes = 0;
+  TImage32 view;
+  view.resize(4, 4);
+  int changes = 0;
+  view.OnChange = [&](TImage32&) { ++changes; };
+  view.Bitmap().Resize(4, 4);
+  view.ComposeBuffer();
+  ASSERT_TRUE(view.BufferValid());
+  changes = 0;
 
-  View.BeginUpdate();
-  View.Bitmap().Fill(0xFFFFFFFF);
-  EXPECT_TRUE(View.BufferValid());
-  View.EndUpdate();
-  EXPECT_TRUE(View.BufferValid()) << "EndUpdate repaints nothing itself";
-  EXPECT_EQ(Changes, 0);
+  view.BeginUpdate();
+  view.Bitmap().Fill(0xFFFFFFFF);
+  EXPECT_TRUE(view.BufferValid());
+  view.EndUpdate();
+  EXPECT_TRUE(view.BufferValid()) << "EndUpdate repaints nothing itself";
+  EXPECT_EQ(changes, 0);
 
-  View.Bitmap().Fill(0xFF000000);
-  EXPECT_FALSE(View.BufferValid());
-  EXPECT_EQ(Changes, 1);
+  view.Bitmap().Fill(0xFF000000);
+  EXPECT_FALSE(view.BufferValid());
+  EXPECT_EQ(changes, 1);
   try {
-    View.EndUpdate();
+    view.EndUpdate();
     FAIL() << "unpaired EndUpdate accepted";
-  } catch (const EAssertionFailed& E) {
-    EXPECT_STREQ(E.what(), "Unpaired EndUpdate call");
+  } catch (const EAssertionFailed& e) {
+    EXPECT_STREQ(e.what(), "Unpaired EndUpdate call");
   }
-  EXPECT_EQ(View.UpdateCount(), 0);
+  EXPECT_EQ(view.UpdateCount(), 0);
 
-  View.ComposeBuffer();
-  auto& Layer = View.Layers().Add<TBitmapLayer>();
-  EXPECT_FALSE(View.BufferValid()) << "a new layer repaints";
-  View.ComposeBuffer();
-  Layer.SetScaled(true);
-  EXPECT_FALSE(View.BufferValid());
-  View.ComposeBuffer();
-  View.Layers().Delete(&Layer);
-  EXPECT_FALSE(View.BufferValid());
-  EXPECT_EQ(View.Layers().Count(), 0);
+  view.ComposeBuffer();
+  auto& layer = view.Layers().Add<TBitmapLayer>();
+  EXPECT_FALSE(view.BufferValid()) << "a new layer repaints";
+  view.ComposeBuffer();
+  layer.SetScaled(true);
+  EXPECT_FALSE(view.BufferValid());
+  view.ComposeBuffer();
+  view.Layers().Delete(&layer);
+  EXPECT_FALSE(view.BufferValid());
+  EXPECT_EQ(view.Layers().Count(), 0);
 }
 
 TEST(Image32, ScreenCopyIsOpaque) {
-  TImage32 View;
-  View.resize(2, 1);
-  View.Bitmap().Resize(2, 1);
-  View.Bitmap().SetPixel(0, 0, 0x00FF0000);  // alpha 0, red
-  View.Bitmap().SetPixel(1, 0, 0x800000FF);
-  const QImage Shot = View.grab().toImage().convertToFormat(QImage::Format_ARGB32);
-  EXPECT_EQ(Shot.pixel(0, 0), 0xFFFF0000u);
-  EXPECT_EQ(Shot.pixel(1, 0), 0xFF0000FFu);
+  TImage32 view;
+  view.resize(2, 1);
+  view.Bitmap().Resize(2, 1);
+  view.Bitmap().SetPixel(0, 0, 0x00FF0000);  // alpha 0, red
+  view.Bitmap().SetPixel(1, 0, 0x800000FF);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(shot.pixel(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(shot.pixel(1, 0), 0xFF0000FFu);
 }
 
 // A layer bitmap with long clear and opaque stretches, short ones and anti-aliased pixels:
 // the frame equals the row blend rule pixel by pixel, also after the layer bitmap changed.
 TEST(BitmapLayer, RunBlendingMatchesRuleAndFollowsChanges) {
-  TImage32 View;
-  View.resize(97, 61);
-  View.Bitmap().Resize(97, 61);
-  FillPattern(View.Bitmap());
-  auto& Layer = View.Layers().Add<TBitmapLayer>();
-  TBitmap32& L = Layer.Bitmap();
+  TImage32 view;
+  view.resize(97, 61);
+  view.Bitmap().Resize(97, 61);
+  FillPattern(view.Bitmap());
+  auto& layer = view.Layers().Add<TBitmapLayer>();
+  TBitmap32& L = layer.Bitmap();
   L.Resize(97, 61);
-  std::uint32_t Seed = 12345;
-  auto Next = [&] { return Seed = Seed * 1103515245u + 12345u, Seed >> 8; };
-  for (int Y = 0; Y < 61; ++Y)
-    for (int X = 0; X < 97;) {
-      const std::uint32_t Len = 1 + Next() % 40, Kind = Next() % 3;
-      for (std::uint32_t I = 0; I < Len && X < 97; ++I, ++X) {
-        const std::uint32_t A = Kind == 0 ? 0 : Kind == 1 ? 255 : Next() % 256;
-        L.SetPixel(X, Y, A << 24 | (Next() & 0xFFFFFFu));
+  std::uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed >> 8; };
+  for (int y = 0; y < 61; ++y)
+    for (int x = 0; x < 97;) {
+      const std::uint32_t len = 1 + next() % 40, kind = next() % 3;
+      for (std::uint32_t i = 0; i < len && x < 97; ++i, ++x) {
+        const std::uint32_t a = kind == 0 ? 0 : kind == 1 ? 255 : next() % 256;
+        L.SetPixel(x, y, a << 24 | (next() & 0xFFFFFFu));
       }
     }
   L.SetDrawMode(dmBlend);
-  Layer.SetLayerRect({0, 0, 97, 61});
+  layer.SetLayerRect({0, 0, 97, 61});
 
-  auto Check = [&](const char* When) {
-    View.ComposeBuffer();
-    for (int Y = 0; Y < 61; ++Y)
-      for (int X = 0; X < 97; ++X) {
-        const TColor32 F = L.Pixel(X, Y), B = View.Bitmap().Pixel(X, Y);
-        const std::uint32_t A = F >> 24;
-        TColor32 Want = A == 0 ? B : F;
-        if (A != 0 && A != 255) {
-          Want = 0;
-          for (int S = 0; S < 32; S += 8)
-            Want |= ((((F >> S) & 255) * A + ((B >> S) & 255) * (256 - A) + 128) >> 8) << S;
+  auto check = [&](const char* When) {
+    view.ComposeBuffer();
+    for (int y = 0; y < 61; ++y)
+      for (int x = 0; x < 97; ++x) {
+        const TColor32 f = L.Pixel(x, y), b = view.Bitmap().Pixel(x, y);
+        const std::uint32_t a = f >> 24;
+        TColor32 want = a == 0 ? b : f;
+        if (a != 0 && a != 255) {
+          want = 0;
+          for (int s = 0; s < 32; s += 8)
+            want |= ((((f >> s) & 255) * a + ((b >> s) & 255) * (256 - a) + 128) >> 8) << s;
         }
-        ASSERT_EQ(View.Buffer().Pixel(X, Y), Want) << When << " " << X << "," << Y;
+        ASSERT_EQ(view.Buffer().Pixel(x, y), want) << When << " " << x << "," << y;
       }
   };
-  Check("first frame");
+  check("first frame");
   // Turn a clear stretch opaque and an opaque one clear; the layer hears it and re-reads.
-  for (int X = 0; X < 97; ++X) {
-    L.SetPixel(X, 7, 0xFF00FF00);
-    L.SetPixel(X, 8, 0x00000000);
+  for (int x = 0; x < 97; ++x) {
+    L.SetPixel(x, 7, 0xFF00FF00);
+    L.SetPixel(x, 8, 0x00000000);
   }
   L.Changed();
-  EXPECT_FALSE(View.BufferValid());
-  Check("after the change");
+  EXPECT_FALSE(view.BufferValid());
+  check("after the change");
 
   // Frames over a changing view bitmap: white (what the layer expects first), the pattern
   // again, then the pattern with a stripe changed, as the needle does between readings.
-  View.Bitmap().Fill(0xFFFFFFFF);
-  Check("over white");
-  FillPattern(View.Bitmap());
-  View.Bitmap().Changed();
-  Check("over the pattern again");
-  for (int Y = 20; Y < 30; ++Y)
-    for (int X = 0; X < 97; ++X)
-      View.Bitmap().SetPixel(X, Y, 0x80123456u + static_cast<TColor32>(X));
-  View.Bitmap().Changed();
-  Check("over a changed stripe");
+  view.Bitmap().Fill(0xFFFFFFFF);
+  check("over white");
+  FillPattern(view.Bitmap());
+  view.Bitmap().Changed();
+  check("over the pattern again");
+  for (int y = 20; y < 30; ++y)
+    for (int x = 0; x < 97; ++x)
+      view.Bitmap().SetPixel(x, y, 0x80123456u + static_cast<TColor32>(x));
+  view.Bitmap().Changed();
+  check("over a changed stripe");
 }

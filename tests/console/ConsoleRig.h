@@ -9,6 +9,7 @@
 
 #include "graphics/view/Image32.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 #include <QAbstractButton>
@@ -42,8 +43,6 @@ void EnsureApp();
 // The repository's root folder (with a trailing '/').
 std::string SourceDir();
 
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& bytes);
 std::vector<std::string> ReadLines(const std::string& path);  // CR LF or LF ended
 
 // Records every box; questions take the queued answers in order (No when none is queued).

@@ -3,29 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "console/core/ConsoleErrors.h"
-#include "tests/console_core/Fifo.h"
+#include "tests/support/Fifo.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
 
+using test::ReadFile;
 using test::TempDir;
-
-std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 TEST(ErrorLog, LinesAreAppendedOldestFirstWithCrLf) {
   TempDir dir;
   WriteLogLine(dir.Path(), "first - 2026-01-02 03:04:05");
-  EXPECT_EQ(FileText(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\n");
+  EXPECT_EQ(ReadFile(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\n");
   WriteLogLine(dir.Path(), "second");
-  EXPECT_EQ(FileText(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\nsecond\r\n");
+  EXPECT_EQ(ReadFile(dir.Path() + "LogFile.Log"), "first - 2026-01-02 03:04:05\r\nsecond\r\n");
 }
 
 TEST(ErrorLog, UnwritableLogRaisesNamingTheFile) {

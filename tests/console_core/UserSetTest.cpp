@@ -1,38 +1,27 @@
 #include "console/core/UserSet.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <vector>
 
 #include "console/core/ConsoleErrors.h"
-#include "tests/console_core/Fifo.h"
+#include "tests/support/Fifo.h"
+#include "tests/support/Files.h"
+#include "tests/support/ProcessStats.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
 
+using test::OpenDescriptorCount;
 using test::TempDir;
+using test::WriteFile;
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (readdir(dir)) ++count;
-  closedir(dir);
-  return count;
+  const std::string bytes = test::ReadFile(path);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 TEST(UserSet, FirstRunCreatesTheExactDefaultFile) {
@@ -135,7 +124,7 @@ TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
     TUserSet record;
     record.Store(UserSetField::PortName, "COM7");
     const TUserSet before = record;
-    const int descriptors = OpenDescriptors();
+    const int descriptors = OpenDescriptorCount();
     try {
       LoadUserSet(record, dir.Path());
       ADD_FAILURE() << "a file of " << size << " bytes was accepted";
@@ -143,7 +132,7 @@ TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
       EXPECT_NE(std::string(e.what()).find(dir.Path() + "UserSet.dat"), std::string::npos)
           << e.what();
     }
-    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
     EXPECT_EQ(record.bytes, before.bytes);
   }
 }

@@ -1,13 +1,13 @@
 // The settings reader fed arbitrary file contents through a real file, then the field rules
 // and a save round trip.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "console/core/ConsoleErrors.h"
 #include "console/core/UserSet.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -25,11 +25,6 @@ const std::string& Folder() {
   return folder.Path();
 }
 
-std::string FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 constexpr kelta::UserSetField kFields[] = {
     kelta::UserSetField::PortName,     kelta::UserSetField::SendCount,
     kelta::UserSetField::SendInterval, kelta::UserSetField::SensorID,
@@ -42,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& dir = Folder();
   const std::string path = dir + kelta::kUserSetFileName;
   const std::string content(reinterpret_cast<const char*>(data), size);
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+  kelta::test::WriteFile(path, content);
 
   kelta::TUserSet record;
   record.Store(kelta::UserSetField::PortName, "COM9");
@@ -66,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   kelta::SaveUserSet(record, dir);
-  const std::string saved = FileBytes(path);
+  const std::string saved = kelta::test::ReadFile(path);
   Check(saved.size() == kelta::kUserSetSize &&
             std::memcmp(saved.data(), record.bytes.data(), kelta::kUserSetSize) == 0,
         "save writes the record byte for byte");

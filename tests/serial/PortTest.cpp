@@ -15,6 +15,7 @@
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PortSetup.h"
 #include "tests/support/ProcessStats.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
@@ -24,32 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PortTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    loop_ = std::make_shared<TVaLoopDispatcher>();
-    exe_.Link(3, pty_.SlavePath());
-  }
-
-  // A port as the console sets it up, on COM3.
-  std::unique_ptr<TVaComm> MakePort(int portNum = 3) {
-    auto port = std::make_unique<TVaComm>();
-    port->SetExeDir(exe_.Path());
-    port->SetDispatcher(loop_);
-    port->SetBaudrate(TVaBaudrate::br9600);
-    port->SetPortNum(portNum);
-    return port;
-  }
-
-  // Runs GUI-thread calls until the time passed or done() holds.
-  bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-    return loop_->RunUntil(done, limit);
-  }
-
-  std::shared_ptr<TVaLoopDispatcher> loop_;
-  test::PtyPair pty_;
-  test::ExeDir exe_;
-};
+class PortTest : public test::PtyPortTest {};
 
 std::string ErrorOf(const std::function<void()>& action) {
   try {

@@ -15,6 +15,7 @@
 
 #include "serial/VaComm.h"
 #include "serial/qt/QtGuiDispatcher.h"
+#include "tests/serial/PortSetup.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
 
@@ -82,10 +83,7 @@ TEST_F(QtDispatcherTest, CallsRunOnTheGuiThreadAndExceptionsComeBack) {
 TEST_F(QtDispatcherTest, PortNotificationsOnTheQtEventLoop) {
   exe_.Link(7, pty_.SlavePath());
   TVaComm port;
-  port.SetExeDir(exe_.Path());
-  port.SetDispatcher(std::make_shared<TVaQtDispatcher>());
-  port.SetBaudrate(TVaBaudrate::br9600);
-  port.SetPortNum(7);
+  test::SetUpPort(port, exe_.Path(), std::make_shared<TVaQtDispatcher>(), 7);
   std::string received;
   bool onGuiThread = true;
   int closes = 0;

@@ -9,6 +9,7 @@
 #include "serial/VaComm.h"
 #include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
+#include "tests/serial/PortSetup.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta {
@@ -26,10 +27,7 @@ class SensorExchangeTest : public ::testing::Test {
     sensor_->Start();
     exe_.Link(4, sensor_->SlavePath());
     loop_ = std::make_shared<TVaLoopDispatcher>();
-    port_.SetExeDir(exe_.Path());
-    port_.SetDispatcher(loop_);
-    port_.SetBaudrate(TVaBaudrate::br9600);
-    port_.SetPortNum(4);
+    test::SetUpPort(port_, exe_.Path(), loop_, 4);
     port_.OnRxChar = [this](TVaCustomComm* sender, int) { received_ += sender->ReceiveText(); };
     port_.OnError = [this](TVaCustomComm*, int errors) { errors_.push_back(errors); };
   }

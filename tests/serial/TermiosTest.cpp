@@ -11,6 +11,7 @@
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PortSetup.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
 
@@ -28,10 +29,7 @@ TEST(Termios, OpenPutsTheBlockIntoTheDeviceAndChangesApplyAtOnce) {
   test::ExeDir exe;
   exe.Link(2, pty.SlavePath());
   TVaComm port;
-  port.SetExeDir(exe.Path());
-  port.SetDispatcher(std::make_shared<TVaLoopDispatcher>());
-  port.SetBaudrate(TVaBaudrate::br9600);
-  port.SetPortNum(2);
+  test::SetUpPort(port, exe.Path(), std::make_shared<TVaLoopDispatcher>(), 2);
   port.Open();
 
   termios2 tio = Settings(port.Handle());

@@ -16,6 +16,7 @@
 
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
+#include "tests/serial/PortSetup.h"
 #include "tests/support/ProcessStats.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
@@ -25,28 +26,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class ThreadsTest : public ::testing::Test {
+class ThreadsTest : public test::PtyPortTest {
  protected:
   void SetUp() override {
-    loop_ = std::make_shared<TVaLoopDispatcher>();
-    exe_.Link(3, pty_.SlavePath());
+    PtyPortTest::SetUp();
     // Sanitizer run-times start a helper thread with the first thread made: not ours to count.
     std::thread([] {}).join();
     baseThreads_ = test::ThreadCount();
     baseFds_ = test::OpenDescriptorCount();
-  }
-
-  std::unique_ptr<TVaComm> MakePort() {
-    auto port = std::make_unique<TVaComm>();
-    port->SetExeDir(exe_.Path());
-    port->SetDispatcher(loop_);
-    port->SetBaudrate(TVaBaudrate::br9600);
-    port->SetPortNum(3);
-    return port;
-  }
-
-  bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-    return loop_->RunUntil(done, limit);
   }
 
   // Workers end on their own once their last call ran: keep the GUI loop going meanwhile.
@@ -59,9 +46,6 @@ class ThreadsTest : public ::testing::Test {
     return true;
   }
 
-  std::shared_ptr<TVaLoopDispatcher> loop_;
-  test::PtyPair pty_;
-  test::ExeDir exe_;
   int baseThreads_ = 0;
   int baseFds_ = 0;
 };

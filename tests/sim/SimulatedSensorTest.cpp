@@ -1,7 +1,5 @@
 // The simulated sensor over a real pseudo-terminal, driven as the console drives it.
 
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +11,7 @@
 
 #include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
+#include "tests/support/ProcessStats.h"
 #include "tests/support/Pty.h"
 
 namespace kelta::sim {
@@ -22,15 +21,6 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 using test::CountOf;
 using test::PtyClient;
-
-size_t EntriesIn(const char* dir) {
-  size_t count = 0;
-  if (DIR* d = opendir(dir)) {
-    while (readdir(d) != nullptr) ++count;
-    closedir(d);
-  }
-  return count;
-}
 
 class SensorTest : public ::testing::Test {
  protected:
@@ -339,8 +329,8 @@ TEST_F(SensorTest, StopEndsAWriteBlockedOnAFullLine) {
 }
 
 TEST(SimulatedSensor, LeavesNoDescriptorOrThreadBehind) {
-  const size_t fds = EntriesIn("/proc/self/fd");
-  const size_t threads = EntriesIn("/proc/self/task");
+  const int fds = test::OpenDescriptorCount();
+  const int threads = test::ThreadCount();
   for (int round = 0; round < 20; ++round) {
     SensorConfig config;
     config.framesPerSecond = 200;
@@ -352,8 +342,8 @@ TEST(SimulatedSensor, LeavesNoDescriptorOrThreadBehind) {
     if (round % 2 == 1) sensor.HangUp();
     if (round % 3 == 0) sensor.Stop();
   }
-  EXPECT_EQ(EntriesIn("/proc/self/fd"), fds);
-  EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
+  EXPECT_EQ(test::OpenDescriptorCount(), fds);
+  EXPECT_EQ(test::ThreadCount(), threads);
 }
 
 TEST(SimulatedSensor, RefusesABadConfigurationAndASecondStart) {

@@ -3,23 +3,11 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta::test {
-
-namespace {
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-}  // namespace
 
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
@@ -34,8 +22,8 @@ ToolRun RunTool(const std::string& command) {
       std::system((command + " >" + ShellQuote(outFile) + " 2>" + ShellQuote(errFile)).c_str());
   ToolRun run;
   run.exitCode = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = Slurp(outFile);
-  run.err = Slurp(errFile);
+  run.out = ReadFile(outFile);
+  run.err = ReadFile(errFile);
   return run;
 }
 

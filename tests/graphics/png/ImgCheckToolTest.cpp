@@ -1,13 +1,11 @@
 // kelta-imgcheck: its one line per picture, the raw pixel dump, and failures.
+#include "tests/support/Files.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
 
 #include "graphics/png/PngLoader.h"
 
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <iterator>
 
 namespace kelta::gfx {
 namespace {
@@ -44,8 +42,7 @@ TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
   for (const char* file : {"basn6a08.png", "tbwn3p08.png", "s07n3p02.png"}) {
     const auto r = RunTool(ImgCheck(ShellQuote(Suite(file)) + " --raw " + ShellQuote(raw)));
     ASSERT_EQ(r.exitCode, 0) << file;
-    std::ifstream f(raw, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string bytes = kelta::test::ReadFile(raw);
     TBitmap32 b;
     bool alphaUsed = false;
     LoadPngFile(b, Suite(file), alphaUsed);

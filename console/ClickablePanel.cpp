@@ -22,4 +22,15 @@ void ClickablePanel::mouseReleaseEvent(QMouseEvent* event) {
     QFrame::mouseReleaseEvent(event);
 }
 
+void ClickablePanel::mouseDoubleClickEvent(QMouseEvent* event) {
+  // The first press and release of the pair made the click. Whether the second press came
+  // before this event (Qt 6 sends both) or not (QWidget turns this event into a press), the
+  // release that follows must not make another one.
+  pressed_ = false;
+  if (event->button() == Qt::LeftButton && childAt(event->position().toPoint()) == nullptr)
+    event->accept();
+  else
+    QFrame::mouseDoubleClickEvent(event);
+}
+
 }  // namespace kelta

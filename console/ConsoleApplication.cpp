@@ -23,4 +23,16 @@ bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
+std::string ConsoleApplication::ExecutableFolder(const std::function<std::string()>& exeDirReader) {
+  try {
+    return exeDirReader();
+  } catch (const std::exception& e) {
+    qWarning().noquote() << e.what() << "- using the application folder instead";
+  }
+  if (QCoreApplication::instance() == nullptr) return {};
+  const QString dir = QCoreApplication::applicationDirPath();
+  if (dir.isEmpty()) return {};
+  return dir.endsWith(QLatin1Char('/')) ? dir.toStdString() : dir.toStdString() + '/';
+}
+
 }  // namespace kelta

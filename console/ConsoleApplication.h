@@ -7,6 +7,7 @@
 
 #include <exception>
 #include <functional>
+#include <string>
 
 namespace kelta {
 
@@ -18,6 +19,12 @@ class ConsoleApplication : public QApplication {
     hook_ = std::move(hook);
   }
   bool notify(QObject* receiver, QEvent* event) override;
+
+  // The folder of the program's files ("UserSet.dat", "LogFile.Log", "help.txt", "ports/"),
+  // with a trailing '/': what exeDirReader gives (the folder of /proc/self/exe), or, when it
+  // fails (no /proc in a container or chroot), Qt's application folder, which falls back on
+  // the program's path as it was started. Empty (the current folder) when neither knows.
+  static std::string ExecutableFolder(const std::function<std::string()>& exeDirReader);
 
  private:
   std::function<void(const std::exception&)> hook_;

@@ -4,6 +4,7 @@
 #include "console/UKELTA_Display.h"
 
 #include "console/WaitWithMessages.h"
+#include "console/core/ConsoleErrors.h"
 #include "console/core/RxDecoder.h"
 #include "console/core/SensorCommands.h"
 #include "console/core/StrToInt.h"
@@ -64,7 +65,9 @@ struct TFVANTORIS::ReplyWatch {
   std::optional<std::string> line;  // the newest delivered line holding the marker
 };
 
-void TFVANTORIS::WaitWithMessages(int ms) { kelta::WaitWithMessages(ms); }
+void TFVANTORIS::WaitWithMessages(int ms) {
+  if (!kelta::WaitWithMessages(ms, [this] { return closing_; })) throw EAbort();
+}
 
 void TFVANTORIS::ClearReceived() {
   LastLine.clear();
@@ -236,7 +239,12 @@ void TFVANTORIS::btCloseClick() {
     WaitWithMessages(50);
   } else {
     CopyFieldsToUserSet();
-    SaveUserSet(UserSet, appDir_);
+    try {
+      SaveUserSet(UserSet, appDir_);
+    } catch (const std::exception&) {
+      // Not a reason to keep the window open: its close handler saves once more and shows
+      // a failure in a box before the window goes.
+    }
   }
   close();
 }

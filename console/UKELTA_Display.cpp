@@ -7,6 +7,7 @@
 #include "console/AppIcon.h"
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"
+#include "console/core/ConsoleErrors.h"
 #include "console/core/ErrorLog.h"
 #include "console/core/PortList.h"
 #include "console/core/RxDecoder.h"
@@ -81,6 +82,8 @@ void TFVANTORIS::Guarded(const std::function<void()>& handler) {
   try {
     try {
       handler();
+    } catch (const EAbort&) {
+      // Silent by definition: the handler was ended on purpose.
     } catch (const std::exception& e) {
       AppException(e);
     } catch (...) {
@@ -143,9 +146,30 @@ void TFVANTORIS::FormClose() {
   SaveUserSet(UserSet, appDir_);
 }
 
+void TFVANTORIS::SaveAtClose() {
+  try {
+    FormClose();
+  } catch (const std::exception& e) {
+    // The window is about to go: the status bar would never be seen again.
+    Guarded([this, &e] { AppException(e); });
+    dialogs_->ShowMessage(QStringLiteral("The settings were not saved.\n") +
+                          QString::fromStdString(e.what()));
+  }
+}
+
 void TFVANTORIS::closeEvent(QCloseEvent* event) {
-  Guarded([this] { FormClose(); });
   event->accept();
+  // Closing again (the application closes its windows when it quits) changes nothing.
+  if (closing_) return;
+  // A counted reading or ID measurement may be waiting further down the stack (the title
+  // bar's close runs inside its wait): its waits end from now on, and with the port closed
+  // nothing holds the device once the window is gone.
+  closing_ = true;
+  StopRequested = true;
+  Guarded([this] {
+    if (Connected == 1) VaComm1().Close();
+  });
+  SaveAtClose();
   emit Closed();
 }
 

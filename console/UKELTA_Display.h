@@ -63,7 +63,8 @@ class TFVANTORIS : public QWidget {
   // Application-wide exception handler: message + " - " + stamp into status panel 0 and
   // appended to "LogFile.Log".
   void AppException(const std::exception& error);
-  // Runs one event handler; whatever it throws goes to AppException, nothing escapes.
+  // Runs one event handler; whatever it throws goes to AppException, nothing escapes. The
+  // silent abort (EAbort) ends the handler without a report.
   void Guarded(const std::function<void()>& handler);
 
   QString StatusText(int panel) const;
@@ -76,6 +77,8 @@ class TFVANTORIS : public QWidget {
   int32_t TryCount = 0;
   TUserSet UserSet{};
 
+  // Raises EAbort once the window has closed (also when it closes during the wait), so that
+  // every handler waiting on the stack ends instead of sending on.
   void WaitWithMessages(int ms);
   void SendAndAwait(const std::function<std::string()>& command, const std::string& marker);
   void DeliverLine(const std::string& line);
@@ -187,7 +190,7 @@ class TFVANTORIS : public QWidget {
   static constexpr int kMemoLineChars = 1000;
 
  signals:
-  // After the window has closed (FormClose ran); the program ends on it.
+  // After the window has closed (the port is closed and FormClose ran); the program ends on it.
   void Closed();
   // Every text put into a status panel, also those replaced before a repaint could show them.
   void StatusTextSet(int panel, const QString& text);
@@ -217,6 +220,8 @@ class TFVANTORIS : public QWidget {
   void SendOnce(const std::string& text);
   void SendRawLine(int index);
   void CopyFieldsToUserSet();
+  // FormClose; a failure is logged where the log can be written and shown in a box.
+  void SaveAtClose();
   void FillInformation(const std::string& reply);
 
   // The line holding a reply marker, caught as lines are delivered during an exchange's
@@ -225,6 +230,9 @@ class TFVANTORIS : public QWidget {
   std::vector<ReplyWatch*> replyWatches_;
 
   std::string appDir_;
+  // Set when the window closes: every running wait ends at once, and the window is not
+  // closed (and the settings not saved) a second time.
+  bool closing_ = false;
   std::unique_ptr<ConsoleDialogs> dialogs_;
   std::unique_ptr<RxDecoder> decoder_;
   std::unique_ptr<AngleDisplay> angleDisplay_;

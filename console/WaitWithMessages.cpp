@@ -11,6 +11,11 @@
 namespace kelta {
 
 void WaitWithMessages(int ms) {
+  WaitWithMessages(ms, [] { return false; });
+}
+
+bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) {
+  if (cancelled()) return false;
   QElapsedTimer clock;
   clock.start();
   // The deadline timer only exists to wake the dispatcher; one per wait, so nested waits
@@ -22,13 +27,15 @@ void WaitWithMessages(int ms) {
   for (;;) {
     const qint64 now = clock.elapsed();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (now > ms) return;
+    if (cancelled()) return false;
+    if (now > ms) return true;
     // A nested wait may have used up our time while the events above ran.
     const qint64 left = static_cast<qint64>(ms) + 1 - clock.elapsed();
     if (left <= 0) continue;
     wake.start(static_cast<int>(std::min<qint64>(left, INT_MAX)));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     wake.stop();
+    if (cancelled()) return false;
   }
 }
 

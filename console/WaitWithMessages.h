@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace kelta {
 
 // Lasts at least `ms` milliseconds (a zero wait at least until the millisecond clock moves on;
@@ -8,5 +10,9 @@ namespace kelta {
 // re-entered. Between events it sleeps in the event dispatcher instead of polling.
 // GUI thread only.
 void WaitWithMessages(int ms);
+
+// The same wait, ended early as soon as `cancelled` holds after a round of events (it is also
+// asked first, before any event runs). True when the whole time passed, false when cancelled.
+bool WaitWithMessages(int ms, const std::function<bool()>& cancelled);
 
 }  // namespace kelta

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <string>
@@ -27,8 +28,14 @@ class TfHelp : public QWidget {
   void FormCreate(const std::string& appDir);
 };
 
-// The whole of a text file, lines ending LF or CR LF joined with LF. Throws std::runtime_error
-// naming the file and the system's reason when it cannot be opened or read.
-QString ReadTextFileLines(const std::string& path);
+// What the help window reads at most: far more than any help text, little enough that a
+// file of gigabytes in its place costs neither the memory nor the wait.
+inline constexpr size_t kHelpReadLimit = size_t{4} << 20;
+
+// A text file, lines ending LF or CR LF joined with LF. Of a file longer than `limit` bytes
+// only the lines within the first `limit` bytes are kept, followed by a line that says the
+// text was cut. Throws std::runtime_error naming the file and the reason when it cannot be
+// opened (also when it is not a regular file: a FIFO, a device, a folder) or read.
+QString ReadTextFileLines(const std::string& path, size_t limit = kHelpReadLimit);
 
 }  // namespace kelta

@@ -21,6 +21,13 @@ class EInOutError : public std::runtime_error {
   int errorCode;
 };
 
+// The silent abort: ends the running handler and every handler it runs inside, and is
+// never reported. The console raises it from its waits once the window has closed.
+class EAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation aborted"; }
+};
+
 // Builds the message for a failed call and the errno it left: `<action> "<path>" (<errno>),
 // <text>`.
 EInOutError FileError(const char* action, const std::string& path, int err);

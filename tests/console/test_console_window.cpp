@@ -2,11 +2,13 @@
 // handler, refusals while disconnected, line errors, the help window, the list's limit.
 
 #include "tests/console/ConsoleRig.h"
+#include "tests/support/Fifo.h"
 
 #include "console/ConsoleApplication.h"
 #include "console/LineErrors.h"
 #include "console/WaitWithMessages.h"
 #include "console/uHelp.h"
+#include "serial/portmap/PortMap.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <system_error>
 
 namespace kelta::test {
 namespace {
@@ -306,6 +310,20 @@ TEST_F(ConsoleWindow, ClickOnTheBareConsoleBackgroundSendsTheFirstRawLine) {
   EXPECT_TRUE(c.boxes->messages.isEmpty());
 }
 
+TEST_F(ConsoleWindow, DoubleClickOnTheBackgroundIsOneClick) {
+  Console c(dir.Path());
+  c->Panel1->show();
+  c->Panel2->hide();  // as after Connect
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(c.window.get()));
+  // Through the window system: press, release, press (which it turns into a double click
+  // too), release. Not connected, so each send shows the refusal.
+  QTest::mouseDClick(c->windowHandle(), Qt::LeftButton, {}, QPoint(400, 270));
+  EXPECT_EQ(c.boxes->messages, QStringList{QStringLiteral("Open Com port.")});
+  // The next single click is a click again.
+  QTest::mouseClick(c->windowHandle(), Qt::LeftButton, {}, QPoint(400, 270));
+  EXPECT_EQ(c.boxes->messages.size(), 2);
+}
+
 TEST_F(ConsoleWindow, LineErrorsShowTheLastSetFlagInTableOrder) {
   Console c(dir.Path());
   const auto& table = LineErrorTable();
@@ -393,6 +411,122 @@ TEST_F(ConsoleWindow, HelpStillOpensWhenNeitherItsFileNorTheLogCanBeWritten) {
   EXPECT_TRUE(c->StatusText(0).contains(QStringLiteral(" - "))) << c->StatusText(0).toStdString();
 }
 
+TEST_F(ConsoleWindow, HelpRefusesADeviceInItsPlace) {
+  // Read without end before: /dev/zero filled the memory until the allocation failed.
+  std::filesystem::create_symlink("/dev/zero", dir.File("help.txt"));
+  ExpectEmptyHelpAndOneLoggedLine(dir);
+  EXPECT_NE(ReadFile(dir.File("LogFile.Log")).find("Not a regular file (character device)"),
+            std::string::npos);
+}
+
+TEST(HelpText, AFifoInItsPlaceIsRefusedWithoutBlocking) {
+  TempDir dir;
+  MakeFifo(dir.File("help.txt"));
+  bool blocked = false;
+  const std::string message = CallBesideFifo(
+      dir.File("help.txt"),
+      [&]() -> std::string {
+        try {
+          ReadTextFileLines(dir.File("help.txt"));
+        } catch (const std::exception& e) {
+          return e.what();
+        }
+        return "no error";
+      },
+      blocked);
+  EXPECT_FALSE(blocked);
+  EXPECT_EQ(message,
+            "Cannot open file \"" + dir.File("help.txt") + "\". Not a regular file (FIFO)");
+}
+
+TEST(HelpText, ALongerFileIsCutAtItsLastWholeLineAndSaysSo) {
+  TempDir dir;
+  const std::string path = dir.File("help.txt");
+  const QString mark = QStringLiteral("[help.txt is longer: only its first %1 bytes are shown]");
+  WriteFile(path, "one\r\ntwo\nthree");  // 14 bytes
+  EXPECT_EQ(ReadTextFileLines(path, 14), QStringLiteral("one\ntwo\nthree"));
+  EXPECT_EQ(ReadTextFileLines(path, 13), QStringLiteral("one\ntwo\n") + mark.arg(9));
+  EXPECT_EQ(ReadTextFileLines(path, 5), QStringLiteral("one\n") + mark.arg(5));
+  // No line break within the limit: cut at the limit.
+  WriteFile(path, "abcdefgh\n");
+  EXPECT_EQ(ReadTextFileLines(path, 4), QStringLiteral("abcd\n") + mark.arg(4));
+}
+
+TEST_F(ConsoleWindow, AHugeHelpFileIsShownCut) {
+  // Whole lines up to a little past the limit, then a sparse tail that costs nothing on disk;
+  // before, every byte was read into the window.
+  const std::string path = dir.File("help.txt");
+  std::string lines;
+  for (size_t i = 0; lines.size() < kHelpReadLimit + 4096; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string line = "help line " + std::string(8 - n.size(), '0') + n + " of the text.\n";
+    lines += line;  // 32 bytes: the limit falls on a line's end
+  }
+  WriteFile(path, lines);
+  std::filesystem::resize_file(path, std::uintmax_t{64} << 20);
+  Console c(dir.Path());
+  c->Panel1->show();
+  Click(*c, "btHelp");
+  ASSERT_NE(c->fHelp, nullptr);
+  const QString shown = c->fHelp->mHelp->toPlainText();
+  const QString mark =
+      QStringLiteral("[help.txt is longer: only its first %1 bytes are shown]").arg(kHelpReadLimit);
+  EXPECT_EQ(shown,
+            QString::fromLatin1(lines.data(), static_cast<qsizetype>(kHelpReadLimit)) + mark);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("LogFile.Log")));
+}
+
+// The settings file cannot be written at close: a folder has taken its place.
+void BreakTheSettingsFile(const TempDir& dir) {
+  std::filesystem::remove(dir.File("UserSet.dat"));
+  std::filesystem::create_directory(dir.File("UserSet.dat"));
+}
+
+TEST_F(ConsoleWindow, AFailedSaveAtCloseIsShownAndLogged) {
+  const QString failure =
+      QStringLiteral(
+          "The settings were not saved.\nCannot create \"%1\" (not a regular file: folder)")
+          .arg(QString::fromStdString(dir.File("UserSet.dat")));
+  {
+    Console c(dir.Path());
+    BreakTheSettingsFile(dir);
+    c->close();  // the title bar's close
+    EXPECT_FALSE(c->isVisible());
+    EXPECT_EQ(c.boxes->messages, QStringList{failure});
+    const std::vector<std::string> log = ReadLines(dir.File("LogFile.Log"));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(
+        IsStampedLine(QString::fromStdString(log[0]), failure.section(QLatin1Char('\n'), 1)));
+  }
+  // The Close button while disconnected: its own save fails too, and the window still goes
+  // with one box, once.
+  std::filesystem::remove(dir.File("LogFile.Log"));
+  std::filesystem::remove(dir.File("UserSet.dat"));
+  Console c(dir.Path());
+  BreakTheSettingsFile(dir);
+  // Nor can the log be written: the box is all there is.
+  std::filesystem::create_directory(dir.File("LogFile.Log"));
+  c->Panel1->show();
+  Click(*c, "btClose");
+  EXPECT_FALSE(c->isVisible());
+  EXPECT_EQ(c.boxes->messages, QStringList{failure});
+  c->close();  // a second close is no second save
+  EXPECT_EQ(c.boxes->messages.size(), 1);
+}
+
+TEST(ExecutableFolder, WithoutProcItIsTheApplicationFolder) {
+  EnsureApp();
+  const std::string fromProc = ExecutableDir();
+  EXPECT_EQ(ConsoleApplication::ExecutableFolder([] { return std::string("/opt/kelta/"); }),
+            "/opt/kelta/");
+  const std::string fallback = ConsoleApplication::ExecutableFolder([]() -> std::string {
+    throw std::system_error(ENOENT, std::generic_category(), "Cannot read /proc/self/exe");
+  });
+  // The same folder, found from the program's own path.
+  EXPECT_EQ(fallback, fromProc);
+  EXPECT_EQ(fallback.back(), '/');
+}
+
 TEST_F(ConsoleWindow, AFailingLogStillShowsTheLineAndNothingEscapes) {
   Console c(dir.Path());
   // A folder where the log file should be: the append fails.
@@ -468,6 +602,12 @@ TEST(WaitWithMessages, RunsEventsThatArriveAndLastsAtLeastItsTime) {
   WaitWithMessages(100);
   EXPECT_GE(t.elapsed(), 100);
   EXPECT_EQ(ran, 2);
+
+  // A cancelled wait ends after the round of events that cancelled it.
+  bool cancel = false;
+  QTimer::singleShot(20, [&cancel] { cancel = true; });
+  EXPECT_FALSE(WaitWithMessages(600000, [&cancel] { return cancel; }));
+  EXPECT_TRUE(WaitWithMessages(1, [] { return false; }));
 
   // A negative wait only runs what is pending.
   bool pending = false;

@@ -143,12 +143,14 @@ void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) c
 }
 
 TRect TRasterizer::WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) const {
+  // Always inside the bitmap: the rows are written without bounds tests, and a caller's
+  // rectangle may reach past them.
   TRect r = Intersect(DstRect, Dst.BoundsRect());
   if (Sampler_->HasBounds()) {
     const TFloatRect b = Sampler_->SampleBounds();
     const TRect outward{FloorToInt(b.Left), FloorToInt(b.Top), CeilToInt(b.Right),
                         CeilToInt(b.Bottom)};
-    r = Intersect(DstRect, outward);
+    r = Intersect(r, outward);
   }
   return r;
 }

@@ -72,8 +72,9 @@ class TRasterizer {
   // dmOpaque) from the drawn bitmap.
   void AssignCombineFrom(const TCustomBitmap32& Src);
 
-  // Begins sampling, narrows DstRect to the sampler's bounds (rounded outward) when it has
-  // them, rasterizes, notifies Dst of the rasterized rows and ends sampling.
+  // Begins sampling, cuts DstRect to Dst's bounds and to the sampler's bounds (rounded
+  // outward) when it has them, rasterizes, notifies Dst of the rasterized rows and ends
+  // sampling.
   void Rasterize(TCustomBitmap32& Dst, const TRect& DstRect);
 
   // The rectangle Rasterize would walk (valid between begin and end of sampling).

@@ -370,3 +370,44 @@ TEST(Transformer, RowSamplingEqualsSingleSamples) {
     }
   }
 }
+
+// The public Rasterize with a rectangle larger than the destination walks only the
+// destination: a source bigger than the bitmap must not be written past its rows (under
+// AddressSanitizer a heap-buffer-overflow before the work rectangle was clipped), and the
+// result equals DrawTransformed's.
+TEST(Rasterizer, RectangleLargerThanTheBitmapIsClippedToIt) {
+  TBitmap32 src(10, 10);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x)
+      src.SetPixel(x, y, 0xFF000000u | static_cast<TColor32>(y * 16 + x));
+  for (const char* resampler : {"TNearestResampler", "TLinearResampler"}) {
+    SCOPED_TRACE(resampler);
+    src.SetResamplerClassName(resampler);
+    TAffineTransformation t;
+    t.SetSrcRect({0, 0, 10, 10});
+    t.Translate(-1, 0);
+
+    TBitmap32 drawn(4, 4);
+    drawn.Fill(Sentinel);
+    DrawTransformed(drawn, src, t);
+
+    TBitmap32 dst(4, 4);
+    dst.Fill(Sentinel);
+    std::vector<TRect> areas;
+    dst.OnAreaChanged = [&](TCustomBitmap32&, const TRect& R) { areas.push_back(R); };
+    TTransformer transformer(&src.Resampler(), &t);
+    TRegularRasterizer rasterizer;
+    rasterizer.SetSampler(&transformer);
+    rasterizer.AssignCombineFrom(src);
+    transformer.BeginSampling();
+    EXPECT_EQ(rasterizer.WorkRect(dst, {0, 0, 100, 100}), (TRect{0, 0, 4, 4}));
+    EXPECT_EQ(rasterizer.WorkRect(dst, {-50, 2, 100, 100}), (TRect{0, 2, 4, 4}));
+    transformer.EndSampling();
+    rasterizer.Rasterize(dst, {0, 0, 100, 100});
+
+    for (const TRect& a : areas) EXPECT_EQ(Intersect(a, dst.BoundsRect()), a);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) ASSERT_EQ(dst.Pixel(x, y), drawn.Pixel(x, y)) << x << "," << y;
+    EXPECT_NE(dst.Pixel(3, 3), Sentinel) << "the whole bitmap was walked";
+  }
+}

@@ -8,8 +8,8 @@
 // holds the same value again (the white under a dial, reading after reading) the remembered
 // result is the rule's result; only changed pixels are blended again.
 //
-// The index describes the pixels at the time of Build; its owner rebuilds it after every
-// change notification of the bitmap.
+// The index describes the pixels at the time of Build; its owner rebuilds it whenever the
+// bitmap's ChangeCount() has moved since.
 #pragma once
 
 #include "graphics/core/Bitmap32.h"

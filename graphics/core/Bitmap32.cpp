@@ -81,6 +81,11 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
   return true;
 }
 
+void TCustomBitmap32::Changed() {
+  ++ChangeCount_;
+  TNotifiablePersistent::Changed();
+}
+
 void TCustomBitmap32::ResetClipRect() { SetClipRect(BoundsRect()); }
 
 void TCustomBitmap32::SetClipRect(const TRect& R) {

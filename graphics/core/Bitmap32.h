@@ -95,10 +95,23 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   void CopyFromPicture(int PictureWidth, int PictureHeight,
                        const std::function<void(TCustomBitmap32& Target)>& Draw);
 
-  // Rows top to bottom, each Width() pixels, no gaps. nullptr when empty.
-  TColor32* Bits() { return Bits_.empty() ? nullptr : Bits_.data(); }
+  // Bumped by every call that may change the pixels or the settings, whether or not an
+  // event fires (inside an update bracket, SetPixel, the pixel pointers handed out for
+  // writing): what a cache of the contents compares to see that it is out of date.
+  std::uint64_t ChangeCount() const { return ChangeCount_; }
+  void Changed() override;
+
+  // Rows top to bottom, each Width() pixels, no gaps. nullptr when empty. The non-const
+  // forms count as a change: the caller writes through them.
+  TColor32* Bits() {
+    ++ChangeCount_;
+    return Bits_.empty() ? nullptr : Bits_.data();
+  }
   const TColor32* Bits() const { return Bits_.empty() ? nullptr : Bits_.data(); }
-  TColor32* ScanLine(int Y) { return Bits_.data() + static_cast<std::size_t>(Y) * Width_; }
+  TColor32* ScanLine(int Y) {
+    ++ChangeCount_;
+    return Bits_.data() + static_cast<std::size_t>(Y) * Width_;
+  }
   const TColor32* ScanLine(int Y) const {
     return Bits_.data() + static_cast<std::size_t>(Y) * Width_;
   }
@@ -188,6 +201,7 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   std::unique_ptr<TCustomResampler> Resampler_;
   std::recursive_mutex Lock_;
   int LockCount_ = 0;
+  std::uint64_t ChangeCount_ = 0;
 };
 
 // Storage is plain memory here; the view turns it into a screen image when it shows it.

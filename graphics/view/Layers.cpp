@@ -63,10 +63,7 @@ TBitmapLayer::TBitmapLayer(TLayerCollection& Collection) : TPositionedLayer(Coll
   Bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
 }
 
-void TBitmapLayer::BitmapChanged() {
-  RunsStale_ = true;
-  Changed();
-}
+void TBitmapLayer::BitmapChanged() { Changed(); }
 
 TBitmapLayer::~TBitmapLayer() {
   Bitmap_.OnAreaChanged = nullptr;
@@ -84,9 +81,11 @@ void TBitmapLayer::Paint(TBitmap32& Buffer) {
   // BlockDraw's BlendRow.
   if (dstRect.Width() == Bitmap_.Width() && dstRect.Height() == Bitmap_.Height() &&
       Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
-    if (RunsStale_ || Runs_.Width() != Bitmap_.Width() || Runs_.Height() != Bitmap_.Height()) {
-      Runs_.Build(Bitmap_);
-      RunsStale_ = false;
+    const TBitmap32& pixels = Bitmap_;  // read only: the const accessors count no change
+    if (!Runs_.Built() || RunsChangeCount_ != pixels.ChangeCount() ||
+        Runs_.Width() != pixels.Width() || Runs_.Height() != pixels.Height()) {
+      Runs_.Build(pixels);
+      RunsChangeCount_ = pixels.ChangeCount();
     }
     const TRect srcRect{clip.Left - dstRect.Left, clip.Top - dstRect.Top, clip.Right - dstRect.Left,
                         clip.Bottom - dstRect.Top};

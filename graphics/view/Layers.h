@@ -67,9 +67,9 @@ class TPositionedLayer : public TCustomLayer {
   bool Scaled_ = false;
 };
 
-// Pixel writes into a layer's bitmap are followed by a change notification (Changed() or
-// any notifying operation), as for every shown bitmap: the layer then repaints and rebuilds
-// the run index it blends the bitmap with.
+// A change notification of the layer's bitmap repaints the view. The run index the bitmap
+// is blended with is rebuilt whenever the bitmap's change counter moved, whatever events
+// fired: changes inside an update bracket and bare pixel writes are painted as they are.
 class TBitmapLayer : public TPositionedLayer {
  public:
   explicit TBitmapLayer(TLayerCollection& Collection);
@@ -87,7 +87,8 @@ class TBitmapLayer : public TPositionedLayer {
 
   TBitmap32 Bitmap_;
   TAlphaRunIndex Runs_;
-  bool RunsStale_ = true;
+  // The bitmap's ChangeCount() when Runs_ was built.
+  std::uint64_t RunsChangeCount_ = 0;
 };
 
 class TLayerCollection {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -239,4 +241,47 @@ TEST(Color32, WindowColourConversion) {
   EXPECT_EQ(WinColor(0x00332211), 0xFF112233u);    // red and blue swap places
   EXPECT_EQ(WinColor(cl3DDkShadow), 0xFF404040u);  // system colour looked up first
   EXPECT_EQ(WinColor(clWindowFrame), 0xFF000000u);
+}
+
+// The change counter moves for every change, inside an update bracket as well, and for the
+// pixel pointers handed out for writing; reading moves it not.
+TEST(Bitmap32, ChangeCountMovesForEveryChangeWhateverFires) {
+  TBitmap32 b(3, 2);
+  TBitmap32 other(1, 1);
+  TEventLog log;
+  log.Attach(b);
+  b.BeginUpdate();
+  struct TCase {
+    const char* Name;
+    std::function<void()> Change;
+  };
+  const TCase cases[] = {
+      {"Fill", [&] { b.Fill(0xFF102030u); }},
+      {"SetPixel", [&] { b.SetPixel(2, 1, 1u); }},
+      {"Bits", [&] { b.Bits()[0] = 2u; }},
+      {"ScanLine", [&] { b.ScanLine(1)[0] = 3u; }},
+      {"PixelPtr", [&] { *b.PixelPtr(1, 0) = 4u; }},
+      {"ResetAlpha", [&] { b.ResetAlpha(); }},
+      {"ClearBorderAlpha", [&] { ClearBorderAlpha(b, b.BoundsRect()); }},
+      {"Resize", [&] { b.Resize(4, 2); }},
+      {"CopyFrom", [&] { b.CopyFrom(other); }},
+      {"SetDrawMode", [&] { b.SetDrawMode(dmBlend); }},
+      {"Changed", [&] { b.Changed(); }},
+  };
+  for (const TCase& c : cases) {
+    const std::uint64_t before = b.ChangeCount();
+    c.Change();
+    EXPECT_GT(b.ChangeCount(), before) << c.Name;
+  }
+  b.EndUpdate();
+  EXPECT_EQ(std::count(log.Events.begin(), log.Events.end(), "change"), 0)
+      << "no change event inside the bracket";
+
+  const std::uint64_t before = b.ChangeCount();
+  const TBitmap32& reader = b;
+  (void)reader.Pixel(0, 0);
+  (void)reader.Bits();
+  (void)reader.ScanLine(0);
+  (void)b.PixelS(5, 5);
+  EXPECT_EQ(b.ChangeCount(), before);
 }

@@ -287,3 +287,53 @@ TEST(BitmapLayer, RunBlendingMatchesRuleAndFollowsChanges) {
   view.Bitmap().Changed();
   check("over a changed stripe");
 }
+
+// The layer's blend cache follows every change of its bitmap, also those that fire no event:
+// a change inside an update bracket, and pixel writes followed only by the view's Changed().
+// Each step turns clear pixels opaque or translucent and the other way, which a stale cache
+// would paint as they were.
+TEST(BitmapLayer, BlendCacheFollowsChangesThatFireNoEvent) {
+  TImage32 view;
+  view.resize(8, 4);
+  view.Bitmap().Resize(8, 4);
+  FillPattern(view.Bitmap());
+  auto& layer = view.Layers().Add<TBitmapLayer>();
+  TBitmap32& L = layer.Bitmap();
+  L.Resize(8, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) L.SetPixel(x, y, 0x80000000u);
+  L.SetDrawMode(dmBlend);
+  layer.SetLayerRect({0, 0, 8, 4});
+
+  auto check = [&](const char* When) {
+    view.ComposeBuffer();
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const TColor32 f = L.Pixel(x, y), b = view.Bitmap().Pixel(x, y);
+        const std::uint32_t a = f >> 24;
+        TColor32 want = a == 0 ? b : f;
+        if (a != 0 && a != 255) {
+          want = 0;
+          for (int s = 0; s < 32; s += 8)
+            want |= ((((f >> s) & 255) * a + ((b >> s) & 255) * (256 - a) + 128) >> 8) << s;
+        }
+        EXPECT_EQ(view.Buffer().Pixel(x, y), want) << When << " " << x << "," << y;
+      }
+  };
+  check("first frame");
+
+  L.BeginUpdate();
+  L.Fill(0xFFFF0000u);
+  L.SetPixel(0, 0, 0x4000FF00u);
+  L.EndUpdate();
+  view.Repaint();
+  check("after a bracketed change");
+  L.Changed();  // each step stands alone: the cache is in step here whatever came before
+  view.ComposeBuffer();
+
+  L.SetPixel(0, 0, 0x40FF00FFu);
+  L.SetPixel(5, 2, 0x00000000u);
+  L.SetPixel(6, 3, 0x80123456u);
+  view.Changed();
+  check("after pixel writes and the view's Changed()");
+}

@@ -58,7 +58,11 @@ void TDialComposer::LoadDialImages(const std::string& FileName) {
   // Bilinear sampling then fades to transparent at the needle picture's edge.
   ClearBorderAlpha(Src_.Bitmap(), Src_.Bitmap().BoundsRect());
 
-  TBitmapLayer& layer = Dst_.Layers().Add<TBitmapLayer>();
+  // One dial layer for the life of the view: a new picture (another range or mode) replaces
+  // the old one instead of being stacked over it, where the old scale would show through
+  // and every layer would cost memory and blending for good.
+  TBitmapLayer* const existing = DialLayer();
+  TBitmapLayer& layer = existing ? *existing : Dst_.Layers().Add<TBitmapLayer>();
   try {
     layer.Bitmap().CopyFrom(dial);
     layer.Bitmap().SetDrawMode(dmBlend);
@@ -71,10 +75,17 @@ void TDialComposer::LoadDialImages(const std::string& FileName) {
     layer.SetLayerRect({x - halfW, y - halfH, x + halfW, y + halfH});
     layer.SetScaled(true);
   } catch (...) {
-    Dst_.Layers().Delete(&layer);
+    if (!existing) Dst_.Layers().Delete(&layer);
     throw;
   }
+  DialLayer_ = &layer;
   DrawDial(0);
+}
+
+TBitmapLayer* TDialComposer::DialLayer() const {
+  // Only what is still in the collection counts: a view whose layers were cleared gets a new
+  // dial layer on the next load.
+  return DialLayer_ && Dst_.Layers().IndexOf(DialLayer_) >= 0 ? DialLayer_ : nullptr;
 }
 
 void TDialComposer::DrawDial(float Angle) {

@@ -1,8 +1,8 @@
 // The dial composition: a needle picture turned about its pivot under a dial picture, in the
 // dial view. The console owns the three views and passes them in.
 //
-//   Dst    the visible dial view; its bitmap is white with the turned needle, the dials are
-//          layers above it (one more per LoadDialImages).
+//   Dst    the visible dial view; its bitmap is white with the turned needle, the dial is one
+//          layer above it whose picture each LoadDialImages replaces.
 //   Src    holds the needle bitmap (drawn with dmBlend through its bilinear resampler).
 //   ivBGR  holds the dial bitmap last loaded.
 //
@@ -40,10 +40,12 @@ class TDialComposer {
   // Applies SetupDialViews. The views must outlive the composer.
   explicit TDialComposer(const TDialViews& Views, std::string NeedleFileName = kNeedleFileName);
 
-  // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, adds
-  // the dial as a new top layer of Dst and draws the needle at 0. A picture that fails
-  // raises (EFileOpenError, EPngError) and leaves what had not been reached: a failing dial
-  // file leaves the needle reloaded, but adds no layer and redraws nothing.
+  // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, puts
+  // the dial into Dst's dial layer (created above the layers there on the first load, its
+  // picture and placement replaced on every later one) and draws the needle at 0. A picture
+  // that fails raises (EFileOpenError, EPngError) and leaves what had not been reached: a
+  // failing dial file leaves the needle reloaded, but the dial layer as it was, and redraws
+  // nothing. A failure while the layer is set up removes a layer made by this call.
   void LoadDialImages(const std::string& FileName);
 
   // Clears Dst's bitmap to white, draws the needle turned by Angle degrees (positive:
@@ -51,12 +53,16 @@ class TDialComposer {
   void DrawDial(float Angle);
 
   const std::string& NeedleFileName() const { return NeedleFileName_; }
+  // The layer that shows the dial; nullptr before the first load.
+  TBitmapLayer* DialLayer() const;
 
  private:
   TImage32& Dst_;
   TImage32& Src_;
   TImage32& ivBGR_;
   std::string NeedleFileName_;
+  // Lives in Dst's layer collection, which owns it.
+  TBitmapLayer* DialLayer_ = nullptr;
 };
 
 }  // namespace kelta::gfx

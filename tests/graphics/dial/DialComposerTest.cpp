@@ -1,10 +1,11 @@
 // The dial composition on real views: where the needle lands for given angles, what stays
-// white, one more layer per load, and what failures leave behind.
+// white, the one dial layer whose picture every load replaces, and what failures leave behind.
 #include "graphics/dial/DialComposer.h"
 #include "graphics/png/PngErrors.h"
 #include "graphics/png/PngLoader.h"
 #include "graphics/png/PngWriter.h"
 
+#include "tests/support/HeapCounter.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 
@@ -118,36 +119,51 @@ TEST_F(DialComposerTest, PixelsOutsideTheTurnedNeedlesBoxStayExactlyWhite) {
   }
 }
 
-TEST_F(DialComposerTest, EveryLoadAddsOneLayerCoveringTheDial) {
+TEST_F(DialComposerTest, EveryLoadReplacesThePictureOfTheOneDialLayer) {
+  // A second dial of another size and with its blocks elsewhere: nothing of the first may
+  // remain, neither in the layer nor in the composed frame.
+  const std::string first = BlockDial("first.png");
+  const std::string second = Picture("second.png", 300, 200, [](int X, int Y) -> TColor32 {
+    return X >= 290 && Y >= 190 ? 0xFF00FF00u : 0;
+  });
   struct TCase {
+    std::string Dial;
     int W, H;
+    TColor32 Corner;  // the layer's pixel (0, 0)
+    TColor32 Shown;   // and the frame's
   };
-  for (const TCase& k : {TCase{404, 404}, TCase{300, 200}}) {
-    SCOPED_TRACE(k.W);
-    TImage32 d, s, i;
-    TDialComposer c({d, s, i}, MarkerNeedle());
-    const std::string dial = BlockDial("dial" + std::to_string(k.W) + ".png", k.W, k.H);
-    c.LoadDialImages(dial);
-    c.LoadDialImages(dial);
-    ASSERT_EQ(d.Layers().Count(), 2);
-    EXPECT_EQ(d.Bitmap().Width(), k.W);
-    EXPECT_EQ(d.Bitmap().Height(), k.H);
-    EXPECT_EQ(d.width(), k.W) << "AutoSize";
-    for (int index = 0; index < 2; ++index) {
-      auto& layer = dynamic_cast<TBitmapLayer&>(d.Layers().Items(index));
-      const TFloatRect want{0, 0, static_cast<float>(k.W), static_cast<float>(k.H)};
-      EXPECT_EQ(layer.LayerRect(), want);
-      EXPECT_TRUE(layer.Scaled());
-      EXPECT_EQ(layer.Bitmap().DrawMode(), dmBlend);
-      EXPECT_EQ(layer.Bitmap().Pixel(0, 0), 0xFF0000FFu);
-    }
-    EXPECT_EQ(s.Bitmap().DrawMode(), dmBlend);
-    EXPECT_EQ(s.Bitmap().ResamplerClassName(), "TLinearResampler");
-    EXPECT_EQ(AlphaComponent(s.Bitmap().Pixel(0, 75)), 0u) << "needle frame cleared";
+  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  const TCase blue{first, 404, 404, 0xFF0000FFu, 0xFF0000FFu};
+  for (const TCase& k : {blue, TCase{second, 300, 200, 0x00FFFFFFu, 0xFFFFFFFFu}, blue}) {
+    SCOPED_TRACE(k.Dial);
+    c.LoadDialImages(k.Dial);
+    ASSERT_EQ(Dst.Layers().Count(), 1);
+    auto& layer = dynamic_cast<TBitmapLayer&>(Dst.Layers().Items(0));
+    EXPECT_EQ(c.DialLayer(), &layer);
+    EXPECT_EQ(Dst.Bitmap().Width(), k.W);
+    EXPECT_EQ(Dst.Bitmap().Height(), k.H);
+    EXPECT_EQ(Dst.width(), k.W) << "AutoSize";
+    const TFloatRect want{0, 0, static_cast<float>(k.W), static_cast<float>(k.H)};
+    EXPECT_EQ(layer.LayerRect(), want);
+    EXPECT_TRUE(layer.Scaled());
+    EXPECT_EQ(layer.Bitmap().DrawMode(), dmBlend);
+    EXPECT_EQ(layer.Bitmap().Width(), k.W);
+    EXPECT_EQ(layer.Bitmap().Pixel(0, 0), k.Corner);
+    Dst.ComposeBuffer();
+    EXPECT_EQ(Dst.Buffer().Pixel(0, 0), k.Shown) << "no earlier dial shows through";
   }
+  EXPECT_EQ(Src.Bitmap().DrawMode(), dmBlend);
+  EXPECT_EQ(Src.Bitmap().ResamplerClassName(), "TLinearResampler");
+  EXPECT_EQ(AlphaComponent(Src.Bitmap().Pixel(0, 75)), 0u) << "needle frame cleared";
+
+  // A view whose layers were cleared by someone else gets a dial layer again.
+  Dst.Layers().Clear();
+  EXPECT_EQ(c.DialLayer(), nullptr);
+  c.LoadDialImages(second);
+  EXPECT_EQ(Dst.Layers().Count(), 1);
 }
 
-TEST_F(DialComposerTest, StackedLayersCoverTheNeedleMoreStrongly) {
+TEST_F(DialComposerTest, ReloadingADialLeavesTheFrameAsItWas) {
   TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   c.LoadDialImages(BlockDial());
   Dst.ComposeBuffer();
@@ -158,7 +174,28 @@ TEST_F(DialComposerTest, StackedLayersCoverTheNeedleMoreStrongly) {
   EXPECT_EQ(Dst.Buffer().Pixel(200, 100) & 0x00FFFFFFu, 0xFFFFFFu);
   c.LoadDialImages(BlockDial());
   Dst.ComposeBuffer();
-  EXPECT_EQ(RedComponent(Dst.Buffer().Pixel(25, 5)), 159u);  // (127*128 + 191*128 + 128) >> 8
+  EXPECT_EQ(RedComponent(Dst.Buffer().Pixel(25, 5)), 191u) << "not covered twice";
+}
+
+// What the console does on every information reply: memory must not grow with the number
+// of loads (each stacked layer used to keep its own copy of the dial).
+TEST_F(DialComposerTest, LayerCountAndHeapStayFlatOverAThousandLoads) {
+  const std::string a = BlockDial("a.png", 200, 200);
+  const std::string b =
+      Picture("b.png", 200, 200, [](int X, int) -> TColor32 { return X < 100 ? 0x80FF0000u : 0; });
+  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  constexpr int kLoads = 1000, kSettled = 50;
+  std::size_t settled = 0;
+  for (int i = 0; i < kLoads; ++i) {
+    c.LoadDialImages(i % 2 ? b : a);
+    Dst.ComposeBuffer();
+    if (i + 1 == kSettled) settled = kelta::test::HeapBytesInUse();
+  }
+  EXPECT_EQ(Dst.Layers().Count(), 1);
+  const long long grown =
+      static_cast<long long>(kelta::test::HeapBytesInUse()) - static_cast<long long>(settled);
+  // One more layer per load would be 950 x 160 kB; some slack for the rest.
+  EXPECT_LT(grown, 256 * 1024) << "bytes gained over " << kLoads - kSettled << " loads";
 }
 
 TEST_F(DialComposerTest, DrawDialBeforeAnyLoadDrawsNothing) {
@@ -184,7 +221,7 @@ TEST_F(DialComposerTest, MissingNeedleFailsBeforeAnythingChanges) {
   EXPECT_EQ(Dst.Layers().Count(), 0);
 }
 
-TEST_F(DialComposerTest, FailingDialLeavesTheNeedleReloadedButAddsNothing) {
+TEST_F(DialComposerTest, FailingDialLeavesTheNeedleReloadedAndTheDialLayerAsItWas) {
   const std::string needle = MarkerNeedle();
   TDialComposer c({Dst, Src, ivBGR}, needle);
   c.LoadDialImages(BlockDial());
@@ -207,7 +244,9 @@ TEST_F(DialComposerTest, FailingDialLeavesTheNeedleReloadedButAddsNothing) {
     else
       EXPECT_THROW(c.LoadDialImages(k.Dial), EPngError);
     EXPECT_EQ(AlphaComponent(Src.Bitmap().Pixel(22, 134)), 0u) << "needle reloaded";
-    EXPECT_EQ(Dst.Layers().Count(), 1);
+    ASSERT_EQ(Dst.Layers().Count(), 1);
+    EXPECT_EQ(dynamic_cast<TBitmapLayer&>(Dst.Layers().Items(0)).Bitmap().Pixel(0, 0), 0xFF0000FFu)
+        << "the dial layer keeps its picture";
     EXPECT_EQ(ivBGR.Bitmap().Pixel(0, 0), 0xFF0000FFu);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), Dst.Bitmap().Bits())) << "not redrawn";
     EXPECT_EQ(Dst.UpdateCount(), 0);

@@ -1,5 +1,7 @@
 #include "console/ConsoleApplication.h"
 
+#include "console/core/ConsoleErrors.h"
+
 #include <QDebug>
 
 #include <stdexcept>
@@ -9,6 +11,8 @@ namespace kelta {
 bool ConsoleApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
+  } catch (const EAbort&) {
+    // The silent abort is never reported, wherever it is caught.
   } catch (const std::exception& e) {
     if (hook_)
       hook_(e);

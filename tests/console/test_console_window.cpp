@@ -7,6 +7,7 @@
 #include "console/ConsoleApplication.h"
 #include "console/LineErrors.h"
 #include "console/WaitWithMessages.h"
+#include "console/core/ConsoleErrors.h"
 #include "console/uHelp.h"
 #include "serial/portmap/PortMap.h"
 
@@ -579,10 +580,16 @@ TEST_F(ConsoleWindow, AnErrorEscapingAnyEventGoesToTheExceptionHandler) {
       [w](const std::exception& e) { w->Guarded([w, &e] { w->AppException(e); }); });
 
   struct Thrower : QObject {
-    bool event(QEvent*) override { throw std::runtime_error("paint failed"); }
+    bool event(QEvent* e) override {
+      if (e->type() == QEvent::User) throw std::runtime_error("paint failed");
+      throw EAbort();
+    }
   } thrower;
   QEvent event(QEvent::User);
   EXPECT_FALSE(QCoreApplication::sendEvent(&thrower, &event));
+  // The silent abort is not reported.
+  QEvent other(static_cast<QEvent::Type>(QEvent::User + 1));
+  EXPECT_FALSE(QCoreApplication::sendEvent(&thrower, &other));
   app->SetExceptionHook(nullptr);
   EXPECT_TRUE(IsStampedLine(w->StatusText(0), QStringLiteral("paint failed")));
   EXPECT_EQ(ReadLines(dir.File("LogFile.Log")).size(), 1u);

@@ -6,6 +6,7 @@
 #include "console/WaitWithMessages.h"
 #include "console/core/RxDecoder.h"
 #include "sim/SensorWire.h"
+#include "tests/support/ProcessStats.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,12 +17,11 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,27 +164,7 @@ TEST(ConsoleStream, ALongLineIsShownCutWithAMark) {
   EXPECT_EQ(c->LastLine, std::string(static_cast<size_t>(limit) + 9000, 'c'));
 }
 
-// Resident memory of this process (console, sensor and test), in KiB.
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(4096, '\n');
-  }
-  return 0;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+double CpuSeconds() { return std::chrono::duration<double>(ProcessCpuTime()).count(); }
 
 TEST(ConsoleStream, ALineThatNeverEndsIsShownCutAndMemoryStaysBounded) {
   SensorRig rig;

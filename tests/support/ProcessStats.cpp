@@ -69,4 +69,18 @@ std::chrono::microseconds ProcessCpuTime() {
                                                                us(usage.ru_stime));
 }
 
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(4096, '\n');
+  }
+  return 0;
+}
+
 }  // namespace kelta::test

@@ -14,5 +14,7 @@ int ThreadCount();
 std::chrono::milliseconds ThreadCpuTime(std::string_view prefix);
 // User + system CPU time of the whole process.
 std::chrono::microseconds ProcessCpuTime();
+// Resident memory of the whole process, in KiB (0 when /proc does not say).
+long ResidentKiB();
 
 }  // namespace kelta::test

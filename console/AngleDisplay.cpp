@@ -6,6 +6,7 @@
 #include "console/LabeledEdit.h"
 #include "console/UKELTA_Display.h"
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialReadout.h"
 
 #include "sevenseg/iSevenSegmentAnalog.h"
 
@@ -47,13 +48,8 @@ AngleDisplay::AngleDisplay(TFVANTORIS& window) : window_(window) {
   Src = Place(new gfx::TImage32(&window), "Src", 792, 384, 313, 305);
   ivBGR = Place(new gfx::TImage32(&window), "ivBGR", 720, 112, 513, 521);
 
-  ssaValue = Place(new sevenseg::TiSevenSegmentAnalog(Dst), "ssaValue", 144, 221, 113, 36);
-  ssaValue->SetAutoSize(false);
-  ssaValue->SetSegmentColor(0x00FF00);  // clLime
-  ssaValue->SetShowOffSegments(false);
-  ssaValue->SetSegmentOffColor(0x000000);  // clBlack
-  ssaValue->SetPrecision(1);
-  ssaValue->SetDigitCount(5);
+  ssaValue = gfx::CreateDialReadout(*Dst);
+  ssaValue->setObjectName(QStringLiteral("ssaValue"));
 
   composer_ = std::make_unique<gfx::TDialComposer>(gfx::TDialViews{*Dst, *Src, *ivBGR});
 

@@ -1,14 +1,18 @@
 // kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE]
 // Renders the dial view as the console shows it: white, the needle turned by A degrees
 // (positive: counter-clockwise, as the console passes it after its mode sign), the dial
-// blended over it. The needle comes from img/arrow2.PNG in the current folder unless
-// --needle names another. The view is written opaque, as the screen shows it.
+// blended over it, and the seven-segment readout showing A on top. The needle comes from
+// img/arrow2.PNG in the current folder unless --needle names another. The view is written
+// opaque, as the screen shows it.
 // Exit codes: 0 written, 1 a picture failed to load or the output could not be written,
 // 2 wrong usage.
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngWriter.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 #include <QApplication>
+#include <QImage>
 
 #include <cerrno>
 #include <cmath>
@@ -69,6 +73,8 @@ int main(int argc, char** argv) {
   try {
     TImage32 dst, src, ivBGR;
     TDialComposer composer({dst, src, ivBGR}, o.Needle);
+    kelta::sevenseg::TiSevenSegmentAnalog* readout = CreateDialReadout(dst);
+    readout->SetValue(o.Angle);
     composer.LoadDialImages(o.Dial);
     composer.DrawDial(o.Angle);
     dst.ComposeBuffer();
@@ -76,6 +82,10 @@ int main(int argc, char** argv) {
     frame.CopyFrom(dst.Buffer());
     // The screen copy ignores alpha; so does this picture of it.
     frame.ResetAlpha();
+    // The readout, a child of the view, paints itself over the view's frame.
+    QImage shot(reinterpret_cast<uchar*>(frame.Bits()), frame.Width(), frame.Height(),
+                frame.Width() * 4, QImage::Format_RGB32);
+    readout->render(&shot, readout->pos());
     SavePngFile(frame, o.Out);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

@@ -1,11 +1,16 @@
-// kelta-render-dial: the written picture is the composed view, opaque; failures exit non-zero.
+// kelta-render-dial: the written picture is the composed view, opaque, with the readout the
+// console puts over it showing the angle; failures exit non-zero.
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
 
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngLoader.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 
 #include "tests/support/QtTestApp.h"
+
+#include <QImage>
 
 #include <gtest/gtest.h>
 
@@ -32,7 +37,23 @@ class RenderDialToolTest : public ::testing::Test {
   const std::string Out_ = Dir_.File("dial.png");
 };
 
-TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
+bool InReadout(int x, int y) {
+  const TDialReadoutRect& r = kDialReadoutRect;
+  return x >= r.Left && x < r.Left + r.Width && y >= r.Top && y < r.Top + r.Height;
+}
+
+// The console's readout on its own, showing Value, as the screen shows it.
+QImage Readout(double Value) {
+  QWidget view;
+  view.resize(404, 404);
+  sevenseg::TiSevenSegmentAnalog* r = CreateDialReadout(view);
+  r->SetValue(Value);
+  QImage shot(r->size(), QImage::Format_RGB32);
+  r->render(&shot);
+  return shot;
+}
+
+TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
   struct TCase {
     const char* Dial;
     float Angle;
@@ -57,8 +78,26 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaque) {
     dst.ComposeBuffer();
     ASSERT_EQ(written.Width(), dst.Buffer().Width());
     ASSERT_EQ(written.Height(), dst.Buffer().Height());
-    for (int i = 0; i < written.Width() * written.Height(); ++i)
-      ASSERT_EQ(written.Bits()[i], dst.Buffer().Bits()[i] | 0xFF000000u) << i;
+    // Around the readout: the composed view.
+    for (int y = 0; y < written.Height(); ++y) {
+      for (int x = 0; x < written.Width(); ++x) {
+        if (InReadout(x, y)) continue;
+        ASSERT_EQ(written.Pixel(x, y), dst.Buffer().Pixel(x, y) | 0xFF000000u) << x << "," << y;
+      }
+    }
+
+    // In its place: the readout showing the angle, lit segments lime.
+    const QImage readout = Readout(c.Angle);
+    int lime = 0;
+    for (int y = 0; y < readout.height(); ++y) {
+      for (int x = 0; x < readout.width(); ++x) {
+        const TColor32 shown = written.Pixel(kDialReadoutRect.Left + x, kDialReadoutRect.Top + y);
+        ASSERT_EQ(shown, readout.pixel(x, y)) << x << "," << y;
+        lime += shown == 0xFF00FF00u;
+      }
+    }
+    EXPECT_GT(lime, 100);
+    EXPECT_NE(readout, Readout(c.Angle + 1.0));
   }
 }
 

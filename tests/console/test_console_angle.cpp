@@ -83,8 +83,9 @@ Pixels Snapshot(const gfx::TBitmap32& b) {
   return p;
 }
 
-// The dial as a fresh composer draws it: what the console's view must hold.
-Pixels ReferenceDial(const std::string& dialFile, float angle) {
+// The dial as a fresh composer draws it: what the console's view must hold in its bitmap
+// or, with `frame`, show once composed.
+Pixels ReferenceDial(const std::string& dialFile, float angle, bool frame = false) {
   gfx::TImage32 dst, src, bgr;
   dst.resize(404, 404);
   src.resize(313, 305);
@@ -92,7 +93,14 @@ Pixels ReferenceDial(const std::string& dialFile, float angle) {
   gfx::TDialComposer composer({dst, src, bgr});
   composer.LoadDialImages(dialFile);
   composer.DrawDial(angle);
-  return Snapshot(dst.Bitmap());
+  if (!frame) return Snapshot(dst.Bitmap());
+  dst.ComposeBuffer();
+  return Snapshot(dst.Buffer());
+}
+
+Pixels Frame(gfx::TImage32& view) {
+  view.ComposeBuffer();
+  return Snapshot(view.Buffer());
 }
 
 bool SamePixels(const gfx::TBitmap32& shown, const Pixels& expected) {
@@ -135,20 +143,22 @@ TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle) {
   ASSERT_NE(clockwise, ReferenceDial("img/Mode0.png", 12.3f));
   EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), clockwise));
 
-  // Mode 2 with a half range: another dial, one more layer, the needle as received.
+  // Mode 2 with a half range: another dial in place of the first, the needle as received.
+  // The frame is what a fresh view shows: nothing of the full-turn scale under the partial.
   rig.sensor.Update([](sim::SensorConfig& c) {
     c.settings.mode = "2";
     c.settings.positiveRange = 1800;
   });
   Click(w, "btn10");
   EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
-  EXPECT_EQ(w.Dst->Layers().Count(), 2);
+  EXPECT_EQ(w.Dst->Layers().Count(), 1);
   Click(w, "btDATA");
   EXPECT_TRUE(SamePixels(w.Dst->Bitmap(), ReferenceDial("img/Mode3.png", 12.3f)));
+  EXPECT_TRUE(Frame(*w.Dst) == ReferenceDial("img/Mode3.png", 12.3f, true));
 
   // A mode the table does not know keeps the picture.
   w.Angles().ChooseDialPicture(QStringLiteral("3600"), QStringLiteral("5"));
-  EXPECT_EQ(w.Dst->Layers().Count(), 2);
+  EXPECT_EQ(w.Dst->Layers().Count(), 1);
   EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
 
   // Clear: list, needle, readout and counter back to the start; nothing is sent.

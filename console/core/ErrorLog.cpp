@@ -7,13 +7,13 @@
 #include <cstdio>
 
 #include "console/core/ConsoleErrors.h"
+#include "console/core/LocalTime.h"
 #include "console/core/RegularFile.h"
 
 namespace kelta {
 
 std::string FormatLogLine(const std::string& message, std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
+  const std::tm local = LocalTime(when);
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);

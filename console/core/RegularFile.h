@@ -2,6 +2,8 @@
 // Opening the console's own files ("UserSet.dat", "LogFile.Log", "help.txt") so that
 // something else in a file's place cannot hang the program: a FIFO blocks a plain open until
 // another program opens its other end, and a device (/dev/zero) never ends. Safe on any thread.
+// Paths are UTF-8; the descriptors are the C run-time's (read, write, close), in binary mode.
+// RegularFile_linux.cpp and RegularFile_win32.cpp hold the two systems' ways.
 
 #include <sys/types.h>
 
@@ -27,6 +29,10 @@ struct RegularFile {
 // a regular file (links followed) is refused before it is opened, so no device sees an open,
 // and again on the opened descriptor, in case something else took its place meanwhile.
 RegularFile OpenRegularFile(const std::string& path, int flags, mode_t createMode = 0644);
+
+// 0 when something exists at path (links followed), else the errno of the look-up (ENOENT:
+// nothing there).
+int PathError(const std::string& path);
 
 // The input/output error for a failed OpenRegularFile: FileError(action, path, err) when a
 // call failed, else `<action> "<path>" (not a regular file: <kind>)` with error code 0.

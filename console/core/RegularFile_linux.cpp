@@ -44,10 +44,9 @@ RegularFile OpenRegularFile(const std::string& path, int flags, mode_t createMod
   return file;
 }
 
-EInOutError OpenFailure(const char* action, const std::string& path, const RegularFile& file) {
-  if (file.kind.empty()) return FileError(action, path, file.err);
-  return EInOutError(
-      std::string(action) + " \"" + path + "\" (not a regular file: " + file.kind + ")", 0);
+int PathError(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? 0 : errno;
 }
 
 }  // namespace kelta

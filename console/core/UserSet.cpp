@@ -1,7 +1,6 @@
 #include "console/core/UserSet.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,9 +88,7 @@ TUserSet UserSetFromBytes(std::string_view bytes, const std::string& source) {
 
 void LoadUserSet(TUserSet& record, const std::string& dir) {
   const std::string path = UserSetPath(dir);
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
-    const int err = errno;
+  if (const int err = PathError(path); err != 0) {
     if (err != ENOENT) throw FileError("Cannot open", path, err);
     TUserSet fresh = record;
     fresh.Store(UserSetField::PortName, "COM1");

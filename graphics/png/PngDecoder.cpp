@@ -1,18 +1,17 @@
 #include "graphics/png/PngDecoder.h"
 
 #include "graphics/png/PngErrors.h"
+#include "graphics/png/PngFileSource.h"
 #include "graphics/png/PngSamples.h"
 
 #include <png.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -139,37 +138,6 @@ class TStreamSource final : public TPngSource {
   std::istream& S_;
 };
 
-class TFileSource final : public TPngSource {
- public:
-  explicit TFileSource(const std::string& FileName) {
-    Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    int err = Fd_ < 0 ? errno : 0;
-    struct stat st {};
-    if (Fd_ >= 0 && ::fstat(Fd_, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
-    if (err != 0)
-      throw EFileOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
-  }
-  ~TFileSource() override {
-    if (Fd_ >= 0) ::close(Fd_);
-  }
-  TFileSource(const TFileSource&) = delete;
-  TFileSource& operator=(const TFileSource&) = delete;
-
-  bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
-    while (Size > 0) {
-      const ssize_t n = ::read(Fd_, Data, Size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      Data += n;
-      Size -= static_cast<std::size_t>(n);
-    }
-    return true;
-  }
-
- private:
-  int Fd_ = -1;
-};
-
 }  // namespace
 
 TPngPicture ReadPngSource(TPngSource& Source) {
@@ -189,8 +157,8 @@ TPngPicture ReadPngStream(std::istream& Stream) {
 }
 
 TPngPicture ReadPngFile(const std::string& FileName) {
-  TFileSource source(FileName);
-  return ReadPngSource(source);
+  const std::unique_ptr<TPngSource> source = OpenPngFile(FileName);
+  return ReadPngSource(*source);
 }
 
 }  // namespace kelta::gfx

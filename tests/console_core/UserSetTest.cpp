@@ -1,23 +1,23 @@
 #include "console/core/UserSet.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <functional>
+#include <filesystem>
 #include <vector>
 
 #include "console/core/ConsoleErrors.h"
-#include "tests/support/Fifo.h"
 #include "tests/support/Files.h"
-#include "tests/support/ProcessStats.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
 
-using test::OpenDescriptorCount;
 using test::TempDir;
 using test::WriteFile;
+
+std::filesystem::path Native(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 std::vector<uint8_t> FileBytes(const std::string& path) {
   const std::string bytes = test::ReadFile(path);
@@ -117,26 +117,6 @@ TEST(UserSet, LengthAboveCapacityIsLimited) {
   EXPECT_EQ(record.Read(UserSetField::SensorID), "xxx");
 }
 
-TEST(UserSet, ShortFileFailsNamingItAndLeavesNothingOpen) {
-  for (const size_t size : {size_t{0}, size_t{1}, kUserSetSize - 1}) {
-    TempDir dir;
-    WriteFile(dir.Path() + "UserSet.dat", std::string(size, '\x01'));
-    TUserSet record;
-    record.Store(UserSetField::PortName, "COM7");
-    const TUserSet before = record;
-    const int descriptors = OpenDescriptorCount();
-    try {
-      LoadUserSet(record, dir.Path());
-      ADD_FAILURE() << "a file of " << size << " bytes was accepted";
-    } catch (const EInOutError& e) {
-      EXPECT_NE(std::string(e.what()).find(dir.Path() + "UserSet.dat"), std::string::npos)
-          << e.what();
-    }
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
-    EXPECT_EQ(record.bytes, before.bytes);
-  }
-}
-
 TEST(UserSet, FailedFileStepsRaise) {
   TempDir dir;
   TUserSet record;
@@ -144,46 +124,31 @@ TEST(UserSet, FailedFileStepsRaise) {
   EXPECT_THROW(LoadUserSet(record, dir.Path() + "missing/"), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.Path() + "missing/"), EInOutError);
   // A folder where the file should be: neither read nor written.
-  ASSERT_EQ(mkdir((dir.Path() + "UserSet.dat").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(Native(dir.Path() + "UserSet.dat")));
   EXPECT_THROW(LoadUserSet(record, dir.Path()), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.Path()), EInOutError);
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
 }
 
-// Something that is not a file in the settings file's place is refused at once, before it is
-// opened: a FIFO would block the start for good, a device would be read or written.
-TEST(UserSet, FifoOrDeviceInTheFilesPlaceIsRefusedWithoutBlocking) {
+// The folder of the executable may carry any name (a user's folder in Korean, say): the file
+// lands in that very folder, and nowhere else, and reads back.
+TEST(UserSet, FolderNameOutsideAsciiIsKept) {
   TempDir dir;
-  const std::string path = dir.Path() + "UserSet.dat";
-  test::MakeFifo(path);
+  const std::string folder = dir.Path() + "\xea\xb0\x81\xeb\x8f\x84 \xc3\xbc\xd0\xb6/";
+  ASSERT_TRUE(std::filesystem::create_directory(Native(folder)));
   TUserSet record;
-  const auto refused = [&](const std::function<void()>& step, const std::string& kind) {
-    bool blocked = false;
-    const std::string message = test::CallBesideFifo(
-        path,
-        [&]() -> std::string {
-          try {
-            step();
-          } catch (const EInOutError& e) {
-            return e.what();
-          }
-          return "no error";
-        },
-        blocked);
-    EXPECT_FALSE(blocked);
-    EXPECT_NE(message.find("\"" + path + "\" (not a regular file: " + kind + ")"),
-              std::string::npos)
-        << message;
-  };
-  refused([&] { LoadUserSet(record, dir.Path()); }, "FIFO");
-  refused([&] { SaveUserSet(record, dir.Path()); }, "FIFO");
-  EXPECT_EQ(record.bytes, TUserSet{}.bytes);
-
-  ASSERT_EQ(unlink(path.c_str()), 0);
-  ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
-  refused([&] { LoadUserSet(record, dir.Path()); }, "character device");
-  refused([&] { SaveUserSet(record, dir.Path()); }, "character device");
-  EXPECT_EQ(record.bytes, TUserSet{}.bytes);
+  LoadUserSet(record, folder);
+  record.Store(UserSetField::PortName, "COM12");
+  SaveUserSet(record, folder);
+  EXPECT_EQ(std::filesystem::file_size(Native(folder) / "UserSet.dat"), kUserSetSize);
+  EXPECT_EQ(FileBytes(folder + "UserSet.dat")[5], '2');
+  TUserSet again;
+  LoadUserSet(again, folder);
+  EXPECT_EQ(again.Read(UserSetField::PortName), "COM12");
+  // Only the one folder and its one file: no second folder under a mangled name.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Native(dir.Path())),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ bool DecodeReference(std::FILE* F, TReference& R, std::vector<std::uint8_t>& Dat
 }
 
 bool Reference(const fs::path& Path, TReference& R) {
-  std::FILE* f = std::fopen(Path.c_str(), "rb");
+  std::FILE* f = std::fopen(Path.string().c_str(), "rb");
   if (!f) return false;
   std::vector<std::uint8_t> data;
   std::vector<png_bytep> rows;

@@ -1,0 +1,16 @@
+#pragma once
+// A PNG file opened for the decoder, read in binary. PngFileSource_linux.cpp and
+// PngFileSource_win32.cpp hold the two systems' ways; file names are UTF-8.
+
+#include <memory>
+#include <string>
+
+#include "graphics/png/PngDecoder.h"
+
+namespace kelta::gfx {
+
+// Throws EFileOpenError ("Cannot open file \"<name>\". <system text>") when the file cannot be
+// opened or names a folder.
+std::unique_ptr<TPngSource> OpenPngFile(const std::string& FileName);
+
+}  // namespace kelta::gfx

@@ -15,13 +15,23 @@
 namespace kelta::dialgen {
 namespace {
 
-constexpr double kTickInner = 136;  // just outside the needle's tip
-constexpr double kLabelRadius = 168;
-constexpr double kFaceRadius = 186;  // where the bezel starts
+// Ticks every 5 degrees, longer every 10, numbers every 30. At the scale's radius 5 degrees are
+// over 10 px apart, so each tick stands alone; 1-degree ticks, 2.1 px apart there, merge into
+// a grey band. The 5-degree ticks end just past the needle's tip, the 10-degree ones further
+// out, so the tip always lies among them.
+constexpr double kMinorLength = 12;
+constexpr double kMajorLength = 21;
+constexpr double kLabelRadius = kScaleInner + kMajorLength + 5;  // labels start here
+constexpr double kFaceRadius = 186;                              // where the bezel starts
 constexpr double kBezelOuter = 199;
-constexpr int kPartialLimit = 120;  // the partial scale runs -120..+120
+constexpr int kPartialLimit = 120;  // the partial scale's numbers run -120..+120
 
 const QColor kInk(0x1B, 0x1F, 0x24);
+const QColor kZeroInk(0xB7, 0x1C, 0x1C);
+// The over-range sector of a partial dial: red ticks and numbers on a pale red band.
+const QColor kOverInk(0xC6, 0x28, 0x28);
+const QColor kOverBand(0xE5, 0x39, 0x35, 60);
+const QColor kOverSecondInk(0x9A, 0x5A, 0x5A);
 
 // Screen direction of a scale value, in degrees clockwise from 12 o'clock.
 double ScreenAngle(const TDialStyle& S, double Value) { return S.Clockwise ? Value : -Value; }
@@ -29,6 +39,26 @@ double ScreenAngle(const TDialStyle& S, double Value) { return S.Clockwise ? Val
 QPointF Polar(double Radius, double ClockwiseDeg) {
   const double a = ClockwiseDeg * std::numbers::pi / 180.0;
   return {kCentre.x() + Radius * std::sin(a), kCentre.y() - Radius * std::cos(a)};
+}
+
+// Qt arcs: 1/16 degree, counter-clockwise from 3 o'clock.
+int QtArcAngle(double ClockwiseDeg) {
+  return static_cast<int>(std::lround((90 - ClockwiseDeg) * 16));
+}
+
+void DrawArc(QPainter& P, double Radius, double FromDeg, double ToDeg) {
+  const QRectF r(kCentre.x() - Radius, kCentre.y() - Radius, 2 * Radius, 2 * Radius);
+  P.drawArc(r, QtArcAngle(ToDeg), QtArcAngle(FromDeg) - QtArcAngle(ToDeg));
+}
+
+// The view under the dial is opaque white; outside the bezel the panel colour covers it.
+void DrawCorners(QPainter& P) {
+  P.fillRect(QRectF(0, 0, kDialSize, kDialSize), kPanelColour);
+  P.setCompositionMode(QPainter::CompositionMode_Clear);
+  P.setPen(Qt::NoPen);
+  P.setBrush(Qt::black);
+  P.drawEllipse(kCentre, kBezelOuter - 1, kBezelOuter - 1);
+  P.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void DrawBezel(QPainter& P) {
@@ -66,40 +96,43 @@ void DrawBezel(QPainter& P) {
   P.drawEllipse(kCentre, kFaceRadius, kFaceRadius);
 }
 
+void DrawTick(QPainter& P, double ScreenDeg, bool Major, const QColor& Ink) {
+  P.setPen(QPen(Ink, Major ? 2.2 : 1.4, Qt::SolidLine, Qt::FlatCap));
+  P.drawLine(Polar(kScaleInner, ScreenDeg),
+             Polar(kScaleInner + (Major ? kMajorLength : kMinorLength), ScreenDeg));
+}
+
+// Screen angles are whole multiples of 5 here; a tick is major on the tens.
+bool IsMajor(int ScreenDeg) { return ScreenDeg % 10 == 0; }
+
 void DrawScale(QPainter& P, const TDialStyle& S) {
-  const int from = S.FullTurn ? 0 : -kPartialLimit;
-  const int to = S.FullTurn ? 359 : kPartialLimit;
-
-  // Base line of the scale.
   P.setBrush(Qt::NoBrush);
-  P.setPen(QPen(kInk, 1.2, Qt::SolidLine, Qt::FlatCap));
-  const QRectF arc(kCentre.x() - kTickInner, kCentre.y() - kTickInner, 2 * kTickInner,
-                   2 * kTickInner);
   if (S.FullTurn) {
-    P.drawEllipse(kCentre, kTickInner, kTickInner);
-  } else {
-    // Qt arcs: 1/16 degree, counter-clockwise from 3 o'clock.
-    P.drawArc(arc, (90 - kPartialLimit) * 16, 2 * kPartialLimit * 16);
+    P.setPen(QPen(kInk, 1.2));
+    P.drawEllipse(kCentre, kScaleInner, kScaleInner);
+    for (int deg = 0; deg < 360; deg += 5) DrawTick(P, deg, IsMajor(deg), kInk);
+    return;
   }
 
-  // Red range ends on the partial scale, where the sensor approaches its limit; the ticks
-  // are printed over them.
-  if (!S.FullTurn) {
-    const double r = kTickInner + 3.5;
-    const QRectF band(kCentre.x() - r, kCentre.y() - r, 2 * r, 2 * r);
-    P.setPen(QPen(QColor(0xD3, 0x2F, 0x2F), 7, Qt::SolidLine, Qt::FlatCap));
-    const int span = 20 * 16;
-    P.drawArc(band, (90 + kPartialLimit) * 16 - span, span);
-    P.drawArc(band, (90 - kPartialLimit) * 16, span);
-  }
+  // The over-range sector, 120 to 240 degrees clockwise from the top whichever way the numbers
+  // run: a pale red band under its ticks.
+  P.setPen(QPen(kOverBand, kMajorLength, Qt::SolidLine, Qt::FlatCap));
+  DrawArc(P, kScaleInner + kMajorLength / 2, kPartialLimit, 360 - kPartialLimit);
+  P.setPen(QPen(kOverInk, 2, Qt::SolidLine, Qt::FlatCap));
+  DrawArc(P, kScaleInner, kPartialLimit, 360 - kPartialLimit);
+  for (int deg = kPartialLimit + 5; deg < 360 - kPartialLimit; deg += 5)
+    DrawTick(P, deg, IsMajor(deg), kOverInk);
 
-  for (int v = from; v <= to; ++v) {
-    const bool major = v % 10 == 0, half = v % 5 == 0;
-    const double len = major ? 17 : half ? 11 : 6.5;
-    const double width = major ? 2.2 : half ? 1.5 : 0.9;
-    const double a = ScreenAngle(S, v);
-    P.setPen(QPen(kInk, width, Qt::SolidLine, Qt::FlatCap));
-    P.drawLine(Polar(kTickInner, a), Polar(kTickInner + len, a));
+  // The measuring scale.
+  P.setPen(QPen(kInk, 1.2, Qt::SolidLine, Qt::FlatCap));
+  DrawArc(P, kScaleInner, -kPartialLimit, kPartialLimit);
+  for (int deg = -kPartialLimit + 5; deg < kPartialLimit; deg += 5)
+    DrawTick(P, deg, IsMajor(deg), kInk);
+
+  // Where the measuring scale ends: a heavy red stop reaching across the tick band.
+  for (int deg : {-kPartialLimit, kPartialLimit}) {
+    P.setPen(QPen(kOverInk, 3.4, Qt::SolidLine, Qt::FlatCap));
+    P.drawLine(Polar(kScaleInner - 3, deg), Polar(kScaleInner + kMajorLength + 2, deg));
   }
 }
 
@@ -108,21 +141,59 @@ QString LabelText(int V) {
   return QString::number(V);
 }
 
-void DrawLabels(QPainter& P, const TDialStyle& S) {
+QFont LabelFont(int PixelSize, bool Bold) {
   QFont f("DejaVu Sans");
-  f.setPixelSize(15);
-  f.setBold(true);
-  P.setFont(f);
-  const QFontMetricsF m(f);
-  const int from = S.FullTurn ? 0 : -kPartialLimit;
-  const int to = S.FullTurn ? 330 : kPartialLimit;
-  for (int v = from; v <= to; v += 30) {
-    const QString t = LabelText(v);
-    const QPointF c = Polar(kLabelRadius, ScreenAngle(S, v));
-    // Upright labels centred on their point; the cap height centres them vertically.
-    const double w = m.horizontalAdvance(t);
-    P.setPen(v == 0 ? QColor(0xB7, 0x1C, 0x1C) : kInk);
-    P.drawText(QPointF(c.x() - w / 2, c.y() + m.capHeight() / 2), t);
+  f.setPixelSize(PixelSize);
+  f.setBold(Bold);
+  return f;
+}
+
+// Draws T upright, centred on the ray at ScreenDeg, its nearest edge Radius from the centre
+// (outwards) or its farthest edge there (inwards).
+void DrawRadialLabel(QPainter& P, const QString& T, double ScreenDeg, double Radius, bool Outwards,
+                     const QFont& F, const QColor& Ink) {
+  P.setFont(F);
+  const QFontMetricsF m(F);
+  const double w = m.horizontalAdvance(T), h = m.capHeight();
+  const double a = ScreenDeg * std::numbers::pi / 180.0;
+  // Half the label's extent along the ray.
+  const double extent = std::abs(std::sin(a)) * w / 2 + std::abs(std::cos(a)) * h / 2;
+  const QPointF c = Polar(Outwards ? Radius + extent : Radius - extent, ScreenDeg);
+  P.setPen(Ink);
+  P.drawText(QPointF(c.x() - w / 2, c.y() + h / 2), T);
+}
+
+// The reading at a screen angle, in -180..180 (180 for straight down).
+int ReadingAt(const TDialStyle& S, int ScreenDeg) {
+  int v = S.Clockwise ? ScreenDeg : -ScreenDeg;
+  v = ((v % 360) + 360) % 360;
+  return v > 180 ? v - 360 : v;
+}
+
+void DrawLabels(QPainter& P, const TDialStyle& S) {
+  const QFont main = LabelFont(15, true);
+  if (S.FullTurn) {
+    for (int v = 0; v < 360; v += 30)
+      DrawRadialLabel(P, LabelText(v), ScreenAngle(S, v), kLabelRadius, true, main,
+                      v == 0 ? kZeroInk : kInk);
+    return;
+  }
+  for (int v = -kPartialLimit; v <= kPartialLimit; v += 30)
+    DrawRadialLabel(P, LabelText(v), ScreenAngle(S, v), kLabelRadius, true, main,
+                    v == 0 ? kZeroInk : kInk);
+  // Over-range: the reading reached by going on past +-120 outside, and inside in smaller
+  // type the same direction reached the other way round (beyond +-180).
+  const QFont second = LabelFont(11, false);
+  for (int deg = kPartialLimit + 30; deg < 360 - kPartialLimit; deg += 30) {
+    const int v = ReadingAt(S, deg);
+    if (v == 180) {
+      DrawRadialLabel(P, QString(QChar(0x00B1)) + QStringLiteral("180"), deg, kLabelRadius, true,
+                      main, kOverInk);
+      continue;
+    }
+    DrawRadialLabel(P, LabelText(v), deg, kLabelRadius, true, main, kOverInk);
+    DrawRadialLabel(P, LabelText(v > 0 ? v - 360 : v + 360), deg, kScaleInner - 5, false, second,
+                    kOverSecondInk);
   }
 }
 
@@ -142,15 +213,15 @@ void DrawReadoutWindow(QPainter& P) {
   P.drawText(caption, Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("ANGLE  DEG"));
 }
 
-// The maker's name in the free space below a partial scale, beyond the needle's reach.
+// The maker's name below the readout, where the needle passes only when over range.
 void DrawMaker(QPainter& P) {
   QFont f("DejaVu Sans");
-  f.setPixelSize(13);
+  f.setPixelSize(12);
   f.setBold(true);
   f.setLetterSpacing(QFont::AbsoluteSpacing, 3);
   P.setFont(f);
   P.setPen(QColor(0x45, 0x4B, 0x52));
-  P.drawText(QRectF(kCentre.x() - 80, kCentre.y() + 146, 160, 18), Qt::AlignCenter,
+  P.drawText(QRectF(kCentre.x() - 50, kReadout.bottom() + 26, 100, 16), Qt::AlignCenter,
              QStringLiteral("KELTA"));
 }
 
@@ -172,6 +243,7 @@ QImage DrawDial(const TDialStyle& Style) {
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
+  DrawCorners(p);
   DrawBezel(p);
   DrawScale(p, Style);
   DrawLabels(p, Style);

@@ -48,8 +48,11 @@ bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture) {
     case TPngTransparencyMode::None:
       return false;
     case TPngTransparencyMode::KeyColor:
+      // By what the file marks, not by colour: the keyed pixels were left white by the
+      // drawing above, so comparing with the key colour would find them only for a white
+      // key, and would clear opaque pixels that share the key's colour.
       for (std::size_t i = 0; i < n; ++i)
-        if (bits[i] == Picture.KeyColor) bits[i] &= 0x00FFFFFFu;
+        if (AlphaComponent(Picture.Pixels[i]) == 0) bits[i] &= 0x00FFFFFFu;
       return true;
     case TPngTransparencyMode::Partial:
       if (Picture.ColorType == pctPalette) return false;

@@ -7,9 +7,9 @@
 //
 // How pixels come out, by transparency mode (see TPngTransparencyMode):
 //   none     opaque picture colours; AlphaUsed false.
-//   key      key-coloured pixels stay white, everything opaque; then every pixel equal to the
-//            opaque key colour gets alpha 0 (colour kept): only a white key leaves transparent
-//            pixels (all white ones). AlphaUsed true.
+//   key      the pixels the file marks transparent become 0x00FFFFFF (white, as the alpha
+//            pictures' clear pixels come out), every other pixel keeps its colour, opaque; an
+//            opaque pixel that merely has the key's colour stays opaque. AlphaUsed true.
 //   partial  colours composited over opaque white, (S*A + (255-A)*255 + 255) >> 8; grey/RGB
 //            with alpha get their own alpha back (AlphaUsed true), palette pictures stay
 //            opaque (AlphaUsed false: the bitmap's alpha carries nothing).

@@ -37,7 +37,9 @@ struct TPngPicture {
   TColor32 KeyColor = 0xFF000000u;
   // Rows top-down, 8-bit channels, straight alpha. The alpha is what the picture says of
   // each pixel: its own sample (grey/RGB with alpha), its palette entry's transparency, or
-  // for a key-colour picture 0 exactly where the pixel has the key colour, else 255.
+  // for a key-colour picture 0 exactly where the file marks the pixel transparent (grey/RGB:
+  // the transparency chunk's value at the file's depth; palette: an entry of alpha 0), else
+  // 255.
   std::vector<TColor32> Pixels;
 };
 

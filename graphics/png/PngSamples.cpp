@@ -108,12 +108,12 @@ void FinishPngPicture(const TPngFormat& F, TPngPicture& Picture) {
   Picture.ColorType = F.ColorType;
   Picture.Mode = ClassifyTransparency(F);
   Picture.KeyColor = KeyColorOf(F);
-  // A palette key is a colour, not an entry: every pixel of that colour is the key, whichever
-  // entry it came from, and the one translucent entry counts only if it has that colour.
+  // A palette key is the entry the file marks transparent (alpha 0), not its colour: an
+  // opaque entry of the same colour stays opaque, and the one entry that is translucent
+  // without being clear is drawn opaque like every other.
   if (F.ColorType == pctPalette && Picture.Mode == TPngTransparencyMode::KeyColor) {
-    const TColor32 key = Picture.KeyColor & 0x00FFFFFFu;
     for (TColor32& p : Picture.Pixels)
-      p = (p & 0x00FFFFFFu) | ((p & 0x00FFFFFFu) == key ? 0u : 0xFF000000u);
+      p = (p & 0x00FFFFFFu) | (AlphaComponent(p) == 0 ? 0u : 0xFF000000u);
   }
 }
 

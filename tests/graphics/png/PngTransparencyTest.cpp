@@ -85,7 +85,7 @@ TEST(PngTransparency, GreyAlphaTakesItsOwnAlphaSamples) {
   EXPECT_TRUE(l.AlphaUsed);
 }
 
-TEST(PngTransparency, WhiteKeyMakesEveryWhitePixelTransparentUpToTheLastRowAndColumn) {
+TEST(PngTransparency, WhiteKeyClearsTheKeyedPixelsOnlyUpToTheLastRowAndColumn) {
   // 16-bit, so that white pixels that are not the key exist: 0xFFFE reads as 255 too.
   TTestPng p = Rgb({{0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0xFFFE, 0xFFFF, 0xFFFF},
                     {0x1234, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}},
@@ -96,19 +96,21 @@ TEST(PngTransparency, WhiteKeyMakesEveryWhitePixelTransparentUpToTheLastRowAndCo
   EXPECT_TRUE(l.AlphaUsed);
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
   EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF000000u);
-  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0x00FFFFFFu) << "white but not the key: transparent as well";
+  EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0xFFFFFFFFu) << "white but not the key: opaque";
   EXPECT_EQ(l.Bitmap.Pixel(0, 1), 0xFF120000u);
   EXPECT_EQ(l.Bitmap.Pixel(1, 1), 0x00FFFFFFu);
   EXPECT_EQ(l.Bitmap.Pixel(2, 1), 0x00FFFFFFu) << "last row and last column";
 }
 
-TEST(PngTransparency, NonWhiteKeyLeavesKeyedPixelsOpaqueWhite) {
+// Any key colour, not only white: the keyed pixels become clear (white colour bytes, as an
+// alpha picture's clear pixels), the others keep their colour, opaque.
+TEST(PngTransparency, NonWhiteKeyClearsTheKeyedPixels) {
   TTestPng p = Rgb({{0, 255, 0, 0, 254, 0, 255, 255, 255}});
   p.KeyColor = std::array<std::uint16_t, 3>{0, 255, 0};
   TLoaded l;
   Load(l, p);
   EXPECT_TRUE(l.AlphaUsed);
-  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
   EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF00FE00u);
   EXPECT_EQ(l.Bitmap.Pixel(2, 0), 0xFFFFFFFFu);
 }
@@ -175,18 +177,40 @@ TEST(PngTransparency, PaletteKeyColourIsTheFirstFullyTransparentEntryOrBlack) {
   }
 }
 
-TEST(PngTransparency, PaletteKeyMasksByColour) {
-  TLoaded l;
-  Load(l, Palette({255, 255, 255, 0}));  // key white: entry 3
-  EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFFC80000u);
-  EXPECT_EQ(l.Bitmap.Pixel(3, 0), 0x00FFFFFFu);
-  EXPECT_TRUE(l.AlphaUsed);
+// A 256-colour picture with one transparent entry (the usual way to save a dial with a
+// palette): the pixels of that entry, and only they, become clear, whatever its colour; an
+// opaque entry of the same colour stays opaque.
+TEST(PngTransparency, PaletteKeyClearsThePixelsOfTheTransparentEntry) {
+  struct TCase {
+    std::vector<std::uint8_t> Alpha;
+    std::array<TColor32, 4> Expected;
+  };
+  const TCase cases[] = {
+      {{255, 255, 255, 0}, {0xFFC80000u, 0xFF000000u, 0xFF0000C8u, 0x00FFFFFFu}},
+      {{255, 255, 0}, {0xFFC80000u, 0xFF000000u, 0x00FFFFFFu, 0xFFFFFFFFu}},
+      {{0}, {0x00FFFFFFu, 0xFF000000u, 0xFF0000C8u, 0xFFFFFFFFu}},
+      // One translucent entry and none clear: nothing is marked transparent.
+      {{90}, {0xFFC80000u, 0xFF000000u, 0xFF0000C8u, 0xFFFFFFFFu}},
+  };
+  for (const TCase& c : cases) {
+    TLoaded l;
+    Load(l, Palette(c.Alpha));
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(l.Bitmap.Pixel(x, 0), c.Expected[static_cast<std::size_t>(x)])
+          << "tRNS of " << c.Alpha.size() << " entries, pixel " << x;
+    EXPECT_TRUE(l.AlphaUsed);
+  }
 
-  TLoaded black;
-  Load(black, Palette({90}));  // key black: the black entry is not drawn, stays white
-  EXPECT_EQ(black.Bitmap.Pixel(0, 0), 0xFFC80000u) << "the translucent entry is drawn opaque";
-  EXPECT_EQ(black.Bitmap.Pixel(1, 0), 0xFFFFFFFFu);
-  EXPECT_TRUE(black.AlphaUsed);
+  // Entries 1 and 3 share the colour (0, 0, 200); only entry 1 is transparent.
+  TTestPng p = Palette({255, 0});
+  p.Palette[1] = {{0, 0, 200}};
+  p.Palette.push_back({{0, 0, 200}});
+  p.Width = 5;
+  p.Rows = {{0, 1, 2, 3, 4}};
+  TLoaded same;
+  Load(same, p);
+  EXPECT_EQ(same.Bitmap.Pixel(1, 0), 0x00FFFFFFu);
+  EXPECT_EQ(same.Bitmap.Pixel(4, 0), 0xFF0000C8u) << "opaque entry of the key's colour";
 }
 
 void Fill3x2(TBitmap32& B) {

@@ -1,6 +1,8 @@
 // kelta-imgcheck FILE [--raw OUT]
-// Prints "WIDTHxHEIGHT mode=none|key|partial alpha_used=0|1" for what the loader makes of the
-// picture; with --raw writes the loaded pixels as bytes B, G, R, A, rows from the top.
+// Prints "WIDTHxHEIGHT mode=none|key|partial alpha_used=0|1 clear=N translucent=N" for what
+// the loader makes of the picture: its transparency mode, the flag, and how many loaded pixels
+// are fully transparent (alpha 0) and partly (1 to 254). With --raw it writes the loaded
+// pixels as bytes B, G, R, A, rows from the top.
 // Exit codes: 0 loaded, 1 the picture (or the raw file) failed, 2 wrong usage.
 #include "graphics/png/PngDecoder.h"
 #include "graphics/png/PngLoader.h"
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace kelta::gfx;
@@ -26,6 +29,20 @@ const char* ModeName(TPngTransparencyMode Mode) {
       return "partial";
   }
   return "?";
+}
+
+// Pixels of alpha 0, and of alpha 1 to 254.
+std::pair<long long, long long> CountTransparent(const TBitmap32& Bitmap) {
+  long long clear = 0, translucent = 0;
+  for (int y = 0; y < Bitmap.Height(); ++y) {
+    const TColor32* p = Bitmap.ScanLine(y);
+    for (int x = 0; x < Bitmap.Width(); ++x) {
+      const std::uint32_t a = AlphaComponent(p[x]);
+      clear += a == 0 ? 1 : 0;
+      translucent += a != 0 && a != 255 ? 1 : 0;
+    }
+  }
+  return {clear, translucent};
 }
 
 bool WriteRaw(const TBitmap32& Bitmap, const std::string& Path) {
@@ -82,8 +99,9 @@ int main(int argc, char** argv) {
     const TPngPicture picture = ReadPngFile(file);
     TBitmap32 bitmap;
     const bool alphaUsed = AssignPngPicture(bitmap, picture);
-    std::printf("%dx%d mode=%s alpha_used=%d\n", bitmap.Width(), bitmap.Height(),
-                ModeName(picture.Mode), alphaUsed ? 1 : 0);
+    const auto [clear, translucent] = CountTransparent(bitmap);
+    std::printf("%dx%d mode=%s alpha_used=%d clear=%lld translucent=%lld\n", bitmap.Width(),
+                bitmap.Height(), ModeName(picture.Mode), alphaUsed ? 1 : 0, clear, translucent);
     if (haveRaw && !WriteRaw(bitmap, raw)) return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());

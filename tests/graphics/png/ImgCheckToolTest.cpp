@@ -1,4 +1,5 @@
 // kelta-imgcheck: its one line per picture, the raw pixel dump, and failures.
+#include "tests/graphics/png/PngTestWriter.h"
 #include "tests/support/Files.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
@@ -17,23 +18,46 @@ std::string Suite(const std::string& Name) { return std::string(KELTA_PNGSUITE_D
 
 std::string ImgCheck(const std::string& Args) { return ShellQuote(KELTA_IMGCHECK) + " " + Args; }
 
-TEST(ImgCheckTool, PrintsSizeModeAndAlphaFlag) {
+// The counts are of the loaded pixels: a key-colour picture shows its clear pixels whatever
+// its key (tbbn3p08: a palette entry of alpha 0 with a black key), a palette picture with
+// several translucent entries loads opaque.
+TEST(ImgCheckTool, PrintsSizeModeAlphaFlagAndTransparentPixels) {
   struct TCase {
     const char* File;
     const char* Line;
   };
   const TCase cases[] = {
-      {"basn6a08.png", "32x32 mode=partial alpha_used=1\n"},
-      {"basn2c08.png", "32x32 mode=none alpha_used=0\n"},
-      {"tbwn0g16.png", "32x32 mode=key alpha_used=1\n"},
-      {"tm3n3p02.png", "32x32 mode=partial alpha_used=0\n"},
-      {"cdfn2c08.png", "8x32 mode=none alpha_used=0\n"},
+      {"basn6a08.png", "32x32 mode=partial alpha_used=1 clear=32 translucent=960\n"},
+      {"basn2c08.png", "32x32 mode=none alpha_used=0 clear=0 translucent=0\n"},
+      {"tbwn0g16.png", "32x32 mode=key alpha_used=1 clear=453 translucent=0\n"},
+      {"tbbn3p08.png", "32x32 mode=key alpha_used=1 clear=454 translucent=0\n"},
+      {"tbrn2c08.png", "32x32 mode=key alpha_used=1 clear=453 translucent=0\n"},
+      {"tm3n3p02.png", "32x32 mode=partial alpha_used=0 clear=0 translucent=0\n"},
+      {"cdfn2c08.png", "8x32 mode=none alpha_used=0 clear=0 translucent=0\n"},
   };
   for (const TCase& c : cases) {
     const auto r = RunTool(ImgCheck(ShellQuote(Suite(c.File))));
     EXPECT_EQ(r.exitCode, 0) << c.File;
     EXPECT_EQ(r.out, c.Line) << c.File;
   }
+}
+
+// A dial saved with 256 colours: its transparent entry is red, and a second, opaque entry is
+// red as well. The tool reports, and dumps, the one clear pixel the loader makes.
+TEST(ImgCheckTool, ReportsTheClearPixelsOfAPaletteKey) {
+  const kelta::test::TempDir dir;
+  test::TTestPng p;
+  p.ColorType = 3;
+  p.Width = 3;
+  p.Palette = {{{255, 0, 0}}, {{0, 0, 255}}, {{255, 0, 0}}};
+  p.PaletteAlpha = {0};
+  p.Rows = {{0, 1, 2}};
+  kelta::test::WriteFile(dir.File("dial.png"), test::EncodeTestPng(p));
+  const auto r = RunTool(
+      ImgCheck(ShellQuote(dir.File("dial.png")) + " --raw " + ShellQuote(dir.File("out.raw"))));
+  EXPECT_EQ(r.out, "3x1 mode=key alpha_used=1 clear=1 translucent=0\n");
+  EXPECT_EQ(kelta::test::ReadFile(dir.File("out.raw")),
+            std::string("\xFF\xFF\xFF\x00\xFF\x00\x00\xFF\x00\x00\xFF\xFF", 12));
 }
 
 TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {

@@ -27,8 +27,7 @@ std::optional<std::string> DialPictureFor(const QString& positiveRange, const QS
 }
 
 float DialAngleFor(double value, const QString& mode) {
-  if (mode == QStringLiteral("1") || mode == QStringLiteral("0")) value *= -1.0;
-  return static_cast<float>(value);
+  return gfx::DialAngleFor(value, mode.toStdString());
 }
 
 namespace {

@@ -1,9 +1,11 @@
-// kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE]
+// kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE] [--mode M]
 // Renders the dial view as the console shows it: white, the needle turned by A degrees
 // (positive: counter-clockwise, as the console passes it after its mode sign), the dial
-// blended over it, and the seven-segment readout showing A on top. The needle comes from
-// img/arrow2.PNG in the current folder unless --needle names another. The view is written
-// opaque, as the screen shows it.
+// blended over it, and the seven-segment readout showing A on top. With --mode, A is the
+// sensor's reading instead: the readout shows it as received and the needle turns as the
+// console turns it for direction mode M (the other way in modes "0" and "1"). The needle
+// comes from img/arrow2.PNG in the current folder unless --needle names another. The view
+// is written opaque, as the screen shows it.
 // Exit codes: 0 written, 1 a picture failed to load or the output could not be written,
 // 2 wrong usage.
 #include "graphics/dial/DialComposer.h"
@@ -19,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <limits>
+#include <optional>
 #include <string>
 
 using namespace kelta::gfx;
@@ -27,14 +31,18 @@ namespace {
 
 struct TOptions {
   std::string Dial, Out, Needle = kNeedleFileName;
-  float Angle = 0;
+  double Angle = 0;
+  std::optional<std::string> Mode;
 };
 
-bool ParseAngle(const char* Text, float& Angle) {
+bool ParseAngle(const char* Text, double& Angle) {
   char* end = nullptr;
   errno = 0;
-  const float v = std::strtof(Text, &end);
-  if (end == Text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+  const double v = std::strtod(Text, &end);
+  // The needle takes it as a float: it must be one.
+  if (end == Text || *end != '\0' || errno == ERANGE || !std::isfinite(v) ||
+      std::abs(v) > std::numeric_limits<float>::max())
+    return false;
   Angle = v;
   return true;
 }
@@ -51,6 +59,8 @@ bool Parse(int argc, char** argv, TOptions& O) {
       O.Out = v;
     else if (a == "--needle")
       O.Needle = v;
+    else if (a == "--mode")
+      O.Mode = v;
     else if (a == "--angle" && ParseAngle(v, O.Angle))
       haveAngle = true;
     else
@@ -65,7 +75,8 @@ int main(int argc, char** argv) {
   TOptions o;
   if (!Parse(argc, argv, o)) {
     std::fprintf(stderr,
-                 "usage: kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE]\n");
+                 "usage: kelta-render-dial --dial FILE --angle A --out PNG [--needle FILE] "
+                 "[--mode M]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -76,7 +87,7 @@ int main(int argc, char** argv) {
     kelta::sevenseg::TiSevenSegmentAnalog* readout = CreateDialReadout(dst);
     readout->SetValue(o.Angle);
     composer.LoadDialImages(o.Dial);
-    composer.DrawDial(o.Angle);
+    composer.DrawDial(o.Mode ? DialAngleFor(o.Angle, *o.Mode) : static_cast<float>(o.Angle));
     dst.ComposeBuffer();
     TBitmap32 frame;
     frame.CopyFrom(dst.Buffer());

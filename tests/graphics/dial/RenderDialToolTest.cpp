@@ -1,5 +1,5 @@
 // kelta-render-dial: the written picture is the composed view, opaque, with the readout the
-// console puts over it showing the angle; failures exit non-zero.
+// console puts over it showing the angle or, with a mode, the reading; failures exit non-zero.
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
 
@@ -54,17 +54,24 @@ QImage Readout(double Value) {
 }
 
 TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
+  // Without a mode the readout shows the needle angle; with one, the reading, which turns the
+  // needle the other way in modes 0 and 1.
   struct TCase {
     const char* Dial;
-    float Angle;
-    const char* AngleText;
+    const char* Args;
+    double Reading;
+    float Needle;
   };
-  for (const TCase& c : {TCase{"Mode0.png", 30, "30"}, TCase{"Mode3.png", -72.5f, "-72.5"}}) {
-    SCOPED_TRACE(c.Dial);
+  const TCase cases[] = {{"Mode0.png", " --angle 30", 30, 30},
+                         {"Mode3.png", " --angle -72.5", -72.5, -72.5f},
+                         {"Mode1.png", " --angle 137.25 --mode 1", 137.25, -137.25f},
+                         {"Mode3.png", " --angle 12.3 --mode 3", 12.3, 12.3f}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Dial) + c.Args);
     // Run from the source folder, so the needle comes from img/ there.
     const auto r =
         RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
-                " --dial img/" + c.Dial + " --angle " + c.AngleText + " --out " + ShellQuote(Out_));
+                " --dial img/" + c.Dial + c.Args + " --out " + ShellQuote(Out_));
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     TBitmap32 written;
@@ -74,7 +81,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
     TImage32 dst, src, ivBGR;
     TDialComposer composer({dst, src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
     composer.LoadDialImages((Source_ / "img" / c.Dial).string());
-    composer.DrawDial(c.Angle);
+    composer.DrawDial(c.Needle);
     dst.ComposeBuffer();
     ASSERT_EQ(written.Width(), dst.Buffer().Width());
     ASSERT_EQ(written.Height(), dst.Buffer().Height());
@@ -87,7 +94,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
     }
 
     // In its place: the readout showing the angle, lit segments lime.
-    const QImage readout = Readout(c.Angle);
+    const QImage readout = Readout(c.Reading);
     int lime = 0;
     for (int y = 0; y < readout.height(); ++y) {
       for (int x = 0; x < readout.width(); ++x) {
@@ -97,7 +104,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
       }
     }
     EXPECT_GT(lime, 100);
-    EXPECT_NE(readout, Readout(c.Angle + 1.0));
+    EXPECT_NE(readout, Readout(-c.Reading));
   }
 }
 
@@ -116,6 +123,7 @@ TEST_F(RenderDialToolTest, FailuresExitNonZero) {
        1, "Cannot open file \"/nonexistent-kelta-needle.png\""},
       {"--dial x.png --angle ten --out " + ShellQuote(Out_), 2, "usage:"},
       {"--dial x.png --out " + ShellQuote(Out_), 2, "usage:"},
+      {"--dial x.png --angle 1e39 --out " + ShellQuote(Out_), 2, "usage:"},
       {"--dial x.png --angle 1 --out", 2, "usage:"},
   };
   for (const TCase& c : cases) {

@@ -22,7 +22,8 @@ inline const QPointF kNeedlePivot(12.5, 134.5);
 constexpr double kNeedleReach = 132;
 
 // The graduation starts inside the needle's reach, so the tip runs into the ticks and a reading
-// is taken where they are. Inside this radius the dial stays transparent so the needle shows.
+// is taken where they are. Inside this radius the dial stays transparent so the needle shows,
+// but for the hub cap, the readout window and the printing below it.
 constexpr double kScaleInner = 122;
 
 inline const QRectF kReadout(gfx::kDialReadoutRect.Left, gfx::kDialReadoutRect.Top,

@@ -4,6 +4,9 @@
 # ran passed or was skipped, none failed. Wine's exit code alone can hide a program that died
 # before its summary or a summary Wine never saw.
 set -uo pipefail
+# GoogleTest on Windows reads a GTEST_OUTPUT path without a drive letter as relative to the
+# current folder; in a Wine prefix the drive Z: is the Unix root.
+if [[ ${GTEST_OUTPUT:-} == xml:/* ]]; then export GTEST_OUTPUT="xml:Z:${GTEST_OUTPUT#xml:}"; fi
 out="$(mktemp)"
 trap 'rm -f "$out"' EXIT
 "$@" >"$out" 2>&1

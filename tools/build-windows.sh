@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the Windows programs on Debian: installs what is missing (MinGW-w64, wine64, dpkg-dev,
+# the Debian sources of zlib and libpng), cross-builds the Qt-free libraries, their tests and
+# kelta-imgcheck into build-win64/, every program in build-win64/bin/ (statically linked: each
+# .exe runs on its own). Run the tests under Wine afterwards with: ctest --test-dir build-win64
+#   KELTA_WIN_BUILD       build folder (default build-win64)
+#   KELTA_LINUX_IMGCHECK  a Linux kelta-imgcheck to compare the Windows one with (default
+#                         build/bin/kelta-imgcheck when it exists)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+dir=${KELTA_WIN_BUILD:-build-win64}
+case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
+jobs=${KELTA_JOBS:-$(nproc)}
+
+# The unpacked sources stay in the build folder: a second run fetches nothing.
+bash tools/setup-windows-deps.sh "$dir/_sources"
+
+linux_imgcheck=${KELTA_LINUX_IMGCHECK:-}
+if [ -z "$linux_imgcheck" ] && [ -x "$root/build/bin/kelta-imgcheck" ]; then
+  linux_imgcheck="$root/build/bin/kelta-imgcheck"
+fi
+
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
+  -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" >/dev/null
+cmake --build "$dir" -j "$jobs"
+echo "Windows programs in $dir/bin:"
+(cd "$dir/bin" && ls -- *.exe)

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "console/core/RxDecoder.h"
+#include "tests/console_core/CommaLocale.h"
+#include "tests/support/TempDir.h"
 
 namespace kelta {
 namespace {
@@ -49,6 +51,27 @@ TEST(AngleText, NumbersAndNotNumbers) {
       {"1.2.3", 0.0},
   };
   for (const auto& c : cases) EXPECT_EQ(AngleFromText(c.text), c.value) << '"' << c.text << '"';
+}
+
+// The sensor always sends a decimal point; a user whose regional settings write "," must
+// still see the reading, not 0.
+TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  const test::TempDir scratch;
+  if (!test::SetCommaLocale(scratch.Path()))
+    GTEST_SKIP() << "no locale with a decimal comma available";
+  const double point = AngleFromText("12.3");
+  const double comma = AngleFromText("12,3");
+  double decoded = 0;
+  RxDecoder decoder;
+  decoder.Feed(
+      "\x02"
+      "-271.5\x17XY$",
+      RxSink{nullptr, [&](double v) { decoded = v; }});
+  std::setlocale(LC_ALL, previous.c_str());
+  EXPECT_EQ(point, 12.3);
+  EXPECT_EQ(comma, 0.0);
+  EXPECT_EQ(decoded, -271.5);
 }
 
 }  // namespace

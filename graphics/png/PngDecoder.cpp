@@ -18,12 +18,44 @@
 namespace kelta::gfx {
 namespace {
 
+// Follows the chunk structure over the bytes as libpng takes them, so that a chunk whose
+// length claims more bytes than the source holds is refused at its header, before libpng
+// allocates or reads by the claim (a few bytes could otherwise ask for 2 GB).
+class TChunkWalk {
+ public:
+  // False when a length field completed in Data (the bytes after those taken so far) claims
+  // a chunk that ends beyond Total.
+  bool Take(const std::uint8_t* Data, std::size_t Size, std::uint64_t Total) {
+    const std::uint64_t end = Taken_ + Size;
+    for (;;) {
+      const std::uint64_t from = std::max(LengthAt_, Taken_);
+      const std::uint64_t to = std::min(LengthAt_ + 4, end);
+      for (std::uint64_t o = from; o < to; ++o) Length_ = Length_ << 8 | Data[o - Taken_];
+      if (to < LengthAt_ + 4) break;  // the field goes on in the next bytes, or starts there
+      // Length, type, data and CRC.
+      const std::uint64_t chunkEnd = LengthAt_ + 12 + Length_;
+      if (chunkEnd > Total) return false;
+      LengthAt_ = chunkEnd;
+      Length_ = 0;
+    }
+    Taken_ = end;
+    return true;
+  }
+
+ private:
+  std::uint64_t Taken_ = 0;
+  std::uint64_t LengthAt_ = 8;  // after the signature
+  std::uint64_t Length_ = 0;
+};
+
 // Everything the libpng run touches lives here, outside the frame that calls setjmp, so that
 // a longjmp back into that frame finds it intact and the destructor frees it on every path.
 struct TDecodeRun {
   png_structp Png = nullptr;
   png_infop Info = nullptr;
   TPngSource* Source = nullptr;
+  std::uint64_t SourceSize = UINT64_MAX;
+  TChunkWalk Chunks;
   char Error[200] = "";
   TPngFormat Format;
   TPngPicture Picture;
@@ -46,7 +78,9 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 void OnPngRead(png_structp Png, png_bytep Data, size_t Size) {
   auto* run = static_cast<TDecodeRun*>(png_get_io_ptr(Png));
-  if (!run->Source->Read(Data, Size)) png_error(Png, "Read Error");
+  // A chunk longer than the file fails as reading its missing bytes would.
+  if (!run->Source->Read(Data, Size) || !run->Chunks.Take(Data, Size, run->SourceSize))
+    png_error(Png, "Read Error");
 }
 
 void TakeFormat(TDecodeRun& R) {
@@ -90,6 +124,10 @@ bool RunDecoder(TDecodeRun& Run) {
   png_set_user_limits(Run.Png, kPngMaxDimension, kPngMaxDimension);
   png_set_chunk_cache_max(Run.Png, kPngMaxCachedChunks);
   png_set_chunk_malloc_max(Run.Png, kPngMaxChunkBytes);
+  // Every ancillary chunk but tRNS is skipped without being kept: the loader uses none of
+  // them, and libpng would allocate what a text or palette chunk claims even past the
+  // malloc limit above, which it reports only as a warning.
+  png_set_keep_unknown_chunks(Run.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_read_info(Run.Png, Run.Info);
 
   const png_uint_32 w = png_get_image_width(Run.Png, Run.Info);
@@ -124,7 +162,20 @@ bool RunDecoder(TDecodeRun& Run) {
 
 class TStreamSource final : public TPngSource {
  public:
-  explicit TStreamSource(std::istream& S) : S_(S) {}
+  // A stream that can seek tells its size; the reading position is put back.
+  explicit TStreamSource(std::istream& S) : S_(S) {
+    try {
+      const std::streampos here = S_.tellg();
+      if (here == std::streampos(-1)) return;
+      const std::streampos end = S_.seekg(0, std::ios::end).tellg();
+      S_.clear();
+      S_.seekg(here);
+      if (end != std::streampos(-1) && end >= here) Size_ = static_cast<std::uint64_t>(end - here);
+    } catch (...) {
+      S_.clear();
+    }
+  }
+  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     try {
       S_.read(reinterpret_cast<char*>(Data), static_cast<std::streamsize>(Size));
@@ -136,6 +187,7 @@ class TStreamSource final : public TPngSource {
 
  private:
   std::istream& S_;
+  std::optional<std::uint64_t> Size_;
 };
 
 }  // namespace
@@ -143,6 +195,7 @@ class TStreamSource final : public TPngSource {
 TPngPicture ReadPngSource(TPngSource& Source) {
   TDecodeRun run;
   run.Source = &Source;
+  run.SourceSize = Source.Size().value_or(UINT64_MAX);
   run.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &run, OnPngError, OnPngWarning);
   if (run.Png) run.Info = png_create_info_struct(run.Png);
   if (!run.Png || !run.Info) throw EPngError("Insufficient memory");
@@ -158,7 +211,12 @@ TPngPicture ReadPngStream(std::istream& Stream) {
 
 TPngPicture ReadPngFile(const std::string& FileName) {
   const std::unique_ptr<TPngSource> source = OpenPngFile(FileName);
-  return ReadPngSource(*source);
+  try {
+    return ReadPngSource(*source);
+  } catch (const EPngError& e) {
+    // A bare "Read Error" after Connect reads like a fault of the serial line.
+    throw EPngError("Cannot load picture \"" + FileName + "\". " + e.what());
+  }
 }
 
 }  // namespace kelta::gfx

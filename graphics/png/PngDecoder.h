@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 
 namespace kelta::gfx {
@@ -17,13 +18,20 @@ class TPngSource {
  public:
   virtual ~TPngSource() = default;
   virtual bool Read(std::uint8_t* Data, std::size_t Size) noexcept = 0;
+  // The bytes the source holds from where decoding starts, when it knows: a chunk claiming
+  // more than that fails at its header ("Read Error") instead of being sized by its claim.
+  virtual std::optional<std::uint64_t> Size() const noexcept { return std::nullopt; }
 };
 
 // Throws EPngError with the decoder's message for anything that is not a picture we accept
-// (including one beyond the limits of PngPicture.h).
+// (including one beyond the limits of PngPicture.h). Ancillary chunks other than tRNS are
+// skipped unread, whatever they claim to hold, so no hostile file makes the decoder hold more
+// than a small multiple of the largest picture the limits allow.
 TPngPicture ReadPngSource(TPngSource& Source);
 TPngPicture ReadPngStream(std::istream& Stream);
-// Also throws EFileOpenError when the file cannot be opened.
+// Throws EFileOpenError when the file cannot be opened or is not a regular file, and
+// EPngError with the file named before the decoder's message ("Cannot load picture
+// "<name>". <message>"), so that it cannot be taken for another failure.
 TPngPicture ReadPngFile(const std::string& FileName);
 
 }  // namespace kelta::gfx

@@ -13,24 +13,37 @@
 namespace kelta::gfx {
 namespace {
 
+// What a path names when it is not a regular file.
+const char* FileKind(mode_t Mode) {
+  if (S_ISFIFO(Mode)) return "FIFO";
+  if (S_ISCHR(Mode)) return "character device";
+  if (S_ISBLK(Mode)) return "block device";
+  if (S_ISSOCK(Mode)) return "socket";
+  return "special file";
+}
+
 class TFileSource final : public TPngSource {
  public:
+  // Only a regular file is a picture: a FIFO would block the open (and the program) until
+  // another program opened its other end, a device might never end. The path is looked at
+  // before it is opened, so that no device sees an open, and the descriptor again after,
+  // opened without blocking, in case something else took the path's place meanwhile.
   explicit TFileSource(const std::string& FileName) {
-    Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    int err = Fd_ < 0 ? errno : 0;
     struct stat st {};
-    if (Fd_ >= 0 && ::fstat(Fd_, &st) == 0 && S_ISDIR(st.st_mode)) err = EISDIR;
-    if (err != 0) {
-      // The destructor does not run for a constructor that throws.
-      if (Fd_ >= 0) ::close(Fd_);
-      throw EFileOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
-    }
+    if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) Refuse(FileName, st);
+    Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (Fd_ < 0) Fail(FileName, std::strerror(errno));
+    if (::fstat(Fd_, &st) != 0) Fail(FileName, std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) Refuse(FileName, st);
+    Size_ = static_cast<std::uint64_t>(st.st_size);
   }
   ~TFileSource() override {
     if (Fd_ >= 0) ::close(Fd_);
   }
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
+
+  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
 
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     while (Size > 0) {
@@ -44,7 +57,21 @@ class TFileSource final : public TPngSource {
   }
 
  private:
+  [[noreturn]] void Fail(const std::string& FileName, const std::string& Reason) {
+    // The destructor does not run for a constructor that throws.
+    if (Fd_ >= 0) ::close(Fd_);
+    Fd_ = -1;
+    throw EFileOpenError("Cannot open file \"" + FileName + "\". " + Reason);
+  }
+  // A folder keeps the system's own reason, as opening it for reading would give.
+  [[noreturn]] void Refuse(const std::string& FileName, const struct stat& St) {
+    Fail(FileName, S_ISDIR(St.st_mode)
+                       ? std::string(std::strerror(EISDIR))
+                       : std::string("Not a regular file: ") + FileKind(St.st_mode));
+  }
+
   int Fd_ = -1;
+  std::uint64_t Size_ = 0;
 };
 
 }  // namespace

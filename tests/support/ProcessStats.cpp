@@ -69,18 +69,34 @@ std::chrono::microseconds ProcessCpuTime() {
                                                                us(usage.ru_stime));
 }
 
-long ResidentKiB() {
+namespace {
+
+long StatusKiB(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string key;
   long value = 0;
   while (status >> key) {
-    if (key == "VmRSS:") {
+    if (key == field) {
       status >> value;
       return value;
     }
     status.ignore(4096, '\n');
   }
   return 0;
+}
+
+}  // namespace
+
+long ResidentKiB() { return StatusKiB("VmRSS:"); }
+
+long PeakResidentKiB() { return StatusKiB("VmHWM:"); }
+
+bool ResetPeakResident() {
+  // "5" resets the peak resident set size of the process (Linux 4.0 and later).
+  std::ofstream refs("/proc/self/clear_refs");
+  refs << "5";
+  refs.flush();
+  return static_cast<bool>(refs);
 }
 
 }  // namespace kelta::test

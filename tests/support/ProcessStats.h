@@ -16,5 +16,10 @@ std::chrono::milliseconds ThreadCpuTime(std::string_view prefix);
 std::chrono::microseconds ProcessCpuTime();
 // Resident memory of the whole process, in KiB (0 when /proc does not say).
 long ResidentKiB();
+// The peak of the resident memory ("VmHWM"), in KiB (0 when /proc does not say), and its reset
+// to the present resident memory; false when the system does not allow that (then the peak is
+// that of the whole run so far).
+long PeakResidentKiB();
+bool ResetPeakResident();
 
 }  // namespace kelta::test

@@ -86,8 +86,10 @@ TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
     std::string Err;
   };
   const TCase cases[] = {
-      {ShellQuote(Suite("xs1n0g01.png")), 1, "Not a PNG file\n"},
-      {ShellQuote(Suite("xcsn0g01.png")), 1, "IDAT: CRC error\n"},
+      {ShellQuote(Suite("xs1n0g01.png")), 1,
+       "Cannot load picture \"" + Suite("xs1n0g01.png") + "\". Not a PNG file\n"},
+      {ShellQuote(Suite("xcsn0g01.png")), 1,
+       "Cannot load picture \"" + Suite("xcsn0g01.png") + "\". IDAT: CRC error\n"},
       {"/nonexistent-kelta.png", 1,
        "Cannot open file \"/nonexistent-kelta.png\". No such file or directory\n"},
       {ShellQuote(Suite("basn0g08.png")) + " --raw /nonexistent-kelta/out.raw", 1,

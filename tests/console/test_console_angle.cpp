@@ -2,6 +2,7 @@
 // the readout, Clear, and a dial picture that cannot be loaded.
 
 #include "tests/console/SensorRig.h"
+#include "tests/support/Fifo.h"
 
 #include "console/AngleDisplay.h"
 #include "console/WaitWithMessages.h"
@@ -192,6 +193,66 @@ TEST(AngleDisplay, MissingDialPictureEndsConnectThroughTheExceptionHandler) {
   // Items up to the positive range are in, the later ones are not.
   EXPECT_EQ(Text(w, "lbePRange"), QStringLiteral("1800"));
   EXPECT_EQ(Text(w, "lbeMVGain"), QString());
+}
+
+// A folder with the needle and, as img/Mode3.png (what mode "2" with a half range picks),
+// whatever Make puts there; made current while it lives.
+class PictureFolder {
+ public:
+  template <class Make>
+  explicit PictureFolder(Make make) : home_(std::filesystem::current_path()) {
+    std::filesystem::create_directory(dir_.File("img"));
+    std::filesystem::copy_file(SourceDir() + "img/arrow2.PNG", dir_.File("img/arrow2.PNG"));
+    make(dir_.File("img/Mode3.png"));
+    std::filesystem::current_path(dir_.Path());
+  }
+  ~PictureFolder() { std::filesystem::current_path(home_); }
+
+ private:
+  TempDir dir_;
+  std::filesystem::path home_;
+};
+
+// A broken dial names its file in the status bar and the log; a bare "Read Error" after
+// Connect reads like a fault of the serial line.
+TEST(AngleDisplay, BrokenDialPictureIsNamedInTheError) {
+  SensorRig rig(Sensor("2", 1800, 1.0));
+  TFVANTORIS& w = rig.w();
+  bool shown = true;
+  {
+    PictureFolder folder([](const std::string& path) { WriteFile(path, "\x89PNG\r\n"); });
+    shown = rig.Connect();
+  }
+  EXPECT_FALSE(shown);
+  const QString expected = QStringLiteral("Cannot load picture \"img/Mode3.png\". Read Error");
+  EXPECT_TRUE(IsStampedLine(w.StatusText(0), expected)) << w.StatusText(0).toStdString();
+  const std::vector<std::string> log = ReadLines(rig.dir.File("LogFile.Log"));
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(IsStampedLine(QString::fromStdString(log[0]), expected)) << log[0];
+}
+
+// A FIFO in the dial's place is refused at once; it used to block Connect for good.
+TEST(AngleDisplay, FifoInPlaceOfTheDialIsRefusedWithoutBlocking) {
+  SensorRig rig(Sensor("2", 1800, 1.0));
+  TFVANTORIS& w = rig.w();
+  bool shown = true;
+  bool blocked = false;
+  {
+    std::string fifo;
+    PictureFolder folder([&](const std::string& path) {
+      MakeFifo(path);
+      fifo = path;
+    });
+    FifoGuard guard(fifo);
+    shown = rig.Connect();
+    blocked = guard.Finish();
+  }
+  EXPECT_FALSE(blocked);
+  EXPECT_FALSE(shown);
+  EXPECT_TRUE(
+      IsStampedLine(w.StatusText(0),
+                    QStringLiteral("Cannot open file \"img/Mode3.png\". Not a regular file: FIFO")))
+      << w.StatusText(0).toStdString();
 }
 
 }  // namespace

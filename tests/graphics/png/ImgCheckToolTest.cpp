@@ -1,5 +1,6 @@
 // kelta-imgcheck: its one line per picture, the raw pixel dump, and failures.
 #include "tests/graphics/png/PngTestWriter.h"
+#include "tests/support/Fifo.h"
 #include "tests/support/Files.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
@@ -80,6 +81,10 @@ TEST(ImgCheckTool, RawDumpHoldsTheLoadedPixelsAsBgra) {
 }
 
 TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
+  // A FIFO used to block the tool for good; the time limit turns that into exit code 124.
+  const kelta::test::TempDir dir;
+  const std::string fifo = dir.File("Mode3.png");
+  kelta::test::MakeFifo(fifo);
   struct TCase {
     std::string Args;
     int Exit;
@@ -92,13 +97,14 @@ TEST(ImgCheckTool, FailuresPrintTheErrorAndExit) {
        "Cannot load picture \"" + Suite("xcsn0g01.png") + "\". IDAT: CRC error\n"},
       {"/nonexistent-kelta.png", 1,
        "Cannot open file \"/nonexistent-kelta.png\". No such file or directory\n"},
+      {ShellQuote(fifo), 1, "Cannot open file \"" + fifo + "\". Not a regular file: FIFO\n"},
       {ShellQuote(Suite("basn0g08.png")) + " --raw /nonexistent-kelta/out.raw", 1,
        "Cannot create file \"/nonexistent-kelta/out.raw\". No such file or directory\n"},
       {"", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
       {"a.png b.png", 2, "usage: kelta-imgcheck FILE [--raw OUT]\n"},
   };
   for (const TCase& c : cases) {
-    const auto r = RunTool(ImgCheck(c.Args));
+    const auto r = RunTool("timeout 10 " + ImgCheck(c.Args));
     EXPECT_EQ(r.exitCode, c.Exit) << c.Args;
     EXPECT_EQ(r.err, c.Err) << c.Args;
   }

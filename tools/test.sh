@@ -4,7 +4,9 @@
 #   1. the normal build (warnings on) and all its tests,
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build and all tests,
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor) and their tests,
-#   4. the libFuzzer targets (clang), each for a short fixed time.
+#   4. the libFuzzer targets (clang), each for a short fixed time,
+#   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck) with its
+#      tests under Wine, kelta-imgcheck.exe compared with the Linux one.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail
@@ -133,6 +135,12 @@ for f in build-fuzz/bin/fuzz_*; do
     failed=$((failed + 1))
   fi
 done
+
+echo "== Windows build, tests under Wine"
+# tools/build-windows.sh installs what it lacks and builds; the Linux kelta-imgcheck of the
+# normal build is the one the Windows tool is compared with.
+KELTA_JOBS="$jobs" KELTA_LINUX_IMGCHECK="$root/build/bin/kelta-imgcheck" bash tools/build-windows.sh
+run_ctest build-win64
 
 [ "$format_failed" -eq 0 ] || echo "format: FAILED"
 echo "tests: $passed passed, $failed failed"

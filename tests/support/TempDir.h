@@ -15,7 +15,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  // With a trailing '/', as the folders the console and the serial port take.
+  // With a trailing separator ('/'; '\\' on Windows), as the folders the console and the
+  // serial port take. UTF-8.
   const std::string& Path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + name; }
 

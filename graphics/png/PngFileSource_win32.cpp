@@ -15,29 +15,37 @@
 namespace kelta::gfx {
 namespace {
 
+// What a path names when it is not a regular file.
+const char* FileKind(unsigned Mode) {
+  if (S_ISFIFO(Mode)) return "FIFO";
+  if (S_ISCHR(Mode)) return "character device";
+  if (S_ISBLK(Mode)) return "block device";
+  return "special file";
+}
+
 class TFileSource final : public TPngSource {
  public:
+  // Only a regular file is a picture (a device name such as CON or COM1 might never end). The
+  // name is widened from UTF-8 for the system; the file is read in binary, so no byte of the
+  // picture is translated.
   explicit TFileSource(const std::string& FileName) {
-    // UTF-8 name widened for the system; binary, so no byte of the picture is translated.
     const std::wstring wide =
         std::filesystem::path(std::u8string(FileName.begin(), FileName.end())).wstring();
-    // Opening a folder fails with EACCES here; name it as the other system does.
     struct _stat64 st {};
-    int err = 0;
-    if (::_wstat64(wide.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      err = EISDIR;
-    } else {
-      Fd_ = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-      if (Fd_ < 0) err = errno;
-    }
-    if (err != 0)
-      throw EFileOpenError("Cannot open file \"" + FileName + "\". " + std::strerror(err));
+    if (::_wstat64(wide.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) Refuse(FileName, st);
+    Fd_ = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (Fd_ < 0) Fail(FileName, std::strerror(errno));
+    if (::_fstat64(Fd_, &st) != 0) Fail(FileName, std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) Refuse(FileName, st);
+    Size_ = static_cast<std::uint64_t>(st.st_size);
   }
   ~TFileSource() override {
     if (Fd_ >= 0) ::_close(Fd_);
   }
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
+
+  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
 
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     while (Size > 0) {
@@ -51,7 +59,22 @@ class TFileSource final : public TPngSource {
   }
 
  private:
+  [[noreturn]] void Fail(const std::string& FileName, const std::string& Reason) {
+    // The destructor does not run for a constructor that throws.
+    if (Fd_ >= 0) ::_close(Fd_);
+    Fd_ = -1;
+    throw EFileOpenError("Cannot open file \"" + FileName + "\". " + Reason);
+  }
+  // A folder gets the reason the other system gives ("Is a directory"; opening one here would
+  // say only "Permission denied").
+  [[noreturn]] void Refuse(const std::string& FileName, const struct _stat64& St) {
+    Fail(FileName, S_ISDIR(St.st_mode)
+                       ? std::string(std::strerror(EISDIR))
+                       : std::string("Not a regular file: ") + FileKind(St.st_mode));
+  }
+
   int Fd_ = -1;
+  std::uint64_t Size_ = 0;
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ const std::vector<LineErrorText>& LineErrorTable() {
 }
 
 void TFVANTORIS::VaComm1Error(uint32_t errors) {
+  // The serial object reports a vanished device with this bit, then closes the port itself.
+  if (errors & 0x0400) deviceLost_ = true;
   for (const LineErrorText& e : LineErrorTable()) {
     if (errors & e.bit) SetStatus(0, QString::fromLatin1(e.text));
   }

@@ -229,6 +229,14 @@ void TFVANTORIS::VaComm1Open() {
 void TFVANTORIS::VaComm1Close() {
   Connected = 0;
   SetStatus(0, QStringLiteral("Close Com"));
+  // A port that closed because its device went away leaves the console disconnected: the
+  // connect panel comes back over the console (whose list stays readable) so the operator can
+  // connect again once the device is back.
+  if (deviceLost_ && !closing_) {
+    Panel2->show();
+    Panel2->raise();
+  }
+  deviceLost_ = false;
 }
 
 void TFVANTORIS::btCloseClick() {

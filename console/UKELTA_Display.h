@@ -233,6 +233,8 @@ class TFVANTORIS : public QWidget {
   // Set when the window closes: every running wait ends at once, and the window is not
   // closed (and the settings not saved) a second time.
   bool closing_ = false;
+  // Set by the line-error notification when the device vanished; read by the close notification.
+  bool deviceLost_ = false;
   std::unique_ptr<ConsoleDialogs> dialogs_;
   std::unique_ptr<RxDecoder> decoder_;
   std::unique_ptr<AngleDisplay> angleDisplay_;

@@ -90,6 +90,8 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
             (QStringList{QStringLiteral("An I/O error occurred during communications with the "
                                         "device."),
                          QStringLiteral("Close Com")}));
+  // The connect panel is back, above the console, so the operator can connect again.
+  EXPECT_TRUE(w.Panel2->isVisible());
 
   sim::SensorConfig config;
   config.settings.version = "3.01";
@@ -97,11 +99,12 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
   back.Start();
   rig.link.reset();  // first: the new terminal may get the old one's name
   rig.link = std::make_unique<sim::PortLink>(rig.dir.Path(), rig.com, back.SlavePath(), false);
-  Click(w, "Button3");  // what a reconnect does too; the button itself is hidden by now
+  Click(w, "Button3");
   EXPECT_EQ(w.Connected, 1);
   EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
   EXPECT_EQ(Text(w, "lbeVersion"), QStringLiteral("3.01"));
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
+  EXPECT_FALSE(w.Panel2->isVisible());
   rig.console.reset();  // the window (and its port) goes before the sensor it talks to
 }
 

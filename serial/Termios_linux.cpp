@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "serial/SerialDevice.h"
+#include "serial/Termios_linux.h"
 
 namespace kelta::device {
 
@@ -57,7 +58,7 @@ int CharacterSize(std::uint8_t byteSize, tcflag_t& size) {
 
 }  // namespace
 
-int ApplyDcb(int fd, const TVaDcb& dcb) {
+int ApplyTermios(int fd, const TVaDcb& dcb) {
   if (dcb.BaudRate == 0) return EINVAL;  // speed 0 would hang the line up
   termios2 tio{};
   if (::ioctl(fd, TCGETS2, &tio) < 0) return errno;

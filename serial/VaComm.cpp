@@ -1,8 +1,5 @@
 #include "serial/VaComm.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <new>
@@ -199,36 +196,37 @@ void TVaCustomComm::CreateDeviceHandle() {
   const std::string name = FormatDeviceName();
   const std::string path = FormatOpenPath();
   if (path.empty()) throw EVaCommError(FillName(comm_msg::kNotFound, name));
-  int fd = -1;
-  const int err = device::OpenExclusive(path, fd);
-  if (err == ENOENT) throw EVaCommError(FillName(comm_msg::kNotFound, name));
+  std::unique_ptr<device::SerialDevice> opened;
+  const int err = device::SerialDevice::Open(path, opened);
+  if (device::IsNotFound(err)) throw EVaCommError(FillName(comm_msg::kNotFound, name));
   if (err != 0) {
     throw EVaCommError(FillName(comm_msg::kCantOpen, name) +
                        FormatCommError(comm_msg::kErrorSuffix, err));
   }
-  handle_ = fd;
+  device_ = std::move(opened);
   pendingErrors_ = 0;
-  haveCounters_ = device::ReadLineCounters(fd, counters_) == 0;
 }
 
-// The kernel sizes its own queues; the port's queue is the write thread's, made here.
+// The device's queues, then the port's own write queue (the write thread's), made here.
 void TVaCustomComm::SetupBuffers() {
+  const auto size = [](int value) { return static_cast<std::uint32_t>(value < 0 ? 0 : value); };
+  if (const int err = device_->SetupQueues(size(buffers_.ReadSize()), size(buffers_.WriteSize())))
+    RaiseCommError(comm_msg::kInitBuffers, err);
   try {
-    session_ =
-        std::make_shared<TVaCommSession>(handle_, static_cast<std::uint32_t>(buffers_.WriteSize()),
-                                         OnTxEmpty.Bound(), dispatcher_, this);
+    session_ = std::make_shared<TVaCommSession>(*device_, size(buffers_.WriteSize()),
+                                                OnTxEmpty.Bound(), dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
   } catch (const std::bad_alloc&) {
-    RaiseCommError(comm_msg::kInitBuffers, ENOMEM);  // a WriteSize the memory cannot hold
+    // a WriteSize the memory cannot hold
+    RaiseCommError(comm_msg::kInitBuffers, device::OutOfMemory());
   }
-  session_->rx80Mark =
-      static_cast<std::uint32_t>(static_cast<std::uint64_t>(buffers_.ReadSize()) * 8 / 10);
 }
 
-// Reads return at once with what is there (non-blocking descriptor, VMIN 0, VTIME 0) and writes
-// have no time limit: nothing more to set.
-void TVaCustomComm::SetupTimeouts() {}
+// Reads return at once with whatever has been received, writes have no time limit.
+void TVaCustomComm::SetupTimeouts() {
+  if (const int err = device_->SetupTimeouts()) RaiseCommError(comm_msg::kTimeouts, err);
+}
 
 void TVaCustomComm::SetupEventMask() {
   std::uint32_t mask = 0;
@@ -238,7 +236,11 @@ void TVaCustomComm::SetupEventMask() {
   }
   mask &= ~EV_TXEMPTY;  // the write thread reports an empty queue itself
   eventMask_ = mask;
-  if (const int err = session_->SetupEventMask(mask)) RaiseCommError(comm_msg::kEventMask, err);
+  const auto rx80Mark =
+      static_cast<std::uint32_t>(static_cast<std::uint64_t>(buffers_.ReadSize()) * 8 / 10);
+  if (const int err = session_->SetupEventMask(mask, rx80Mark)) {
+    RaiseCommError(comm_msg::kEventMask, err);
+  }
 }
 
 void TVaCustomComm::StartWorkers() {
@@ -292,7 +294,7 @@ TVaDcb TVaCustomComm::BuildDcb() const {
 
 void TVaCustomComm::ApplyLineSettings() {
   if (!IsOpen()) return;
-  if (const int err = device::ApplyDcb(handle_, BuildDcb())) {
+  if (const int err = device_->ApplyDcb(BuildDcb())) {
     RaiseCommError(comm_msg::kWriteDcb, err);
   }
 }
@@ -325,9 +327,8 @@ void TVaCustomComm::CloseDevice() {
   // Waits only for workers inside a call on the descriptor, which the wake signals just ended;
   // never for a worker blocked in a hand-off to this thread.
   if (session_) session_->gate.ShutAndWait();
-  if (handle_ >= 0) device::Close(handle_);
-  handle_ = -1;
   session_.reset();
+  device_.reset();
   ReapWorkers(false);
 }
 
@@ -377,34 +378,14 @@ void TVaCustomComm::QueryStatus(std::uint32_t& Errors, TVaCommStat& Stat, bool o
   Errors = 0;
   Stat = TVaCommStat{};
   if (!IsOpen()) return;
-  std::uint32_t errors = pendingErrors_;
+  std::uint32_t errors = 0;
   TVaCommStat stat;
-  device::LineCounters now = counters_;
-  if (haveCounters_) {
-    const int err = device::ReadLineCounters(handle_, now);
-    if (err != 0) {
-      now = counters_;
-      if (device::IsDeviceGone(err))
-        errors |= CE_IOE;
-      else if (!device::IsNoSuchControl(err))
-        RaiseCommError(comm_msg::kStatistics, err);
-    }
-    errors |= device::CounterErrors(counters_, now);
+  if (const int err =
+          device_->QueryStatus(errors, stat.cbInQue, outputCount ? &stat.cbOutQue : nullptr)) {
+    RaiseCommError(comm_msg::kStatistics, err);
   }
-  // A device that went away has nothing waiting: that is its I/O error, not a failed query.
-  if (const int err = device::InputCount(handle_, stat.cbInQue)) {
-    if (!device::IsDeviceGone(err)) RaiseCommError(comm_msg::kStatistics, err);
-    errors |= CE_IOE;
-  }
-  if (outputCount) {
-    const int err = device::OutputCount(handle_, stat.cbOutQue);
-    if (err != 0 && !device::IsDeviceGone(err) && !device::IsNoSuchControl(err)) {
-      RaiseCommError(comm_msg::kStatistics, err);
-    }
-  }
-  counters_ = now;
+  Errors = errors | pendingErrors_;
   pendingErrors_ = 0;
-  Errors = errors;
   Stat = stat;
 }
 
@@ -421,16 +402,13 @@ int TVaCustomComm::InputCount() {
 int TVaCustomComm::ReceiveBuffer(void* Data, int Count) {
   if (!IsOpen() || Count <= 0) return 0;
   std::lock_guard<std::recursive_mutex> hold(statusLock_);
-  ssize_t n;
-  do {
-    n = ::read(handle_, Data, static_cast<std::size_t>(Count));
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) {
-    const int err = errno;
-    if (err == EAGAIN) return 0;  // nothing there: a read that did not complete in time
+  std::uint32_t got = 0;
+  const int timeout = buffers_.ReadTimeout();
+  if (const int err = device_->Read(Data, static_cast<std::uint32_t>(Count),
+                                    static_cast<std::uint32_t>(timeout < 0 ? 0 : timeout), got)) {
     RaiseCommError(comm_msg::kReadError, err);
   }
-  return static_cast<int>(n);
+  return static_cast<int>(got);
 }
 
 std::string TVaCustomComm::ReceiveText() {
@@ -448,7 +426,7 @@ void TVaCustomComm::SetDtrLine(bool Value) {
     throw EVaCommError(comm_msg::kDtrHandshake);
   }
   if (!IsOpen()) return;
-  const int err = device::SetModemLine(handle_, device::ModemLine::Dtr, Value);
+  const int err = device_->SetModemLine(device::ModemLine::Dtr, Value);
   if (err != 0 && !device::IsNoSuchControl(err)) RaiseCommError(comm_msg::kCommFunction, err);
 }
 
@@ -458,7 +436,7 @@ void TVaCustomComm::SetRtsLine(bool Value) {
     throw EVaCommError(comm_msg::kRtsHandshake);
   }
   if (!IsOpen()) return;
-  const int err = device::SetModemLine(handle_, device::ModemLine::Rts, Value);
+  const int err = device_->SetModemLine(device::ModemLine::Rts, Value);
   if (err != 0 && !device::IsNoSuchControl(err)) RaiseCommError(comm_msg::kCommFunction, err);
 }
 

@@ -70,7 +70,7 @@ class TVaCustomComm {
   // --- Operations (GUI thread)
   void Open();
   void Close();
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return device_ != nullptr; }
   bool SendText(const std::string& Text);
   int SendBuffer(const void* Data, int Count);
   std::string ReceiveText();
@@ -141,8 +141,9 @@ class TVaCustomComm {
   std::string FormatDeviceName() const;
   // The device path opened for PortNum (ports/comN link or default range); empty if none.
   std::string FormatOpenPath() const;
-  // Descriptor of the open device, -1 while closed.
-  int Handle() const { return handle_; }
+  // The system's handle of the open device (a descriptor on Linux, a HANDLE on Windows);
+  // device::kNoHandle (-1) while closed.
+  device::NativeHandle Handle() const { return device_ ? device_->Handle() : device::kNoHandle; }
 
   // --- For the worker threads' handed-off calls (GUI thread)
   // One batch of event bits into notifications; exceptions go to OnException.
@@ -193,13 +194,11 @@ class TVaCustomComm {
   std::shared_ptr<IGuiDispatcher> dispatcher_;
 
   // Run-time state.
-  int handle_ = -1;
+  std::unique_ptr<device::SerialDevice> device_;  // null while closed
   std::uint32_t eventMask_ = 0;
   bool destroying_ = false;
   std::recursive_mutex statusLock_;
   std::uint32_t pendingErrors_ = 0;  // CE_* flags not yet fetched by QueryLineStatus
-  bool haveCounters_ = false;        // the driver keeps line error counters
-  device::LineCounters counters_;    // as last fetched by QueryLineStatus
   std::shared_ptr<TVaCommSession> session_;
   std::unique_ptr<TVaCommEventThread> eventThread_;
   std::unique_ptr<TVaCommWriteThread> writeThread_;

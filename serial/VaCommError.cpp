@@ -1,13 +1,11 @@
 #include "serial/VaCommError.h"
 
-#include <cstring>
+#include "serial/SerialDevice.h"
 
 namespace kelta {
 
 std::string SystemErrorText(int err) {
-  char buffer[256];
-  // GNU strerror_r: returns the text, which may or may not be in buffer.
-  std::string text = strerror_r(err, buffer, sizeof buffer);
+  std::string text = device::ErrorText(err);
   while (!text.empty()) {
     const unsigned char last = static_cast<unsigned char>(text.back());
     if (last <= ' ' || last == '.' || last == 0x7F) {

@@ -1,7 +1,8 @@
 #pragma once
 // EVaCommError: every failure of the serial port object. Messages are fixed texts; where a text
-// carries "(%d), %s" or "(Error %d, %s)" the errno of the failing call and its system text are
-// filled in at the place of the failure (never read later, never on another thread).
+// carries "(%d), %s" or "(Error %d, %s)" the system's error code of the failing call (errno,
+// GetLastError) and its system text are filled in at the place of the failure (never read
+// later, never on another thread).
 
 #include <stdexcept>
 #include <string>
@@ -33,7 +34,7 @@ inline constexpr const char* kStatistics = "Error retrieving statistics (%d), %s
 inline constexpr const char* kOutputFull = "Output buffer is full. Please check comm status.";
 }  // namespace comm_msg
 
-// The system text of an errno with trailing blanks, control characters and full stops removed.
+// The system text of an error code with trailing blanks, control characters and full stops removed.
 std::string SystemErrorText(int err);
 
 // Fills the first "%d" of format with err and the first "%s" after it with SystemErrorText(err).

@@ -1,49 +1,25 @@
 #include "serial/VaCommThreads.h"
 
-#include <poll.h>
-#include <pthread.h>
-#include <sys/epoll.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "serial/SerialDevice.h"
 #include "serial/VaComm.h"
 
 namespace kelta {
 
 // --- TVaCommSession
 
-TVaCommSession::TVaCommSession(int fd, std::uint32_t writeSize,
+TVaCommSession::TVaCommSession(device::SerialDevice& device, std::uint32_t writeSize,
                                std::shared_ptr<const std::atomic<bool>> txEmptyBound,
                                std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port)
-    : fd(fd),
+    : device(device),
       txEmptyBound(std::move(txEmptyBound)),
       dispatcher(std::move(dispatcher)),
       port(port),
       queue(writeSize) {}
 
-TVaCommSession::~TVaCommSession() {
-  if (epollFd >= 0) ::close(epollFd);
-}
+TVaCommSession::~TVaCommSession() = default;
 
-int TVaCommSession::SetupEventMask(std::uint32_t mask) {
+int TVaCommSession::SetupEventMask(std::uint32_t mask, std::uint32_t rx80Mark) {
   eventMask = mask;
-  if (mask == 0) return 0;
-  epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-  if (epollFd < 0) return errno;
-  epoll_event wake{};
-  wake.events = EPOLLIN;
-  wake.data.fd = wakeEvent.Handle();
-  if (::epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeEvent.Handle(), &wake) < 0) return errno;
-  // Edge-triggered: one wake per arrival, as a received-character event; bytes a handler left
-  // unread do not wake the thread again until more arrive. Hang-up and errors always report.
-  epoll_event device{};
-  device.events = EPOLLIN | EPOLLET;
-  device.data.fd = fd;
-  if (::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &device) < 0) return errno;
-  return 0;
+  return device.SetupEventMask(mask, wakeEvent, rx80Mark);
 }
 
 void TVaCommSession::HandOff(const std::function<void(TVaCustomComm&)>& fn) {
@@ -60,43 +36,9 @@ void TVaCommSession::ReportDeviceGone() {
 
 // --- TVaCommThread
 
-namespace {
-
-int NiceOffset(TThreadPriority priority) {
-  switch (priority) {
-    case TThreadPriority::tpIdle:
-      return 19;
-    case TThreadPriority::tpLowest:
-      return 2;
-    case TThreadPriority::tpLower:
-      return 1;
-    case TThreadPriority::tpNormal:
-      return 0;
-    case TThreadPriority::tpHigher:
-      return -1;
-    case TThreadPriority::tpHighest:
-      return -2;
-    case TThreadPriority::tpTimeCritical:
-      return -15;
-  }
-  return 0;
-}
-
-int ClampNice(int nice) { return nice < -20 ? -20 : nice > 19 ? 19 : nice; }
-
-// A raised priority needs CAP_SYS_NICE; without it the thread keeps its nice value, which is
-// not an error for the port.
-void ApplyNice(pid_t tid, int baseNice, TThreadPriority priority) {
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), ClampNice(baseNice + NiceOffset(priority)));
-}
-
-}  // namespace
-
 TVaCommThread::TVaCommThread(std::shared_ptr<TVaCommSession> session)
     : session_(std::move(session)), state_(std::make_shared<State>()) {
-  errno = 0;
-  const int nice = ::getpriority(PRIO_PROCESS, 0);
-  state_->baseNice = errno == 0 ? nice : 0;
+  state_->basePriority = device::BaseThreadPriority();
 }
 
 TVaCommThread::~TVaCommThread() {
@@ -111,15 +53,15 @@ TVaCommThread::~TVaCommThread() {
 void TVaCommThread::Start(const char* name, TThreadPriority priority,
                           void (*body)(TVaCommSession&)) {
   thread_ = std::thread([state = state_, session = session_, name, priority, body] {
-    pthread_setname_np(pthread_self(), name);
     {
       std::lock_guard<std::mutex> hold(state->lock);
-      state->tid = ::gettid();
-      ApplyNice(state->tid, state->baseNice, priority);
+      state->thread = device::AdoptCurrentThread(name);
+      device::SetThreadPriority(state->thread, state->basePriority, priority);
     }
     body(*session);
     std::lock_guard<std::mutex> hold(state->lock);
-    state->tid = 0;
+    device::ReleaseThread(state->thread);
+    state->thread = device::kNoHandle;
     state->finished = true;
     state->ended.notify_all();
   });
@@ -142,7 +84,9 @@ bool TVaCommThread::JoinFor(std::chrono::milliseconds limit) {
 
 void TVaCommThread::SetPriority(TThreadPriority priority) {
   std::lock_guard<std::mutex> hold(state_->lock);
-  if (state_->tid != 0) ApplyNice(state_->tid, state_->baseNice, priority);
+  if (state_->thread != device::kNoHandle) {
+    device::SetThreadPriority(state_->thread, state_->basePriority, priority);
+  }
 }
 
 // --- TVaCommEventThread
@@ -161,70 +105,55 @@ void TVaCommEventThread::RequestStop() {
 }
 
 void TVaCommEventThread::Execute(TVaCommSession& s) {
-  device::LineCounters counters;
-  bool haveCounters = false;
-  if (s.gate.Enter()) {
-    haveCounters = device::ReadLineCounters(s.fd, counters) == 0;
-    s.gate.Leave();
-  }
-  const bool wantFull = (s.eventMask & EV_RX80FULL) != 0;
-
   while (!s.stopped.load()) {
-    epoll_event events[2];
+    // Wait step: the device's line events, its loss, or WakeEvent.
     if (!s.gate.Enter()) break;
-    const int n = ::epoll_wait(s.epollFd, events, 2, -1);
-    const int waitErr = n < 0 ? errno : 0;
-    std::uint32_t device = 0;
-    for (int i = 0; i < n; ++i) {
-      if (events[i].data.fd == s.fd) device = events[i].events;
-    }
-    bool gone = (device & (EPOLLHUP | EPOLLERR)) != 0;
-    std::uint32_t errors = 0;
-    bool full = false;
-    if (gone) {
-      // Stop waiting on it: a hung-up device reports itself readable and hung up for good.
-      ::epoll_ctl(s.epollFd, EPOLL_CTL_DEL, s.fd, nullptr);
-    } else if (device != 0) {
-      if (haveCounters) {
-        device::LineCounters now;
-        if (device::ReadLineCounters(s.fd, now) == 0) {
-          errors = device::CounterErrors(counters, now);
-          counters = now;
-        }
-      }
-      if (wantFull) {
-        std::uint32_t count = 0;
-        full = device::InputCount(s.fd, count) == 0 && count >= s.rx80Mark;
-      }
-    }
+    std::uint32_t bits = 0;
+    const auto outcome = s.device.WaitEvents(bits);
     s.gate.Leave();
+    // Handling step.
+    if (!HandleWait(s, outcome, bits)) break;
+  }
+}
 
-    if (n < 0) {
-      if (waitErr == EINTR) continue;
-      break;  // the wait set itself is broken: waiting again would only spin
-    }
-    if (s.stopped.load()) break;
-    if (gone) {
+bool TVaCommEventThread::HandleWait(TVaCommSession& s, device::SerialDevice::EventWait outcome,
+                                    std::uint32_t bits) {
+  using EventWait = device::SerialDevice::EventWait;
+  switch (outcome) {
+    case EventWait::Broken:
+      return false;  // waiting again would only spin
+    case EventWait::Failed:
+      return true;  // not reported: the next pass waits again
+    case EventWait::Woken:
+      // Reset first, then look at the flag: a stop signal raised meanwhile is either seen in
+      // the flag or still set for the next wait, never lost.
+      s.wakeEvent.Reset();
+      return !s.stopped.load();
+    case EventWait::Gone:
+      if (s.stopped.load()) return false;
       try {
         s.ReportDeviceGone();
       } catch (...) {
-        break;
+        return false;
       }
-      continue;
-    }
-    std::uint32_t bits = 0;
-    if (device & EPOLLIN) bits |= EV_RXCHAR;
-    if (errors != 0) bits |= EV_ERR;
-    if (errors & CE_BREAK) bits |= EV_BREAK;
-    if (full) bits |= EV_RX80FULL;
-    bits &= s.eventMask;
-    if (bits == 0) continue;
-    try {
-      s.HandOff([bits](TVaCustomComm& p) { p.DispatchEvents(bits); });
-    } catch (...) {
-      break;  // the GUI thread can no longer take calls
-    }
+      // Nothing more can come from the device: only the stop signal is left to wait for.
+      while (!s.stopped.load()) {
+        if (s.wakeEvent.WaitFor(-1) != TVaWaitEvent::TWaitResult::wrSignaled) return false;
+      }
+      return false;
+    case EventWait::Events:
+      break;
   }
+  if (s.stopped.load()) return false;
+  bits &= s.eventMask;
+  if (bits == 0) return true;
+  try {
+    s.HandOff([bits](TVaCustomComm& p) { p.DispatchEvents(bits); });
+  } catch (...) {
+    return false;  // the GUI thread can no longer take calls
+  }
+  s.wakeEvent.Reset();
+  return !s.stopped.load();
 }
 
 // --- TVaCommWriteThread
@@ -284,65 +213,47 @@ bool TVaCommWriteThread::CompleteWrite(TVaCommSession& s, std::uint32_t k) {
 void TVaCommWriteThread::Execute(TVaCommSession& s) {
   bool gone = false;
   for (;;) {
-    pollfd wait[2] = {{s.closeEvent.Handle(), POLLIN, 0}, {s.dataEvent.Handle(), POLLIN, 0}};
-    // Once the device is gone only the close signal matters.
-    const int r = ::poll(wait, gone ? 1 : 2, -1);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (wait[0].revents != 0 || s.stopped.load()) break;  // CloseEvent wins
-    if (gone || (wait[1].revents & POLLIN) == 0) continue;
+    // Wait step: the first of CloseEvent and DataEvent (CloseEvent wins); once the device is
+    // gone only the close signal matters.
+    const int signal =
+        gone ? (s.closeEvent.WaitFor(-1) == TVaWaitEvent::TWaitResult::wrSignaled ? 0 : -1)
+             : device::WaitFirst(s.closeEvent, s.dataEvent);
+    // Handling step.
+    if (signal != 1 || s.stopped.load()) break;
+    if (!HandleData(s, gone)) break;
+  }
+}
 
-    const std::uint8_t* data;
-    std::uint32_t n;
-    {
-      std::lock_guard<std::mutex> hold(s.writeLock);
-      data = s.queue.Data();
-      n = s.queue.Size();
-      if (n == 0) {
-        s.dataEvent.Reset();
-        continue;
-      }
-    }
-    // Bytes [0, n) stay put until CompleteWrite: only this thread consumes, and appends land
-    // behind them.
-    if (!s.gate.Enter()) break;
-    ssize_t written;
-    do {
-      written = ::write(s.fd, data, n);
-    } while (written < 0 && errno == EINTR);
-    int err = written < 0 ? errno : 0;
-    bool closing = false;
-    if (written == 0 || err == EAGAIN) {
-      // Output full: wait for room on the line or for the close signal.
-      pollfd out[2] = {{s.closeEvent.Handle(), POLLIN, 0}, {s.fd, POLLOUT, 0}};
-      int pr;
-      do {
-        pr = ::poll(out, 2, -1);
-      } while (pr < 0 && errno == EINTR);
-      if (out[0].revents != 0) {
-        closing = true;
-      } else if ((out[1].revents & POLLOUT) == 0 &&
-                 (out[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-        err = EIO;
-      }
-    }
-    s.gate.Leave();
-    if (closing) break;
-    if (written > 0) {
-      if (!CompleteWrite(s, static_cast<std::uint32_t>(written))) break;
-      continue;
-    }
-    if (err == 0 || err == EAGAIN) continue;
-    // Any other failure would fail again at once: report the device as gone and stop writing.
-    gone = true;
-    try {
-      s.ReportDeviceGone();
-    } catch (...) {
-      break;
+bool TVaCommWriteThread::HandleData(TVaCommSession& s, bool& gone) {
+  const std::uint8_t* data;
+  std::uint32_t n;
+  {
+    std::lock_guard<std::mutex> hold(s.writeLock);
+    data = s.queue.Data();
+    n = s.queue.Size();
+    if (n == 0) {
+      s.dataEvent.Reset();
+      return true;
     }
   }
+  // Bytes [0, n) stay put until CompleteWrite: only this thread consumes, and appends land
+  // behind them.
+  if (!s.gate.Enter()) return false;
+  std::uint32_t written = 0;
+  int err = 0;
+  const auto result = s.device.Write(data, n, s.closeEvent, written, err);
+  s.gate.Leave();
+  using WriteResult = device::SerialDevice::WriteResult;
+  if (result == WriteResult::Closing) return false;
+  if (result == WriteResult::Written) return CompleteWrite(s, written);
+  // Any failure would fail again at once: report the device as gone and stop writing.
+  gone = true;
+  try {
+    s.ReportDeviceGone();
+  } catch (...) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace kelta

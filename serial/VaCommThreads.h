@@ -3,9 +3,12 @@
 //
 // Threads and what they touch:
 // - GUI thread: the port (TVaCustomComm), Open/Close, QueueData, every notification.
-// - Event thread: waits on the session's epoll set (device readable/hung up, WakeEvent) and
-//   hands batches of event bits to the GUI thread. Never reads data.
+// - Event thread: waits for the device's line events or WakeEvent and hands batches of event
+//   bits to the GUI thread. Never reads data.
 // - Write thread: writes the queue's bytes, hands "queue empty" to the GUI thread.
+// Each worker's Execute loop is a wait step (the only place it blocks on the device or its
+// signals, inside the gate) and a handling step (what the outcome means, hand-offs included).
+// Every system call is the device's (SerialDevice.h).
 // Both workers see only a TVaCommSession (shared_ptr, so it lives as long as the longest user)
 // and never the port object: a handed-off call reaches the port on the GUI thread, and only
 // while the session is not stopped. Close sets `stopped` on the GUI thread before it destroys
@@ -15,16 +18,14 @@
 // Locks and flags:
 // - `stopped` (atomic): the terminate flag of both workers; set once by StopWorkers, before
 //   WakeEvent and CloseEvent are raised.
-// - `gate`: every worker call on the device descriptor happens between gate.Enter/Leave; Close
-//   shuts the gate after raising the wake signals and closes the descriptor only when no worker
+// - `gate`: every worker call on the device happens between gate.Enter/Leave; Close
+//   shuts the gate after raising the wake signals and closes the device only when no worker
 //   is inside. A worker blocked in a hand-off holds no gate, so Close from inside a notification
 //   never waits for the worker that is waiting for that very notification.
 // - `writeLock` guards `queue` and the DataEvent state (set exactly while the queue is not
 //   empty); `room` is signalled under it whenever bytes left the queue. Never held across a
 //   wait for the device or a hand-off.
 // - No worker waits for the GUI thread while inside the gate or holding writeLock.
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -33,6 +34,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "serial/SerialDevice.h"
 
 #include "serial/GuiDispatcher.h"
 #include "serial/VaCommBuffer.h"
@@ -45,18 +48,18 @@ class TVaCustomComm;
 
 class TVaCommSession {
  public:
-  // Makes the queue and the wake signals; throws std::system_error when the system has no
-  // descriptors left.
-  TVaCommSession(int fd, std::uint32_t writeSize,
+  // Makes the queue and the wake signals; throws std::system_error when the system has none
+  // left. The device stays the port's; the session only uses it, inside the gate.
+  TVaCommSession(device::SerialDevice& device, std::uint32_t writeSize,
                  std::shared_ptr<const std::atomic<bool>> txEmptyBound,
                  std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port);
   ~TVaCommSession();
   TVaCommSession(const TVaCommSession&) = delete;
   TVaCommSession& operator=(const TVaCommSession&) = delete;
 
-  // Builds the event thread's wait set for the mask; returns 0 or the errno of the failing
-  // call. GUI thread, before the workers start.
-  int SetupEventMask(std::uint32_t mask);
+  // Gives the device the event thread's mask and wake signal; 0 or the system's error code.
+  // GUI thread, before the workers start.
+  int SetupEventMask(std::uint32_t mask, std::uint32_t rx80Mark);
 
   // Runs fn(port) on the GUI thread and waits for it; fn is skipped when the session stopped
   // meanwhile. An exception from fn (or from the dispatcher) is raised again here.
@@ -64,7 +67,7 @@ class TVaCommSession {
   // The device went away: the first caller hands the I/O error report to the GUI thread.
   void ReportDeviceGone();
 
-  const int fd;
+  device::SerialDevice& device;
   // OnTxEmpty is bound now (the port's flag, read at every emptied queue).
   const std::shared_ptr<const std::atomic<bool>> txEmptyBound;
   const std::shared_ptr<IGuiDispatcher> dispatcher;
@@ -76,8 +79,6 @@ class TVaCommSession {
 
   // Event thread.
   std::uint32_t eventMask = 0;  // written before the workers start
-  std::uint32_t rx80Mark = 0;   // input count that is "80 % full"; written before the start
-  int epollFd = -1;             // device (edge-triggered) and wakeEvent
   TVaWaitEvent wakeEvent;
 
   // Write thread.
@@ -114,9 +115,9 @@ class TVaCommThread {
   struct State {
     std::mutex lock;  // guards tid and finished
     std::condition_variable ended;
-    pid_t tid = 0;  // 0 once the thread no longer runs
+    device::NativeHandle thread = device::kNoHandle;  // kNoHandle once it no longer runs
     bool finished = false;
-    int baseNice = 0;
+    int basePriority = 0;
   };
   std::shared_ptr<State> state_;
   std::thread thread_;
@@ -131,6 +132,9 @@ class TVaCommEventThread : public TVaCommThread {
 
  private:
   static void Execute(TVaCommSession& s);
+  // What one wait's outcome means; false when the thread must end.
+  static bool HandleWait(TVaCommSession& s, device::SerialDevice::EventWait outcome,
+                         std::uint32_t bits);
 };
 
 // Transmits the write queue.
@@ -145,6 +149,9 @@ class TVaCommWriteThread : public TVaCommThread {
 
  private:
   static void Execute(TVaCommSession& s);
+  // DataEvent was set: writes what is queued. gone: the device went away (set here). False
+  // when the thread must end.
+  static bool HandleData(TVaCommSession& s, bool& gone);
   // Consumes k written bytes; false when the thread must end.
   static bool CompleteWrite(TVaCommSession& s, std::uint32_t k);
 };

@@ -1,11 +1,13 @@
 #pragma once
 // Synchronisation pieces the port and its workers share: the wrapping millisecond tick and the
-// time-out measure built on it, a manual-reset event a thread can poll() together with a device,
-// and the gate that keeps the device descriptor alive while a worker is inside a call on it.
+// time-out measure built on it, the manual-reset event, and the gate that keeps the device alive
+// while a worker is inside a call on it.
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+
+#include "serial/SerialDevice.h"
 
 namespace kelta {
 
@@ -34,26 +36,14 @@ struct TVaTimeout {
   }
 };
 
-// Manual-reset event on an eventfd: stays set until Reset. Handle() may be given to poll() or
-// epoll next to other descriptors. Set/Reset/WaitFor are safe from any thread.
-class TVaWaitEvent {
+// The manual-reset event of the port and its workers (the system's own, SerialDevice.h): stays
+// set until Reset; safe from any thread.
+class TVaWaitEvent : public device::WaitEvent {
  public:
   enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
 
-  // Throws std::system_error when no eventfd can be made.
-  TVaWaitEvent();
-  ~TVaWaitEvent();
-  TVaWaitEvent(const TVaWaitEvent&) = delete;
-  TVaWaitEvent& operator=(const TVaWaitEvent&) = delete;
-
-  void Set();
-  void Reset();
   // timeoutMs < 0 waits without limit.
   TWaitResult WaitFor(int timeoutMs);
-  int Handle() const { return fd_; }
-
- private:
-  int fd_;
 };
 
 // Guards a descriptor that worker threads use while its owner may close it. A worker brackets

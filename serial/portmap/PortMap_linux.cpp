@@ -1,13 +1,12 @@
+// The COM-name map on Linux: ports/comN links beside the executable, else the default ranges
+// of /dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*.
 #include "serial/portmap/PortMap.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <map>
-#include <system_error>
 
 namespace kelta {
 
@@ -44,23 +43,6 @@ bool LinkNumber(const char* name, long long& number) {
 }
 
 }  // namespace
-
-std::string ExecutableDir() {
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) {
-      const int err = errno;
-      throw std::system_error(err, std::generic_category(), "Cannot read /proc/self/exe");
-    }
-    if (static_cast<size_t>(n) < buffer.size()) {
-      buffer.resize(static_cast<size_t>(n));
-      break;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.substr(0, buffer.rfind('/') + 1);
-}
 
 std::string PortDevicePath(long long portNum, const std::string& exeDir,
                            const std::string& devDir) {

@@ -93,7 +93,9 @@ enum class TVaCommEvent {
 };
 using TVaCommEvents = TVaSet<TVaCommEvent>;
 
-// Line event bits (the values of the platform these ports were first written for).
+// Line event bits (the values of the platform these ports were first written for). <windows.h>
+// defines the same names, with the same values, as macros: where it came first, they are its.
+#ifndef EV_RXCHAR
 inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
 inline constexpr std::uint32_t EV_RXFLAG = 0x0002;
 inline constexpr std::uint32_t EV_TXEMPTY = 0x0004;
@@ -107,11 +109,13 @@ inline constexpr std::uint32_t EV_PERR = 0x0200;
 inline constexpr std::uint32_t EV_RX80FULL = 0x0400;
 inline constexpr std::uint32_t EV_EVENT1 = 0x0800;
 inline constexpr std::uint32_t EV_EVENT2 = 0x1000;
+#endif
 
 // The device bit a member of TVaCommEvent stands for.
 std::uint32_t CommEventBit(TVaCommEvent event);
 
-// Line error flags passed to OnError unchanged.
+// Line error flags passed to OnError unchanged (<windows.h>: as above).
+#ifndef CE_RXOVER
 inline constexpr std::uint32_t CE_RXOVER = 0x0001;
 inline constexpr std::uint32_t CE_OVERRUN = 0x0002;
 inline constexpr std::uint32_t CE_RXPARITY = 0x0004;
@@ -123,6 +127,7 @@ inline constexpr std::uint32_t CE_IOE = 0x0400;
 inline constexpr std::uint32_t CE_DNS = 0x0800;
 inline constexpr std::uint32_t CE_OOP = 0x1000;
 inline constexpr std::uint32_t CE_MODE = 0x8000;
+#endif
 
 // The device control block ApplyLineSettings builds, laid out as the original platform's DCB so
 // the flags word can be compared as a whole. Bit positions of Flags are the DcbFlag* constants.

@@ -1,10 +1,9 @@
 // The port's properties, settings groups, device control block and message texts: everything
-// that needs no device.
+// that needs no device. What differs by system is in SettingsTest_linux.cpp and
+// SettingsTest_win32.cpp.
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -140,17 +139,6 @@ TEST(VaCommNames, DeviceNameTemplate) {
   // The template is text, not a printf format: only %d and %% are read.
   port.SetDeviceName("%s%n 100%% COM%d/%d");
   EXPECT_EQ(port.FormatDeviceName(), "%s%n 100% COM3/%d");
-}
-
-TEST(VaCommNames, OpenPathComesFromTheMap) {
-  TVaComm port;
-  port.SetExeDir("/nonexistent-folder/");
-  port.SetPortNum(1);
-  EXPECT_EQ(port.FormatOpenPath(), "/dev/ttyS0");
-  port.SetPortNum(33);
-  EXPECT_EQ(port.FormatOpenPath(), "/dev/ttyUSB0");
-  port.SetPortNum(0);
-  EXPECT_EQ(port.FormatOpenPath(), "");
 }
 
 TEST(VaCommClosed, OperationsOnAClosedPort) {
@@ -338,7 +326,7 @@ TEST(LineCounters, GrownCountersGiveTheirFlags) {
   }
 }
 
-// --- Time-out measure, write queue, error texts
+// --- Time-out measure, write queue
 
 TEST(VaTimeout, ElapsedAcrossTheWrap) {
   const struct {
@@ -383,22 +371,6 @@ TEST(VaCommBuffer, AppendAndConsumeKeepOrder) {
   EXPECT_EQ(queue.Size(), 0u);
   queue.Append("12345678", 8);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(queue.Data()), queue.Size()), "12345678");
-}
-
-TEST(VaCommError, MessagesCarryTheCodeAndTrimmedSystemText) {
-  EXPECT_EQ(FormatCommError("Error writing dcb (%d), %s", EINVAL),
-            "Error writing dcb (22), Invalid argument");
-  EXPECT_EQ(FormatCommError(" Error setting EventMask (%d), %s", EMFILE),
-            " Error setting EventMask (24), Too many open files");
-  EXPECT_EQ(FormatCommError("x (Error %d, %s)", EAGAIN),
-            "x (Error 11, Resource temporarily unavailable)");
-  // A system text never ends in a blank, a control character or a full stop.
-  for (int err = 1; err < 134; ++err) {
-    const std::string text = SystemErrorText(err);
-    ASSERT_FALSE(text.empty()) << err;
-    const char last = text.back();
-    EXPECT_TRUE(last != '.' && last != ' ' && last != '\n') << err << ": " << text;
-  }
 }
 
 }  // namespace

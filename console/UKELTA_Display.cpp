@@ -1,5 +1,5 @@
-// The main window: construction, the wiring of controls to handlers, the one guard every
-// handler runs in, the application exception handler, start and close.
+// The main window: construction, the wiring of controls to the form's handlers, the form's
+// window interface on the Qt controls, close and help.
 
 #include "console/UKELTA_Display.h"
 
@@ -7,34 +7,166 @@
 #include "console/AppIcon.h"
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"
-#include "console/core/ConsoleErrors.h"
-#include "console/core/ErrorLog.h"
-#include "console/core/PortList.h"
-#include "console/core/RxDecoder.h"
+#include "console/WaitWithMessages.h"
 #include "console/uHelp.h"
-#include "serial/VaComm.h"
+#include "serial/qt/QtGuiDispatcher.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDebug>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 
 #include <stdexcept>
 
 namespace kelta {
+
+class TFVANTORIS::FormWindow final : public IFormWindow {
+ public:
+  explicit FormWindow(TFVANTORIS& w) : w_(w) {}
+
+  std::string Text(FormControl control) const override {
+    QWidget* c = Control(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(c)) return edit->text().toStdString();
+    if (auto* combo = qobject_cast<QComboBox*>(c)) return combo->currentText().toStdString();
+    if (auto* label = qobject_cast<QLabel*>(c)) return label->text().toStdString();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(c)) return memo->toPlainText().toStdString();
+    return {};
+  }
+
+  void SetText(FormControl control, const std::string& text) override {
+    const QString t = QString::fromStdString(text);
+    QWidget* c = Control(control);
+    if (auto* edit = qobject_cast<QLineEdit*>(c)) edit->setText(t);
+    if (auto* combo = qobject_cast<QComboBox*>(c)) combo->setEditText(t);
+    if (auto* label = qobject_cast<QLabel*>(c)) label->setText(t);
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(c)) memo->setPlainText(t);
+  }
+
+  void SetItems(FormControl control, const std::vector<std::string>& items) override {
+    auto* combo = qobject_cast<QComboBox*>(Control(control));
+    if (!combo) return;
+    const QString typed = combo->currentText();
+    combo->clear();
+    for (const std::string& item : items) combo->addItem(QString::fromStdString(item));
+    // Adding the first item would otherwise replace the typed text.
+    combo->setEditText(typed);
+  }
+
+  void SetVisible(FormControl control, bool visible) override {
+    QWidget* c = Control(control);
+    c->setVisible(visible);
+    if (visible) c->raise();
+  }
+
+  void AddLine(FormControl control, const std::string& line) override {
+    auto* memo = qobject_cast<QPlainTextEdit*>(Control(control));
+    if (!memo) return;
+    memo->appendPlainText(QString::fromStdString(line));
+    // A long line (the information reply) scrolls the list sideways; the values that follow
+    // are short, so bring the start of the lines back into view.
+    memo->horizontalScrollBar()->setValue(0);
+  }
+
+  void SetStatus(int panel, const std::string& text) override {
+    const QString t = QString::fromStdString(text);
+    w_.StatusPanels.at(static_cast<size_t>(panel))->setText(t);
+    emit w_.StatusTextSet(panel, t);
+  }
+
+  void ShowMessage(const std::string& text) override {
+    w_.dialogs_->ShowMessage(QString::fromStdString(text));
+  }
+  bool AskYesNo(const std::string& text) override {
+    return w_.dialogs_->AskYesNo(QString::fromStdString(text));
+  }
+
+  bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) override {
+    return kelta::WaitWithMessages(ms, cancelled);
+  }
+
+  void OpenHelp() override {
+    // A new, independent window per click; the newest is kept in fHelp.
+    // Guarded: a log that cannot be written must not keep the window from opening.
+    TConsoleForm& form = *w_.form_;
+    w_.fHelp = new TfHelp(&w_, form.AppDir(), [&form](const std::exception& e) {
+      form.Guarded([&form, &e] { form.AppException(e); });
+    });
+    w_.fHelp->show();
+  }
+
+  void CloseWindow() override { w_.close(); }
+
+ private:
+  QWidget* Control(FormControl control) const {
+    switch (control) {
+      case FormControl::Panel1:
+        return w_.Panel1;
+      case FormControl::Panel2:
+        return w_.Panel2;
+      case FormControl::ePortNo:
+        return w_.ePortNo;
+      case FormControl::eID:
+        return w_.eID;
+      case FormControl::Edit1:
+        return w_.Edit1;
+      case FormControl::eCount:
+        return w_.eCount;
+      case FormControl::eInterval:
+        return w_.eInterval;
+      case FormControl::lCount:
+        return w_.lCount;
+      case FormControl::leRangeN:
+        return w_.leRangeN;
+      case FormControl::leRangeP:
+        return w_.leRangeP;
+      case FormControl::ed360Send1:
+        return w_.ed360Send[0];
+      case FormControl::ed360Send2:
+        return w_.ed360Send[1];
+      case FormControl::ed360Send3:
+        return w_.ed360Send[2];
+      case FormControl::Memo1:
+        return w_.Memo1;
+      case FormControl::lbeVersion:
+        return w_.lbeVersion;
+      case FormControl::lbeID:
+        return w_.lbeID;
+      case FormControl::lbeMode:
+        return w_.lbeMode;
+      case FormControl::lbeCalDone:
+        return w_.lbeCalDone;
+      case FormControl::lbeOffset:
+        return w_.lbeOffset;
+      case FormControl::lbeNRange:
+        return w_.lbeNRange;
+      case FormControl::lbePRange:
+        return w_.lbePRange;
+      case FormControl::lbeMVGain:
+        return w_.lbeMVGain;
+      case FormControl::lbeMVOffset:
+        return w_.lbeMVOffset;
+      default:
+        break;
+    }
+    const int cal = static_cast<int>(control) - static_cast<int>(FormControl::lbeCal0);
+    if (cal >= 0 && cal < 12) return w_.lbeCal.at(static_cast<size_t>(cal));
+    throw std::logic_error("FormControl without a widget");
+  }
+
+  TFVANTORIS& w_;
+};
 
 TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialogs)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                            Qt::MSWindowsFixedSizeDialogHint),
       appDir_(std::move(appDir)),
-      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<MessageBoxDialogs>(this)),
-      decoder_(std::make_unique<RxDecoder>()) {
+      dialogs_(dialogs ? std::move(dialogs) : std::make_unique<MessageBoxDialogs>(this)) {
   setObjectName(QStringLiteral("FVANTORIS"));
   setWindowTitle(QStringLiteral("KELTA-RQ-7 Display Software Rev4.0용"));
   setWindowIcon(AppIcon());
@@ -44,141 +176,54 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
     move(area.center() - rect().center());
   }
 
+  formWindow_ = std::make_unique<FormWindow>(*this);
+  form_ =
+      std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
+  form_->AngleReceived.Attach([this](double value) { AngleReceived.Raise(value); });
+  form_->DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {
+    DialSettingsRead.Raise(QString::fromStdString(range), QString::fromStdString(mode));
+  });
   BuildControls();
-  CreatePort();
   WireHandlers();
-  Guarded([this] { FormCreate(); });
+  form_->Guarded([this] { form_->FormCreate(); });
 }
 
 TFVANTORIS::~TFVANTORIS() = default;
 
 void TFVANTORIS::WireHandlers() {
-  const auto on = [this](QPushButton* button, void (TFVANTORIS::*handler)()) {
+  const auto on = [this](QPushButton* button, void (TConsoleForm::*handler)()) {
     connect(button, &QPushButton::clicked, this,
-            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+            [this, handler] { form_->Guarded([this, handler] { (*form_.*handler)(); }); });
   };
-  on(Button3, &TFVANTORIS::Button3Click);
-  on(btn10, &TFVANTORIS::btn10Click);
-  on(btIDchange, &TFVANTORIS::btIDchangeClick);
-  on(btDATA, &TFVANTORIS::btDATAClick);
-  on(btREAD, &TFVANTORIS::btREADClick);
-  on(btStop, &TFVANTORIS::btStopClick);
-  on(btn25, &TFVANTORIS::btn25Click);
-  on(Button25, &TFVANTORIS::Button25Click);
-  on(Button26, &TFVANTORIS::Button26Click);
-  on(bt360Send[0], &TFVANTORIS::bt360Send1Click);
-  on(bt360Send[1], &TFVANTORIS::bt360Send2Click);
-  on(bt360Send[2], &TFVANTORIS::bt360Send3Click);
-  on(btB105, &TFVANTORIS::btB105Click);
-  on(btClear, &TFVANTORIS::btClearClick);
-  on(btHelp, &TFVANTORIS::btHelpClick);
-  on(btClose, &TFVANTORIS::btCloseClick);
+  on(Button3, &TConsoleForm::Button3Click);
+  on(btn10, &TConsoleForm::btn10Click);
+  on(btIDchange, &TConsoleForm::btIDchangeClick);
+  on(btDATA, &TConsoleForm::btDATAClick);
+  on(btREAD, &TConsoleForm::btREADClick);
+  on(btStop, &TConsoleForm::btStopClick);
+  on(btn25, &TConsoleForm::btn25Click);
+  on(Button25, &TConsoleForm::Button25Click);
+  on(Button26, &TConsoleForm::Button26Click);
+  on(bt360Send[0], &TConsoleForm::bt360Send1Click);
+  on(bt360Send[1], &TConsoleForm::bt360Send2Click);
+  on(bt360Send[2], &TConsoleForm::bt360Send3Click);
+  on(btB105, &TConsoleForm::btB105Click);
+  on(btHelp, &TConsoleForm::btHelpClick);
+  on(btClose, &TConsoleForm::btCloseClick);
+  connect(btClear, &QPushButton::clicked, this,
+          [this] { form_->Guarded([this] { btClearClick(); }); });
   // A click on the console's bare background sends the first raw line.
   connect(Panel1, &ClickablePanel::clicked, this,
-          [this] { Guarded([this] { bt360Send1Click(); }); });
-}
-
-void TFVANTORIS::Guarded(const std::function<void()>& handler) {
-  try {
-    try {
-      handler();
-    } catch (const EAbort&) {
-      // Silent by definition: the handler was ended on purpose.
-    } catch (const std::exception& e) {
-      AppException(e);
-    } catch (...) {
-      AppException(std::runtime_error("Unknown exception"));
-    }
-  } catch (const std::exception& e) {
-    // The log itself failed (AppException has already put its line into the status bar).
-    // Nothing may reach Qt's event loop; stderr is all that is left.
-    qWarning().noquote() << "LogFile.Log:" << e.what();
-  }
-}
-
-void TFVANTORIS::AppException(const std::exception& error) {
-  const std::string line = LogLine(error.what());
-  SetStatus(0, line);
-  WriteLogLine(appDir_, line);
+          [this] { form_->Guarded([this] { form_->bt360Send1Click(); }); });
 }
 
 QString TFVANTORIS::StatusText(int panel) const {
   return StatusPanels.at(static_cast<size_t>(panel))->text();
 }
 
-void TFVANTORIS::SetStatus(int panel, const QString& text) {
-  StatusPanels.at(static_cast<size_t>(panel))->setText(text);
-  emit StatusTextSet(panel, text);
-}
-
-void TFVANTORIS::SetStatus(int panel, const std::string& text) {
-  SetStatus(panel, QString::fromStdString(text));
-}
-
-void TFVANTORIS::FormCreate() {
-  LoadUserSet(UserSet, appDir_);
-  ePortNo->setEditText(QString::fromStdString(UserSet.Read(UserSetField::PortName)));
-  eCount->setText(QString::fromStdString(UserSet.Read(UserSetField::SendCount)));
-  eInterval->setText(QString::fromStdString(UserSet.Read(UserSetField::SendInterval)));
-  eID->setText(QString::fromStdString(UserSet.Read(UserSetField::SensorID)));
-
-  const QString typed = ePortNo->currentText();
-  ePortNo->clear();
-  std::vector<std::string> names;
-  PortRoots roots;
-  roots.exeDir = appDir_;
-  FillPortList(names, true, roots);
-  for (const std::string& name : names) ePortNo->addItem(QString::fromStdString(name));
-  // Adding the first item would otherwise replace the text the settings gave.
-  ePortNo->setEditText(typed);
-}
-
-void TFVANTORIS::CopyFieldsToUserSet() {
-  // Store() cuts each text to its field's capacity (6, 5, 10 and 3 characters).
-  UserSet.Store(UserSetField::PortName, ePortNo->currentText().toStdString());
-  UserSet.Store(UserSetField::SendCount, eCount->text().toStdString());
-  UserSet.Store(UserSetField::SendInterval, eInterval->text().toStdString());
-  UserSet.Store(UserSetField::SensorID, eID->text().toStdString());
-}
-
-void TFVANTORIS::FormClose() {
-  CopyFieldsToUserSet();
-  SaveUserSet(UserSet, appDir_);
-}
-
-void TFVANTORIS::SaveAtClose() {
-  try {
-    FormClose();
-  } catch (const std::exception& e) {
-    // The window is about to go: the status bar would never be seen again.
-    Guarded([this, &e] { AppException(e); });
-    dialogs_->ShowMessage(QStringLiteral("The settings were not saved.\n") +
-                          QString::fromStdString(e.what()));
-  }
-}
-
 void TFVANTORIS::closeEvent(QCloseEvent* event) {
   event->accept();
-  // Closing again (the application closes its windows when it quits) changes nothing.
-  if (closing_) return;
-  // A counted reading or ID measurement may be waiting further down the stack (the title
-  // bar's close runs inside its wait): its waits end from now on, and with the port closed
-  // nothing holds the device once the window is gone.
-  closing_ = true;
-  StopRequested = true;
-  Guarded([this] {
-    if (Connected == 1) VaComm1().Close();
-  });
-  SaveAtClose();
-  emit Closed();
-}
-
-void TFVANTORIS::btHelpClick() {
-  // A new, independent window per click; the newest is kept in fHelp.
-  // Guarded: a log that cannot be written must not keep the window from opening.
-  fHelp = new TfHelp(this, appDir_,
-                     [this](const std::exception& e) { Guarded([this, &e] { AppException(e); }); });
-  fHelp->show();
+  if (form_->WindowClosing()) emit Closed();
 }
 
 }  // namespace kelta

@@ -1,27 +1,21 @@
 #pragma once
-// The console's main window: every control, the request flow, connect and the sensor
-// information and configuration commands, start and close.
+// The console's main window in Qt: every control at its place, the boxes, the wait, the help
+// window and the angle display; the behaviour is the form's (console/form/ConsoleForm.h),
+// whose window interface this implements and whose handlers the controls run.
 //
-// Threading: everything here runs on the GUI thread. The serial port's worker threads never
-// touch the window; they hand OnOpen/OnClose/OnRxChar/OnError to the GUI thread through the
-// Qt dispatcher and block until the handler has run. The console takes no locks; because
-// WaitWithMessages runs events, a click or a serial notification can run inside a waiting
-// handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
+// Threading: everything here runs on the GUI thread; the serial port's workers reach it through
+// Qt's blocking queued call (TVaQtDispatcher).
 
 #include "console/ConsoleDialogs.h"
 #include "console/Notification.h"
-#include "console/core/UserSet.h"
+#include "console/form/ConsoleForm.h"
 
 #include <QString>
 #include <QWidget>
 
 #include <array>
-#include <cstdint>
-#include <exception>
-#include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QComboBox;
 class QFrame;
@@ -43,8 +37,6 @@ namespace kelta {
 class AngleDisplay;
 class ClickablePanel;
 class LabeledEdit;
-class RxDecoder;
-class TVaComm;
 class TfHelp;
 
 class TFVANTORIS : public QWidget {
@@ -56,68 +48,15 @@ class TFVANTORIS : public QWidget {
   explicit TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialogs = nullptr);
   ~TFVANTORIS() override;
 
-  // Console notifications; later parts attach to them.
+  // The behaviour behind the window.
+  TConsoleForm& Form() { return *form_; }
+
+  // The form's notifications in Qt strings; the angle display attaches to them.
   Notification<double> AngleReceived;
   Notification<const QString&, const QString&> DialSettingsRead;  // positive range, mode
 
-  // Application-wide exception handler: message + " - " + stamp into status panel 0 and
-  // appended to "LogFile.Log".
-  void AppException(const std::exception& error);
-  // Runs one event handler; whatever it throws goes to AppException, nothing escapes. The
-  // silent abort (EAbort) ends the handler without a report.
-  void Guarded(const std::function<void()>& handler);
-
   QString StatusText(int panel) const;
-  const std::string& AppDir() const { return appDir_; }
 
-  // Console state (see the header comment).
-  int Connected = 0;
-  bool StopRequested = false;
-  std::string LastLine;
-  int32_t TryCount = 0;
-  TUserSet UserSet{};
-
-  // Raises EAbort once the window has closed (also when it closes during the wait), so that
-  // every handler waiting on the stack ends instead of sending on.
-  void WaitWithMessages(int ms);
-  void SendAndAwait(const std::function<std::string()>& command, const std::string& marker);
-  void DeliverLine(const std::string& line);
-
-  // Handlers, named after control and event. The class is defined across several files, one
-  // group of handlers each (the group comments below name the file):
-  //   UKELTA_Display.cpp  construction, start and close, exceptions, status panels, help
-  //   WindowLayout.cpp    the controls and their places (Build*)
-  //   SerialPort.cpp      the serial port object and its handlers (CreatePort)
-  //   ConnectInfo.cpp     connect, the sensor's information and its configuration commands
-  //   RequestFlow.cpp     requests and sends, waits, received lines, port open/close, Close
-  //   LineErrors.cpp      errors the port reports on the line
-  //   AngleDisplay.cpp    clearing the received list and the angle shown
-
-  // Start, close and help (UKELTA_Display.cpp).
-  void FormCreate();
-  void FormClose();
-  void btHelpClick();
-  // Connect, sensor information and configuration (ConnectInfo.cpp).
-  void Button3Click();
-  void btn10Click();
-  void btIDchangeClick();
-  void Button25Click();
-  void Button26Click();
-  // Requests, sends, the Close button and the port's events (RequestFlow.cpp).
-  void btREADClick();
-  void btStopClick();
-  void btDATAClick();
-  void btB105Click();
-  void btn25Click();
-  void bt360Send1Click();
-  void bt360Send2Click();
-  void bt360Send3Click();
-  void btCloseClick();
-  void VaComm1RxChar();
-  void VaComm1Open();
-  void VaComm1Close();
-  // Line errors (LineErrors.cpp).
-  void VaComm1Error(uint32_t errors);
   // Clearing the received list and the angle (AngleDisplay.cpp).
   void btClearClick();
 
@@ -177,17 +116,8 @@ class TFVANTORIS : public QWidget {
   gfx::TImage32* Dst = nullptr;
   sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
-  TVaComm& VaComm1() { return *comm_; }
   TfHelp* fHelp = nullptr;
   AngleDisplay& Angles() { return *angleDisplay_; }
-
-  // Lines kept in Memo1; older ones are dropped so that a day of continuous reading
-  // cannot exhaust memory.
-  static constexpr int kMemoLineLimit = 10000;
-  // Characters of one line shown in Memo1 (sensor lines are tens of characters). A longer
-  // line, such as bytes at the wrong speed that never end, is shown cut with a mark saying so;
-  // LastLine keeps it whole. With the line limit this bounds the list's memory.
-  static constexpr int kMemoLineChars = 1000;
 
  signals:
   // After the window has closed (the port is closed and FormClose ran); the program ends on it.
@@ -207,38 +137,16 @@ class TFVANTORIS : public QWidget {
   void BuildInfoFields();
   void BuildHiddenHolders();
   void WireHandlers();
-  void CreatePort();
 
-  void SetStatus(int panel, const QString& text);
-  void SetStatus(int panel, const std::string& text);
-  // Steps 1 to 3 of the preamble.
-  void PrepareAction(bool stop);
-  // The whole preamble; false when not connected (the box has been shown).
-  bool Preamble(bool stop);
-  void ClearReceived();
-  void RunPasses(bool idPoll);
-  void SendOnce(const std::string& text);
-  void SendRawLine(int index);
-  void CopyFieldsToUserSet();
-  // FormClose; a failure is logged where the log can be written and shown in a box.
-  void SaveAtClose();
-  void FillInformation(const std::string& reply);
-
-  // The line holding a reply marker, caught as lines are delivered during an exchange's
-  // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
-  struct ReplyWatch;
-  std::vector<ReplyWatch*> replyWatches_;
+  // IFormWindow on the controls above (UKELTA_Display.cpp).
+  class FormWindow;
 
   std::string appDir_;
-  // Set when the window closes: every running wait ends at once, and the window is not
-  // closed (and the settings not saved) a second time.
-  bool closing_ = false;
-  // Set by the line-error notification when the device vanished; read by the close notification.
-  bool deviceLost_ = false;
   std::unique_ptr<ConsoleDialogs> dialogs_;
-  std::unique_ptr<RxDecoder> decoder_;
   std::unique_ptr<AngleDisplay> angleDisplay_;
-  std::unique_ptr<TVaComm> comm_;
+  // The form goes first: closing its port still reports to the window.
+  std::unique_ptr<FormWindow> formWindow_;
+  std::unique_ptr<TConsoleForm> form_;
 };
 
 }  // namespace kelta

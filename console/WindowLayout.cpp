@@ -146,7 +146,7 @@ void TFVANTORIS::BuildConsolePanel() {
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setMaximumBlockCount(kMemoLineLimit);
+  Memo1->setMaximumBlockCount(TConsoleForm::kMemoLineLimit);
 }
 
 void TFVANTORIS::BuildCommandGroup() {

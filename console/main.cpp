@@ -17,7 +17,8 @@ int RunConsole(int argc, char* argv[]) {
 
   kelta::TFVANTORIS window(kelta::ConsoleApplication::ExecutableFolder(&kelta::ExecutableDir));
   app.SetExceptionHook([&window](const std::exception& e) {
-    window.Guarded([&window, &e] { window.AppException(e); });
+    kelta::TConsoleForm& form = window.Form();
+    form.Guarded([&form, &e] { form.AppException(e); });
   });
   QObject::connect(&window, &kelta::TFVANTORIS::Closed, &app, &QApplication::quit);
   window.show();

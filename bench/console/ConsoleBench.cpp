@@ -51,8 +51,8 @@ struct Rig {
     sensor.Start();
     link = std::make_unique<kelta::sim::PortLink>(dir.Path(), 5, sensor.SlavePath(), false);
     window = std::make_unique<kelta::TFVANTORIS>(dir.Path(), std::make_unique<NoBoxes>());
-    window->VaComm1().SetPortNum(5);
-    window->VaComm1().Open();
+    window->Form().VaComm1().SetPortNum(5);
+    window->Form().VaComm1().Open();
   }
   ~Rig() {
     window.reset();

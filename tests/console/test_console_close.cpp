@@ -58,7 +58,7 @@ TEST(ConsoleClose, TitleBarCloseDuringACountedActionEndsItAndFreesThePort) {
 
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(w.Connected, 0);
+    EXPECT_EQ(w.Form().Connected, 0);
     EXPECT_EQ(w.StatusText(0), QStringLiteral("Close Com"));
     PortRoots roots;
     roots.exeDir = rig.dir.Path();

@@ -50,8 +50,8 @@ TEST(ConsoleExchange, ConnectReadsTheInformationAndShowsTheConsole) {
   EXPECT_EQ(rig.Received(), "#INFO\r\n");
   EXPECT_FALSE(w.Panel2->isVisible());
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
-  EXPECT_EQ(w.Connected, 1);
-  EXPECT_FALSE(w.StopRequested);
+  EXPECT_EQ(w.Form().Connected, 1);
+  EXPECT_FALSE(w.Form().StopRequested);
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect 1[sec]"));
   EXPECT_EQ(w.StatusText(1), QStringLiteral("#INFO\r\n"));
 
@@ -84,8 +84,8 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
   ASSERT_TRUE(rig.Connect());
   StatusRecorder status(w, 0);
   rig.sensor.HangUp();
-  ASSERT_TRUE(rig.PumpUntil([&w] { return w.Connected == 0; }));
-  EXPECT_FALSE(w.VaComm1().IsOpen());
+  ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().Connected == 0; }));
+  EXPECT_FALSE(w.Form().VaComm1().IsOpen());
   EXPECT_EQ(status.Seen(),
             (QStringList{QStringLiteral("An I/O error occurred during communications with the "
                                         "device."),
@@ -100,7 +100,7 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
   rig.link.reset();  // first: the new terminal may get the old one's name
   rig.link = std::make_unique<sim::PortLink>(rig.dir.Path(), rig.com, back.SlavePath(), false);
   Click(w, "Button3");
-  EXPECT_EQ(w.Connected, 1);
+  EXPECT_EQ(w.Form().Connected, 1);
   EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
   EXPECT_EQ(Text(w, "lbeVersion"), QStringLiteral("3.01"));
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
@@ -162,7 +162,7 @@ TEST(ConsoleExchange, ContinuousReadingShowsEveryFrameUntilStop) {
   EXPECT_GE(stops, 1);
   EXPECT_EQ(got, "#READ\r\n" + Times(stops, "#STOP\r\n"));
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect %1[sec]").arg(stops));
-  EXPECT_TRUE(w.LastLine.empty());
+  EXPECT_TRUE(w.Form().LastLine.empty());
 
   const QStringList lines = MemoLines(w);
   ASSERT_EQ(static_cast<size_t>(lines.size()), angles.size());
@@ -195,19 +195,19 @@ TEST(ConsoleExchange, CountedReadingSendsOneDataPerPass) {
   EXPECT_EQ(MemoLines(w),
             QStringList({QStringLiteral("45.6"), QStringLiteral("45.6"), QStringLiteral("45.6")}));
   EXPECT_EQ(angles, std::vector<double>({45.6, 45.6, 45.6}));
-  EXPECT_TRUE(w.StopRequested);
+  EXPECT_TRUE(w.Form().StopRequested);
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect 1[sec]"));
   EXPECT_EQ(w.StatusText(1), QStringLiteral("#DATA\r\n"));
 
   // A count of 0 sends nothing and still resets the counter.
   rig.sensor.ClearReceived();
   Type(w, "eCount", QStringLiteral("0"));
-  w.StopRequested = false;
+  w.Form().StopRequested = false;
   Click(w, "btDATA");
   WaitWithMessages(200);
   EXPECT_EQ(rig.Received(), "");
   EXPECT_EQ(Text(w, "lCount"), QStringLiteral("1"));
-  EXPECT_TRUE(w.StopRequested);
+  EXPECT_TRUE(w.Form().StopRequested);
 }
 
 TEST(ConsoleExchange, ValuesWithoutDecimalPointAreShownButNeverAnswerTheRequest) {
@@ -297,7 +297,7 @@ TEST(ConsoleExchange, SingleSendsGoOutOnceAsTyped) {
   QTest::mouseClick(w.Panel1, Qt::LeftButton, {}, QPoint(400, 260));
   rig.AwaitReceived(7);
   EXPECT_EQ(rig.Received(), "#INFO\r\n");
-  EXPECT_TRUE(rig.PumpUntil([&w] { return w.LastLine.rfind("V:", 0) == 0; }));
+  EXPECT_TRUE(rig.PumpUntil([&w] { return w.Form().LastLine.rfind("V:", 0) == 0; }));
 }
 
 TEST(ConsoleExchange, RangeChangesAreSentAsTypedAndRefreshTheInformation) {
@@ -371,7 +371,7 @@ TEST(ConsoleExchange, StopDuringACountedReadingEndsItsSending) {
   EXPECT_LT(sent, 10);
   EXPECT_EQ(got.find("#DATA", stopAt), std::string::npos) << "sent after the stop";
   EXPECT_EQ(Text(w, "lCount"), QString::number(sent));
-  EXPECT_TRUE(w.StopRequested);
+  EXPECT_TRUE(w.Form().StopRequested);
 }
 
 TEST(ConsoleExchange, CloseButtonWhileConnectedClosesThePortAndSavesOnce) {
@@ -381,7 +381,7 @@ TEST(ConsoleExchange, CloseButtonWhileConnectedClosesThePortAndSavesOnce) {
   WriteCounter writes(rig.dir.Path(), "UserSet.dat");
   Type(w, "eInterval", QStringLiteral("333"));
   Click(w, "btClose");
-  EXPECT_EQ(w.Connected, 0);
+  EXPECT_EQ(w.Form().Connected, 0);
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Close Com"));
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(writes.Count(), 1);

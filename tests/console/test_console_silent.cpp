@@ -39,7 +39,7 @@ TEST(ConsoleSilent, ConnectToASilentSensorSaysSoAndKeepsThePortOpen) {
       rig.console->boxes->messages,
       QStringList{QStringLiteral("Can not connect to Sensor. Check the sensor or your PC!! ")});
   EXPECT_TRUE(w.Panel2->isVisible());
-  EXPECT_EQ(w.Connected, 1);
+  EXPECT_EQ(w.Form().Connected, 1);
   EXPECT_EQ(status.Seen(), QStringList{QStringLiteral("Open Com")} + TryTexts(1, 6) +
                                QStringList{QStringLiteral("No answer")});
 
@@ -58,7 +58,7 @@ TEST(ConsoleSilent, UnansweredReadIsSentSixTimesThenNoAnswer) {
   Click(w, "btREAD");
   EXPECT_EQ(rig.Received(), Times(6, "#READ\r\n"));
   EXPECT_EQ(status.Seen(), TryTexts(1, 6) + QStringList{QStringLiteral("No answer")});
-  EXPECT_EQ(w.TryCount, 6);
+  EXPECT_EQ(w.Form().TryCount, 6);
 }
 
 TEST(ConsoleSilent, StopToASilentSensorIsSentOnce) {
@@ -68,7 +68,7 @@ TEST(ConsoleSilent, StopToASilentSensorIsSentOnce) {
   Click(w, "btStop");
   EXPECT_EQ(rig.Received(), "#STOP\r\n");
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect 1[sec]"));
-  EXPECT_TRUE(w.StopRequested);
+  EXPECT_TRUE(w.Form().StopRequested);
 }
 
 TEST(ConsoleSilent, UnansweredIdMeasurementPollsTwicePerPass) {
@@ -93,7 +93,7 @@ TEST(ConsoleSilent, NestedExchangeLeavesTheSharedCounterAboveFive) {
   ClickLater(w, "Button25", 400);
   Click(w, "btREAD");
   EXPECT_EQ(rig.Received(), "#READ\r\n" + Times(6, "#CALI14\r\n"));
-  EXPECT_EQ(w.TryCount, 7);
+  EXPECT_EQ(w.Form().TryCount, 7);
   EXPECT_EQ(w.StatusText(0), QStringLiteral("No answer"));
   EXPECT_EQ(w.StatusText(1), QStringLiteral("#CALI14\r\n"));
 }
@@ -105,7 +105,7 @@ TEST(ConsoleSilent, IdChangeAfterAnOkLineEndsAtOnceAndRefreshes) {
   // A raw "#MODE2" gets "OK", which stays the last line.
   Type(w, "ed360Send2", QStringLiteral("#MODE2"));
   Click(w, "bt360Send2");
-  ASSERT_TRUE(rig.PumpUntil([&w] { return w.LastLine == "OK"; }));
+  ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().LastLine == "OK"; }));
   rig.SetSilent(true);
   rig.sensor.ClearReceived();
 

@@ -56,7 +56,7 @@ TEST(ConsoleStream, CommandsAreAnsweredWhileTheSensorStreams) {
   Click(w, "btn10");
   EXPECT_EQ(rig.Received(), "#INFO\r\n");
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect 1[sec]"));
-  EXPECT_EQ(w.LastLine.rfind("V:", 0), 0u);
+  EXPECT_EQ(w.Form().LastLine.rfind("V:", 0), 0u);
 
   rig.sensor.ClearReceived();
   Type(w, "leRangeN", QStringLiteral("900"));
@@ -152,16 +152,16 @@ TEST(ConsoleStream, TwoFramesInOneWriteAreBothShown) {
 TEST(ConsoleStream, ALongLineIsShownCutWithAMark) {
   TempDir dir;
   Console c(dir.Path());
-  const int limit = TFVANTORIS::kMemoLineChars;
-  c->DeliverLine(std::string(static_cast<size_t>(limit), 'a'));
-  c->DeliverLine(std::string(static_cast<size_t>(limit) + 1, 'b'));
-  c->DeliverLine(std::string(static_cast<size_t>(limit) + 9000, 'c'));
+  const int limit = TConsoleForm::kMemoLineChars;
+  c->Form().DeliverLine(std::string(static_cast<size_t>(limit), 'a'));
+  c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 1, 'b'));
+  c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 9000, 'c'));
   EXPECT_EQ(
       MemoLines(*c),
       QStringList({QString(limit, QLatin1Char('a')),
                    QString(limit, QLatin1Char('b')) + QStringLiteral(" \u2026 (+1 bytes)"),
                    QString(limit, QLatin1Char('c')) + QStringLiteral(" \u2026 (+9000 bytes)")}));
-  EXPECT_EQ(c->LastLine, std::string(static_cast<size_t>(limit) + 9000, 'c'));
+  EXPECT_EQ(c->Form().LastLine, std::string(static_cast<size_t>(limit) + 9000, 'c'));
 }
 
 double CpuSeconds() { return std::chrono::duration<double>(ProcessCpuTime()).count(); }
@@ -240,12 +240,12 @@ TEST(ConsoleStream, ALineThatNeverEndsIsShownCutAndMemoryStaysBounded) {
   const QStringList lines = MemoLines(w);
   ASSERT_FALSE(lines.isEmpty());
   for (const QString& line : lines) {
-    EXPECT_LE(line.size(), TFVANTORIS::kMemoLineChars + 40);
+    EXPECT_LE(line.size(), TConsoleForm::kMemoLineChars + 40);
     EXPECT_TRUE(line.endsWith(QStringLiteral(" bytes)"))) << line.right(40).toStdString();
   }
-  EXPECT_TRUE(lines.front().startsWith(QString(TFVANTORIS::kMemoLineChars, QLatin1Char('U')) +
+  EXPECT_TRUE(lines.front().startsWith(QString(TConsoleForm::kMemoLineChars, QLatin1Char('U')) +
                                        QStringLiteral(" \u2026 (")));
-  EXPECT_EQ(w.LastLine, std::string(RxDecoder::kRxBufferCap, 'U'));
+  EXPECT_EQ(w.Form().LastLine, std::string(RxDecoder::kRxBufferCap, 'U'));
 
   // Once the bytes stop the console idles: the share of one processor over one second of
   // its ordinary event loop, for the record only.

@@ -5,9 +5,9 @@
 #include "tests/support/Fifo.h"
 
 #include "console/ConsoleApplication.h"
-#include "console/LineErrors.h"
 #include "console/WaitWithMessages.h"
 #include "console/core/ConsoleErrors.h"
+#include "console/form/LineErrors.h"
 #include "console/uHelp.h"
 #include "serial/portmap/PortMap.h"
 
@@ -251,7 +251,7 @@ TEST_F(ConsoleWindow, PortTextWithoutNumberRaisesAStampedConversionError) {
     Click(*c, "Button3");
     const QString message = QStringLiteral("'%1' is not a valid integer value").arg(port.mid(3));
     EXPECT_TRUE(IsStampedLine(c->StatusText(0), message)) << c->StatusText(0).toStdString();
-    EXPECT_EQ(c->Connected, 0);
+    EXPECT_EQ(c->Form().Connected, 0);
   }
   const std::vector<std::string> log = ReadLines(dir.File("LogFile.Log"));
   ASSERT_EQ(log.size(), 2u);  // oldest first
@@ -272,11 +272,11 @@ TEST_F(ConsoleWindow, EverySendingActionRefusesWhileDisconnected) {
   for (const char* b : buttons) {
     SCOPED_TRACE(b);
     c.boxes->messages.clear();
-    c->StopRequested = false;
+    c->Form().StopRequested = false;
     Click(*c, b);
     EXPECT_EQ(c.boxes->messages, QStringList{QStringLiteral("Open Com port.")});
     // Only the stop action leaves the flag set when it refuses.
-    EXPECT_EQ(c->StopRequested, std::string(b) == "btStop");
+    EXPECT_EQ(c->Form().StopRequested, std::string(b) == "btStop");
   }
   c.boxes->messages.clear();
   Click(*c, "btIDchange");
@@ -331,20 +331,20 @@ TEST_F(ConsoleWindow, LineErrorsShowTheLastSetFlagInTableOrder) {
   ASSERT_EQ(table.size(), 11u);
   uint32_t all = 0;
   for (const LineErrorText& e : table) {
-    c->VaComm1Error(e.bit);
+    c->Form().VaComm1Error(e.bit);
     EXPECT_EQ(c->StatusText(0), QString::fromLatin1(e.text));
     all |= e.bit;
   }
-  c->VaComm1Error(0x0010 | 0x0100);
+  c->Form().VaComm1Error(0x0010 | 0x0100);
   EXPECT_EQ(c->StatusText(0), QStringLiteral("Transmit buffer overflow."));
   // 0x0004 is tested after 0x0001 and 0x0002, so it wins over both.
-  c->VaComm1Error(0x0001 | 0x0002 | 0x0004);
+  c->Form().VaComm1Error(0x0001 | 0x0002 | 0x0004);
   EXPECT_EQ(c->StatusText(0), QStringLiteral("The hardware detected a parity error."));
-  c->VaComm1Error(0x0400 | 0x0010);
+  c->Form().VaComm1Error(0x0400 | 0x0010);
   EXPECT_EQ(c->StatusText(0),
             QStringLiteral("An I/O error occurred during communications with the device."));
   // A flag the table does not know leaves the panel as it was.
-  c->VaComm1Error(0x0020);
+  c->Form().VaComm1Error(0x0020);
   EXPECT_EQ(c->StatusText(0),
             QStringLiteral("An I/O error occurred during communications with the device."));
   EXPECT_EQ(all, 0x9F1Fu);
@@ -539,17 +539,17 @@ TEST_F(ConsoleWindow, AFailingLogStillShowsTheLineAndNothingEscapes) {
 
 TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit) {
   Console c(dir.Path());
-  const int limit = TFVANTORIS::kMemoLineLimit;
-  for (int i = 1; i <= limit + 5; ++i) c->DeliverLine(std::to_string(i) + ".0");
+  const int limit = TConsoleForm::kMemoLineLimit;
+  for (int i = 1; i <= limit + 5; ++i) c->Form().DeliverLine(std::to_string(i) + ".0");
   const QStringList lines = MemoLines(*c);
   ASSERT_EQ(lines.size(), limit);
   EXPECT_EQ(lines.front(), QStringLiteral("6.0"));
   EXPECT_EQ(lines.back(), QString::number(limit + 5) + QStringLiteral(".0"));
-  EXPECT_EQ(c->LastLine, std::to_string(limit + 5) + ".0");
+  EXPECT_EQ(c->Form().LastLine, std::to_string(limit + 5) + ".0");
 
   // An empty line is a line; bytes above 127 show rather than vanish.
-  c->DeliverLine("");
-  c->DeliverLine(
+  c->Form().DeliverLine("");
+  c->Form().DeliverLine(
       "\xB1"
       "x");
   EXPECT_EQ(MemoLines(*c).mid(limit - 2), (QStringList{QString(), QStringLiteral("\u00B1x")}));
@@ -564,9 +564,10 @@ TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit) {
 TEST_F(ConsoleWindow, ValuesAfterALongLineShowFromTheirStart) {
   // The information reply arrives while the console panel is still hidden.
   Console c(dir.Path());
-  c->DeliverLine("V:1.00,I:B1,DM:2,C:1,Z:0,N:1800,P:1800,G:1000,O:0,0:100,1:101,2:102,3:103,4:104");
+  c->Form().DeliverLine(
+      "V:1.00,I:B1,DM:2,C:1,Z:0,N:1800,P:1800,G:1000,O:0,0:100,1:101,2:102,3:103,4:104");
   c->Panel1->show();
-  for (int i = 0; i < 20; ++i) c->DeliverLine("-102.7");
+  for (int i = 0; i < 20; ++i) c->Form().DeliverLine("-102.7");
   WaitWithMessages(0);
   EXPECT_EQ(c->Memo1->horizontalScrollBar()->value(), 0);
   EXPECT_EQ(c->Memo1->verticalScrollBar()->value(), c->Memo1->verticalScrollBar()->maximum());
@@ -577,7 +578,7 @@ TEST_F(ConsoleWindow, AnErrorEscapingAnyEventGoesToTheExceptionHandler) {
   auto* app = static_cast<ConsoleApplication*>(QCoreApplication::instance());
   TFVANTORIS* w = c.window.get();
   app->SetExceptionHook(
-      [w](const std::exception& e) { w->Guarded([w, &e] { w->AppException(e); }); });
+      [w](const std::exception& e) { w->Form().Guarded([w, &e] { w->Form().AppException(e); }); });
 
   struct Thrower : QObject {
     bool event(QEvent* e) override {

@@ -1,19 +1,13 @@
 // The request flow: the command exchange, continuous reading on and off, counted readings,
 // the ID measurement, single sends, the receive handler, open/close notifications and Close.
 
-#include "console/UKELTA_Display.h"
+#include "console/form/ConsoleForm.h"
 
-#include "console/WaitWithMessages.h"
 #include "console/core/ConsoleErrors.h"
 #include "console/core/RxDecoder.h"
 #include "console/core/SensorCommands.h"
 #include "console/core/StrToInt.h"
 #include "serial/VaComm.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QScrollBar>
 
 #include <algorithm>
 #include <optional>
@@ -23,27 +17,26 @@ namespace kelta {
 
 namespace {
 
-QString TryText(int32_t attempt) { return QStringLiteral("Try Connect %1[sec]").arg(attempt); }
+std::string TryText(int32_t attempt) { return "Try Connect " + std::to_string(attempt) + "[sec]"; }
 
 bool Contains(const std::string& text, const std::string& marker) {
   return text.find(marker) != std::string::npos;
 }
 
-// Bytes from the line, one character each: the sensor speaks ASCII, and stray bytes must
-// still show rather than vanish in a UTF-8 decode. An over-long line is cut, and says so.
-QString MemoText(const std::string& line) {
-  const size_t limit = TFVANTORIS::kMemoLineChars;
+// The line as Memo1 shows it: an over-long line is cut, and says so.
+std::string MemoText(const std::string& line) {
+  const size_t limit = TConsoleForm::kMemoLineChars;
   const size_t shown = std::min(line.size(), limit);
-  QString text = QString::fromLatin1(line.data(), static_cast<qsizetype>(shown));
-  if (shown < line.size()) text += QStringLiteral(" \u2026 (+%1 bytes)").arg(line.size() - shown);
+  std::string text = WireText(line.substr(0, shown));
+  if (shown < line.size()) text += " \u2026 (+" + std::to_string(line.size() - shown) + " bytes)";
   return text;
 }
 
 }  // namespace
 
 // Lives for one exchange or pass; nested exchanges (run inside its wait) add their own.
-struct TFVANTORIS::ReplyWatch {
-  ReplyWatch(TFVANTORIS& window, std::string wanted) : w(window), marker(std::move(wanted)) {
+struct TConsoleForm::ReplyWatch {
+  ReplyWatch(TConsoleForm& form, std::string wanted) : w(form), marker(std::move(wanted)) {
     w.replyWatches_.push_back(this);
   }
   ~ReplyWatch() { std::erase(w.replyWatches_, this); }
@@ -60,44 +53,44 @@ struct TFVANTORIS::ReplyWatch {
     return Contains(w.LastLine, marker);
   }
 
-  TFVANTORIS& w;
+  TConsoleForm& w;
   const std::string marker;
   std::optional<std::string> line;  // the newest delivered line holding the marker
 };
 
-void TFVANTORIS::WaitWithMessages(int ms) {
-  if (!kelta::WaitWithMessages(ms, [this] { return closing_; })) throw EAbort();
+void TConsoleForm::WaitWithMessages(int ms) {
+  if (!window_.WaitWithMessages(ms, [this] { return closing_; })) throw EAbort();
 }
 
-void TFVANTORIS::ClearReceived() {
+void TConsoleForm::ClearReceived() {
   LastLine.clear();
   decoder_->ClearRxBuffer();
 }
 
-void TFVANTORIS::PrepareAction(bool stop) {
+void TConsoleForm::PrepareAction(bool stop) {
   WaitWithMessages(200);
   ClearReceived();
   StopRequested = stop;
 }
 
-bool TFVANTORIS::Preamble(bool stop) {
+bool TConsoleForm::Preamble(bool stop) {
   PrepareAction(stop);
   if (Connected == 0) {
-    dialogs_->ShowMessage(QStringLiteral("Open Com port."));
+    window_.ShowMessage("Open Com port.");
     return false;
   }
   return true;
 }
 
-void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command,
-                              const std::string& marker) {
+void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
+                                const std::string& marker) {
   // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
   // above 5, and then this one ends at its next check.
   ReplyWatch watch(*this, marker);
   TryCount = 0;
   for (;;) {
     if (TryCount > 5) {
-      SetStatus(0, QStringLiteral("No answer"));
+      SetStatus(0, "No answer");
       return;
     }
     const std::string text = command();
@@ -110,17 +103,17 @@ void TFVANTORIS::SendAndAwait(const std::function<std::string()>& command,
   }
 }
 
-void TFVANTORIS::btREADClick() {
+void TConsoleForm::btREADClick() {
   if (!Preamble(false)) return;
   SendAndAwait([] { return std::string(kCmdRead); }, kMarkerValue);
 }
 
-void TFVANTORIS::btStopClick() {
+void TConsoleForm::btStopClick() {
   if (!Preamble(true)) return;
   TryCount = 0;
   for (;;) {
     if (TryCount > 5) {
-      SetStatus(0, QStringLiteral("No answer"));
+      SetStatus(0, "No answer");
       return;
     }
     VaComm1().SendText(kCmdStop);
@@ -135,16 +128,16 @@ void TFVANTORIS::btStopClick() {
   }
 }
 
-void TFVANTORIS::btDATAClick() { RunPasses(false); }
+void TConsoleForm::btDATAClick() { RunPasses(false); }
 
-void TFVANTORIS::btB105Click() { RunPasses(true); }
+void TConsoleForm::btB105Click() { RunPasses(true); }
 
-void TFVANTORIS::RunPasses(bool idPoll) {
+void TConsoleForm::RunPasses(bool idPoll) {
   PrepareAction(false);
-  const int32_t count = StrToInt(eCount->text().toStdString());
-  lCount->setText(QStringLiteral("1"));
+  const int32_t count = StrToInt(window_.Text(FormControl::eCount));
+  window_.SetText(FormControl::lCount, "1");
   if (Connected == 0) {
-    dialogs_->ShowMessage(QStringLiteral("Open Com port."));
+    window_.ShowMessage("Open Com port.");
     return;
   }
   const int attemptLimit = idPoll ? 1 : 5;
@@ -158,20 +151,20 @@ void TFVANTORIS::RunPasses(bool idPoll) {
     if (StopRequested) break;
     for (int attempt = 0;;) {
       if (attempt > attemptLimit) {
-        SetStatus(0, QStringLiteral("No answer"));
+        SetStatus(0, "No answer");
         break;
       }
       if (StopRequested) break;
       if (idPoll) {
-        const std::string frame = IdPollFrame(Edit1->text().toStdString());
+        const std::string frame = IdPollFrame(window_.Text(FormControl::Edit1));
         VaComm1().SendText(frame);
         SetStatus(1, IdPollStatusText(static_cast<uint8_t>(frame[0])));
       } else {
         VaComm1().SendText(kCmdData);
         SetStatus(1, std::string(kCmdData));
       }
-      WaitWithMessages(StrToInt(eInterval->text().toStdString()));
-      lCount->setText(QString::number(pass));
+      WaitWithMessages(StrToInt(window_.Text(FormControl::eInterval)));
+      window_.SetText(FormControl::lCount, std::to_string(pass));
       WaitWithMessages(10);
       ++attempt;
       SetStatus(0, TryText(attempt));
@@ -181,38 +174,34 @@ void TFVANTORIS::RunPasses(bool idPoll) {
   StopRequested = true;
 }
 
-void TFVANTORIS::SendOnce(const std::string& text) {
+void TConsoleForm::SendOnce(const std::string& text) {
   if (!Preamble(false)) return;
   VaComm1().SendText(text);
   SetStatus(1, text);
 }
 
-void TFVANTORIS::btn25Click() { SendOnce(kCmdSave); }
+void TConsoleForm::btn25Click() { SendOnce(kCmdSave); }
 
-void TFVANTORIS::SendRawLine(int index) {
+void TConsoleForm::SendRawLine(FormControl field) {
   // The field is read after the preamble's wait, as the operator may still be typing.
   if (!Preamble(false)) return;
-  const std::string text =
-      RawLineCommand(ed360Send.at(static_cast<size_t>(index))->text().toStdString());
+  const std::string text = RawLineCommand(window_.Text(field));
   VaComm1().SendText(text);
   SetStatus(1, text);
 }
 
-void TFVANTORIS::bt360Send1Click() { SendRawLine(0); }
-void TFVANTORIS::bt360Send2Click() { SendRawLine(1); }
-void TFVANTORIS::bt360Send3Click() { SendRawLine(2); }
+void TConsoleForm::bt360Send1Click() { SendRawLine(FormControl::ed360Send1); }
+void TConsoleForm::bt360Send2Click() { SendRawLine(FormControl::ed360Send2); }
+void TConsoleForm::bt360Send3Click() { SendRawLine(FormControl::ed360Send3); }
 
-void TFVANTORIS::DeliverLine(const std::string& line) {
+void TConsoleForm::DeliverLine(const std::string& line) {
   LastLine = line;
   for (ReplyWatch* watch : replyWatches_)
     if (Contains(line, watch->marker)) watch->line = line;
-  Memo1->appendPlainText(MemoText(line));
-  // A long line (the information reply) scrolls the list sideways; the values that follow
-  // are short, so bring the start of the lines back into view.
-  Memo1->horizontalScrollBar()->setValue(0);
+  window_.AddLine(FormControl::Memo1, MemoText(line));
 }
 
-void TFVANTORIS::VaComm1RxChar() {
+void TConsoleForm::VaComm1RxChar() {
   const std::string chunk = VaComm1().ReceiveText();
   if (chunk.empty()) return;
   RxSink sink;
@@ -221,25 +210,24 @@ void TFVANTORIS::VaComm1RxChar() {
   decoder_->Feed(chunk, sink);
 }
 
-void TFVANTORIS::VaComm1Open() {
+void TConsoleForm::VaComm1Open() {
   Connected = 1;
-  SetStatus(0, QStringLiteral("Open Com"));
+  SetStatus(0, "Open Com");
 }
 
-void TFVANTORIS::VaComm1Close() {
+void TConsoleForm::VaComm1Close() {
   Connected = 0;
-  SetStatus(0, QStringLiteral("Close Com"));
+  SetStatus(0, "Close Com");
   // A port that closed because its device went away leaves the console disconnected: the
   // connect panel comes back over the console (whose list stays readable) so the operator can
   // connect again once the device is back.
   if (deviceLost_ && !closing_) {
-    Panel2->show();
-    Panel2->raise();
+    window_.SetVisible(FormControl::Panel2, true);
   }
   deviceLost_ = false;
 }
 
-void TFVANTORIS::btCloseClick() {
+void TConsoleForm::btCloseClick() {
   if (Connected == 1) {
     StopRequested = true;
     WaitWithMessages(50);
@@ -254,7 +242,7 @@ void TFVANTORIS::btCloseClick() {
       // a failure in a box before the window goes.
     }
   }
-  close();
+  window_.CloseWindow();
 }
 
 }  // namespace kelta

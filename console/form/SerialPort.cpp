@@ -1,13 +1,12 @@
-// The window's serial port: its fixed line settings and the binding of its notifications.
+// The form's serial port: its fixed line settings and the binding of its notifications.
 
-#include "console/UKELTA_Display.h"
+#include "console/form/ConsoleForm.h"
 
 #include "serial/VaComm.h"
-#include "serial/qt/QtGuiDispatcher.h"
 
 namespace kelta {
 
-void TFVANTORIS::CreatePort() {
+void TConsoleForm::CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher) {
   comm_ = std::make_unique<TVaComm>();
   TVaComm& port = *comm_;
   port.SetDeviceName("\\\\.\\COM%d");
@@ -24,7 +23,7 @@ void TFVANTORIS::CreatePort() {
   flow.SetTxContinueOnXoff(false);
   // The ports/comN links are looked up where the settings live.
   port.SetExeDir(appDir_);
-  port.SetDispatcher(std::make_shared<TVaQtDispatcher>());
+  port.SetDispatcher(std::move(dispatcher));
 
   port.OnOpen = [this](TVaCustomComm*) { VaComm1Open(); };
   port.OnClose = [this](TVaCustomComm*) { VaComm1Close(); };

@@ -1,6 +1,6 @@
-#include "console/LineErrors.h"
+#include "console/form/LineErrors.h"
 
-#include "console/UKELTA_Display.h"
+#include "console/form/ConsoleForm.h"
 
 namespace kelta {
 
@@ -21,11 +21,11 @@ const std::vector<LineErrorText>& LineErrorTable() {
   return table;
 }
 
-void TFVANTORIS::VaComm1Error(uint32_t errors) {
+void TConsoleForm::VaComm1Error(uint32_t errors) {
   // The serial object reports a vanished device with this bit, then closes the port itself.
   if (errors & 0x0400) deviceLost_ = true;
   for (const LineErrorText& e : LineErrorTable()) {
-    if (errors & e.bit) SetStatus(0, QString::fromLatin1(e.text));
+    if (errors & e.bit) SetStatus(0, e.text);
   }
 }
 

@@ -1,0 +1,144 @@
+#pragma once
+// The console's behaviour without a toolkit: the request flow, connect and the sensor's
+// information and configuration, raw sends, the serial port and its handlers, the settings,
+// errors and the log, start and close. It speaks to its window through IFormWindow; the
+// angle display attaches to its notifications.
+//
+// Threading: everything here runs on the GUI thread. The serial port's worker threads never
+// touch the form; they hand OnOpen/OnClose/OnRxChar/OnError to the GUI thread through the
+// dispatcher the front-end gives and block until the handler has run. The form takes no locks;
+// because WaitWithMessages runs messages, a click or a serial notification can run inside a
+// waiting handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
+
+#include "console/Notification.h"
+#include "console/core/UserSet.h"
+#include "console/form/FormWindow.h"
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelta {
+
+class IGuiDispatcher;
+class RxDecoder;
+class TVaComm;
+
+class TConsoleForm {
+ public:
+  // window: the controls and boxes; it must outlive the form. appDir: folder (with trailing
+  // '/') of "UserSet.dat", "LogFile.Log" and the port map. dispatcher: how the port's workers
+  // reach the GUI thread.
+  TConsoleForm(IFormWindow& window, std::string appDir, std::shared_ptr<IGuiDispatcher> dispatcher);
+  ~TConsoleForm();
+  TConsoleForm(const TConsoleForm&) = delete;
+  TConsoleForm& operator=(const TConsoleForm&) = delete;
+
+  // Lines kept in Memo1; older ones are dropped so that a day of continuous reading cannot
+  // exhaust memory.
+  static constexpr int kMemoLineLimit = 10000;
+  // Characters of one line shown in Memo1 (sensor lines are tens of characters). A longer
+  // line, such as bytes at the wrong speed that never end, is shown cut with a mark saying so;
+  // LastLine keeps it whole. With the line limit this bounds the list's memory.
+  static constexpr int kMemoLineChars = 1000;
+
+  // Console notifications.
+  Notification<double> AngleReceived;
+  Notification<const std::string&, const std::string&> DialSettingsRead;  // positive range, mode
+
+  // Application-wide exception handler: message + " - " + stamp into status panel 0 and
+  // appended to "LogFile.Log".
+  void AppException(const std::exception& error);
+  // Runs one event handler; whatever it throws goes to AppException, nothing escapes. The
+  // silent abort (EAbort) ends the handler without a report.
+  void Guarded(const std::function<void()>& handler);
+
+  const std::string& AppDir() const { return appDir_; }
+
+  // Console state (see the header comment).
+  int Connected = 0;
+  bool StopRequested = false;
+  std::string LastLine;
+  int32_t TryCount = 0;
+  TUserSet UserSet{};
+
+  // Raises EAbort once the window has closed (also when it closes during the wait), so that
+  // every handler waiting on the stack ends instead of sending on.
+  void WaitWithMessages(int ms);
+  void SendAndAwait(const std::function<std::string()>& command, const std::string& marker);
+  void DeliverLine(const std::string& line);
+
+  // Handlers, named after control and event. The class is defined across several files, one
+  // group of handlers each:
+  //   ConsoleForm.cpp   construction, start and close, exceptions, help
+  //   SerialPort.cpp    the serial port object and the binding of its notifications
+  //   ConnectInfo.cpp   connect, the sensor's information and its configuration commands
+  //   RequestFlow.cpp   requests and sends, waits, received lines, port open/close, Close
+  //   LineErrors.cpp    errors the port reports on the line
+  void FormCreate();
+  void FormClose();
+  void btHelpClick();
+  void Button3Click();
+  void btn10Click();
+  void btIDchangeClick();
+  void Button25Click();
+  void Button26Click();
+  void btREADClick();
+  void btStopClick();
+  void btDATAClick();
+  void btB105Click();
+  void btn25Click();
+  void bt360Send1Click();
+  void bt360Send2Click();
+  void bt360Send3Click();
+  void btCloseClick();
+  void VaComm1RxChar();
+  void VaComm1Open();
+  void VaComm1Close();
+  void VaComm1Error(uint32_t errors);
+
+  // The window is closing (by Close, the title bar or the program's end): every running wait
+  // ends, the port closes and the settings are saved, a failure logged and shown in a box.
+  // False, doing nothing, when it was closing already.
+  bool WindowClosing();
+
+  TVaComm& VaComm1() { return *comm_; }
+
+ private:
+  void CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher);
+  void SetStatus(int panel, const std::string& text);
+  // Steps 1 to 3 of the preamble.
+  void PrepareAction(bool stop);
+  // The whole preamble; false when not connected (the box has been shown).
+  bool Preamble(bool stop);
+  void ClearReceived();
+  void RunPasses(bool idPoll);
+  void SendOnce(const std::string& text);
+  void SendRawLine(FormControl field);
+  void CopyFieldsToUserSet();
+  void FillInformation(const std::string& reply);
+
+  // The line holding a reply marker, caught as lines are delivered during an exchange's
+  // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
+  struct ReplyWatch;
+  std::vector<ReplyWatch*> replyWatches_;
+
+  IFormWindow& window_;
+  std::string appDir_;
+  // Set when the window closes: every running wait ends at once, and the window is not
+  // closed (and the settings not saved) a second time.
+  bool closing_ = false;
+  // Set by the line-error notification when the device vanished; read by the close notification.
+  bool deviceLost_ = false;
+  std::unique_ptr<RxDecoder> decoder_;
+  std::unique_ptr<TVaComm> comm_;
+};
+
+// Bytes from the wire as text, one character each: the sensor speaks ASCII, and stray bytes
+// must still show rather than vanish in a UTF-8 decode.
+std::string WireText(const std::string& bytes);
+
+}  // namespace kelta

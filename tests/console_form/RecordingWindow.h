@@ -1,0 +1,89 @@
+#pragma once
+// A window for the console's behaviour without any toolkit: it keeps every text, visibility,
+// status text and box the form gives it, answers questions from a script, and keeps the
+// messages flowing by running the serial port's hand-offs (TVaLoopDispatcher) during waits.
+// A FormRig puts it in front of a form whose port reaches the simulated sensor over a real
+// pseudo-terminal, linked as ports/com<N> in the rig's folder.
+
+#include "console/form/ConsoleForm.h"
+#include "serial/LoopDispatcher.h"
+#include "sim/PortLink.h"
+#include "sim/SimulatedSensor.h"
+#include "tests/support/TempDir.h"
+
+#include <array>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kelta::test {
+
+class RecordingWindow final : public IFormWindow {
+ public:
+  // The controls' texts as the window's layout starts them; Panel1 hidden, all else shown.
+  RecordingWindow();
+
+  std::string Text(FormControl control) const override;
+  void SetText(FormControl control, const std::string& text) override;
+  void SetItems(FormControl control, const std::vector<std::string>& items) override;
+  void SetVisible(FormControl control, bool visible) override;
+  void AddLine(FormControl control, const std::string& line) override;
+  void SetStatus(int panel, const std::string& text) override;
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& text) override;
+  bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) override;
+  void OpenHelp() override { ++helpOpened; }
+  void CloseWindow() override;
+
+  bool Visible(FormControl control) const;
+  // Runs fn after `ms`, inside whatever wait runs then (a click during an exchange).
+  void After(int ms, std::function<void()> fn);
+  // Runs messages until cond holds (or 5 s); returns cond().
+  bool PumpUntil(const std::function<bool()>& cond);
+
+  TConsoleForm* form = nullptr;  // told that the window closes
+  std::shared_ptr<TVaLoopDispatcher> dispatcher = std::make_shared<TVaLoopDispatcher>();
+
+  std::map<FormControl, std::string> texts;
+  std::map<FormControl, bool> hidden;
+  std::vector<std::string> items;                      // ePortNo's list
+  std::deque<std::string> memo;                        // Memo1's lines
+  std::array<std::string, 2> status;                   // what the panels show now
+  std::array<std::vector<std::string>, 2> statusSeen;  // every text put there
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::deque<bool> answers;  // for the questions, in order; No when none is left
+  int helpOpened = 0;
+  int closed = 0;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  std::multimap<Clock::time_point, std::function<void()>> timers_;
+  // Runs the timers that are due; true when one ran.
+  bool RunDueTimers();
+};
+
+// A form in front of a recording window, in its own folder, wired to a simulated sensor.
+struct FormRig {
+  explicit FormRig(sim::SensorConfig config = {}, int com = 7);
+  ~FormRig();
+
+  // Types COM<N> and presses Connect; true when the console panel came up.
+  bool Connect();
+  // Runs a handler as a click does.
+  void Click(void (TConsoleForm::*handler)());
+  std::string Received() const { return sensor.ReceivedBytes(); }
+
+  TempDir dir;
+  sim::SimulatedSensor sensor;
+  const int com;
+  std::unique_ptr<sim::PortLink> link;
+  RecordingWindow window;
+  std::unique_ptr<TConsoleForm> form;
+};
+
+}  // namespace kelta::test

@@ -89,6 +89,8 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     return kelta::WaitWithMessages(ms, cancelled);
   }
 
+  IAngleView& AngleView() override { return *w_.angleDisplay_; }
+
   void OpenHelp() override {
     // A new, independent window per click; the newest is kept in fHelp.
     // Guarded: a log that cannot be written must not keep the window from opening.
@@ -179,10 +181,6 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   formWindow_ = std::make_unique<FormWindow>(*this);
   form_ =
       std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
-  form_->AngleReceived.Attach([this](double value) { AngleReceived.Raise(value); });
-  form_->DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {
-    DialSettingsRead.Raise(QString::fromStdString(range), QString::fromStdString(mode));
-  });
   BuildControls();
   WireHandlers();
   form_->Guarded([this] { form_->FormCreate(); });
@@ -210,8 +208,7 @@ void TFVANTORIS::WireHandlers() {
   on(btB105, &TConsoleForm::btB105Click);
   on(btHelp, &TConsoleForm::btHelpClick);
   on(btClose, &TConsoleForm::btCloseClick);
-  connect(btClear, &QPushButton::clicked, this,
-          [this] { form_->Guarded([this] { btClearClick(); }); });
+  on(btClear, &TConsoleForm::btClearClick);
   // A click on the console's bare background sends the first raw line.
   connect(Panel1, &ClickablePanel::clicked, this,
           [this] { form_->Guarded([this] { form_->bt360Send1Click(); }); });

@@ -7,7 +7,6 @@
 // Qt's blocking queued call (TVaQtDispatcher).
 
 #include "console/ConsoleDialogs.h"
-#include "console/Notification.h"
 #include "console/form/ConsoleForm.h"
 
 #include <QString>
@@ -51,14 +50,7 @@ class TFVANTORIS : public QWidget {
   // The behaviour behind the window.
   TConsoleForm& Form() { return *form_; }
 
-  // The form's notifications in Qt strings; the angle display attaches to them.
-  Notification<double> AngleReceived;
-  Notification<const QString&, const QString&> DialSettingsRead;  // positive range, mode
-
   QString StatusText(int panel) const;
-
-  // Clearing the received list and the angle (AngleDisplay.cpp).
-  void btClearClick();
 
   // Controls, named as the operator's screen names them (objectName is the same).
   QStatusBar* StatusBar1 = nullptr;
@@ -117,7 +109,6 @@ class TFVANTORIS : public QWidget {
   sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
   TfHelp* fHelp = nullptr;
-  AngleDisplay& Angles() { return *angleDisplay_; }
 
  signals:
   // After the window has closed (the port is closed and FormClose ran); the program ends on it.

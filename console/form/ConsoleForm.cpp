@@ -34,6 +34,10 @@ TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
                            std::shared_ptr<IGuiDispatcher> dispatcher)
     : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
   CreatePort(std::move(dispatcher));
+  AngleReceived.Attach([this](double value) { ShowAngle(value); });
+  DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {
+    ChooseDialPicture(range, mode);
+  });
 }
 
 TConsoleForm::~TConsoleForm() = default;

@@ -1,8 +1,8 @@
 #pragma once
 // The console's behaviour without a toolkit: the request flow, connect and the sensor's
-// information and configuration, raw sends, the serial port and its handlers, the settings,
-// errors and the log, start and close. It speaks to its window through IFormWindow; the
-// angle display attaches to its notifications.
+// information and configuration, raw sends, the serial port and its handlers, the angle
+// display, the settings, errors and the log, start and close. It speaks to its window through
+// IFormWindow.
 //
 // Threading: everything here runs on the GUI thread. The serial port's worker threads never
 // touch the form; they hand OnOpen/OnClose/OnRxChar/OnError to the GUI thread through the
@@ -45,7 +45,7 @@ class TConsoleForm {
   // LastLine keeps it whole. With the line limit this bounds the list's memory.
   static constexpr int kMemoLineChars = 1000;
 
-  // Console notifications.
+  // Console notifications; the angle display is attached to both first.
   Notification<double> AngleReceived;
   Notification<const std::string&, const std::string&> DialSettingsRead;  // positive range, mode
 
@@ -78,6 +78,7 @@ class TConsoleForm {
   //   ConnectInfo.cpp   connect, the sensor's information and its configuration commands
   //   RequestFlow.cpp   requests and sends, waits, received lines, port open/close, Close
   //   LineErrors.cpp    errors the port reports on the line
+  //   AngleDisplay.cpp  the angle shown, the dial picture chosen, clearing the list and angle
   void FormCreate();
   void FormClose();
   void btHelpClick();
@@ -99,6 +100,9 @@ class TConsoleForm {
   void VaComm1Open();
   void VaComm1Close();
   void VaComm1Error(uint32_t errors);
+  void ShowAngle(double value);
+  void ChooseDialPicture(const std::string& positiveRange, const std::string& mode);
+  void btClearClick();
 
   // The window is closing (by Close, the title bar or the program's end): every running wait
   // ends, the port closes and the settings are saved, a failure logged and shown in a box.

@@ -2,9 +2,12 @@
 // What the console's behaviour needs of its window, and nothing of any toolkit: the controls it
 // reads and writes by their names on the form, the status bar's two panels, the message and
 // question boxes, the wait that keeps the window's messages flowing, the help window and
-// closing. The Qt window implements it (console/UKELTA_Display), tests a recording window.
+// closing; and the view and readout the angle display draws into. The Qt window implements it
+// (console/UKELTA_Display), tests a recording window.
 //
 // Texts are UTF-8. Everything is called on the GUI thread only.
+
+#include "console/form/AngleView.h"
 
 #include <functional>
 #include <string>
@@ -74,6 +77,9 @@ class IFormWindow {
   // serial notifications, repaints), sleeping between them. Ends early once `cancelled` holds
   // (asked first, and after each round of messages): false then, true when the time passed.
   virtual bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) = 0;
+
+  // The dial view and its readout.
+  virtual IAngleView& AngleView() = 0;
 
   // Opens a new help window.
   virtual void OpenHelp() = 0;

@@ -7,6 +7,7 @@
 #include "console/AngleDisplay.h"
 #include "console/WaitWithMessages.h"
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngLoader.h"
 
 #include <QLabel>
@@ -48,7 +49,7 @@ TEST(AngleDisplayTables, DialPictureByExactRangeAndModeText) {
       {"1800", "a", std::nullopt},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DialPictureFor(QString::fromLatin1(c.range), QString::fromLatin1(c.mode)), c.file)
+    EXPECT_EQ(DialPictureFor(c.range, c.mode), c.file)
         << '"' << c.range << "\" \"" << c.mode << '"';
   }
 }
@@ -64,8 +65,7 @@ TEST(AngleDisplayTables, NeedleIsNegatedInModesZeroAndOneOnly) {
       {"2", 12.3, 12.3f},  {"3", -7.0, -7.0f},  {"", 45.0, 45.0f},
       {"01", 12.3, 12.3f}, {" 1", 12.3, 12.3f}, {"x", 1.0, 1.0f},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(DialAngleFor(c.value, QString::fromLatin1(c.mode)), c.angle) << c.mode;
+  for (const Case& c : cases) EXPECT_EQ(gfx::DialAngleFor(c.value, c.mode), c.angle) << c.mode;
 }
 
 // A bitmap's pixels, comparable and copyable.
@@ -127,7 +127,7 @@ TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle) {
   SensorRig rig(Sensor("1", 3600, 12.3));
   TFVANTORIS& w = rig.w();
   // Before any information: the readout shows the value, nothing is drawn.
-  w.AngleReceived.Raise(45.0);
+  w.Form().AngleReceived.Raise(45.0);
   EXPECT_DOUBLE_EQ(w.ssaValue->Value(), 45.0);
   EXPECT_TRUE(w.Dst->Bitmap().Empty());
 
@@ -158,7 +158,7 @@ TEST(AngleDisplay, InformationPicksTheDialAndEveryValueTurnsTheNeedle) {
   EXPECT_TRUE(Frame(*w.Dst) == ReferenceDial("img/Mode3.png", 12.3f, true));
 
   // A mode the table does not know keeps the picture.
-  w.Angles().ChooseDialPicture(QStringLiteral("3600"), QStringLiteral("5"));
+  w.Form().ChooseDialPicture("3600", "5");
   EXPECT_EQ(w.Dst->Layers().Count(), 1);
   EXPECT_TRUE(SamePicture(w.ivBGR->Bitmap(), "img/Mode3.png"));
 

@@ -42,8 +42,9 @@ TEST(ConsoleExchange, ConnectReadsTheInformationAndShowsTheConsole) {
   SensorRig rig(config, 12);
   TFVANTORIS& w = rig.w();
   std::vector<DialCall> dial;
-  w.DialSettingsRead.Attach([&dial, &w](const QString& range, const QString& mode) {
-    dial.push_back({range, mode, w.lbeMVGain->text()});
+  w.Form().DialSettingsRead.Attach([&dial, &w](const std::string& range, const std::string& mode) {
+    dial.push_back(
+        {QString::fromStdString(range), QString::fromStdString(mode), w.lbeMVGain->text()});
   });
 
   ASSERT_TRUE(rig.Connect());
@@ -115,15 +116,16 @@ TEST(ConsoleExchange, FullTurnIsShownAs3600AndAFailingDialKeepsTheLaterItems) {
   SensorRig rig(config);
   TFVANTORIS& w = rig.w();
   std::vector<QString> ranges;
-  w.DialSettingsRead.Attach(
-      [&ranges](const QString& range, const QString&) { ranges.push_back(range); });
+  w.Form().DialSettingsRead.Attach([&ranges](const std::string& range, const std::string&) {
+    ranges.push_back(QString::fromStdString(range));
+  });
   ASSERT_TRUE(rig.Connect());
   EXPECT_EQ(Text(w, "lbePRange"), QStringLiteral("3600"));
   EXPECT_EQ(Text(w, "lbeID"), QStringLiteral("77"));
   EXPECT_EQ(ranges, std::vector<QString>{QStringLiteral("3600")});
 
   // A dial picture that cannot be loaded ends the action after item 7.
-  w.DialSettingsRead.Attach([](const QString&, const QString&) {
+  w.Form().DialSettingsRead.Attach([](const std::string&, const std::string&) {
     throw std::runtime_error("img/Mode0.png: cannot open");
   });
   rig.sensor.Update([](sim::SensorConfig& c) {
@@ -141,7 +143,7 @@ TEST(ConsoleExchange, ContinuousReadingShowsEveryFrameUntilStop) {
   SensorRig rig(Steady(-12.3));
   TFVANTORIS& w = rig.w();
   std::vector<double> angles;
-  w.AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
+  w.Form().AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
   ASSERT_TRUE(rig.Connect());
   rig.sensor.ClearReceived();
   w.Memo1->clear();
@@ -182,7 +184,7 @@ TEST(ConsoleExchange, CountedReadingSendsOneDataPerPass) {
   SensorRig rig(config);
   TFVANTORIS& w = rig.w();
   std::vector<double> angles;
-  w.AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
+  w.Form().AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
   ASSERT_TRUE(rig.Connect());
   rig.sensor.ClearReceived();
   w.Memo1->clear();
@@ -216,9 +218,9 @@ TEST(ConsoleExchange, ValuesWithoutDecimalPointAreShownButNeverAnswerTheRequest)
   SensorRig rig(config);
   TFVANTORIS& w = rig.w();
   std::vector<double> angles;
-  w.AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
+  w.Form().AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
   // An error in a handler of a received value is swallowed.
-  w.AngleReceived.Attach([](double) { throw std::runtime_error("dial failed"); });
+  w.Form().AngleReceived.Attach([](double) { throw std::runtime_error("dial failed"); });
   ASSERT_TRUE(rig.Connect());
   rig.sensor.ClearReceived();
   w.Memo1->clear();

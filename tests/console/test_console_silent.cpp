@@ -122,7 +122,7 @@ TEST(ConsoleSilent, UnansweredInformationKeepsTheFields) {
   SensorRig rig(config);
   TFVANTORIS& w = rig.w();
   int raised = 0;
-  w.DialSettingsRead.Attach([&raised](const QString&, const QString&) { ++raised; });
+  w.Form().DialSettingsRead.Attach([&raised](const std::string&, const std::string&) { ++raised; });
   ASSERT_TRUE(rig.Connect());
   rig.SetSilent(true);
   rig.sensor.Update([](sim::SensorConfig& c) { c.settings.mode = "0"; });

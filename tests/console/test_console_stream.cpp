@@ -39,7 +39,7 @@ sim::SensorConfig Streaming(double angle, double framesPerSecond) {
 // Readings on the window and in the list, from the moment of the call.
 struct Readings {
   explicit Readings(TFVANTORIS& w) {
-    w.AngleReceived.Attach([this](double v) { values.push_back(v); });
+    w.Form().AngleReceived.Attach([this](double v) { values.push_back(v); });
   }
   std::vector<double> values;
 };

@@ -1,8 +1,14 @@
 #include "tests/console_form/RecordingWindow.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace kelta::test {
+
+void RecordingAngleView::LoadDialImages(const std::string& file) {
+  loads.push_back(file);
+  if (failLoads) throw std::runtime_error("Cannot open \"" + file + "\"");
+}
 
 RecordingWindow::RecordingWindow() {
   texts[FormControl::ePortNo] = "COM1";

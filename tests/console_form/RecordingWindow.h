@@ -18,9 +18,23 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelta::test {
+
+// The dial view and readout: what was loaded and shown. A load fails (raises) when told to.
+class RecordingAngleView final : public IAngleView {
+ public:
+  void LoadDialImages(const std::string& file) override;
+  void ShowAngle(double value, const std::string& mode) override {
+    shown.emplace_back(value, mode);
+  }
+
+  std::vector<std::string> loads;
+  std::vector<std::pair<double, std::string>> shown;
+  bool failLoads = false;
+};
 
 class RecordingWindow final : public IFormWindow {
  public:
@@ -36,6 +50,7 @@ class RecordingWindow final : public IFormWindow {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& text) override;
   bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) override;
+  IAngleView& AngleView() override { return angles; }
   void OpenHelp() override { ++helpOpened; }
   void CloseWindow() override;
 
@@ -48,6 +63,7 @@ class RecordingWindow final : public IFormWindow {
   TConsoleForm* form = nullptr;  // told that the window closes
   std::shared_ptr<TVaLoopDispatcher> dispatcher = std::make_shared<TVaLoopDispatcher>();
 
+  RecordingAngleView angles;
   std::map<FormControl, std::string> texts;
   std::map<FormControl, bool> hidden;
   std::vector<std::string> items;                      // ePortNo's list

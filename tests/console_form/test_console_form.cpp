@@ -123,6 +123,42 @@ TEST(ConsoleForm, CountedReadingShowsEachValueAndStopEndsAStream) {
   EXPECT_EQ(w.status[1], "#STOP\r\n");
 }
 
+TEST(ConsoleForm, TheAngleDisplayGetsTheDialTheInformationChoseAndEveryValueWithTheMode) {
+  sim::SensorConfig config = Steady(-4.5);
+  config.settings.mode = "1";
+  config.settings.positiveRange = 3600;
+  FormRig rig(config);
+  RecordingWindow& w = rig.window;
+  ASSERT_TRUE(rig.Connect());
+  EXPECT_EQ(w.angles.loads, std::vector<std::string>{"img/Mode0.png"});
+  rig.Click(&TConsoleForm::btDATAClick);
+  ASSERT_EQ(w.angles.shown.size(), 1u);
+  EXPECT_EQ(w.angles.shown[0], std::make_pair(-4.5, std::string("1")));
+
+  // A half range in mode 2 chooses another dial; a picture that fails ends the information
+  // there (reported, logged), the fields after the mode keep their texts.
+  rig.sensor.Update([](sim::SensorConfig& c) {
+    c.settings.mode = "2";
+    c.settings.positiveRange = 1800;
+    c.settings.mvGain = "2222";
+  });
+  w.angles.failLoads = true;
+  rig.Click(&TConsoleForm::btn10Click);
+  EXPECT_EQ(w.angles.loads.back(), "img/Mode3.png");
+  EXPECT_EQ(w.status[0].rfind("Cannot open \"img/Mode3.png\" - ", 0), 0u);
+  EXPECT_EQ(w.Text(F::lbeMode), "2");
+  EXPECT_EQ(w.Text(F::lbeMVGain), "1000");
+
+  // Clear: list, needle and readout, counter; nothing is sent.
+  rig.sensor.ClearReceived();
+  w.SetText(F::lCount, "4");
+  rig.Click(&TConsoleForm::btClearClick);
+  EXPECT_TRUE(w.memo.empty());
+  EXPECT_EQ(w.angles.shown.back(), std::make_pair(0.0, std::string()));
+  EXPECT_EQ(w.Text(F::lCount), "1");
+  EXPECT_EQ(rig.Received(), "");
+}
+
 TEST(ConsoleForm, IdChangeAsksAndRefreshesRangesAndRawLinesAreSentOnce) {
   FormRig rig;
   RecordingWindow& w = rig.window;

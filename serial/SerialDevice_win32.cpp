@@ -1,14 +1,18 @@
 // The serial device on Windows, through the system's communications calls: CreateFile on "\\.\COMn"
 // for overlapped I/O without sharing, SetupComm, SetCommState with the port's own control block,
 // SetCommTimeouts, SetCommMask and WaitCommEvent, ClearCommError, ReadFile/WriteFile with
-// GetOverlappedResult, EscapeCommFunction, PurgeComm; errors are GetLastError codes with
-// FormatMessage texts.
+// GetOverlappedResult, EscapeCommFunction, GetCommModemStatus, PurgeComm; errors are
+// GetLastError codes with FormatMessage texts.
 //
-// Each overlapped operation has an event of its own (waitIo, writeIo, readIo), reset before
-// the operation starts: Wine leaves a manual-reset event signalled after an overlapped
-// WaitCommEvent completes (Windows resets it when the next operation starts). The event
-// thread's wake signal is never an operation's event, so no operation start can swallow a stop
-// request that was raised just before it.
+// Each overlapped operation has an event of its own (waitIo, writeIo, readIo), which the port
+// resets before the operation starts rather than counting on the system to (an event left
+// signalled by an earlier completion would end the next wait at once). The event thread's wake
+// signal is never an operation's event, so no operation start can swallow a stop request that
+// was raised just before it.
+//
+// Wine: a wait on a device without modem status lines (a pseudo-terminal) ends at once as
+// cancelled, and a device that went away is seen only through its modem status
+// (ERROR_NOT_READY); see FailedWait.
 #include <windows.h>
 
 #include <cstring>
@@ -35,6 +39,18 @@ bool Abandon(HANDLE device, OVERLAPPED& ov, DWORD& transferred) {
   return ::GetOverlappedResult(device, &ov, &transferred, TRUE) != 0;
 }
 
+// A wait that failed says little by itself: Wine ends every wait on a device without modem
+// status lines (a pseudo-terminal) as cancelled, gone or not. Whether the device is still there
+// is asked of its modem status, which clears nothing (ClearCommError would take the error flags
+// the GUI thread is to report).
+SerialDevice::EventWait FailedWait(HANDLE device) {
+  DWORD status = 0;
+  if (!::GetCommModemStatus(device, &status) && IsDeviceGone(LastError())) {
+    return SerialDevice::EventWait::Gone;
+  }
+  return SerialDevice::EventWait::Failed;
+}
+
 }  // namespace
 
 // --- Error codes
@@ -59,6 +75,7 @@ bool IsNoSuchControl(int err) {
 bool IsDeviceGone(int err) {
   switch (err) {
     case ERROR_ACCESS_DENIED:  // what an unplugged USB adapter's handle answers
+    case ERROR_NOT_READY:      // Wine, for a pseudo-terminal whose other side closed (EIO)
     case ERROR_BAD_COMMAND:
     case ERROR_GEN_FAILURE:
     case ERROR_DEVICE_NOT_CONNECTED:
@@ -288,11 +305,7 @@ SerialDevice::EventWait SerialDevice::WaitEvents(std::uint32_t& bits) {
     bits = events;
     return EventWait::Events;
   }
-  const int err = LastError();
-  if (err != ERROR_IO_PENDING) {
-    // Failing at once again and again would only spin.
-    return IsDeviceGone(err) ? EventWait::Gone : EventWait::Broken;
-  }
+  if (LastError() != ERROR_IO_PENDING) return FailedWait(s.device);
   const HANDLE both[2] = {s.wake, s.waitIo};
   const DWORD r = ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
   DWORD n = 0;
@@ -301,7 +314,7 @@ SerialDevice::EventWait SerialDevice::WaitEvents(std::uint32_t& bits) {
       bits = events;
       return EventWait::Events;
     }
-    return IsDeviceGone(LastError()) ? EventWait::Gone : EventWait::Failed;
+    return FailedWait(s.device);
   }
   // Woken (or the wait failed): the wait must be over before ov and events go.
   const bool completed = Abandon(s.device, ov, n);

@@ -91,6 +91,10 @@ void TVaCommThread::SetPriority(TThreadPriority priority) {
 
 // --- TVaCommEventThread
 
+namespace {
+constexpr int kFailedWaitPauseMs = 10;
+}  // namespace
+
 TVaCommEventThread::TVaCommEventThread(std::shared_ptr<TVaCommSession> session,
                                        TThreadPriority priority)
     : TVaCommThread(std::move(session)) {
@@ -123,7 +127,12 @@ bool TVaCommEventThread::HandleWait(TVaCommSession& s, device::SerialDevice::Eve
     case EventWait::Broken:
       return false;  // waiting again would only spin
     case EventWait::Failed:
-      return true;  // not reported: the next pass waits again
+      // Not reported: the next pass waits again, after a pause, so a device whose waits keep
+      // failing at once does not keep a processor busy (or the stop signal ends the pause).
+      if (s.wakeEvent.WaitFor(kFailedWaitPauseMs) == TVaWaitEvent::TWaitResult::wrSignaled) {
+        s.wakeEvent.Reset();
+      }
+      return !s.stopped.load();
     case EventWait::Woken:
       // Reset first, then look at the flag: a stop signal raised meanwhile is either seen in
       // the flag or still set for the next wait, never lost.

@@ -6,6 +6,8 @@
 #   KELTA_WIN_BUILD       build folder (default build-win64)
 #   KELTA_LINUX_IMGCHECK  a Linux kelta-imgcheck to compare the Windows one with (default
 #                         build/bin/kelta-imgcheck when it exists)
+#   KELTA_LINUX_SIM       a Linux kelta-sim for the serial port's tests under Wine (default
+#                         build/bin/kelta-sim when it exists)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,9 +23,14 @@ if [ -z "$linux_imgcheck" ] && [ -x "$root/build/bin/kelta-imgcheck" ]; then
   linux_imgcheck="$root/build/bin/kelta-imgcheck"
 fi
 
+linux_sim=${KELTA_LINUX_SIM:-}
+if [ -z "$linux_sim" ] && [ -x "$root/build/bin/kelta-sim" ]; then
+  linux_sim="$root/build/bin/kelta-sim"
+fi
+
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
-  -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" >/dev/null
+  -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" >/dev/null
 cmake --build "$dir" -j "$jobs"
 echo "Windows programs in $dir/bin:"
 (cd "$dir/bin" && ls -- *.exe)

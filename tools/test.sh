@@ -139,8 +139,10 @@ done
 
 echo "== Windows build, tests under Wine"
 # tools/build-windows.sh installs what it lacks and builds; the Linux kelta-imgcheck of the
-# normal build is the one the Windows tool is compared with.
-KELTA_JOBS="$jobs" KELTA_LINUX_IMGCHECK="$root/build/bin/kelta-imgcheck" bash tools/build-windows.sh
+# normal build is the one the Windows tool is compared with, and its kelta-sim the sensor the
+# Windows serial port talks to.
+KELTA_JOBS="$jobs" KELTA_LINUX_IMGCHECK="$root/build/bin/kelta-imgcheck" \
+  KELTA_LINUX_SIM="$root/build/bin/kelta-sim" bash tools/build-windows.sh
 run_ctest build-win64
 
 [ "$format_failed" -eq 0 ] || echo "format: FAILED"

@@ -79,7 +79,7 @@ void BM_UnansweredExchangeCpu(benchmark::State& state) {
   for (auto _ : state) {
     const double cpu0 = ProcessCpuSeconds();
     const auto t0 = Clock::now();
-    rig.window->btREADClick();
+    rig.window->Form().btREADClick();
     wall += std::chrono::duration<double>(Clock::now() - t0).count();
     cpu += ProcessCpuSeconds() - cpu0;
   }

@@ -10,9 +10,9 @@
 // because WaitWithMessages runs messages, a click or a serial notification can run inside a
 // waiting handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
 
-#include "console/Notification.h"
 #include "console/core/UserSet.h"
 #include "console/form/FormWindow.h"
+#include "console/form/Notification.h"
 
 #include <cstdint>
 #include <exception>

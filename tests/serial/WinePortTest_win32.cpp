@@ -22,6 +22,7 @@
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 #include "serial/portmap/PortMap.h"
+#include "serial/win32/Win32GuiDispatcher.h"
 
 namespace kelta {
 namespace {
@@ -204,6 +205,27 @@ TEST_F(WinePortTest, EveryByteValueArrivesUnchanged) {
   EXPECT_GE(rounds, 1u);
   EXPECT_TRUE(errors_.empty());
   port_.Close();
+}
+
+// The notifications reach the GUI thread as window messages when the port is given the Windows
+// dispatcher, the way a Windows program without a class library runs it.
+TEST_F(WinePortTest, NotificationsArriveThroughWindowMessages) {
+  TVaComm port;
+  port.SetDispatcher(std::make_shared<TVaWin32Dispatcher>());
+  port.SetBaudrate(TVaBaudrate::br9600);
+  port.SetPortNum(portNum_);
+  std::string received;
+  int offGuiThread = 0;
+  port.OnRxChar = [&](TVaCustomComm* sender, int) {
+    if (std::this_thread::get_id() != gui_) ++offGuiThread;
+    received += sender->ReceiveText();
+  };
+  port.Open();
+  ASSERT_TRUE(port.SendText("#DATA\r\n"));
+  EXPECT_TRUE(TVaWin32Dispatcher::PumpMessages(
+      [&] { return received.find("123.4") != std::string::npos; }, 10s));
+  EXPECT_EQ(offGuiThread, 0);
+  port.Close();
 }
 
 std::chrono::milliseconds ProcessCpuTime() {

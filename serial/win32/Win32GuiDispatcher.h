@@ -1,0 +1,58 @@
+#pragma once
+// IGuiDispatcher on Windows without a class library: a worker's call is queued and the GUI
+// thread is woken by a WM_NULL message posted to a message-only window of its own; the call runs
+// when the GUI thread's message loop dispatches that message, so also inside any loop that
+// dispatches messages (modal boxes, waits that process messages). The worker blocks until the
+// call has run; an exception that escapes the call is raised again in the worker.
+//
+// Threads: construct and destroy on the GUI thread (the window belongs to it); Call from any
+// thread. lock_ guards queue_ and each job's done. Ports and their workers hold the dispatcher
+// through a shared_ptr, so it is destroyed only when no thread can be inside Call.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "serial/GuiDispatcher.h"
+
+namespace kelta {
+
+class TVaWin32Dispatcher : public IGuiDispatcher {
+ public:
+  // Throws std::system_error when the window cannot be made.
+  TVaWin32Dispatcher();
+  ~TVaWin32Dispatcher() override;
+  TVaWin32Dispatcher(const TVaWin32Dispatcher&) = delete;
+  TVaWin32Dispatcher& operator=(const TVaWin32Dispatcher&) = delete;
+
+  // Throws std::runtime_error (without running fn) when the GUI thread can no longer be
+  // reached: its window is gone.
+  void Call(const std::function<void()>& fn) override;
+
+  // A message loop for the GUI thread: dispatches every message of the thread until done()
+  // holds (tested at the start and after each message) or the time has passed; returns done().
+  // Blocks while no message arrives.
+  static bool PumpMessages(const std::function<bool()>& done, std::chrono::milliseconds limit);
+
+  // For the window procedure: runs the calls queued now.
+  void RunQueued();
+
+ private:
+  struct Job {
+    const std::function<void()>* fn;
+    std::exception_ptr error;
+    bool done = false;
+  };
+
+  const std::thread::id guiThread_;
+  void* window_ = nullptr;  // HWND of the message-only window
+  std::mutex lock_;
+  std::condition_variable finished_;  // a job's done became true
+  std::deque<Job*> queue_;
+};
+
+}  // namespace kelta

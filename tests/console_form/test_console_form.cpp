@@ -193,6 +193,32 @@ TEST(ConsoleForm, IdChangeAsksAndRefreshesRangesAndRawLinesAreSentOnce) {
   EXPECT_TRUE(rig.sensor.WaitForReceived("#MODE3\r\n#SAVE\r\n", std::chrono::seconds(5)));
 }
 
+// Texts the window gets are UTF-8: a byte off the wire is the character of the same number,
+// and the port name's first three characters are skipped as characters, not bytes.
+TEST(ConsoleForm, WireBytesShowAsCharactersAndThePortNameSkipsThreeCharacters) {
+  FormRig rig;
+  RecordingWindow& w = rig.window;
+  rig.form->DeliverLine(
+      "\xB5"
+      "12.5\xFF");
+  EXPECT_EQ(w.memo.back(),
+            "\u00B5"
+            "12.5\u00FF");
+  EXPECT_EQ(rig.form->LastLine,
+            "\xB5"
+            "12.5\xFF");
+  std::string longLine(TConsoleForm::kMemoLineChars + 7, 'a');
+  longLine[TConsoleForm::kMemoLineChars - 1] = '\xE9';
+  rig.form->DeliverLine(longLine);
+  EXPECT_EQ(w.memo.back(),
+            std::string(TConsoleForm::kMemoLineChars - 1, 'a') + "\u00E9 \u2026 (+7 bytes)");
+
+  w.SetText(F::ePortNo, "\u00C7OM7");
+  rig.Click(&TConsoleForm::Button3Click);
+  EXPECT_EQ(rig.form->Connected, 1);
+  EXPECT_TRUE(w.Visible(F::Panel1));
+}
+
 TEST(ConsoleForm, ALostDeviceBringsTheConnectPanelBack) {
   FormRig rig;
   RecordingWindow& w = rig.window;

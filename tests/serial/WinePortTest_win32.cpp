@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "console/core/PortList.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 #include "serial/portmap/PortMap.h"
@@ -147,6 +149,16 @@ TEST_F(WinePortTest, OpenPutsTheLineSettingsIntoTheDevice) {
   EXPECT_EQ(closes_, 1);
   port_.Close();
   EXPECT_EQ(closes_, 1);
+}
+
+// The port list is made of the system's COM ports: the linked one is there, and available
+// while nobody has it open.
+TEST_F(WinePortTest, LinkedPortIsInThePortList) {
+  std::vector<std::string> list;
+  FillPortList(list, true, DefaultPortRoots());
+  const std::string name = "COM" + std::to_string(portNum_);
+  EXPECT_NE(std::find(list.begin(), list.end(), name), list.end()) << name;
+  EXPECT_TRUE(CanOpenPort(name, DefaultPortRoots()));
 }
 
 TEST_F(WinePortTest, PortWithoutADeviceIsNotFound) {

@@ -6,7 +6,8 @@
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor) and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time,
 #   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck) with its
-#      tests under Wine, kelta-imgcheck.exe compared with the Linux one.
+#      tests under Wine, the serial port against the Linux simulated sensor, kelta-imgcheck.exe
+#      compared with the Linux one.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail

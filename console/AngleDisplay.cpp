@@ -7,6 +7,7 @@
 #include "graphics/dial/DialComposer.h"
 #include "graphics/dial/DialReadout.h"
 
+#include "sevenseg/SevenSegmentCanvas.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
 
 namespace kelta {
@@ -41,6 +42,14 @@ void AngleDisplay::LoadDialImages(const std::string& file) { composer_->LoadDial
 void AngleDisplay::ShowAngle(double value, const std::string& mode) {
   ssaValue->SetValue(value);
   composer_->DrawDial(gfx::DialAngleFor(value, mode));
+}
+
+void AngleDisplay::SetLive(bool live) {
+  if (live == live_) return;
+  if (!live) liveColor_ = ssaValue->SegmentColor();
+  ssaValue->SetSegmentColor(live ? liveColor_ : sevenseg::clGray);
+  ssaValue->setToolTip(live ? QString() : QStringLiteral("Not live: the sensor's port is lost"));
+  live_ = live;
 }
 
 }  // namespace kelta

@@ -5,6 +5,8 @@
 
 #include "console/form/AngleView.h"
 
+#include <cstdint>
+
 #include <memory>
 #include <string>
 
@@ -30,6 +32,8 @@ class AngleDisplay final : public IAngleView {
 
   void LoadDialImages(const std::string& file) override;
   void ShowAngle(double value, const std::string& mode) override;
+  // Not live: the readout's segments grey instead of lime.
+  void SetLive(bool live) override;
 
   gfx::TImage32* Dst = nullptr;
   gfx::TImage32* Src = nullptr;
@@ -38,6 +42,8 @@ class AngleDisplay final : public IAngleView {
 
  private:
   std::unique_ptr<gfx::TDialComposer> composer_;
+  bool live_ = true;
+  std::uint32_t liveColor_ = 0;  // the readout's segment colour while live
 };
 
 }  // namespace kelta

@@ -20,7 +20,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 
+#include <map>
 #include <stdexcept>
 
 namespace kelta {
@@ -90,6 +92,22 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
   }
 
   IAngleView& AngleView() override { return *w_.angleDisplay_; }
+
+  int StartTimer(int ms, std::function<void()> tick) override {
+    auto* timer = new QTimer(&w_);
+    QObject::connect(timer, &QTimer::timeout, timer, std::move(tick));
+    timer->start(ms);
+    timers_[++lastTimer_] = timer;
+    return lastTimer_;
+  }
+  void StopTimer(int id) override {
+    const auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    it->second->stop();
+    // Later: this may run inside the timer's own tick.
+    it->second->deleteLater();
+    timers_.erase(it);
+  }
 
   void OpenHelp() override {
     // A new, independent window per click; the newest is kept in fHelp.
@@ -161,6 +179,8 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
   }
 
   TFVANTORIS& w_;
+  std::map<int, QTimer*> timers_;
+  int lastTimer_ = 0;
 };
 
 TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialogs)

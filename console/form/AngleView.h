@@ -17,6 +17,9 @@ class IAngleView {
   // The readout shows `value` as received; the needle is turned by the dial's rule for the
   // direction mode text (the empty mode turns it as received).
   virtual void ShowAngle(double value, const std::string& mode) = 0;
+  // False while the sensor's line is lost: the readout and needle still show the last value,
+  // visibly marked as not current. True again once the sensor is back.
+  virtual void SetLive(bool live) = 0;
 };
 
 // The dial picture for a positive range text and a mode text (exact text comparison; the

@@ -5,7 +5,9 @@
 #include "console/core/SensorCommands.h"
 #include "console/core/SensorInfo.h"
 #include "console/core/StrToInt.h"
+#include "console/form/PortAccess.h"
 #include "serial/VaComm.h"
+#include "serial/VaCommError.h"
 
 namespace kelta {
 
@@ -28,12 +30,23 @@ std::string Tail(const std::string& text, size_t count) {
 }  // namespace
 
 void TConsoleForm::Button3Click() {
+  // The operator connects by hand: a lost port is no longer waited for.
+  StopWaitingForPort();
   if (Connected == 0) {
     ClearReceived();
+    reading_ = false;
     // The first three characters, normally "COM", are skipped unchecked.
     const int32_t port = StrToInt(Tail(window_.Text(FormControl::ePortNo), 3));
     VaComm1().SetPortNum(port);
-    VaComm1().Open();
+    try {
+      VaComm1().Open();
+    } catch (const EVaCommError& e) {
+      // The port's own message still reaches the status bar and the log (rethrown); a
+      // device the user has no permission for also gets the way out, in a box.
+      const std::string hint = PortAccessHint(VaComm1().FormatOpenPath());
+      if (!hint.empty()) window_.ShowMessage(std::string(e.what()) + "\n\n" + hint);
+      throw;
+    }
     VaComm1().SetRtsLine(true);
     VaComm1().SetDtrLine(true);
     StopRequested = true;
@@ -42,6 +55,7 @@ void TConsoleForm::Button3Click() {
   if (Contains(LastLine, kMarkerInfo)) {
     window_.SetVisible(FormControl::Panel1, true);
     window_.SetVisible(FormControl::Panel2, false);
+    window_.AngleView().SetLive(true);
   } else {
     window_.ShowMessage("Can not connect to Sensor. Check the sensor or your PC!! ");
   }

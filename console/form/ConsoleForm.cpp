@@ -40,7 +40,10 @@ TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
   });
 }
 
-TConsoleForm::~TConsoleForm() = default;
+TConsoleForm::~TConsoleForm() {
+  // The timer's tick calls this form.
+  StopWaitingForPort();
+}
 
 void TConsoleForm::Guarded(const std::function<void()>& handler) {
   try {
@@ -103,6 +106,7 @@ bool TConsoleForm::WindowClosing() {
   // nothing holds the device once the window is gone.
   closing_ = true;
   StopRequested = true;
+  StopWaitingForPort();
   Guarded([this] {
     if (Connected == 1) VaComm1().Close();
   });

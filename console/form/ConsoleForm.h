@@ -18,6 +18,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,7 @@ class TConsoleForm {
   //   ConnectInfo.cpp   connect, the sensor's information and its configuration commands
   //   RequestFlow.cpp   requests and sends, waits, received lines, port open/close, Close
   //   LineErrors.cpp    errors the port reports on the line
+  //   Reconnect.cpp     a lost port: marked, waited for, reopened when the same sensor is back
   //   AngleDisplay.cpp  the angle shown, the dial picture chosen, clearing the list and angle
   void FormCreate();
   void FormClose();
@@ -104,6 +106,12 @@ class TConsoleForm {
   void ChooseDialPicture(const std::string& positiveRange, const std::string& mode);
   void btClearClick();
 
+  // While the port's device is lost: reopens the port once its device is there again and
+  // takes it back when the same sensor (same ID) answers. Run by the form's timer.
+  void ReconnectTick();
+  // The port the form waits for, as "COMn"; empty when none is lost.
+  std::string LostPortName() const;
+
   // The window is closing (by Close, the title bar or the program's end): every running wait
   // ends, the port closes and the settings are saved, a failure logged and shown in a box.
   // False, doing nothing, when it was closing already.
@@ -124,6 +132,11 @@ class TConsoleForm {
   void SendRawLine(FormControl field);
   void CopyFieldsToUserSet();
   void FillInformation(const std::string& reply);
+  // Raises EAbort when the port's device was lost since `losses` was taken: nothing is sent
+  // into a dead port, and the lost port's status text stays in view.
+  void EndIfLost(uint64_t losses) const;
+  void PortLost();
+  void StopWaitingForPort();
 
   // The line holding a reply marker, caught as lines are delivered during an exchange's
   // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
@@ -137,6 +150,19 @@ class TConsoleForm {
   bool closing_ = false;
   // Set by the line-error notification when the device vanished; read by the close notification.
   bool deviceLost_ = false;
+  // Counts device losses; a running exchange or pass loop ends when it changes under it.
+  uint64_t losses_ = 0;
+  // Continuous reading was asked for ("#READ") and not stopped since.
+  bool reading_ = false;
+  // The port whose device went away, while the form waits for it to come back.
+  struct LostPort {
+    int portNum = 0;
+    std::string sensorId;  // lbeID when it was lost
+    bool reading = false;
+    int timer = 0;
+  };
+  std::optional<LostPort> lost_;
+  bool reconnecting_ = false;  // a tick is reopening the port (its waits may run ticks)
   std::unique_ptr<RxDecoder> decoder_;
   std::unique_ptr<TVaComm> comm_;
 };

@@ -81,6 +81,13 @@ class IFormWindow {
   // The dial view and its readout.
   virtual IAngleView& AngleView() = 0;
 
+  // Runs `tick` about every `ms` milliseconds on the GUI thread whenever the window's messages
+  // run (in the idle loop and inside WaitWithMessages), until StopTimer with the id returned.
+  // A tick may run inside a wait of an earlier tick; the tick itself guards against that.
+  // StopTimer may be called from inside the tick and with an id already stopped.
+  virtual int StartTimer(int ms, std::function<void()> tick) = 0;
+  virtual void StopTimer(int id) = 0;
+
   // Opens a new help window.
   virtual void OpenHelp() = 0;
   // Closes the window; the front-end then calls TConsoleForm::WindowClosing.

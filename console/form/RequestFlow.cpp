@@ -87,6 +87,7 @@ void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
   // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
   // above 5, and then this one ends at its next check.
   ReplyWatch watch(*this, marker);
+  const uint64_t losses = losses_;
   TryCount = 0;
   for (;;) {
     if (TryCount > 5) {
@@ -97,6 +98,7 @@ void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
     VaComm1().SendText(text);
     SetStatus(1, text);
     WaitWithMessages(500);
+    EndIfLost(losses);
     ++TryCount;
     SetStatus(0, TryText(TryCount));
     if (watch.Answered()) return;
@@ -105,11 +107,14 @@ void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
 
 void TConsoleForm::btREADClick() {
   if (!Preamble(false)) return;
+  reading_ = true;
   SendAndAwait([] { return std::string(kCmdRead); }, kMarkerValue);
 }
 
 void TConsoleForm::btStopClick() {
   if (!Preamble(true)) return;
+  reading_ = false;
+  const uint64_t losses = losses_;
   TryCount = 0;
   for (;;) {
     if (TryCount > 5) {
@@ -119,9 +124,11 @@ void TConsoleForm::btStopClick() {
     VaComm1().SendText(kCmdStop);
     SetStatus(1, std::string(kCmdStop));
     WaitWithMessages(300);
+    EndIfLost(losses);
     ClearReceived();
     ++TryCount;
     WaitWithMessages(200);
+    EndIfLost(losses);
     SetStatus(0, TryText(TryCount));
     // Quiet for 200 ms: the sensor has stopped streaming.
     if (LastLine.empty()) return;
@@ -142,6 +149,7 @@ void TConsoleForm::RunPasses(bool idPoll) {
   }
   const int attemptLimit = idPoll ? 1 : 5;
   ReplyWatch watch(*this, kMarkerValue);
+  const uint64_t losses = losses_;
   for (int64_t pass = 1; pass <= count; ++pass) {
     ClearReceived();
     watch.line.reset();
@@ -164,8 +172,10 @@ void TConsoleForm::RunPasses(bool idPoll) {
         SetStatus(1, std::string(kCmdData));
       }
       WaitWithMessages(StrToInt(window_.Text(FormControl::eInterval)));
+      EndIfLost(losses);
       window_.SetText(FormControl::lCount, std::to_string(pass));
       WaitWithMessages(10);
+      EndIfLost(losses);
       ++attempt;
       SetStatus(0, TryText(attempt));
       if (watch.Answered()) break;
@@ -218,12 +228,8 @@ void TConsoleForm::VaComm1Open() {
 void TConsoleForm::VaComm1Close() {
   Connected = 0;
   SetStatus(0, "Close Com");
-  // A port that closed because its device went away leaves the console disconnected: the
-  // connect panel comes back over the console (whose list stays readable) so the operator can
-  // connect again once the device is back.
-  if (deviceLost_ && !closing_) {
-    window_.SetVisible(FormControl::Panel2, true);
-  }
+  // A port that closed because its device went away: shown, and waited for (Reconnect.cpp).
+  if (deviceLost_ && !closing_) PortLost();
   deviceLost_ = false;
 }
 

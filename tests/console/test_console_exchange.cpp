@@ -5,6 +5,8 @@
 
 #include "console/WaitWithMessages.h"
 #include "serial/VaComm.h"
+#include "sevenseg/SevenSegmentCanvas.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 #include "sim/SensorWire.h"
 
 #include <QLabel>
@@ -87,12 +89,17 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
   rig.sensor.HangUp();
   ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().Connected == 0; }));
   EXPECT_FALSE(w.Form().VaComm1().IsOpen());
-  EXPECT_EQ(status.Seen(),
-            (QStringList{QStringLiteral("An I/O error occurred during communications with the "
-                                        "device."),
-                         QStringLiteral("Close Com")}));
-  // The connect panel is back, above the console, so the operator can connect again.
+  const QStringList seen = status.Seen();
+  ASSERT_EQ(seen.size(), 3);
+  EXPECT_EQ(seen[0], QStringLiteral("An I/O error occurred during communications with the "
+                                    "device."));
+  EXPECT_EQ(seen[1], QStringLiteral("Close Com"));
+  EXPECT_TRUE(seen[2].startsWith(QStringLiteral("COM7 lost at "))) << seen[2].toStdString();
+  EXPECT_TRUE(seen[2].endsWith(QStringLiteral(", waiting for it to come back")));
+  // The connect panel is back, above the console, so the operator can connect again; the
+  // readout greys: its value is not live.
   EXPECT_TRUE(w.Panel2->isVisible());
+  EXPECT_EQ(w.ssaValue->SegmentColor(), sevenseg::clGray);
 
   sim::SensorConfig config;
   config.settings.version = "3.01";
@@ -106,7 +113,31 @@ TEST(ConsoleExchange, ConnectAfterTheDeviceWasLostAndCameBackOpensThePortAnew) {
   EXPECT_EQ(Text(w, "lbeVersion"), QStringLiteral("3.01"));
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
   EXPECT_FALSE(w.Panel2->isVisible());
+  EXPECT_EQ(w.ssaValue->SegmentColor(), sevenseg::clLime);
   rig.console.reset();  // the window (and its port) goes before the sensor it talks to
+}
+
+// Left alone, the window takes the same sensor back by itself once it is linked again (the
+// window's timer looks for it), and the readout is live again.
+TEST(ConsoleExchange, TheSameSensorBackUnderItsNameIsTakenBackByItself) {
+  SensorRig rig;
+  TFVANTORIS& w = rig.w();
+  ASSERT_TRUE(rig.Connect());
+  rig.sensor.HangUp();
+  ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().Connected == 0; }));
+  ASSERT_EQ(w.ssaValue->SegmentColor(), sevenseg::clGray);
+
+  sim::SimulatedSensor back;
+  back.Start();
+  rig.link.reset();
+  rig.link = std::make_unique<sim::PortLink>(rig.dir.Path(), rig.com, back.SlavePath(), false);
+  ASSERT_TRUE(rig.PumpUntil([&w] { return !w.Panel2->isVisible(); }));
+  EXPECT_EQ(w.Form().Connected, 1);
+  EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
+  EXPECT_TRUE(w.StatusText(0).startsWith(QStringLiteral("COM7 back at ")));
+  EXPECT_EQ(w.ssaValue->SegmentColor(), sevenseg::clLime);
+  EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
+  rig.console.reset();
 }
 
 TEST(ConsoleExchange, FullTurnIsShownAs3600AndAFailingDialKeepsTheLaterItems) {

@@ -76,6 +76,23 @@ void RecordingWindow::After(int ms, std::function<void()> fn) {
   timers_.emplace(Clock::now() + std::chrono::milliseconds(ms), std::move(fn));
 }
 
+int RecordingWindow::StartTimer(int ms, std::function<void()> tick) {
+  repeating_[++lastTimer_] = std::move(tick);
+  ScheduleTick(lastTimer_, ms);
+  return lastTimer_;
+}
+
+void RecordingWindow::ScheduleTick(int id, int ms) {
+  After(ms, [this, id, ms] {
+    const auto it = repeating_.find(id);
+    if (it == repeating_.end()) return;
+    // The next one first, and the tick run from a copy: it may stop its own timer.
+    ScheduleTick(id, ms);
+    const std::function<void()> tick = it->second;
+    tick();
+  });
+}
+
 bool RecordingWindow::RunDueTimers() {
   bool ran = false;
   while (!timers_.empty() && timers_.begin()->first <= Clock::now()) {
@@ -125,7 +142,22 @@ FormRig::~FormRig() {
   window.form = nullptr;
   form.reset();
   link.reset();
+  if (replugged) replugged->Stop();
   sensor.Stop();
+}
+
+void FormRig::Unplug() {
+  sensor.HangUp();
+  sensor.Stop();
+}
+
+sim::SimulatedSensor& FormRig::PlugIn(sim::SensorConfig config) {
+  if (replugged) replugged->Stop();
+  replugged = std::make_unique<sim::SimulatedSensor>(std::move(config));
+  replugged->Start();
+  link.reset();  // first: the new terminal may have the old one's name
+  link = std::make_unique<sim::PortLink>(dir.Path(), com, replugged->SlavePath(), false);
+  return *replugged;
 }
 
 bool FormRig::Connect() {

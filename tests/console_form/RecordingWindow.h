@@ -30,10 +30,12 @@ class RecordingAngleView final : public IAngleView {
   void ShowAngle(double value, const std::string& mode) override {
     shown.emplace_back(value, mode);
   }
+  void SetLive(bool value) override { live = value; }
 
   std::vector<std::string> loads;
   std::vector<std::pair<double, std::string>> shown;
   bool failLoads = false;
+  bool live = true;
 };
 
 class RecordingWindow final : public IFormWindow {
@@ -51,6 +53,8 @@ class RecordingWindow final : public IFormWindow {
   bool AskYesNo(const std::string& text) override;
   bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) override;
   IAngleView& AngleView() override { return angles; }
+  int StartTimer(int ms, std::function<void()> tick) override;
+  void StopTimer(int id) override { repeating_.erase(id); }
   void OpenHelp() override { ++helpOpened; }
   void CloseWindow() override;
 
@@ -79,6 +83,9 @@ class RecordingWindow final : public IFormWindow {
  private:
   using Clock = std::chrono::steady_clock;
   std::multimap<Clock::time_point, std::function<void()>> timers_;
+  std::map<int, std::function<void()>> repeating_;  // StartTimer's, by id
+  int lastTimer_ = 0;
+  void ScheduleTick(int id, int ms);
   // Runs the timers that are due; true when one ran.
   bool RunDueTimers();
 };
@@ -90,6 +97,11 @@ struct FormRig {
 
   // Types COM<N> and presses Connect; true when the console panel came up.
   bool Connect();
+  // The sensor unplugged for good (its terminal hung up and gone, the link dangling), then
+  // a new one with `config` started and linked under the same COM<N>, as a restarted
+  // simulator or a re-plugged adapter gives.
+  void Unplug();
+  sim::SimulatedSensor& PlugIn(sim::SensorConfig config);
   // Runs a handler as a click does.
   void Click(void (TConsoleForm::*handler)());
   std::string Received() const { return sensor.ReceivedBytes(); }
@@ -98,6 +110,7 @@ struct FormRig {
   sim::SimulatedSensor sensor;
   const int com;
   std::unique_ptr<sim::PortLink> link;
+  std::unique_ptr<sim::SimulatedSensor> replugged;  // PlugIn's
   RecordingWindow window;
   std::unique_ptr<TConsoleForm> form;
 };

@@ -1,0 +1,11 @@
+#include "console/form/PortAccess.h"
+
+namespace kelta {
+
+// Windows has no device groups to join: a port that cannot be opened is held by another
+// program, and the port's own message says so.
+bool PortAccessDenied(const std::string&) { return false; }
+
+std::string PortDeviceGroup(const std::string&) { return {}; }
+
+}  // namespace kelta

@@ -12,6 +12,10 @@ namespace kelta {
 // (the link followed); false when it may, or when it fails for another reason (gone, busy).
 bool PortAccessDenied(const std::string& path);
 
+// Whether a device is there to be opened at `path` (the link followed). A lost port is tried
+// again only then, so that a missing one is not opened (and refused) twice a second.
+bool PortDevicePresent(const std::string& path);
+
 // The name of the group that owns `path` (the link followed); empty when unknown.
 std::string PortDeviceGroup(const std::string& path);
 

@@ -16,6 +16,11 @@ bool PortAccessDenied(const std::string& path) {
   return errno == EACCES || errno == EPERM;
 }
 
+bool PortDevicePresent(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
 std::string PortDeviceGroup(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return {};

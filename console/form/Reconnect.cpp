@@ -8,12 +8,12 @@
 #include "console/core/LocalTime.h"
 #include "console/core/SensorCommands.h"
 #include "console/core/SensorInfo.h"
+#include "console/form/PortAccess.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommError.h"
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
 
 namespace kelta {
 
@@ -68,8 +68,7 @@ void TConsoleForm::ReconnectTick() {
   if (!lost_ || reconnecting_ || closing_ || Connected == 1) return;
   // Only a device that is there is tried: a missing one would raise twice a second.
   const std::string path = VaComm1().FormatOpenPath();
-  std::error_code error;
-  if (path.empty() || !std::filesystem::exists(path, error)) return;
+  if (path.empty() || !PortDevicePresent(path)) return;
 
   reconnecting_ = true;
   struct Done {

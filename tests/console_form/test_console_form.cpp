@@ -342,6 +342,8 @@ TEST(ConsoleForm, APortWithoutPermissionSaysWhichGroupToJoin) {
   EXPECT_NE(advice.find("log out and in again"), std::string::npos);
   EXPECT_EQ(PortAccessAdvice("").find("usermod"), std::string::npos);
   EXPECT_EQ(PortAccessHint(rig.dir.File("missing")), "");
+  EXPECT_TRUE(PortDevicePresent(device));
+  EXPECT_FALSE(PortDevicePresent(rig.dir.File("missing")));
 
   sim::PortLink link(rig.dir.Path(), 9, device, false);
   w.SetText(F::ePortNo, "COM9");

@@ -7,6 +7,7 @@
 #include "console/AppIcon.h"
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"
+#include "console/PortDescriptions.h"
 #include "console/WaitWithMessages.h"
 #include "console/uHelp.h"
 #include "serial/qt/QtGuiDispatcher.h"
@@ -49,14 +50,18 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     if (auto* memo = qobject_cast<QPlainTextEdit*>(c)) memo->setPlainText(t);
   }
 
-  void SetItems(FormControl control, const std::vector<std::string>& items) override {
+  void SetItems(FormControl control, const std::vector<std::string>& items,
+                const std::vector<std::string>& descriptions) override {
     auto* combo = qobject_cast<QComboBox*>(Control(control));
     if (!combo) return;
-    const QString typed = combo->currentText();
-    combo->clear();
-    for (const std::string& item : items) combo->addItem(QString::fromStdString(item));
-    // Adding the first item would otherwise replace the typed text.
-    combo->setEditText(typed);
+    QStringList names, texts;
+    for (const std::string& item : items) names << QString::fromStdString(item);
+    for (const std::string& text : descriptions) texts << QString::fromStdString(text);
+    SetPortItems(*combo, names, texts);
+  }
+
+  std::string DescribePort(const std::string& devicePath) const override {
+    return DescribeSerialDevice(QString::fromStdString(devicePath)).toStdString();
   }
 
   void SetVisible(FormControl control, bool visible) override {

@@ -30,4 +30,14 @@ void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const Port
 // Windows: when the port opens for reading and writing without sharing.
 bool CanOpenPort(const std::string& name, const PortRoots& roots);
 
+// Where the port named "COMn" leads, for telling ports apart in the list: target is what its
+// "ports/comN" link says (as written, e.g. "/dev/pts/3" or a "/dev/serial/by-id/" name; empty
+// when the port has no link), device is the path it opens (empty for a name without a number).
+// Windows: no links; device is the system's name.
+struct PortWhere {
+  std::string target;
+  std::string device;
+};
+PortWhere PortLocation(const std::string& name, const PortRoots& roots);
+
 }  // namespace kelta

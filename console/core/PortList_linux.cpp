@@ -108,4 +108,20 @@ bool CanOpenPort(const std::string& name, const PortRoots& roots) {
   return IsTerminalDevice(path) && CanOpenExclusively(path);
 }
 
+PortWhere PortLocation(const std::string& name, const PortRoots& roots) {
+  PortWhere where;
+  long long number;
+  try {
+    number = StrToInt(name.size() > 3 ? name.substr(3) : std::string());
+  } catch (const EConvertError&) {
+    return where;
+  }
+  where.device = PortDevicePath(number, roots.exeDir, roots.devDir);
+  const std::string link = roots.exeDir + "ports/com" + std::to_string(number);
+  char target[PATH_MAX];
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
+  if (n > 0 && static_cast<size_t>(n) < sizeof target) where.target.assign(target, size_t(n));
+  return where;
+}
+
 }  // namespace kelta

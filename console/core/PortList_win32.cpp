@@ -44,4 +44,14 @@ bool CanOpenPort(const std::string& name, const PortRoots& roots) {
   return !path.empty() && CanOpenExclusively(path);
 }
 
+PortWhere PortLocation(const std::string& name, const PortRoots& roots) {
+  PortWhere where;
+  try {
+    where.device = PortDevicePath(StrToInt(name.size() > 3 ? name.substr(3) : std::string()),
+                                  roots.exeDir, roots.devDir);
+  } catch (const EConvertError&) {
+  }
+  return where;
+}
+
 }  // namespace kelta

@@ -82,7 +82,17 @@ void TConsoleForm::FormCreate() {
   PortRoots roots;
   roots.exeDir = appDir_;
   FillPortList(names, true, roots);
-  window_.SetItems(FormControl::ePortNo, names);
+  // Beside each name what the port is: where its link leads, and what sits behind the device.
+  std::vector<std::string> descriptions;
+  for (const std::string& name : names) {
+    const PortWhere where = PortLocation(name, roots);
+    const std::string device = window_.DescribePort(where.device);
+    if (where.target.empty())
+      descriptions.push_back(device);
+    else
+      descriptions.push_back(device.empty() ? where.target : where.target + " (" + device + ")");
+  }
+  window_.SetItems(FormControl::ePortNo, names, descriptions);
 }
 
 void TConsoleForm::CopyFieldsToUserSet() {

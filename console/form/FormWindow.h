@@ -57,8 +57,14 @@ class IFormWindow {
   virtual std::string Text(FormControl control) const = 0;
   // The same; an empty text clears Memo1.
   virtual void SetText(FormControl control, const std::string& text) = 0;
-  // The combo box's list (ePortNo); the typed text stays as it is.
-  virtual void SetItems(FormControl control, const std::vector<std::string>& items) = 0;
+  // The combo box's list (ePortNo); the typed text stays as it is. descriptions: empty, or one
+  // per item, shown beside it in the list (choosing an item still puts only the item's text in
+  // the edit).
+  virtual void SetItems(FormControl control, const std::vector<std::string>& items,
+                        const std::vector<std::string>& descriptions) = 0;
+  // What the toolkit knows about the device at devicePath (an adapter's maker, product and
+  // serial number, "built-in UART"); empty when nothing.
+  virtual std::string DescribePort(const std::string& devicePath) const = 0;
   // A control shown is brought in front of its siblings (the connect panel over the console).
   virtual void SetVisible(FormControl control, bool visible) = 0;
   // Appends a line to Memo1, which keeps its newest kMemoLineLimit lines and brings the start

@@ -40,7 +40,11 @@ void RecordingWindow::SetText(FormControl control, const std::string& text) {
   texts[control] = text;
 }
 
-void RecordingWindow::SetItems(FormControl, const std::vector<std::string>& list) { items = list; }
+void RecordingWindow::SetItems(FormControl, const std::vector<std::string>& list,
+                               const std::vector<std::string>& descriptions) {
+  items = list;
+  itemDescriptions = descriptions;
+}
 
 void RecordingWindow::SetVisible(FormControl control, bool visible) { hidden[control] = !visible; }
 

@@ -45,7 +45,9 @@ class RecordingWindow final : public IFormWindow {
 
   std::string Text(FormControl control) const override;
   void SetText(FormControl control, const std::string& text) override;
-  void SetItems(FormControl control, const std::vector<std::string>& items) override;
+  void SetItems(FormControl control, const std::vector<std::string>& items,
+                const std::vector<std::string>& descriptions) override;
+  std::string DescribePort(const std::string&) const override { return {}; }
   void SetVisible(FormControl control, bool visible) override;
   void AddLine(FormControl control, const std::string& line) override;
   void SetStatus(int panel, const std::string& text) override;
@@ -71,6 +73,7 @@ class RecordingWindow final : public IFormWindow {
   std::map<FormControl, std::string> texts;
   std::map<FormControl, bool> hidden;
   std::vector<std::string> items;                      // ePortNo's list
+  std::vector<std::string> itemDescriptions;           // beside each of items
   std::deque<std::string> memo;                        // Memo1's lines
   std::array<std::string, 2> status;                   // what the panels show now
   std::array<std::vector<std::string>, 2> statusSeen;  // every text put there

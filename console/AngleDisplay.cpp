@@ -10,9 +10,14 @@
 #include "sevenseg/SevenSegmentCanvas.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
 
+#include <QGraphicsOpacityEffect>
+
 namespace kelta {
 
 namespace {
+
+// How strongly the dial view shows while the sensor is lost: plainly dimmed, still readable.
+constexpr qreal kNotLiveOpacity = 0.4;
 
 template <class W>
 W* Place(W* w, const char* name, int left, int top, int width, int height) {
@@ -46,10 +51,34 @@ void AngleDisplay::ShowAngle(double value, const std::string& mode) {
 
 void AngleDisplay::SetLive(bool live) {
   if (live == live_) return;
-  if (!live) liveColor_ = ssaValue->SegmentColor();
-  ssaValue->SetSegmentColor(live ? liveColor_ : sevenseg::clGray);
-  ssaValue->setToolTip(live ? QString() : QStringLiteral("Not live: the sensor's port is lost"));
   live_ = live;
+  ShowState();
+}
+
+void AngleDisplay::SetStale(bool stale) {
+  if (stale == stale_) return;
+  stale_ = stale;
+  ShowState();
+}
+
+void AngleDisplay::ShowState() {
+  const bool current = live_ && !stale_;
+  // The colour the readout had while current is kept when it first stops being so.
+  if (!current && !marked_) liveColor_ = ssaValue->SegmentColor();
+  marked_ = !current;
+  ssaValue->SetSegmentColor(current ? liveColor_ : !live_ ? sevenseg::clGray : sevenseg::clGreen);
+  ssaValue->setToolTip(!live_   ? QStringLiteral("Not live: the sensor's port is lost")
+                       : stale_ ? QStringLiteral("Stale: no reading has come for a while")
+                                : QString());
+  // The needle is turned under the dial by the composer; dimming the whole view marks it
+  // without touching how the picture is composed. The effect belongs to Dst once set.
+  if (!live_) {
+    auto* dim = new QGraphicsOpacityEffect(Dst);
+    dim->setOpacity(kNotLiveOpacity);
+    Dst->setGraphicsEffect(dim);
+  } else {
+    Dst->setGraphicsEffect(nullptr);
+  }
 }
 
 }  // namespace kelta

@@ -32,8 +32,11 @@ class AngleDisplay final : public IAngleView {
 
   void LoadDialImages(const std::string& file) override;
   void ShowAngle(double value, const std::string& mode) override;
-  // Not live: the readout's segments grey instead of lime.
+  // Not live: the readout's segments grey instead of lime, and the whole dial view with its
+  // needle is drawn at reduced opacity.
   void SetLive(bool live) override;
+  // Stale: the readout's segments dark green (grey wins while not live).
+  void SetStale(bool stale) override;
 
   gfx::TImage32* Dst = nullptr;
   gfx::TImage32* Src = nullptr;
@@ -42,8 +45,12 @@ class AngleDisplay final : public IAngleView {
 
  private:
   std::unique_ptr<gfx::TDialComposer> composer_;
+  void ShowState();
+
   bool live_ = true;
-  std::uint32_t liveColor_ = 0;  // the readout's segment colour while live
+  bool stale_ = false;
+  bool marked_ = false;          // the readout shows a not-current colour
+  std::uint32_t liveColor_ = 0;  // the readout's segment colour while live and current
 };
 
 }  // namespace kelta

@@ -175,6 +175,8 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
         return w_.lbeMVGain;
       case FormControl::lbeMVOffset:
         return w_.lbeMVOffset;
+      case FormControl::lHealth:
+        return w_.lHealth;
       default:
         break;
     }

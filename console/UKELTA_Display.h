@@ -89,6 +89,7 @@ class TFVANTORIS : public QWidget {
   QLineEdit* Edit1 = nullptr;
   QLabel* Label3 = nullptr;
   QLabel* lCount = nullptr;
+  QLabel* lHealth = nullptr;  // the live health line, top left
   QLabel* Label6 = nullptr;
   QLineEdit* eCount = nullptr;
   QLabel* Label4 = nullptr;

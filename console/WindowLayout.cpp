@@ -132,6 +132,8 @@ void TFVANTORIS::BuildConsolePanel() {
   btHelp = Button(Panel1, QStringLiteral("btHelp"), QStringLiteral("Help"), 448, 16);
   btHelp->setFont(PixelFont(13));
   btClose = Button(Panel1, QStringLiteral("btClose"), QStringLiteral("Close"), 534, 16);
+  // The free band left of Help: the live health line.
+  lHealth = Place(new QLabel(Panel1), QStringLiteral("lHealth"), 16, 20, 420, 17);
 
   BuildCommandGroup();
   BuildInfoFields();

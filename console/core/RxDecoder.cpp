@@ -66,7 +66,10 @@ void RxDecoder::Feed(std::string_view chunk, const RxSink& sink) {
           buffer_.clear();
           break;
         }
-        if (!passes) break;
+        if (!passes) {
+          ++dropped_;
+          break;
+        }
         std::string line = TakeBuffer();
         line.resize(line.size() > 2 ? line.size() - 2 : 0);
         if (sink.deliverLine) sink.deliverLine(line);

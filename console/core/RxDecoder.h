@@ -4,6 +4,7 @@
 // re-entered from a callback (the buffer is shared, as the console's state is).
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -40,11 +41,16 @@ class RxDecoder {
   // A CR still delivers it, as a reply line.
   void ClearRxBuffer();
 
+  // Data frames whose block check failed (a "$" that was not accepted) since the last reset.
+  uint64_t DroppedFrames() const { return dropped_; }
+  void ResetDroppedFrames() { dropped_ = 0; }
+
  private:
   std::string TakeBuffer();
 
   std::string buffer_;
   bool cut_ = false;  // the text gathering now lost its head to ClearRxBuffer
+  uint64_t dropped_ = 0;
 };
 
 }  // namespace kelta

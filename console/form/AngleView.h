@@ -20,6 +20,10 @@ class IAngleView {
   // False while the sensor's line is lost: the readout and needle still show the last value,
   // visibly marked as not current. True again once the sensor is back.
   virtual void SetLive(bool live) = 0;
+  // True while continuous reading is on but no reading has come for a while: the readout
+  // still shows the last value, marked as old (differently from not live). False again with
+  // the next reading.
+  virtual void SetStale(bool stale) = 0;
 };
 
 // The dial picture for a positive range text and a mode text (exact text comparison; the

@@ -50,6 +50,7 @@ void TConsoleForm::Button3Click() {
     VaComm1().SetRtsLine(true);
     VaComm1().SetDtrLine(true);
     StopRequested = true;
+    RestartHealth();
   }
   btn10Click();
   if (Contains(LastLine, kMarkerInfo)) {

@@ -12,6 +12,7 @@
 
 #include "console/core/UserSet.h"
 #include "console/form/FormWindow.h"
+#include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
 
 #include <cstdint>
@@ -81,6 +82,7 @@ class TConsoleForm {
   //   LineErrors.cpp    errors the port reports on the line
   //   Reconnect.cpp     a lost port: marked, waited for, reopened when the same sensor is back
   //   AngleDisplay.cpp  the angle shown, the dial picture chosen, clearing the list and angle
+  //   HealthLine.cpp    the live health line and the stale mark
   void FormCreate();
   void FormClose();
   void btHelpClick();
@@ -117,6 +119,10 @@ class TConsoleForm {
   // False, doing nothing, when it was closing already.
   bool WindowClosing();
 
+  // Refreshes the health line (lHealth) and the readout's stale mark. Run by the form's timer
+  // from Connect on.
+  void HealthTick();
+
   TVaComm& VaComm1() { return *comm_; }
 
  private:
@@ -137,6 +143,8 @@ class TConsoleForm {
   void EndIfLost(uint64_t losses) const;
   void PortLost();
   void StopWaitingForPort();
+  // Connect: the health line counts from zero, and its timer runs from now on.
+  void RestartHealth();
 
   // The line holding a reply marker, caught as lines are delivered during an exchange's
   // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
@@ -164,6 +172,18 @@ class TConsoleForm {
   std::optional<LostPort> lost_;
   bool reconnecting_ = false;  // a tick is reopening the port (its waits may run ticks)
   std::unique_ptr<RxDecoder> decoder_;
+  // The health line: its figures, its timer (stopped with the form: the tick calls it), and
+  // whether the readout is marked stale now.
+  struct HealthLine {
+    IFormWindow& window;
+    HealthMeter meter{};
+    int timer = 0;
+    bool stale = false;
+    ~HealthLine() {
+      if (timer != 0) window.StopTimer(timer);
+    }
+  };
+  HealthLine health_{window_};
   std::unique_ptr<TVaComm> comm_;
 };
 

@@ -42,6 +42,7 @@ enum class FormControl {
   lbeMVOffset,
   lbeCal0,  // to lbeCal11, in order
   lbeCal11 = lbeCal0 + 11,
+  lHealth,  // the live health line
 };
 
 // lbeCal0 + index (0 to 11).

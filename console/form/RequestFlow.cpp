@@ -216,7 +216,10 @@ void TConsoleForm::VaComm1RxChar() {
   if (chunk.empty()) return;
   RxSink sink;
   sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
-  sink.angleReceived = [this](double value) { AngleReceived.Raise(value); };
+  sink.angleReceived = [this](double value) {
+    health_.meter.Reading();
+    AngleReceived.Raise(value);
+  };
   decoder_->Feed(chunk, sink);
 }
 

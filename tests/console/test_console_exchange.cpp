@@ -9,7 +9,9 @@
 #include "sevenseg/iSevenSegmentAnalog.h"
 #include "sim/SensorWire.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QtTest/QTest>
 
@@ -123,9 +125,19 @@ TEST(ConsoleExchange, TheSameSensorBackUnderItsNameIsTakenBackByItself) {
   SensorRig rig;
   TFVANTORIS& w = rig.w();
   ASSERT_TRUE(rig.Connect());
+  // The dial view with its needle as the window shows it (Dst's effect applies when its
+  // parent paints it), the readout blanked: its grey is checked on its own.
+  const auto dialShown = [&w] {
+    QImage shown = w.Panel1->grab(w.Dst->geometry()).toImage();
+    QPainter(&shown).fillRect(w.ssaValue->geometry(), Qt::black);
+    return shown;
+  };
+  const QImage live = dialShown();
   rig.sensor.HangUp();
   ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().Connected == 0; }));
   ASSERT_EQ(w.ssaValue->SegmentColor(), sevenseg::clGray);
+  // The needle is marked too: the whole dial view is dimmed, not only the readout.
+  EXPECT_NE(dialShown(), live);
 
   sim::SimulatedSensor back;
   back.Start();
@@ -136,6 +148,7 @@ TEST(ConsoleExchange, TheSameSensorBackUnderItsNameIsTakenBackByItself) {
   EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
   EXPECT_TRUE(w.StatusText(0).startsWith(QStringLiteral("COM7 back at ")));
   EXPECT_EQ(w.ssaValue->SegmentColor(), sevenseg::clLime);
+  EXPECT_EQ(dialShown(), live);
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty());
   rig.console.reset();
 }

@@ -197,6 +197,27 @@ TEST(RxDecoder, AngleHandlerErrorIsSwallowedAndDecodingGoesOn) {
   EXPECT_EQ(decoder.RxBuffer(), "");
 }
 
+TEST(RxDecoder, FramesFailingTheBlockCheckAreCounted) {
+  RxDecoder decoder;
+  Recorder recorder;
+  const std::string etb(1, '\x17');
+  // Passes (no ETB, one ETB), fails (two ETBs), a cleared frame's tail and a reply line: only
+  // the failed check counts as dropped.
+  decoder.Feed("1.0AB$", recorder.Sink());
+  decoder.Feed("2.0" + etb + "B$", recorder.Sink());
+  decoder.Feed("3.0" + etb + etb + "$", recorder.Sink());
+  EXPECT_EQ(decoder.DroppedFrames(), 1u);
+  decoder.Feed("\r", recorder.Sink());
+  decoder.Feed("4.", recorder.Sink());
+  decoder.ClearRxBuffer();
+  decoder.Feed("0AB$OK\r", recorder.Sink());
+  EXPECT_EQ(decoder.DroppedFrames(), 1u);
+  decoder.Feed("5.0" + etb + etb + "$6.0" + etb + etb + "$", recorder.Sink());
+  EXPECT_EQ(decoder.DroppedFrames(), 3u);
+  decoder.ResetDroppedFrames();
+  EXPECT_EQ(decoder.DroppedFrames(), 0u);
+}
+
 TEST(RxDecoder, LineHandlerErrorLeavesTheBufferClean) {
   RxDecoder decoder;
   const RxSink sink{[](const std::string&) { throw std::runtime_error("memo"); }, nullptr};

@@ -31,11 +31,13 @@ class RecordingAngleView final : public IAngleView {
     shown.emplace_back(value, mode);
   }
   void SetLive(bool value) override { live = value; }
+  void SetStale(bool value) override { stale = value; }
 
   std::vector<std::string> loads;
   std::vector<std::pair<double, std::string>> shown;
   bool failLoads = false;
   bool live = true;
+  bool stale = false;
 };
 
 class RecordingWindow final : public IFormWindow {

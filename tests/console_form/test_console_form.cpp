@@ -269,6 +269,40 @@ TEST(ConsoleForm, ALostSensorIsShownAndTheSameOneBackStreamsAgain) {
   EXPECT_TRUE(w.messages.empty());
 }
 
+// The health line: readings and frames the block check dropped since Connect; a stream that
+// pauses marks the line and the readout stale, and the next reading takes the mark away.
+TEST(ConsoleForm, TheHealthLineCountsAndMarksAPausedStreamStale) {
+  FormRig rig(Steady(12.5));
+  RecordingWindow& w = rig.window;
+  ASSERT_TRUE(rig.Connect());
+  EXPECT_EQ(w.Text(F::lHealth), "0.0 readings/s, no reading yet, 0 dropped");
+  rig.Click(&TConsoleForm::btREADClick);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
+  ASSERT_TRUE(rig.sensor.WriteRaw("9.9\x17\x17$"));
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.Text(F::lHealth).ends_with(", 1 dropped"); }))
+      << w.Text(F::lHealth);
+  EXPECT_TRUE(std::regex_match(w.Text(F::lHealth),
+                               std::regex(R"(\d+\.\d readings/s, last 0\.\d s ago, 1 dropped)")))
+      << w.Text(F::lHealth);
+  EXPECT_FALSE(w.angles.stale);
+
+  // The sensor goes quiet (its next frame a hundred seconds away) while #READ is on.
+  rig.sensor.Update([](sim::SensorConfig& c) { c.framesPerSecond = 0.01; });
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.stale; }));
+  EXPECT_TRUE(w.Text(F::lHealth).ends_with(", stale")) << w.Text(F::lHealth);
+  EXPECT_TRUE(w.angles.live);
+
+  ASSERT_TRUE(rig.sensor.WriteRaw("12.5AB$"));
+  ASSERT_TRUE(w.PumpUntil([&w] { return !w.angles.stale; }));
+  EXPECT_FALSE(w.Text(F::lHealth).ends_with(", stale")) << w.Text(F::lHealth);
+
+  // A new Connect counts from zero.
+  rig.Click(&TConsoleForm::btStopClick);
+  rig.form->VaComm1().Close();
+  ASSERT_TRUE(rig.Connect());
+  EXPECT_TRUE(w.Text(F::lHealth).ends_with(", 0 dropped")) << w.Text(F::lHealth);
+}
+
 // A counted reading running when the device goes: the loop ends, the lost text stays.
 TEST(ConsoleForm, ALostSensorEndsARunningCountedReading) {
   FormRig rig(Steady(1.0));

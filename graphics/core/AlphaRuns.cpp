@@ -23,61 +23,61 @@ TAlphaRunIndex::TKind KindOf(TColor32 C) {
 }  // namespace
 
 void TAlphaRunIndex::Clear() {
-  Runs_.clear();
-  RowStart_.clear();
-  MemoBack_.clear();
-  MemoResult_.clear();
-  Width_ = Height_ = 0;
-  Built_ = false;
+  runs_.clear();
+  rowStart_.clear();
+  memoBack_.clear();
+  memoResult_.clear();
+  width_ = height_ = 0;
+  built_ = false;
 }
 
 void TAlphaRunIndex::Build(const TCustomBitmap32& Bitmap) {
   Clear();
-  Width_ = Bitmap.Width();
-  Height_ = Bitmap.Height();
-  RowStart_.reserve(static_cast<std::size_t>(Height_) + 1);
+  width_ = Bitmap.Width();
+  height_ = Bitmap.Height();
+  rowStart_.reserve(static_cast<std::size_t>(height_) + 1);
   std::vector<TRun> raw;
-  for (int y = 0; y < Height_; ++y) {
-    RowStart_.push_back(Runs_.size());
+  for (int y = 0; y < height_; ++y) {
+    rowStart_.push_back(runs_.size());
     const TColor32* row = Bitmap.ScanLine(y);
     raw.clear();
-    for (int x = 0; x < Width_;) {
+    for (int x = 0; x < width_;) {
       const TKind k = KindOf(row[x]);
       int e = x + 1;
-      while (e < Width_ && KindOf(row[e]) == k) ++e;
+      while (e < width_ && KindOf(row[e]) == k) ++e;
       raw.push_back({x, e - x, k, 0});
       x = e;
     }
     // Short plain runs join the mixed stretch around them; adjacent runs of one kind merge.
     for (TRun r : raw) {
       if (r.Kind != rkMixed && r.Length < kMinPlainRun) r.Kind = rkMixed;
-      if (!Runs_.empty() && Runs_.size() > RowStart_.back() && Runs_.back().Kind == r.Kind)
-        Runs_.back().Length += r.Length;
+      if (!runs_.empty() && runs_.size() > rowStart_.back() && runs_.back().Kind == r.Kind)
+        runs_.back().Length += r.Length;
       else
-        Runs_.push_back(r);
+        runs_.push_back(r);
     }
   }
-  RowStart_.push_back(Runs_.size());
+  rowStart_.push_back(runs_.size());
 
   // Seed the remembered blends with the results over opaque white, the clear colour of
   // the dial view's bitmap.
   const auto blendPixel = BlendFuncs().BlendPixel;
-  for (int y = 0; y < Height_; ++y) {
+  for (int y = 0; y < height_; ++y) {
     const TColor32* row = Bitmap.ScanLine(y);
-    for (std::size_t i = RowStart_[static_cast<std::size_t>(y)];
-         i < RowStart_[static_cast<std::size_t>(y) + 1]; ++i) {
-      TRun& r = Runs_[i];
+    for (std::size_t i = rowStart_[static_cast<std::size_t>(y)];
+         i < rowStart_[static_cast<std::size_t>(y) + 1]; ++i) {
+      TRun& r = runs_[i];
       if (r.Kind != rkMixed) continue;
-      r.Memo = MemoBack_.size();
+      r.Memo = memoBack_.size();
       for (int x = r.Start; x < r.Start + r.Length; ++x) {
         TColor32 result = 0xFFFFFFFFu;
         blendPixel(row[x], result);
-        MemoBack_.push_back(0xFFFFFFFFu);
-        MemoResult_.push_back(result);
+        memoBack_.push_back(0xFFFFFFFFu);
+        memoResult_.push_back(result);
       }
     }
   }
-  Built_ = true;
+  built_ = true;
 }
 
 void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const TCustomBitmap32& Src,
@@ -97,8 +97,8 @@ void TAlphaRunIndex::BlendRows(TCustomBitmap32& Dst, int DstX, int DstY, const T
           std::memcpy(d + from, s + from, static_cast<std::size_t>(to - from) * sizeof(TColor32));
           break;
         case rkMixed: {
-          TColor32* back = MemoBack_.data() + r->Memo + (from - r->Start);
-          TColor32* result = MemoResult_.data() + r->Memo + (from - r->Start);
+          TColor32* back = memoBack_.data() + r->Memo + (from - r->Start);
+          TColor32* result = memoResult_.data() + r->Memo + (from - r->Start);
           for (int x = from, k = 0; x < to; ++x, ++k) {
             const TColor32 b = d[x];
             if (b == back[k]) {

@@ -31,15 +31,15 @@ class TAlphaRunIndex {
 
   void Build(const TCustomBitmap32& Bitmap);
   void Clear();
-  bool Built() const { return Built_; }
-  int Width() const { return Width_; }
-  int Height() const { return Height_; }
+  bool Built() const { return built_; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
   // Runs of row Y, left to right, covering the whole row.
   const TRun* RowBegin(int Y) const {
-    return Runs_.data() + RowStart_[static_cast<std::size_t>(Y)];
+    return runs_.data() + rowStart_[static_cast<std::size_t>(Y)];
   }
   const TRun* RowEnd(int Y) const {
-    return Runs_.data() + RowStart_[static_cast<std::size_t>(Y) + 1];
+    return runs_.data() + rowStart_[static_cast<std::size_t>(Y) + 1];
   }
 
   // The same pixels as BlendRow of every row of SrcRect of Src onto Dst at (DstX, DstY),
@@ -49,13 +49,13 @@ class TAlphaRunIndex {
                  const TRect& SrcRect);
 
  private:
-  std::vector<TRun> Runs_;
-  std::vector<TColor32> MemoBack_;    // destination value last blended under the pixel
-  std::vector<TColor32> MemoResult_;  // and what the blend gave
-  std::vector<std::size_t> RowStart_;
-  int Width_ = 0;
-  int Height_ = 0;
-  bool Built_ = false;
+  std::vector<TRun> runs_;
+  std::vector<TColor32> memoBack_;    // destination value last blended under the pixel
+  std::vector<TColor32> memoResult_;  // and what the blend gave
+  std::vector<std::size_t> rowStart_;
+  int width_ = 0;
+  int height_ = 0;
+  bool built_ = false;
 };
 
 }  // namespace kelta::gfx

@@ -34,29 +34,29 @@ void FillPixels(TColor32* P, std::size_t N, TColor32 Color) {
 }  // namespace
 
 void TNotifiablePersistent::EndUpdate() {
-  if (UpdateCount_ <= 0) throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
-  --UpdateCount_;
+  if (updateCount_ <= 0) throw EAssertionFailed("Unpaired TThreadPersistent.EndUpdate");
+  --updateCount_;
 }
 
 void TNotifiablePersistent::Changed() {
-  if (UpdateCount_ == 0 && OnChange) OnChange(*this);
+  if (updateCount_ == 0 && OnChange) OnChange(*this);
 }
 
-TCustomBitmap32::TCustomBitmap32() : Resampler_(std::make_unique<TNearestResampler>(*this)) {}
+TCustomBitmap32::TCustomBitmap32() : resampler_(std::make_unique<TNearestResampler>(*this)) {}
 
 TCustomBitmap32::~TCustomBitmap32() {
   // Listeners may belong to an owner that is being torn down too; nobody hears this.
   OnChange = nullptr;
   OnAreaChanged = nullptr;
   OnResize = nullptr;
-  Bits_.clear();
-  Bits_.shrink_to_fit();
+  bits_.clear();
+  bits_.shrink_to_fit();
 }
 
 bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
   if (NewWidth < 0) NewWidth = 0;
   if (NewHeight < 0) NewHeight = 0;
-  if (NewWidth == Width_ && NewHeight == Height_) return false;
+  if (NewWidth == width_ && NewHeight == height_) return false;
 
   if (NewWidth > kMaxSide || NewHeight > kMaxSide)
     throw EBitmapError("Can't allocate the DIB handle");
@@ -72,9 +72,9 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
   } catch (const std::length_error&) {
     throw EBitmapError("Can't allocate the DIB handle");
   }
-  Bits_.swap(fresh);
-  Width_ = NewWidth;
-  Height_ = NewHeight;
+  bits_.swap(fresh);
+  width_ = NewWidth;
+  height_ = NewHeight;
   ResetClipRect();
   Changed();
   if (OnResize) OnResize(*this);
@@ -82,7 +82,7 @@ bool TCustomBitmap32::Resize(int NewWidth, int NewHeight) {
 }
 
 void TCustomBitmap32::Changed() {
-  ++ChangeCount_;
+  ++changeCount_;
   TNotifiablePersistent::Changed();
 }
 
@@ -91,25 +91,25 @@ void TCustomBitmap32::ResetClipRect() { SetClipRect(BoundsRect()); }
 void TCustomBitmap32::SetClipRect(const TRect& R) {
   TRect c = Intersect(R, BoundsRect());
   if (c.IsEmpty()) c = {0, 0, 0, 0};
-  ClipRect_ = c;
+  clipRect_ = c;
   // Shifting by multiplication keeps negative edges defined; edges are within the bounds.
-  FixedClipRect_ = {c.Left * 256, c.Top * 256, c.Right * 256, c.Bottom * 256};
-  Clipping_ = !(c == BoundsRect());
+  fixedClipRect_ = {c.Left * 256, c.Top * 256, c.Right * 256, c.Bottom * 256};
+  clipping_ = !(c == BoundsRect());
 }
 
 void TCustomBitmap32::Fill(TColor32 Color) {
   if (Empty()) return;
-  if (!Clipping_) {
-    FillPixels(Bits_.data(), Bits_.size(), Color);
+  if (!clipping_) {
+    FillPixels(bits_.data(), bits_.size(), Color);
   } else {
-    for (int y = ClipRect_.Top; y < ClipRect_.Bottom; ++y)
-      FillPixels(ScanLine(y) + ClipRect_.Left, static_cast<std::size_t>(ClipRect_.Width()), Color);
+    for (int y = clipRect_.Top; y < clipRect_.Bottom; ++y)
+      FillPixels(ScanLine(y) + clipRect_.Left, static_cast<std::size_t>(clipRect_.Width()), Color);
   }
   Changed();
 }
 
 void TCustomBitmap32::ResetAlpha() {
-  for (TColor32& p : Bits_) p |= 0xFF000000u;
+  for (TColor32& p : bits_) p |= 0xFF000000u;
   Changed();
 }
 
@@ -118,14 +118,14 @@ void TCustomBitmap32::CopyFrom(const TCustomBitmap32& Source) {
   BeginUpdate();
   try {
     Resize(Source.Width(), Source.Height());
-    Bits_ = Source.Bits_;
-    DrawMode_ = Source.DrawMode_;
-    CombineMode_ = Source.CombineMode_;
-    WrapMode_ = Source.WrapMode_;
-    MasterAlpha_ = Source.MasterAlpha_;
-    OuterColor_ = Source.OuterColor_;
+    bits_ = Source.bits_;
+    drawMode_ = Source.drawMode_;
+    combineMode_ = Source.combineMode_;
+    wrapMode_ = Source.wrapMode_;
+    masterAlpha_ = Source.masterAlpha_;
+    outerColor_ = Source.outerColor_;
     SetResamplerClassName(Source.ResamplerClassName());
-    Resampler_->AssignSettings(Source.Resampler());
+    resampler_->AssignSettings(Source.Resampler());
   } catch (...) {
     EndUpdate();
     throw;
@@ -153,54 +153,54 @@ void TCustomBitmap32::CopyFromPicture(int PictureWidth, int PictureHeight,
 }
 
 void TCustomBitmap32::SetDrawMode(TDrawMode V) {
-  if (V == DrawMode_) return;
-  DrawMode_ = V;
+  if (V == drawMode_) return;
+  drawMode_ = V;
   Changed();
 }
 
 void TCustomBitmap32::SetCombineMode(TCombineMode V) {
-  if (V == CombineMode_) return;
-  CombineMode_ = V;
+  if (V == combineMode_) return;
+  combineMode_ = V;
   Changed();
 }
 
 void TCustomBitmap32::SetWrapMode(TWrapMode V) {
-  if (V == WrapMode_) return;
-  WrapMode_ = V;
+  if (V == wrapMode_) return;
+  wrapMode_ = V;
   Changed();
 }
 
 void TCustomBitmap32::SetMasterAlpha(int V) {
   const std::uint32_t clamped = V < 0 ? 0u : V > 255 ? 255u : static_cast<std::uint32_t>(V);
-  if (clamped == MasterAlpha_) return;
-  MasterAlpha_ = clamped;
+  if (clamped == masterAlpha_) return;
+  masterAlpha_ = clamped;
   Changed();
 }
 
 void TCustomBitmap32::SetOuterColor(TColor32 V) {
-  if (V == OuterColor_) return;
-  OuterColor_ = V;
+  if (V == outerColor_) return;
+  outerColor_ = V;
   Changed();
 }
 
 void TCustomBitmap32::SetResampler(std::unique_ptr<TCustomResampler> R) {
-  if (!R || R.get() == Resampler_.get()) return;
-  Resampler_ = std::move(R);
+  if (!R || R.get() == resampler_.get()) return;
+  resampler_ = std::move(R);
   Changed();
 }
 
-std::string TCustomBitmap32::ResamplerClassName() const { return Resampler_->ClassName(); }
+std::string TCustomBitmap32::ResamplerClassName() const { return resampler_->ClassName(); }
 
 void TCustomBitmap32::SetResamplerClassName(const std::string& Name) {
-  if (Name == Resampler_->ClassName()) return;
+  if (Name == resampler_->ClassName()) return;
   std::unique_ptr<TCustomResampler> r = CreateResampler(Name, *this);
   if (!r) throw EBitmapError("Unknown resampler class \"" + Name + "\"");
   SetResampler(std::move(r));
 }
 
 void TCustomBitmap32::AreaChanged(const TRect& Area) {
-  if ((UpdateCount_ == 0 || MeasuringMode_) && OnAreaChanged) OnAreaChanged(*this, Area);
-  if (!MeasuringMode_) Changed();
+  if ((updateCount_ == 0 || measuringMode_) && OnAreaChanged) OnAreaChanged(*this, Area);
+  if (!measuringMode_) Changed();
 }
 
 void ClearBorderAlpha(TCustomBitmap32& Bitmap, const TRect& Rect) {

@@ -42,11 +42,11 @@ class TNotifiablePersistent {
  public:
   virtual ~TNotifiablePersistent() = default;
 
-  void BeginUpdate() { ++UpdateCount_; }
+  void BeginUpdate() { ++updateCount_; }
   // Fires nothing itself; an unpaired call raises EAssertionFailed
   // "Unpaired TThreadPersistent.EndUpdate" and changes nothing.
   void EndUpdate();
-  int UpdateCount() const { return UpdateCount_; }
+  int UpdateCount() const { return updateCount_; }
 
   // Fires OnChange unless an update bracket is open.
   virtual void Changed();
@@ -54,7 +54,7 @@ class TNotifiablePersistent {
   std::function<void(TNotifiablePersistent& Sender)> OnChange;
 
  protected:
-  int UpdateCount_ = 0;
+  int updateCount_ = 0;
 };
 
 using TPixelCombineEvent = std::function<void(TColor32 F, TColor32& B, std::uint32_t M)>;
@@ -66,10 +66,10 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   TCustomBitmap32(const TCustomBitmap32&) = delete;
   TCustomBitmap32& operator=(const TCustomBitmap32&) = delete;
 
-  int Width() const { return Width_; }
-  int Height() const { return Height_; }
-  bool Empty() const { return Width_ == 0 || Height_ == 0; }
-  TRect BoundsRect() const { return {0, 0, Width_, Height_}; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  TRect BoundsRect() const { return {0, 0, width_, height_}; }
 
   // Largest side: edges times 256 (the 24.8 readers) must stay within an int.
   static constexpr int kMaxSide = 0x7FFFFF;
@@ -98,22 +98,22 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   // Bumped by every call that may change the pixels or the settings, whether or not an
   // event fires (inside an update bracket, SetPixel, the pixel pointers handed out for
   // writing): what a cache of the contents compares to see that it is out of date.
-  std::uint64_t ChangeCount() const { return ChangeCount_; }
+  std::uint64_t ChangeCount() const { return changeCount_; }
   void Changed() override;
 
   // Rows top to bottom, each Width() pixels, no gaps. nullptr when empty. The non-const
   // forms count as a change: the caller writes through them.
   TColor32* Bits() {
-    ++ChangeCount_;
-    return Bits_.empty() ? nullptr : Bits_.data();
+    ++changeCount_;
+    return bits_.empty() ? nullptr : bits_.data();
   }
-  const TColor32* Bits() const { return Bits_.empty() ? nullptr : Bits_.data(); }
+  const TColor32* Bits() const { return bits_.empty() ? nullptr : bits_.data(); }
   TColor32* ScanLine(int Y) {
-    ++ChangeCount_;
-    return Bits_.data() + static_cast<std::size_t>(Y) * Width_;
+    ++changeCount_;
+    return bits_.data() + static_cast<std::size_t>(Y) * width_;
   }
   const TColor32* ScanLine(int Y) const {
-    return Bits_.data() + static_cast<std::size_t>(Y) * Width_;
+    return bits_.data() + static_cast<std::size_t>(Y) * width_;
   }
   TColor32* PixelPtr(int X, int Y) { return ScanLine(Y) + X; }
   const TColor32* PixelPtr(int X, int Y) const { return ScanLine(Y) + X; }
@@ -123,40 +123,40 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   void SetPixel(int X, int Y, TColor32 C) { *PixelPtr(X, Y) = C; }
   // OuterColor outside the clip rectangle.
   TColor32 PixelS(int X, int Y) const {
-    if (X < ClipRect_.Left || X >= ClipRect_.Right || Y < ClipRect_.Top || Y >= ClipRect_.Bottom)
-      return OuterColor_;
+    if (X < clipRect_.Left || X >= clipRect_.Right || Y < clipRect_.Top || Y >= clipRect_.Bottom)
+      return outerColor_;
     return Pixel(X, Y);
   }
 
   // Equal to the bounds unless narrowed; always kept inside the bounds.
-  const TRect& ClipRect() const { return ClipRect_; }
+  const TRect& ClipRect() const { return clipRect_; }
   void SetClipRect(const TRect& R);
   // Clip rectangle with every edge shifted left by 8, for the 24.8 readers.
-  const TRect& FixedClipRect() const { return FixedClipRect_; }
-  bool Clipping() const { return Clipping_; }
+  const TRect& FixedClipRect() const { return fixedClipRect_; }
+  bool Clipping() const { return clipping_; }
 
-  TDrawMode DrawMode() const { return DrawMode_; }
+  TDrawMode DrawMode() const { return drawMode_; }
   void SetDrawMode(TDrawMode V);
-  TCombineMode CombineMode() const { return CombineMode_; }
+  TCombineMode CombineMode() const { return combineMode_; }
   void SetCombineMode(TCombineMode V);
-  TWrapMode WrapMode() const { return WrapMode_; }
+  TWrapMode WrapMode() const { return wrapMode_; }
   void SetWrapMode(TWrapMode V);
-  std::uint32_t MasterAlpha() const { return MasterAlpha_; }
+  std::uint32_t MasterAlpha() const { return masterAlpha_; }
   // Clamped to 0..255.
   void SetMasterAlpha(int V);
-  TColor32 OuterColor() const { return OuterColor_; }
+  TColor32 OuterColor() const { return outerColor_; }
   void SetOuterColor(TColor32 V);
-  TColor32 PenColor() const { return PenColor_; }
-  void SetPenColor(TColor32 V) { PenColor_ = V; }
-  float StippleStep() const { return StippleStep_; }
-  void SetStippleStep(float V) { StippleStep_ = V; }
-  bool MeasuringMode() const { return MeasuringMode_; }
-  void SetMeasuringMode(bool V) { MeasuringMode_ = V; }
+  TColor32 PenColor() const { return penColor_; }
+  void SetPenColor(TColor32 V) { penColor_ = V; }
+  float StippleStep() const { return stippleStep_; }
+  void SetStippleStep(float V) { stippleStep_ = V; }
+  bool MeasuringMode() const { return measuringMode_; }
+  void SetMeasuringMode(bool V) { measuringMode_ = V; }
 
   // Per-pixel combine for dmCustom; unset means dmCustom acts as dmOpaque.
   TPixelCombineEvent OnPixelCombine;
 
-  TCustomResampler& Resampler() const { return *Resampler_; }
+  TCustomResampler& Resampler() const { return *resampler_; }
   // Takes ownership; the old resampler is destroyed. nullptr is ignored.
   void SetResampler(std::unique_ptr<TCustomResampler> R);
   std::string ResamplerClassName() const;
@@ -172,36 +172,36 @@ class TCustomBitmap32 : public TNotifiablePersistent {
   std::function<void(TCustomBitmap32& Sender)> OnResize;
 
   void Lock() {
-    Lock_.lock();
-    ++LockCount_;
+    lock_.lock();
+    ++lockCount_;
   }
   void Unlock() {
-    --LockCount_;
-    Lock_.unlock();
+    --lockCount_;
+    lock_.unlock();
   }
-  int LockCount() const { return LockCount_; }
+  int LockCount() const { return lockCount_; }
 
  private:
   void ResetClipRect();
 
-  int Width_ = 0;
-  int Height_ = 0;
-  std::vector<TColor32> Bits_;
-  TRect ClipRect_;
-  TRect FixedClipRect_;
-  bool Clipping_ = false;
-  TDrawMode DrawMode_ = dmOpaque;
-  TCombineMode CombineMode_ = cmBlend;
-  TWrapMode WrapMode_ = wmClamp;
-  std::uint32_t MasterAlpha_ = 255;
-  TColor32 OuterColor_ = 0x00000000;
-  TColor32 PenColor_ = 0xFFFFFFFF;
-  float StippleStep_ = 1.0f;
-  bool MeasuringMode_ = false;
-  std::unique_ptr<TCustomResampler> Resampler_;
-  std::recursive_mutex Lock_;
-  int LockCount_ = 0;
-  std::uint64_t ChangeCount_ = 0;
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<TColor32> bits_;
+  TRect clipRect_;
+  TRect fixedClipRect_;
+  bool clipping_ = false;
+  TDrawMode drawMode_ = dmOpaque;
+  TCombineMode combineMode_ = cmBlend;
+  TWrapMode wrapMode_ = wmClamp;
+  std::uint32_t masterAlpha_ = 255;
+  TColor32 outerColor_ = 0x00000000;
+  TColor32 penColor_ = 0xFFFFFFFF;
+  float stippleStep_ = 1.0f;
+  bool measuringMode_ = false;
+  std::unique_ptr<TCustomResampler> resampler_;
+  std::recursive_mutex lock_;
+  int lockCount_ = 0;
+  std::uint64_t changeCount_ = 0;
 };
 
 // Storage is plain memory here; the view turns it into a screen image when it shows it.

@@ -82,12 +82,12 @@ void TCustomResampler::AssignSettings(const TCustomResampler& From) {
   SetPixelAccessMode(From.PixelAccessMode());
 }
 
-void TCustomResampler::BeginSampling() { ClipRect_ = Owner_->ClipRect(); }
+void TCustomResampler::BeginSampling() { clipRect_ = owner_->ClipRect(); }
 
 TFloatRect TCustomResampler::SampleBounds() const {
-  TFloatRect r{static_cast<float>(ClipRect_.Left), static_cast<float>(ClipRect_.Top),
-               static_cast<float>(ClipRect_.Right), static_cast<float>(ClipRect_.Bottom)};
-  if (PixelAccessMode_ == pamTransparentEdge) {
+  TFloatRect r{static_cast<float>(clipRect_.Left), static_cast<float>(clipRect_.Top),
+               static_cast<float>(clipRect_.Right), static_cast<float>(clipRect_.Bottom)};
+  if (pixelAccessMode_ == pamTransparentEdge) {
     r.Left -= 1;
     r.Top -= 1;
     r.Right += 1;
@@ -97,9 +97,9 @@ TFloatRect TCustomResampler::SampleBounds() const {
 }
 
 void TCustomResampler::SetPixelAccessMode(TPixelAccessMode V) {
-  if (V == PixelAccessMode_) return;
-  PixelAccessMode_ = V;
-  Owner_->Changed();
+  if (V == pixelAccessMode_) return;
+  pixelAccessMode_ = V;
+  owner_->Changed();
 }
 
 TSampleSpan TCustomResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count,
@@ -116,7 +116,7 @@ void TCustomResampler::Resample(TCustomBitmap32& Dst, const TRect& DstRect, cons
                                 const TRect& SrcRect, TDrawMode Mode) {
   const TRect clip = Intersect(Intersect(DstClip, DstRect), Dst.BoundsRect());
   if (clip.IsEmpty() || DstRect.IsEmpty() || SrcRect.IsEmpty()) return;
-  const TCustomBitmap32& src = *Owner_;
+  const TCustomBitmap32& src = *owner_;
   if (Mode == dmCustom && !src.OnPixelCombine) Mode = dmOpaque;
   const std::uint32_t master = src.MasterAlpha();
   const TColor32 outer = src.OuterColor();
@@ -188,7 +188,7 @@ TColor32 ReadNearest(const TCustomBitmap32& Bmp, const TRect& C, TPixelAccessMod
 }  // namespace
 
 TColor32 TNearestResampler::Read(int X, int Y) const {
-  return ReadNearest(*Owner_, ClipRect_, PixelAccessMode_, X, Y);
+  return ReadNearest(*owner_, clipRect_, pixelAccessMode_, X, Y);
 }
 
 TColor32 TNearestResampler::SampleFixed(TFixed X, TFixed Y) {
@@ -310,11 +310,11 @@ inline void NarrowSteps(std::int64_t P0, std::int64_t D, std::int64_t Lo, std::i
 TColor32 TLinearResampler::SampleFixed(TFixed U, TFixed V) {
   const std::uint8_t* gamma = WeightGamma().data();
   const auto quad = BlendFuncs().InterpolateQuad;
-  const TCustomBitmap32& bmp = *Owner_;
-  switch (PixelAccessMode_) {
+  const TCustomBitmap32& bmp = *owner_;
+  switch (pixelAccessMode_) {
     case pamSafe:
-      if (ClipRect_.IsEmpty()) return bmp.OuterColor();
-      return TLinearSafeReader(bmp, ClipRect_).Read(U, V);
+      if (clipRect_.IsEmpty()) return bmp.OuterColor();
+      return TLinearSafeReader(bmp, clipRect_).Read(U, V);
     case pamUnsafe: {
       // No bounds test: the caller keeps every position inside the bitmap.
       const std::uint32_t x8 = (static_cast<std::uint32_t>(U) + 127u) >> 8;
@@ -326,15 +326,15 @@ TColor32 TLinearResampler::SampleFixed(TFixed U, TFixed V) {
     case pamTransparentEdge: {
       // Not on any path of this system: the four neighbours through the nearest reader of
       // the same mode, then the same interpolation.
-      if (ClipRect_.IsEmpty()) return bmp.OuterColor();
+      if (clipRect_.IsEmpty()) return bmp.OuterColor();
       const int x8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
       const int y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
       const int cx = x8 >> 8, cy = y8 >> 8;
-      const TPixelAccessMode m = PixelAccessMode_;
-      const TColor32 block[4] = {ReadNearest(bmp, ClipRect_, m, cx, cy),
-                                 ReadNearest(bmp, ClipRect_, m, cx + 1, cy),
-                                 ReadNearest(bmp, ClipRect_, m, cx, cy + 1),
-                                 ReadNearest(bmp, ClipRect_, m, cx + 1, cy + 1)};
+      const TPixelAccessMode m = pixelAccessMode_;
+      const TColor32 block[4] = {ReadNearest(bmp, clipRect_, m, cx, cy),
+                                 ReadNearest(bmp, clipRect_, m, cx + 1, cy),
+                                 ReadNearest(bmp, clipRect_, m, cx, cy + 1),
+                                 ReadNearest(bmp, clipRect_, m, cx + 1, cy + 1)};
       return quad(gamma[255 - (x8 & 255)], gamma[255 - (y8 & 255)], block, block + 2);
     }
   }
@@ -347,16 +347,16 @@ TColor32 TLinearResampler::SampleFloat(float X, float Y) {
 
 TSampleSpan TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFixed DV, int Count,
                                              TColor32* Out) {
-  if (PixelAccessMode_ != pamSafe) {
+  if (pixelAccessMode_ != pamSafe) {
     return TCustomResampler::SampleFixedRow(U, V, DU, DV, Count, Out);
   }
-  const TCustomBitmap32& bmp = *Owner_;
+  const TCustomBitmap32& bmp = *owner_;
   if (Count <= 0) return {};
-  if (ClipRect_.IsEmpty()) {
+  if (clipRect_.IsEmpty()) {
     std::fill_n(Out, Count, bmp.OuterColor());
     return {0, -1, bmp.OuterColor(), true};
   }
-  const TLinearSafeReader reader(bmp, ClipRect_);
+  const TLinearSafeReader reader(bmp, clipRect_);
 
   // Only the steps whose position can reach the source need the reader; all others are
   // OuterColor by its first and last tests. Worked out exactly in 64 bits, which equals the

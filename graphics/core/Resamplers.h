@@ -48,7 +48,7 @@ class TCustomSampler : public TNotifiablePersistent {
 
 class TCustomResampler : public TCustomSampler {
  public:
-  explicit TCustomResampler(TCustomBitmap32& Owner) : Owner_(&Owner) {}
+  explicit TCustomResampler(TCustomBitmap32& Owner) : owner_(&Owner) {}
 
   virtual const char* ClassName() const = 0;
   // The "virtual constructor": a resampler of the same class for another bitmap.
@@ -66,20 +66,20 @@ class TCustomResampler : public TCustomSampler {
                                      TColor32* Out);
 
   void BeginSampling() override;
-  bool HasBounds() const override { return PixelAccessMode_ != pamWrap; }
+  bool HasBounds() const override { return pixelAccessMode_ != pamWrap; }
   TFloatRect SampleBounds() const override;
 
-  TPixelAccessMode PixelAccessMode() const { return PixelAccessMode_; }
+  TPixelAccessMode PixelAccessMode() const { return pixelAccessMode_; }
   // Fires the owner bitmap's change event when the mode changes.
   void SetPixelAccessMode(TPixelAccessMode V);
 
-  TCustomBitmap32& Bitmap() const { return *Owner_; }
-  const TRect& ClipRect() const { return ClipRect_; }
+  TCustomBitmap32& Bitmap() const { return *owner_; }
+  const TRect& ClipRect() const { return clipRect_; }
 
  protected:
-  TCustomBitmap32* Owner_;
-  TRect ClipRect_;
-  TPixelAccessMode PixelAccessMode_ = pamSafe;
+  TCustomBitmap32* owner_;
+  TRect clipRect_;
+  TPixelAccessMode pixelAccessMode_ = pamSafe;
 };
 
 class TNearestResampler : public TCustomResampler {

@@ -143,28 +143,28 @@ void TAffineTransformation::PrepareTransform() {
           (static_cast<double>(m[0][1]) * m[2][2] - static_cast<double>(m[2][1]) * m[0][2]) +
       static_cast<double>(m[2][0]) *
           (static_cast<double>(m[0][1]) * m[1][2] - static_cast<double>(m[1][1]) * m[0][2]);
-  std::memcpy(Inverse_, m, sizeof Inverse_);
+  std::memcpy(inverse_, m, sizeof inverse_);
   if (std::fabs(d) < 1e-5) {
     // A singular matrix is not an error: every pixel then samples its own position.
-    MakeIdentity(Inverse_);
+    MakeIdentity(inverse_);
   } else {
     const double r = 1.0 / d;
     auto cof = [&](int A, int B, int C, int E) {
       return static_cast<double>(m[A][B]) * m[C][E] - static_cast<double>(m[A][E]) * m[C][B];
     };
-    Inverse_[0][0] = static_cast<float>(cof(1, 1, 2, 2) * r);
-    Inverse_[0][1] = static_cast<float>(-cof(0, 1, 2, 2) * r);
-    Inverse_[0][2] = static_cast<float>(cof(0, 1, 1, 2) * r);
-    Inverse_[1][0] = static_cast<float>(-cof(1, 0, 2, 2) * r);
-    Inverse_[1][1] = static_cast<float>(cof(0, 0, 2, 2) * r);
-    Inverse_[1][2] = static_cast<float>(-cof(0, 0, 1, 2) * r);
-    Inverse_[2][0] = static_cast<float>(cof(1, 0, 2, 1) * r);
-    Inverse_[2][1] = static_cast<float>(-cof(0, 0, 2, 1) * r);
-    Inverse_[2][2] = static_cast<float>(cof(0, 0, 1, 1) * r);
+    inverse_[0][0] = static_cast<float>(cof(1, 1, 2, 2) * r);
+    inverse_[0][1] = static_cast<float>(-cof(0, 1, 2, 2) * r);
+    inverse_[0][2] = static_cast<float>(cof(0, 1, 1, 2) * r);
+    inverse_[1][0] = static_cast<float>(-cof(1, 0, 2, 2) * r);
+    inverse_[1][1] = static_cast<float>(cof(0, 0, 2, 2) * r);
+    inverse_[1][2] = static_cast<float>(-cof(0, 0, 1, 2) * r);
+    inverse_[2][0] = static_cast<float>(cof(1, 0, 2, 1) * r);
+    inverse_[2][1] = static_cast<float>(-cof(0, 0, 2, 1) * r);
+    inverse_[2][2] = static_cast<float>(cof(0, 0, 1, 1) * r);
   }
-  ToFixed(Inverse_, InverseFixed_);
-  ToFixed(Matrix, Fixed_);
-  TransformValid_ = true;
+  ToFixed(inverse_, inverseFixed_);
+  ToFixed(Matrix, fixed_);
+  transformValid_ = true;
 }
 
 TPoint TAffineTransformation::ReverseMapInt(int X, int Y) {
@@ -175,14 +175,14 @@ TPoint TAffineTransformation::ReverseMapInt(int X, int Y) {
 
 void TAffineTransformation::ReverseMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) {
   Prepare();
-  const TFixedMatrix& i = InverseFixed_;
+  const TFixedMatrix& i = inverseFixed_;
   U = AddWrap(AddWrap(FixedMul(X, i[0][0]), FixedMul(Y, i[1][0])), i[2][0]);
   V = AddWrap(AddWrap(FixedMul(X, i[0][1]), FixedMul(Y, i[1][1])), i[2][1]);
 }
 
 void TAffineTransformation::ReverseMapFloat(float X, float Y, float& U, float& V) {
   Prepare();
-  const TFloatMatrix& i = Inverse_;
+  const TFloatMatrix& i = inverse_;
   U = static_cast<float>(static_cast<double>(X) * i[0][0] + static_cast<double>(Y) * i[1][0] +
                          i[2][0]);
   V = static_cast<float>(static_cast<double>(X) * i[0][1] + static_cast<double>(Y) * i[1][1] +
@@ -197,7 +197,7 @@ TPoint TAffineTransformation::ForwardMapInt(int X, int Y) {
 
 void TAffineTransformation::ForwardMapFixed(TFixed X, TFixed Y, TFixed& U, TFixed& V) {
   Prepare();
-  const TFixedMatrix& f = Fixed_;
+  const TFixedMatrix& f = fixed_;
   U = AddWrap(AddWrap(FixedMul(X, f[0][0]), FixedMul(Y, f[1][0])), f[2][0]);
   V = AddWrap(AddWrap(FixedMul(X, f[0][1]), FixedMul(Y, f[1][1])), f[2][1]);
 }

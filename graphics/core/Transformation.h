@@ -23,10 +23,10 @@ class TTransformation {
   virtual const char* ClassName() const { return "TTransformation"; }
 
   // Every change clears the valid flag; the next sampling run prepares again.
-  virtual void Changed() { TransformValid_ = false; }
+  virtual void Changed() { transformValid_ = false; }
   // Prepare only if the valid flag is clear.
   void Prepare() {
-    if (!TransformValid_) PrepareTransform();
+    if (!transformValid_) PrepareTransform();
   }
 
   // The base forms: integers through the fixed forms (shifted by 16 in, fixed rounding
@@ -41,18 +41,18 @@ class TTransformation {
   // Smallest rectangle holding the four forward-mapped corners of R.
   virtual TFloatRect TransformedBounds(const TFloatRect& R);
 
-  const TFloatRect& SrcRect() const { return SrcRect_; }
+  const TFloatRect& SrcRect() const { return srcRect_; }
   void SetSrcRect(const TFloatRect& R) {
-    SrcRect_ = R;
+    srcRect_ = R;
     Changed();
   }
-  bool TransformValid() const { return TransformValid_; }
+  bool TransformValid() const { return transformValid_; }
 
  protected:
-  virtual void PrepareTransform() { TransformValid_ = true; }
+  virtual void PrepareTransform() { transformValid_ = true; }
 
-  TFloatRect SrcRect_;
-  bool TransformValid_ = false;
+  TFloatRect srcRect_;
+  bool transformValid_ = false;
 };
 
 class TAffineTransformation : public TTransformation {
@@ -79,9 +79,9 @@ class TAffineTransformation : public TTransformation {
   TFloatRect TransformedBounds(const TFloatRect& R) override;
 
   // Valid after Prepare().
-  const TFloatMatrix& InverseMatrix() const { return Inverse_; }
-  const TFixedMatrix& FixedMatrix() const { return Fixed_; }
-  const TFixedMatrix& InverseFixedMatrix() const { return InverseFixed_; }
+  const TFloatMatrix& InverseMatrix() const { return inverse_; }
+  const TFixedMatrix& FixedMatrix() const { return fixed_; }
+  const TFixedMatrix& InverseFixedMatrix() const { return inverseFixed_; }
 
  protected:
   void PrepareTransform() override;
@@ -89,9 +89,9 @@ class TAffineTransformation : public TTransformation {
  private:
   void Multiply(const TFloatMatrix& Op);
 
-  TFloatMatrix Inverse_{};
-  TFixedMatrix Fixed_{};
-  TFixedMatrix InverseFixed_{};
+  TFloatMatrix inverse_{};
+  TFixedMatrix fixed_{};
+  TFixedMatrix inverseFixed_{};
 };
 
 }  // namespace kelta::gfx

@@ -30,8 +30,8 @@ constexpr int kRowChunk = 256;
 // ---- TNestedSampler ----------------------------------------------------------------------
 
 TCustomSampler& TNestedSampler::Inner() const {
-  if (!Sampler_) throw ENestedSamplerError("Nested sampler is nil");
-  return *Sampler_;
+  if (!sampler_) throw ENestedSamplerError("Nested sampler is nil");
+  return *sampler_;
 }
 
 void TNestedSampler::BeginSampling() { Inner().BeginSampling(); }
@@ -46,35 +46,35 @@ TFloatRect TNestedSampler::SampleBounds() const { return Inner().SampleBounds();
 
 void TTransformer::BeginSampling() {
   TNestedSampler::BeginSampling();
-  Transformation_->Prepare();
-  Affine_ = dynamic_cast<TAffineTransformation*>(Transformation_);
-  Resampler_ = dynamic_cast<TCustomResampler*>(Sampler_);
+  transformation_->Prepare();
+  affine_ = dynamic_cast<TAffineTransformation*>(transformation_);
+  resampler_ = dynamic_cast<TCustomResampler*>(sampler_);
 }
 
 bool TTransformer::HasBounds() const {
-  return Transformation_->HasTransformedBounds() && TNestedSampler::HasBounds();
+  return transformation_->HasTransformedBounds() && TNestedSampler::HasBounds();
 }
 
 TFloatRect TTransformer::SampleBounds() const {
-  return Transformation_->TransformedBounds(
-      Intersect(Inner().SampleBounds(), Transformation_->SrcRect()));
+  return transformation_->TransformedBounds(
+      Intersect(Inner().SampleBounds(), transformation_->SrcRect()));
 }
 
 TColor32 TTransformer::SampleAt(int X, int Y) {
   TFixed u, v;
-  Transformation_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
+  transformation_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
   return Inner().SampleFixed(u, v);
 }
 
 TColor32 TTransformer::SampleFixed(TFixed X, TFixed Y) {
   TFixed u, v;
-  Transformation_->ReverseMapFixed(X, Y, u, v);
+  transformation_->ReverseMapFixed(X, Y, u, v);
   return Inner().SampleFixed(u, v);
 }
 
 TColor32 TTransformer::SampleFloat(float X, float Y) {
   float u, v;
-  Transformation_->ReverseMapFloat(X, Y, u, v);
+  transformation_->ReverseMapFloat(X, Y, u, v);
   return Inner().SampleFloat(u, v);
 }
 
@@ -82,31 +82,31 @@ TSampleSpan TTransformer::SampleRow(int X, int Y, int Count, TColor32* Out) {
   // Along a row the affine map advances by the inverse matrix's first row exactly:
   // fixmul(x << 16, I) is x * I (mod 2^32) while x << 16 does not wrap, so stepping by
   // I[0][0], I[0][1] gives the very values of the per-pixel ReverseMapFixed.
-  const bool steppable = Affine_ && Resampler_ && Count > 0 && X >= -32768 && Y >= -32768 &&
+  const bool steppable = affine_ && resampler_ && Count > 0 && X >= -32768 && Y >= -32768 &&
                          Y <= 32767 && static_cast<long long>(X) + Count - 1 <= 32767;
   if (!steppable) return TCustomSampler::SampleRow(X, Y, Count, Out);
   TFixed u, v;
-  Affine_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
-  const TFixedMatrix& i = Affine_->InverseFixedMatrix();
-  return Resampler_->SampleFixedRow(u, v, i[0][0], i[0][1], Count, Out);
+  affine_->ReverseMapFixed(ShiftFixed(X), ShiftFixed(Y), u, v);
+  const TFixedMatrix& i = affine_->InverseFixedMatrix();
+  return resampler_->SampleFixedRow(u, v, i[0][0], i[0][1], Count, Out);
 }
 
 // ---- TRasterizer -------------------------------------------------------------------------
 
 void TRasterizer::AssignCombineFrom(const TCustomBitmap32& Src) {
-  SrcAlpha_ = Src.MasterAlpha();
-  TransparentColor_ = Src.OuterColor();
-  Mode_ = Src.DrawMode();
-  Combine_ = Src.OnPixelCombine;
-  if (Mode_ == dmCustom && !Combine_) Mode_ = dmOpaque;
+  srcAlpha_ = Src.MasterAlpha();
+  transparentColor_ = Src.OuterColor();
+  mode_ = Src.DrawMode();
+  combine_ = Src.OnPixelCombine;
+  if (mode_ == dmCustom && !combine_) mode_ = dmOpaque;
 }
 
 bool TRasterizer::LeavesPixel(TColor32 C) const {
-  switch (Mode_) {
+  switch (mode_) {
     case dmBlend:
       return (C >> 24) == 0;
     case dmTransparent:
-      return C == TransparentColor_;
+      return C == transparentColor_;
     case dmOpaque:
     case dmCustom:
       break;
@@ -115,7 +115,7 @@ bool TRasterizer::LeavesPixel(TColor32 C) const {
 }
 
 void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) const {
-  switch (Mode_) {
+  switch (mode_) {
     case dmOpaque:
       for (int i = 0; i < Count; ++i) Row[i] = Samples[i];
       break;
@@ -125,19 +125,19 @@ void TRasterizer::AssignRow(const TColor32* Samples, TColor32* Row, int Count) c
       const auto blend = BlendFuncs().BlendPixelMaster;
       if (blend == ScalarBlendFuncs().BlendPixelMaster) {
         for (int i = 0; i < Count; ++i)
-          if (Samples[i] >> 24) scalar::BlendPixelMaster(Samples[i], Row[i], SrcAlpha_);
+          if (Samples[i] >> 24) scalar::BlendPixelMaster(Samples[i], Row[i], srcAlpha_);
       } else {
         for (int i = 0; i < Count; ++i)
-          if (Samples[i] >> 24) blend(Samples[i], Row[i], SrcAlpha_);
+          if (Samples[i] >> 24) blend(Samples[i], Row[i], srcAlpha_);
       }
       break;
     }
     case dmTransparent:
       for (int i = 0; i < Count; ++i)
-        if (Samples[i] != TransparentColor_) Row[i] = Samples[i];
+        if (Samples[i] != transparentColor_) Row[i] = Samples[i];
       break;
     case dmCustom:
-      for (int i = 0; i < Count; ++i) Combine_(Samples[i], Row[i], SrcAlpha_);
+      for (int i = 0; i < Count; ++i) combine_(Samples[i], Row[i], srcAlpha_);
       break;
   }
 }
@@ -146,8 +146,8 @@ TRect TRasterizer::WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) co
   // Always inside the bitmap: the rows are written without bounds tests, and a caller's
   // rectangle may reach past them.
   TRect r = Intersect(DstRect, Dst.BoundsRect());
-  if (Sampler_->HasBounds()) {
-    const TFloatRect b = Sampler_->SampleBounds();
+  if (sampler_->HasBounds()) {
+    const TFloatRect b = sampler_->SampleBounds();
     const TRect outward{FloorToInt(b.Left), FloorToInt(b.Top), CeilToInt(b.Right),
                         CeilToInt(b.Bottom)};
     r = Intersect(r, outward);
@@ -166,8 +166,8 @@ void TRasterizer::Rasterize(TCustomBitmap32& Dst, const TRect& DstRect) {
       S.EndSampling();
     }
   };
-  Sampler_->BeginSampling();
-  TSamplingRun run{*Sampler_, Dst, Dst.UpdateCount()};
+  sampler_->BeginSampling();
+  TSamplingRun run{*sampler_, Dst, Dst.UpdateCount()};
   const TRect r = WorkRect(Dst, DstRect);
   if (r.IsEmpty()) return;
   DoRasterize(Dst, r);
@@ -181,7 +181,7 @@ void TRegularRasterizer::DoRasterize(TCustomBitmap32& Dst, const TRect& R) {
     TColor32* row = Dst.ScanLine(y);
     for (int x = R.Left; x < R.Right; x += kRowChunk) {
       const int n = R.Right - x < kRowChunk ? R.Right - x : kRowChunk;
-      const TSampleSpan span = Sampler_->SampleRow(x, y, n, samples);
+      const TSampleSpan span = sampler_->SampleRow(x, y, n, samples);
       if (span.Known && LeavesPixel(span.Outside)) {
         // Outside the span every sample would leave its pixel as it is.
         if (span.First <= span.Last)

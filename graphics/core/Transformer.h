@@ -20,26 +20,26 @@ class ENestedSamplerError : public std::runtime_error {
 // Passes begin, end and bounds to an inner sampler it does not own.
 class TNestedSampler : public TCustomSampler {
  public:
-  explicit TNestedSampler(TCustomSampler* Sampler = nullptr) : Sampler_(Sampler) {}
+  explicit TNestedSampler(TCustomSampler* Sampler = nullptr) : sampler_(Sampler) {}
 
   void BeginSampling() override;
   void EndSampling() override;
   bool HasBounds() const override;
   TFloatRect SampleBounds() const override;
 
-  TCustomSampler* Sampler() const { return Sampler_; }
-  void SetSampler(TCustomSampler* S) { Sampler_ = S; }
+  TCustomSampler* Sampler() const { return sampler_; }
+  void SetSampler(TCustomSampler* S) { sampler_ = S; }
 
  protected:
   TCustomSampler& Inner() const;
 
-  TCustomSampler* Sampler_;
+  TCustomSampler* sampler_;
 };
 
 class TTransformer : public TNestedSampler {
  public:
   TTransformer(TCustomSampler* Sampler, TTransformation* Transformation)
-      : TNestedSampler(Sampler), Transformation_(Transformation) {}
+      : TNestedSampler(Sampler), transformation_(Transformation) {}
 
   // Inner sampler begins, then the transformation is prepared if its valid flag is clear.
   void BeginSampling() override;
@@ -53,20 +53,20 @@ class TTransformer : public TNestedSampler {
   TColor32 SampleFloat(float X, float Y) override;
   TSampleSpan SampleRow(int X, int Y, int Count, TColor32* Out) override;
 
-  TTransformation* Transformation() const { return Transformation_; }
+  TTransformation* Transformation() const { return transformation_; }
 
  private:
-  TTransformation* Transformation_;
-  TAffineTransformation* Affine_ = nullptr;
-  TCustomResampler* Resampler_ = nullptr;
+  TTransformation* transformation_;
+  TAffineTransformation* affine_ = nullptr;
+  TCustomResampler* resampler_ = nullptr;
 };
 
 class TRasterizer {
  public:
   virtual ~TRasterizer() = default;
 
-  TCustomSampler* Sampler() const { return Sampler_; }
-  void SetSampler(TCustomSampler* S) { Sampler_ = S; }
+  TCustomSampler* Sampler() const { return sampler_; }
+  void SetSampler(TCustomSampler* S) { sampler_ = S; }
 
   // Source alpha, transparent colour and draw mode (dmCustom without a callback counts as
   // dmOpaque) from the drawn bitmap.
@@ -87,11 +87,11 @@ class TRasterizer {
   // True when a sample of value C leaves the destination pixel as it is.
   bool LeavesPixel(TColor32 C) const;
 
-  TCustomSampler* Sampler_ = nullptr;
-  std::uint32_t SrcAlpha_ = 255;
-  TDrawMode Mode_ = dmOpaque;
-  TColor32 TransparentColor_ = 0;
-  TPixelCombineEvent Combine_;
+  TCustomSampler* sampler_ = nullptr;
+  std::uint32_t srcAlpha_ = 255;
+  TDrawMode mode_ = dmOpaque;
+  TColor32 transparentColor_ = 0;
+  TPixelCombineEvent combine_;
 };
 
 class TRegularRasterizer : public TRasterizer {

@@ -13,13 +13,13 @@ namespace {
 // leave the view deaf to every later change.
 class TUpdateBracket {
  public:
-  explicit TUpdateBracket(TImage32& View) : View_(View) { View_.BeginUpdate(); }
-  ~TUpdateBracket() { View_.EndUpdate(); }
+  explicit TUpdateBracket(TImage32& View) : view_(View) { view_.BeginUpdate(); }
+  ~TUpdateBracket() { view_.EndUpdate(); }
   TUpdateBracket(const TUpdateBracket&) = delete;
   TUpdateBracket& operator=(const TUpdateBracket&) = delete;
 
  private:
-  TImage32& View_;
+  TImage32& view_;
 };
 
 void SetupView(TImage32& View, TDrawMode Mode, const char* Resampler, TWinColor Color,
@@ -42,32 +42,32 @@ void SetupDialViews(const TDialViews& Views) {
 }
 
 TDialComposer::TDialComposer(const TDialViews& Views, std::string NeedleFileName)
-    : Dst_(Views.Dst),
-      Src_(Views.Src),
+    : dst_(Views.Dst),
+      src_(Views.Src),
       ivBGR_(Views.ivBGR),
-      NeedleFileName_(std::move(NeedleFileName)) {
+      needleFileName_(std::move(NeedleFileName)) {
   SetupDialViews(Views);
 }
 
 void TDialComposer::LoadDialImages(const std::string& FileName) {
   bool alphaUsed = false;
-  LoadPngFile(Src_.Bitmap(), NeedleFileName_, alphaUsed);
+  LoadPngFile(src_.Bitmap(), needleFileName_, alphaUsed);
   LoadPngFile(ivBGR_.Bitmap(), FileName, alphaUsed);
   TBitmap32& dial = ivBGR_.Bitmap();
-  Dst_.Bitmap().SetSize(dial.Width(), dial.Height());
+  dst_.Bitmap().SetSize(dial.Width(), dial.Height());
   // Bilinear sampling then fades to transparent at the needle picture's edge.
-  ClearBorderAlpha(Src_.Bitmap(), Src_.Bitmap().BoundsRect());
+  ClearBorderAlpha(src_.Bitmap(), src_.Bitmap().BoundsRect());
 
   // One dial layer for the life of the view: a new picture (another range or mode) replaces
   // the old one instead of being stacked over it, where the old scale would show through
   // and every layer would cost memory and blending for good.
   TBitmapLayer* const existing = DialLayer();
-  TBitmapLayer& layer = existing ? *existing : Dst_.Layers().Add<TBitmapLayer>();
+  TBitmapLayer& layer = existing ? *existing : dst_.Layers().Add<TBitmapLayer>();
   try {
     layer.Bitmap().CopyFrom(dial);
     layer.Bitmap().SetDrawMode(dmBlend);
-    const TRect viewport = Dst_.ViewportRect();
-    const TPoint centre = Dst_.ViewToBitmap(
+    const TRect viewport = dst_.ViewportRect();
+    const TPoint centre = dst_.ViewToBitmap(
         {(viewport.Left + viewport.Right) / 2, (viewport.Top + viewport.Bottom) / 2});
     const float halfW = static_cast<float>(layer.Bitmap().Width()) / 2;
     const float halfH = static_cast<float>(layer.Bitmap().Height()) / 2;
@@ -75,32 +75,32 @@ void TDialComposer::LoadDialImages(const std::string& FileName) {
     layer.SetLayerRect({x - halfW, y - halfH, x + halfW, y + halfH});
     layer.SetScaled(true);
   } catch (...) {
-    if (!existing) Dst_.Layers().Delete(&layer);
+    if (!existing) dst_.Layers().Delete(&layer);
     throw;
   }
-  DialLayer_ = &layer;
+  dialLayer_ = &layer;
   DrawDial(0);
 }
 
 TBitmapLayer* TDialComposer::DialLayer() const {
   // Only what is still in the collection counts: a view whose layers were cleared gets a new
   // dial layer on the next load.
-  return DialLayer_ && Dst_.Layers().IndexOf(DialLayer_) >= 0 ? DialLayer_ : nullptr;
+  return dialLayer_ && dst_.Layers().IndexOf(dialLayer_) >= 0 ? dialLayer_ : nullptr;
 }
 
 void TDialComposer::DrawDial(float Angle) {
-  TBitmap32& needle = Src_.Bitmap();
+  TBitmap32& needle = src_.Bitmap();
   TAffineTransformation t;
   t.SetSrcRect({0, 0, static_cast<float>(needle.Width()), static_cast<float>(needle.Height())});
   t.ResetToIdentity();
   t.RotateAbout(kNeedlePivotX, kNeedlePivotY, Angle);
   t.Translate(kNeedleShiftX, kNeedleShiftY);
   {
-    TUpdateBracket bracket(Dst_);
-    Dst_.Bitmap().Fill(kDialClearColor);
-    DrawTransformed(Dst_.Bitmap(), needle, t);
+    TUpdateBracket bracket(dst_);
+    dst_.Bitmap().Fill(kDialClearColor);
+    DrawTransformed(dst_.Bitmap(), needle, t);
   }
-  Dst_.Repaint();
+  dst_.Repaint();
 }
 
 }  // namespace kelta::gfx

@@ -52,17 +52,17 @@ class TDialComposer {
   // counter-clockwise on screen) and repaints Dst at once. Before any load it draws nothing.
   void DrawDial(float Angle);
 
-  const std::string& NeedleFileName() const { return NeedleFileName_; }
+  const std::string& NeedleFileName() const { return needleFileName_; }
   // The layer that shows the dial; nullptr before the first load.
   TBitmapLayer* DialLayer() const;
 
  private:
-  TImage32& Dst_;
-  TImage32& Src_;
+  TImage32& dst_;
+  TImage32& src_;
   TImage32& ivBGR_;
-  std::string NeedleFileName_;
+  std::string needleFileName_;
   // Lives in Dst's layer collection, which owns it.
-  TBitmapLayer* DialLayer_ = nullptr;
+  TBitmapLayer* dialLayer_ = nullptr;
 };
 
 }  // namespace kelta::gfx

@@ -26,26 +26,26 @@ class TChunkWalk {
   // False when a length field completed in Data (the bytes after those taken so far) claims
   // a chunk that ends beyond Total.
   bool Take(const std::uint8_t* Data, std::size_t Size, std::uint64_t Total) {
-    const std::uint64_t end = Taken_ + Size;
+    const std::uint64_t end = taken_ + Size;
     for (;;) {
-      const std::uint64_t from = std::max(LengthAt_, Taken_);
-      const std::uint64_t to = std::min(LengthAt_ + 4, end);
-      for (std::uint64_t o = from; o < to; ++o) Length_ = Length_ << 8 | Data[o - Taken_];
-      if (to < LengthAt_ + 4) break;  // the field goes on in the next bytes, or starts there
+      const std::uint64_t from = std::max(lengthAt_, taken_);
+      const std::uint64_t to = std::min(lengthAt_ + 4, end);
+      for (std::uint64_t o = from; o < to; ++o) length_ = length_ << 8 | Data[o - taken_];
+      if (to < lengthAt_ + 4) break;  // the field goes on in the next bytes, or starts there
       // Length, type, data and CRC.
-      const std::uint64_t chunkEnd = LengthAt_ + 12 + Length_;
+      const std::uint64_t chunkEnd = lengthAt_ + 12 + length_;
       if (chunkEnd > Total) return false;
-      LengthAt_ = chunkEnd;
-      Length_ = 0;
+      lengthAt_ = chunkEnd;
+      length_ = 0;
     }
-    Taken_ = end;
+    taken_ = end;
     return true;
   }
 
  private:
-  std::uint64_t Taken_ = 0;
-  std::uint64_t LengthAt_ = 8;  // after the signature
-  std::uint64_t Length_ = 0;
+  std::uint64_t taken_ = 0;
+  std::uint64_t lengthAt_ = 8;  // after the signature
+  std::uint64_t length_ = 0;
 };
 
 // Everything the libpng run touches lives here, outside the frame that calls setjmp, so that
@@ -163,31 +163,31 @@ bool RunDecoder(TDecodeRun& Run) {
 class TStreamSource final : public TPngSource {
  public:
   // A stream that can seek tells its size; the reading position is put back.
-  explicit TStreamSource(std::istream& S) : S_(S) {
+  explicit TStreamSource(std::istream& S) : s_(S) {
     try {
-      const std::streampos here = S_.tellg();
+      const std::streampos here = s_.tellg();
       if (here == std::streampos(-1)) return;
-      const std::streampos end = S_.seekg(0, std::ios::end).tellg();
-      S_.clear();
-      S_.seekg(here);
-      if (end != std::streampos(-1) && end >= here) Size_ = static_cast<std::uint64_t>(end - here);
+      const std::streampos end = s_.seekg(0, std::ios::end).tellg();
+      s_.clear();
+      s_.seekg(here);
+      if (end != std::streampos(-1) && end >= here) size_ = static_cast<std::uint64_t>(end - here);
     } catch (...) {
-      S_.clear();
+      s_.clear();
     }
   }
-  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
+  std::optional<std::uint64_t> Size() const noexcept override { return size_; }
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     try {
-      S_.read(reinterpret_cast<char*>(Data), static_cast<std::streamsize>(Size));
-      return static_cast<std::size_t>(S_.gcount()) == Size;
+      s_.read(reinterpret_cast<char*>(Data), static_cast<std::streamsize>(Size));
+      return static_cast<std::size_t>(s_.gcount()) == Size;
     } catch (...) {
       return false;
     }
   }
 
  private:
-  std::istream& S_;
-  std::optional<std::uint64_t> Size_;
+  std::istream& s_;
+  std::optional<std::uint64_t> size_;
 };
 
 }  // namespace

@@ -31,23 +31,23 @@ class TFileSource final : public TPngSource {
   explicit TFileSource(const std::string& FileName) {
     struct stat st {};
     if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) Refuse(FileName, st);
-    Fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (Fd_ < 0) Fail(FileName, std::strerror(errno));
-    if (::fstat(Fd_, &st) != 0) Fail(FileName, std::strerror(errno));
+    fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) Fail(FileName, std::strerror(errno));
+    if (::fstat(fd_, &st) != 0) Fail(FileName, std::strerror(errno));
     if (!S_ISREG(st.st_mode)) Refuse(FileName, st);
-    Size_ = static_cast<std::uint64_t>(st.st_size);
+    size_ = static_cast<std::uint64_t>(st.st_size);
   }
   ~TFileSource() override {
-    if (Fd_ >= 0) ::close(Fd_);
+    if (fd_ >= 0) ::close(fd_);
   }
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
 
-  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
+  std::optional<std::uint64_t> Size() const noexcept override { return size_; }
 
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     while (Size > 0) {
-      const ssize_t n = ::read(Fd_, Data, Size);
+      const ssize_t n = ::read(fd_, Data, Size);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;
       Data += n;
@@ -59,8 +59,8 @@ class TFileSource final : public TPngSource {
  private:
   [[noreturn]] void Fail(const std::string& FileName, const std::string& Reason) {
     // The destructor does not run for a constructor that throws.
-    if (Fd_ >= 0) ::close(Fd_);
-    Fd_ = -1;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     throw EFileOpenError("Cannot open file \"" + FileName + "\". " + Reason);
   }
   // A folder keeps the system's own reason, as opening it for reading would give.
@@ -70,8 +70,8 @@ class TFileSource final : public TPngSource {
                        : std::string("Not a regular file: ") + FileKind(St.st_mode));
   }
 
-  int Fd_ = -1;
-  std::uint64_t Size_ = 0;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
 };
 
 }  // namespace

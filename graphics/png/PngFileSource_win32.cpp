@@ -33,24 +33,24 @@ class TFileSource final : public TPngSource {
         std::filesystem::path(std::u8string(FileName.begin(), FileName.end())).wstring();
     struct _stat64 st {};
     if (::_wstat64(wide.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) Refuse(FileName, st);
-    Fd_ = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    if (Fd_ < 0) Fail(FileName, std::strerror(errno));
-    if (::_fstat64(Fd_, &st) != 0) Fail(FileName, std::strerror(errno));
+    fd_ = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd_ < 0) Fail(FileName, std::strerror(errno));
+    if (::_fstat64(fd_, &st) != 0) Fail(FileName, std::strerror(errno));
     if (!S_ISREG(st.st_mode)) Refuse(FileName, st);
-    Size_ = static_cast<std::uint64_t>(st.st_size);
+    size_ = static_cast<std::uint64_t>(st.st_size);
   }
   ~TFileSource() override {
-    if (Fd_ >= 0) ::_close(Fd_);
+    if (fd_ >= 0) ::_close(fd_);
   }
   TFileSource(const TFileSource&) = delete;
   TFileSource& operator=(const TFileSource&) = delete;
 
-  std::optional<std::uint64_t> Size() const noexcept override { return Size_; }
+  std::optional<std::uint64_t> Size() const noexcept override { return size_; }
 
   bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
     while (Size > 0) {
       const unsigned want = Size > INT_MAX ? INT_MAX : static_cast<unsigned>(Size);
-      const int n = ::_read(Fd_, Data, want);
+      const int n = ::_read(fd_, Data, want);
       if (n <= 0) return false;
       Data += n;
       Size -= static_cast<std::size_t>(n);
@@ -61,8 +61,8 @@ class TFileSource final : public TPngSource {
  private:
   [[noreturn]] void Fail(const std::string& FileName, const std::string& Reason) {
     // The destructor does not run for a constructor that throws.
-    if (Fd_ >= 0) ::_close(Fd_);
-    Fd_ = -1;
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = -1;
     throw EFileOpenError("Cannot open file \"" + FileName + "\". " + Reason);
   }
   // A folder gets the reason the other system gives ("Is a directory"; opening one here would
@@ -73,8 +73,8 @@ class TFileSource final : public TPngSource {
                        : std::string("Not a regular file: ") + FileKind(St.st_mode));
   }
 
-  int Fd_ = -1;
-  std::uint64_t Size_ = 0;
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
 };
 
 }  // namespace

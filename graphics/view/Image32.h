@@ -41,34 +41,34 @@ class TImage32 : public QWidget {
   explicit TImage32(QWidget* Parent = nullptr);
   ~TImage32() override;
 
-  TBitmap32& Bitmap() { return Bitmap_; }
-  const TBitmap32& Bitmap() const { return Bitmap_; }
-  TLayerCollection& Layers() { return Layers_; }
+  TBitmap32& Bitmap() { return bitmap_; }
+  const TBitmap32& Bitmap() const { return bitmap_; }
+  TLayerCollection& Layers() { return layers_; }
 
-  TBitmapAlign BitmapAlign() const { return BitmapAlign_; }
+  TBitmapAlign BitmapAlign() const { return bitmapAlign_; }
   void SetBitmapAlign(TBitmapAlign V);
-  TScaleMode ScaleMode() const { return ScaleMode_; }
+  TScaleMode ScaleMode() const { return scaleMode_; }
   void SetScaleMode(TScaleMode V);
-  float ScaleX() const { return ScaleX_; }
-  float ScaleY() const { return ScaleY_; }
+  float ScaleX() const { return scaleX_; }
+  float ScaleY() const { return scaleY_; }
   void SetScale(float V);
   void SetScaleXY(float X, float Y);
   // Offsets used by baCustom.
   void SetOffset(float X, float Y);
-  bool AutoSize() const { return AutoSize_; }
+  bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool V);
   // Background: a window-system colour, system colours looked up when painting.
-  TWinColor Color() const { return Color_; }
+  TWinColor Color() const { return color_; }
   void SetColor(TWinColor V);
-  std::vector<TPaintStage>& PaintStages() { return PaintStages_; }
+  std::vector<TPaintStage>& PaintStages() { return paintStages_; }
   // Every frame is composed whole; the optimized modes are not offered.
-  TRepaintMode RepaintMode() const { return RepaintMode_; }
+  TRepaintMode RepaintMode() const { return repaintMode_; }
 
   // Suppress change-driven repaints; EndUpdate triggers none itself. An unpaired
   // EndUpdate raises EAssertionFailed "Unpaired EndUpdate call".
-  void BeginUpdate() { ++UpdateCount_; }
+  void BeginUpdate() { ++updateCount_; }
   void EndUpdate();
-  int UpdateCount() const { return UpdateCount_; }
+  int UpdateCount() const { return updateCount_; }
 
   TRect ViewportRect() const { return {0, 0, width(), height()}; }
   TRect PlacedBitmapRect();
@@ -83,12 +83,12 @@ class TImage32 : public QWidget {
   void Invalidate();
   // Invalidate and paint at once.
   void Repaint();
-  bool BufferValid() const { return BufferValid_; }
+  bool BufferValid() const { return bufferValid_; }
 
   // Composes the frame into the off-screen buffer by the paint stages if it is not valid
   // (what painting does before the copy to the window).
   void ComposeBuffer();
-  const TBitmap32& Buffer() const { return Buffer_; }
+  const TBitmap32& Buffer() const { return buffer_; }
 
   std::function<void(TImage32& Sender)> OnChange;
 
@@ -98,7 +98,7 @@ class TImage32 : public QWidget {
 
  private:
   void UpdateCache();
-  void InvalidateCache() { CacheValid_ = false; }
+  void InvalidateCache() { cacheValid_ = false; }
   void BitmapResized();
   void ApplyAutoSize();
   void ClearBackground();
@@ -108,26 +108,26 @@ class TImage32 : public QWidget {
 
   static constexpr int kBandRows = 16;
 
-  TBitmap32 Bitmap_;
-  TBitmap32 Buffer_;
-  TLayerCollection Layers_;
-  TBitmapAlign BitmapAlign_ = baCenter;
-  TScaleMode ScaleMode_ = smNormal;
-  TRepaintMode RepaintMode_ = rmFull;
-  float ScaleX_ = 1, ScaleY_ = 1;
-  float OffsetX_ = 0, OffsetY_ = 0;
-  bool AutoSize_ = false;
-  TWinColor Color_ = clBtnFace;
-  std::vector<TPaintStage> PaintStages_;
-  int UpdateCount_ = 0;
-  bool BufferValid_ = false;
+  TBitmap32 bitmap_;
+  TBitmap32 buffer_;
+  TLayerCollection layers_;
+  TBitmapAlign bitmapAlign_ = baCenter;
+  TScaleMode scaleMode_ = smNormal;
+  TRepaintMode repaintMode_ = rmFull;
+  float scaleX_ = 1, scaleY_ = 1;
+  float offsetX_ = 0, offsetY_ = 0;
+  bool autoSize_ = false;
+  TWinColor color_ = clBtnFace;
+  std::vector<TPaintStage> paintStages_;
+  int updateCount_ = 0;
+  bool bufferValid_ = false;
 
-  bool CacheValid_ = false;
-  int CachedWidth_ = 0, CachedHeight_ = 0;
-  TRect CachedPlaced_;
-  float ShiftX_ = 0, ShiftY_ = 0;
-  float CachedScaleX_ = 1, CachedScaleY_ = 1;
-  float RecipScaleX_ = 1, RecipScaleY_ = 1;
+  bool cacheValid_ = false;
+  int cachedWidth_ = 0, cachedHeight_ = 0;
+  TRect cachedPlaced_;
+  float shiftX_ = 0, shiftY_ = 0;
+  float cachedScaleX_ = 1, cachedScaleY_ = 1;
+  float recipScaleX_ = 1, recipScaleY_ = 1;
 };
 
 }  // namespace kelta::gfx

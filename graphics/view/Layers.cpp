@@ -23,55 +23,55 @@ int RoundEdge(float V) {
 
 // ---- TCustomLayer ------------------------------------------------------------------------
 
-int TCustomLayer::Index() const { return Collection_->IndexOf(this); }
+int TCustomLayer::Index() const { return collection_->IndexOf(this); }
 
 void TCustomLayer::SetLayerOptions(std::uint32_t V) {
-  if (V == LayerOptions_) return;
-  LayerOptions_ = V;
+  if (V == layerOptions_) return;
+  layerOptions_ = V;
   Changed();
 }
 
-void TCustomLayer::Changed() { Collection_->Changed(); }
+void TCustomLayer::Changed() { collection_->Changed(); }
 
 // ---- TPositionedLayer --------------------------------------------------------------------
 
 void TPositionedLayer::SetLayerRect(const TFloatRect& R) {
-  if (R == LayerRect_) return;
-  LayerRect_ = R;
+  if (R == layerRect_) return;
+  layerRect_ = R;
   Changed();
 }
 
 void TPositionedLayer::SetScaled(bool V) {
-  if (V == Scaled_) return;
-  Scaled_ = V;
+  if (V == scaled_) return;
+  scaled_ = V;
   Changed();
 }
 
 TFloatRect TPositionedLayer::GetAdjustedLocation() const {
-  if (!Scaled_ || !Collection_->Owner()) return LayerRect_;
+  if (!scaled_ || !collection_->Owner()) return layerRect_;
   float sx, sy, dx, dy;
-  Collection_->GetViewportScale(sx, sy);
-  Collection_->GetViewportShift(dx, dy);
-  return {LayerRect_.Left * sx + dx, LayerRect_.Top * sy + dy, LayerRect_.Right * sx + dx,
-          LayerRect_.Bottom * sy + dy};
+  collection_->GetViewportScale(sx, sy);
+  collection_->GetViewportShift(dx, dy);
+  return {layerRect_.Left * sx + dx, layerRect_.Top * sy + dy, layerRect_.Right * sx + dx,
+          layerRect_.Bottom * sy + dy};
 }
 
 // ---- TBitmapLayer ------------------------------------------------------------------------
 
 TBitmapLayer::TBitmapLayer(TLayerCollection& Collection) : TPositionedLayer(Collection) {
-  Bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
-  Bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
+  bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
+  bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
 }
 
 void TBitmapLayer::BitmapChanged() { Changed(); }
 
 TBitmapLayer::~TBitmapLayer() {
-  Bitmap_.OnAreaChanged = nullptr;
-  Bitmap_.OnChange = nullptr;
+  bitmap_.OnAreaChanged = nullptr;
+  bitmap_.OnChange = nullptr;
 }
 
 void TBitmapLayer::Paint(TBitmap32& Buffer) {
-  if (Bitmap_.Empty()) return;
+  if (bitmap_.Empty()) return;
   const TFloatRect l = GetAdjustedLocation();
   const TRect dstRect{RoundEdge(l.Left), RoundEdge(l.Top), RoundEdge(l.Right), RoundEdge(l.Bottom)};
   const TRect clip = Intersect(Intersect(Buffer.ClipRect(), dstRect), Buffer.BoundsRect());
@@ -79,65 +79,65 @@ void TBitmapLayer::Paint(TBitmap32& Buffer) {
   // At its own size with the plain row blend (the dial's case) the clear and opaque runs
   // of the bitmap are settled without reading or blending them; the pixels are those of
   // BlockDraw's BlendRow.
-  if (dstRect.Width() == Bitmap_.Width() && dstRect.Height() == Bitmap_.Height() &&
-      Bitmap_.DrawMode() == dmBlend && Bitmap_.MasterAlpha() == 255) {
-    const TBitmap32& pixels = Bitmap_;  // read only: the const accessors count no change
-    if (!Runs_.Built() || RunsChangeCount_ != pixels.ChangeCount() ||
-        Runs_.Width() != pixels.Width() || Runs_.Height() != pixels.Height()) {
-      Runs_.Build(pixels);
-      RunsChangeCount_ = pixels.ChangeCount();
+  if (dstRect.Width() == bitmap_.Width() && dstRect.Height() == bitmap_.Height() &&
+      bitmap_.DrawMode() == dmBlend && bitmap_.MasterAlpha() == 255) {
+    const TBitmap32& pixels = bitmap_;  // read only: the const accessors count no change
+    if (!runs_.Built() || runsChangeCount_ != pixels.ChangeCount() ||
+        runs_.Width() != pixels.Width() || runs_.Height() != pixels.Height()) {
+      runs_.Build(pixels);
+      runsChangeCount_ = pixels.ChangeCount();
     }
     const TRect srcRect{clip.Left - dstRect.Left, clip.Top - dstRect.Top, clip.Right - dstRect.Left,
                         clip.Bottom - dstRect.Top};
-    Runs_.BlendRows(Buffer, clip.Left, clip.Top, Bitmap_, srcRect);
+    runs_.BlendRows(Buffer, clip.Left, clip.Top, bitmap_, srcRect);
     Buffer.AreaChanged(dstRect);
     return;
   }
-  StretchDraw(&Buffer, dstRect, clip, &Bitmap_, Bitmap_.BoundsRect(), Bitmap_.Resampler(),
-              Bitmap_.DrawMode(), Bitmap_.OnPixelCombine);
+  StretchDraw(&Buffer, dstRect, clip, &bitmap_, bitmap_.BoundsRect(), bitmap_.Resampler(),
+              bitmap_.DrawMode(), bitmap_.OnPixelCombine);
 }
 
 // ---- TLayerCollection --------------------------------------------------------------------
 
 TLayerCollection::~TLayerCollection() {
-  Owner_ = nullptr;  // nobody to tell while the layers go
-  Items_.clear();
+  owner_ = nullptr;  // nobody to tell while the layers go
+  items_.clear();
 }
 
 int TLayerCollection::IndexOf(const TCustomLayer* Layer) const {
-  for (std::size_t i = 0; i < Items_.size(); ++i)
-    if (Items_[i].get() == Layer) return static_cast<int>(i);
+  for (std::size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].get() == Layer) return static_cast<int>(i);
   return -1;
 }
 
 void TLayerCollection::Delete(TCustomLayer* Layer) {
   const auto it =
-      std::find_if(Items_.begin(), Items_.end(), [&](const auto& P) { return P.get() == Layer; });
-  if (it == Items_.end()) return;
+      std::find_if(items_.begin(), items_.end(), [&](const auto& P) { return P.get() == Layer; });
+  if (it == items_.end()) return;
   std::unique_ptr<TCustomLayer> gone = std::move(*it);
-  Items_.erase(it);
+  items_.erase(it);
   gone.reset();
   Changed();
 }
 
 void TLayerCollection::Clear() {
-  if (Items_.empty()) return;
-  Items_.clear();
+  if (items_.empty()) return;
+  items_.clear();
   Changed();
 }
 
 void TLayerCollection::GetViewportScale(float& ScaleX, float& ScaleY) const {
   ScaleX = ScaleY = 1;
-  if (Owner_) Owner_->GetBitmapScale(ScaleX, ScaleY);
+  if (owner_) owner_->GetBitmapScale(ScaleX, ScaleY);
 }
 
 void TLayerCollection::GetViewportShift(float& ShiftX, float& ShiftY) const {
   ShiftX = ShiftY = 0;
-  if (Owner_) Owner_->GetBitmapShift(ShiftX, ShiftY);
+  if (owner_) owner_->GetBitmapShift(ShiftX, ShiftY);
 }
 
 void TLayerCollection::Changed() {
-  if (Owner_) Owner_->Changed();
+  if (owner_) owner_->Changed();
 }
 
 }  // namespace kelta::gfx

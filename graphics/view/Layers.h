@@ -23,17 +23,17 @@ constexpr std::uint32_t LOB_MOUSE_EVENTS = 0x20000000u;  // found by the under-m
 
 class TCustomLayer {
  public:
-  explicit TCustomLayer(TLayerCollection& Collection) : Collection_(&Collection) {}
+  explicit TCustomLayer(TLayerCollection& Collection) : collection_(&Collection) {}
   virtual ~TCustomLayer() = default;
   TCustomLayer(const TCustomLayer&) = delete;
   TCustomLayer& operator=(const TCustomLayer&) = delete;
 
-  TLayerCollection& Collection() const { return *Collection_; }
+  TLayerCollection& Collection() const { return *collection_; }
   int Index() const;
 
-  std::uint32_t LayerOptions() const { return LayerOptions_; }
+  std::uint32_t LayerOptions() const { return layerOptions_; }
   void SetLayerOptions(std::uint32_t V);
-  bool Visible() const { return (LayerOptions_ & LOB_VISIBLE) != 0; }
+  bool Visible() const { return (layerOptions_ & LOB_VISIBLE) != 0; }
 
   // Paints into the view's off-screen buffer (the draw-layers stage), touching only the
   // buffer's clip rectangle: the view composes a frame in bands of rows.
@@ -43,19 +43,19 @@ class TCustomLayer {
   void Changed();
 
  protected:
-  TLayerCollection* Collection_;
-  std::uint32_t LayerOptions_ = LOB_VISIBLE;
+  TLayerCollection* collection_;
+  std::uint32_t layerOptions_ = LOB_VISIBLE;
 };
 
 class TPositionedLayer : public TCustomLayer {
  public:
   explicit TPositionedLayer(TLayerCollection& Collection) : TCustomLayer(Collection) {
-    LayerOptions_ = LOB_VISIBLE | LOB_MOUSE_EVENTS;
+    layerOptions_ = LOB_VISIBLE | LOB_MOUSE_EVENTS;
   }
 
-  const TFloatRect& LayerRect() const { return LayerRect_; }
+  const TFloatRect& LayerRect() const { return layerRect_; }
   void SetLayerRect(const TFloatRect& R);
-  bool Scaled() const { return Scaled_; }
+  bool Scaled() const { return scaled_; }
   void SetScaled(bool V);
 
   // LayerRect in view coordinates: with Scaled on each x edge * scale x + shift x (and so
@@ -63,8 +63,8 @@ class TPositionedLayer : public TCustomLayer {
   TFloatRect GetAdjustedLocation() const;
 
  protected:
-  TFloatRect LayerRect_{0, 0, 64, 64};
-  bool Scaled_ = false;
+  TFloatRect layerRect_{0, 0, 64, 64};
+  bool scaled_ = false;
 };
 
 // A change notification of the layer's bitmap repaints the view. The run index the bitmap
@@ -75,8 +75,8 @@ class TBitmapLayer : public TPositionedLayer {
   explicit TBitmapLayer(TLayerCollection& Collection);
   ~TBitmapLayer() override;
 
-  TBitmap32& Bitmap() { return Bitmap_; }
-  const TBitmap32& Bitmap() const { return Bitmap_; }
+  TBitmap32& Bitmap() { return bitmap_; }
+  const TBitmap32& Bitmap() const { return bitmap_; }
 
   // Edges rounded to the nearest integer (ties to even), clipped to the buffer, then the
   // bitmap stretch-drawn with its own resampler and draw mode (same size: BlockDraw).
@@ -85,21 +85,21 @@ class TBitmapLayer : public TPositionedLayer {
  private:
   void BitmapChanged();
 
-  TBitmap32 Bitmap_;
-  TAlphaRunIndex Runs_;
+  TBitmap32 bitmap_;
+  TAlphaRunIndex runs_;
   // The bitmap's ChangeCount() when Runs_ was built.
-  std::uint64_t RunsChangeCount_ = 0;
+  std::uint64_t runsChangeCount_ = 0;
 };
 
 class TLayerCollection {
  public:
-  explicit TLayerCollection(TImage32* Owner = nullptr) : Owner_(Owner) {}
+  explicit TLayerCollection(TImage32* Owner = nullptr) : owner_(Owner) {}
   ~TLayerCollection();
   TLayerCollection(const TLayerCollection&) = delete;
   TLayerCollection& operator=(const TLayerCollection&) = delete;
 
-  int Count() const { return static_cast<int>(Items_.size()); }
-  TCustomLayer& Items(int Index) const { return *Items_.at(static_cast<std::size_t>(Index)); }
+  int Count() const { return static_cast<int>(items_.size()); }
+  TCustomLayer& Items(int Index) const { return *items_.at(static_cast<std::size_t>(Index)); }
   int IndexOf(const TCustomLayer* Layer) const;
 
   // A new layer above every layer already there.
@@ -107,7 +107,7 @@ class TLayerCollection {
   TLayer& Add() {
     auto layer = std::make_unique<TLayer>(*this);
     TLayer& ref = *layer;
-    Items_.push_back(std::move(layer));
+    items_.push_back(std::move(layer));
     Changed();
     return ref;
   }
@@ -115,7 +115,7 @@ class TLayerCollection {
   void Delete(TCustomLayer* Layer);
   void Clear();
 
-  TImage32* Owner() const { return Owner_; }
+  TImage32* Owner() const { return owner_; }
   // The owner view's current scale and shift (1 and 0 without a view).
   void GetViewportScale(float& ScaleX, float& ScaleY) const;
   void GetViewportShift(float& ShiftX, float& ShiftY) const;
@@ -124,8 +124,8 @@ class TLayerCollection {
   void Changed();
 
  private:
-  TImage32* Owner_;
-  std::vector<std::unique_ptr<TCustomLayer>> Items_;
+  TImage32* owner_;
+  std::vector<std::unique_ptr<TCustomLayer>> items_;
 };
 
 }  // namespace kelta::gfx

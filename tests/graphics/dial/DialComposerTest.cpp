@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 class DialComposerTest : public ::testing::Test {
  protected:
-  std::string Path(const std::string& Name) const { return Dir_.File(Name); }
+  std::string Path(const std::string& Name) const { return dir_.File(Name); }
 
   // Writes a picture whose pixels come from Pixel(x, y).
   std::string Picture(const std::string& Name, int W, int H,
@@ -55,7 +55,7 @@ class DialComposerTest : public ::testing::Test {
     });
   }
 
-  kelta::test::TempDir Dir_;
+  kelta::test::TempDir dir_;
   TImage32 Dst, Src, ivBGR;
 };
 

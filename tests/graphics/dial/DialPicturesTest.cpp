@@ -62,25 +62,25 @@ class DialPicturesTest : public ::testing::Test {
   void SetUp() override {
     const char* s = std::getenv("KELTA_SOURCE_DIR");
     ASSERT_NE(s, nullptr);
-    Img_ = fs::path(s) / "img";
+    img_ = fs::path(s) / "img";
   }
 
   void Load(const char* File, TBitmap32& Out) const {
     bool alphaUsed = false;
-    LoadPngFile(Out, (Img_ / File).string(), alphaUsed);
+    LoadPngFile(Out, (img_ / File).string(), alphaUsed);
   }
 
   // The view's bitmap with the dial's layer blended over it, at a needle angle.
   void Composed(const char* File, float Angle, TBitmap32& Out) const {
     TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, (Img_ / "arrow2.PNG").string());
-    composer.LoadDialImages((Img_ / File).string());
+    TDialComposer composer({dst, src, ivBGR}, (img_ / "arrow2.PNG").string());
+    composer.LoadDialImages((img_ / File).string());
     composer.DrawDial(Angle);
     dst.ComposeBuffer();
     Out.CopyFrom(dst.Buffer());
   }
 
-  fs::path Img_;
+  fs::path img_;
 };
 
 TEST_F(DialPicturesTest, CornersTakeThePanelColour) {

@@ -29,12 +29,12 @@ class RenderDialToolTest : public ::testing::Test {
   void SetUp() override {
     const char* s = std::getenv("KELTA_SOURCE_DIR");
     ASSERT_NE(s, nullptr);
-    Source_ = s;
+    source_ = s;
   }
 
-  fs::path Source_;
-  kelta::test::TempDir Dir_;
-  const std::string Out_ = Dir_.File("dial.png");
+  fs::path source_;
+  kelta::test::TempDir dir_;
+  const std::string out_ = dir_.File("dial.png");
 };
 
 bool InReadout(int x, int y) {
@@ -70,17 +70,17 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
     SCOPED_TRACE(std::string(c.Dial) + c.Args);
     // Run from the source folder, so the needle comes from img/ there.
     const auto r =
-        RunTool("cd " + ShellQuote(Source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
-                " --dial img/" + c.Dial + c.Args + " --out " + ShellQuote(Out_));
+        RunTool("cd " + ShellQuote(source_.string()) + " && " + ShellQuote(KELTA_RENDER_DIAL) +
+                " --dial img/" + c.Dial + c.Args + " --out " + ShellQuote(out_));
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     TBitmap32 written;
     bool alphaUsed = false;
-    LoadPngFile(written, Out_, alphaUsed);
+    LoadPngFile(written, out_, alphaUsed);
 
     TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, (Source_ / "img" / "arrow2.PNG").string());
-    composer.LoadDialImages((Source_ / "img" / c.Dial).string());
+    TDialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
+    composer.LoadDialImages((source_ / "img" / c.Dial).string());
     composer.DrawDial(c.Needle);
     dst.ComposeBuffer();
     ASSERT_EQ(written.Width(), dst.Buffer().Width());
@@ -114,23 +114,23 @@ TEST_F(RenderDialToolTest, FailuresExitNonZero) {
     int Exit;
     std::string ErrPart;
   };
-  const std::string needle = " --needle " + ShellQuote((Source_ / "img" / "arrow2.PNG").string());
+  const std::string needle = " --needle " + ShellQuote((source_ / "img" / "arrow2.PNG").string());
   const TCase cases[] = {
-      {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(Out_) + needle, 1,
+      {"--dial /nonexistent-kelta.png --angle 0 --out " + ShellQuote(out_) + needle, 1,
        "Cannot open file \"/nonexistent-kelta.png\". No such file or directory"},
-      {"--dial " + ShellQuote((Source_ / "img" / "Mode0.png").string()) + " --angle 0 --out " +
-           ShellQuote(Out_) + " --needle /nonexistent-kelta-needle.png",
+      {"--dial " + ShellQuote((source_ / "img" / "Mode0.png").string()) + " --angle 0 --out " +
+           ShellQuote(out_) + " --needle /nonexistent-kelta-needle.png",
        1, "Cannot open file \"/nonexistent-kelta-needle.png\""},
-      {"--dial x.png --angle ten --out " + ShellQuote(Out_), 2, "usage:"},
-      {"--dial x.png --out " + ShellQuote(Out_), 2, "usage:"},
-      {"--dial x.png --angle 1e39 --out " + ShellQuote(Out_), 2, "usage:"},
+      {"--dial x.png --angle ten --out " + ShellQuote(out_), 2, "usage:"},
+      {"--dial x.png --out " + ShellQuote(out_), 2, "usage:"},
+      {"--dial x.png --angle 1e39 --out " + ShellQuote(out_), 2, "usage:"},
       {"--dial x.png --angle 1 --out", 2, "usage:"},
   };
   for (const TCase& c : cases) {
     const auto r = RunTool(ShellQuote(KELTA_RENDER_DIAL) + " " + c.Args);
     EXPECT_EQ(r.exitCode, c.Exit) << c.Args;
     EXPECT_NE(r.err.find(c.ErrPart), std::string::npos) << r.err;
-    EXPECT_FALSE(fs::exists(Out_));
+    EXPECT_FALSE(fs::exists(out_));
   }
 }
 

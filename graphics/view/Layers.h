@@ -87,7 +87,7 @@ class TBitmapLayer : public TPositionedLayer {
 
   TBitmap32 bitmap_;
   TAlphaRunIndex runs_;
-  // The bitmap's ChangeCount() when Runs_ was built.
+  // The bitmap's ChangeCount() when runs_ was built.
   std::uint64_t runsChangeCount_ = 0;
 };
 

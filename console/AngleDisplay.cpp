@@ -10,14 +10,16 @@
 #include "sevenseg/SevenSegmentCanvas.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
 
-#include <QGraphicsOpacityEffect>
+#include <QColor>
+#include <QPalette>
+#include <QWidget>
 
 namespace kelta {
 
 namespace {
 
-// How strongly the dial view shows while the sensor is lost: plainly dimmed, still readable.
-constexpr qreal kNotLiveOpacity = 0.4;
+// How much of the dial view a lost sensor washes out: plainly marked, still readable.
+constexpr int kNotLiveVeil = 150;  // alpha of the window-grey veil over it
 
 template <class W>
 W* Place(W* w, const char* name, int left, int top, int width, int height) {
@@ -38,6 +40,18 @@ AngleDisplay::AngleDisplay(TFVANTORIS& window) {
   ssaValue->setObjectName(QStringLiteral("ssaValue"));
 
   composer_ = std::make_unique<gfx::TDialComposer>(gfx::TDialViews{*Dst, *Src, *ivBGR});
+
+  // A translucent veil over the dial view, needle and readout, shown while not live. It lies
+  // on top as a child of its own, so the picture's composition stays as it is.
+  veil_ = new QWidget(Dst);
+  veil_->setObjectName(QStringLiteral("notLiveVeil"));
+  veil_->setGeometry(Dst->rect());
+  veil_->setAttribute(Qt::WA_TransparentForMouseEvents);
+  QPalette palette = veil_->palette();
+  palette.setColor(QPalette::Window, QColor(240, 240, 240, kNotLiveVeil));
+  veil_->setPalette(palette);
+  veil_->setAutoFillBackground(true);
+  veil_->hide();
 }
 
 AngleDisplay::~AngleDisplay() = default;
@@ -70,15 +84,10 @@ void AngleDisplay::ShowState() {
   ssaValue->setToolTip(!live_   ? QStringLiteral("Not live: the sensor's port is lost")
                        : stale_ ? QStringLiteral("Stale: no reading has come for a while")
                                 : QString());
-  // The needle is turned under the dial by the composer; dimming the whole view marks it
-  // without touching how the picture is composed. The effect belongs to Dst once set.
-  if (!live_) {
-    auto* dim = new QGraphicsOpacityEffect(Dst);
-    dim->setOpacity(kNotLiveOpacity);
-    Dst->setGraphicsEffect(dim);
-  } else {
-    Dst->setGraphicsEffect(nullptr);
-  }
+  // The needle is turned under the dial by the composer; veiling the whole view marks it
+  // without touching how the picture is composed.
+  veil_->setVisible(!live_);
+  if (!live_) veil_->raise();
 }
 
 }  // namespace kelta

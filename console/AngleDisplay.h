@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class QWidget;
+
 namespace kelta::gfx {
 class TDialComposer;
 class TImage32;
@@ -32,8 +34,8 @@ class AngleDisplay final : public IAngleView {
 
   void LoadDialImages(const std::string& file) override;
   void ShowAngle(double value, const std::string& mode) override;
-  // Not live: the readout's segments grey instead of lime, and the whole dial view with its
-  // needle is drawn at reduced opacity.
+  // Not live: the readout's segments grey instead of lime, and a translucent veil washes out
+  // the whole dial view with its needle.
   void SetLive(bool live) override;
   // Stale: the readout's segments dark green (grey wins while not live).
   void SetStale(bool stale) override;
@@ -49,6 +51,7 @@ class AngleDisplay final : public IAngleView {
 
   bool live_ = true;
   bool stale_ = false;
+  QWidget* veil_ = nullptr;      // child of Dst
   bool marked_ = false;          // the readout shows a not-current colour
   std::uint32_t liveColor_ = 0;  // the readout's segment colour while live and current
 };

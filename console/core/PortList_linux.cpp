@@ -1,4 +1,5 @@
 #include "console/core/PortList.h"
+#include "console/core/PortProbe.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -12,8 +13,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/StrToInt.h"
 #include "serial/portmap/PortMap.h"
 
 namespace kelta {
@@ -54,7 +53,11 @@ bool IsUartName(const std::string& path) {
 // /dev/zero, a regular file, a FIFO) would be listed and then fail at Connect; a FIFO is never
 // even opened (its open may wait for a writer). A character device this user may not open
 // counts: Connect will say why it cannot be opened.
-bool IsTerminalDevice(const std::string& path) {
+}  // namespace
+
+namespace port_probe {
+
+bool IsPortDevice(const std::string& path) {
   struct stat st;
   if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
   const int raw = OpenDevice(path);
@@ -83,45 +86,16 @@ bool CanOpenExclusively(const std::string& path) {
   return ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
-}  // namespace
-
-PortRoots DefaultPortRoots() { return PortRoots{ExecutableDir(), "/dev/"}; }
-
-void FillPortList(std::vector<std::string>& list, bool onlyAvailable, const PortRoots& roots) {
-  std::vector<std::string> names;
-  for (const PortCandidate& port : PortCandidates(roots.exeDir, roots.devDir)) {
-    if (!IsTerminalDevice(port.devicePath)) continue;
-    if (onlyAvailable && !CanOpenExclusively(port.devicePath)) continue;
-    names.push_back("COM" + std::to_string(port.number));
-  }
-  list = std::move(names);
-}
-
-bool CanOpenPort(const std::string& name, const PortRoots& roots) {
-  long long number;
-  try {
-    number = StrToInt(name.size() > 3 ? name.substr(3) : std::string());
-  } catch (const EConvertError&) {
-    return false;
-  }
-  const std::string path = PortDevicePath(number, roots.exeDir, roots.devDir);
-  return IsTerminalDevice(path) && CanOpenExclusively(path);
-}
-
-PortWhere PortLocation(const std::string& name, const PortRoots& roots) {
-  PortWhere where;
-  long long number;
-  try {
-    number = StrToInt(name.size() > 3 ? name.substr(3) : std::string());
-  } catch (const EConvertError&) {
-    return where;
-  }
-  where.device = PortDevicePath(number, roots.exeDir, roots.devDir);
-  const std::string link = roots.exeDir + "ports/com" + std::to_string(number);
+std::string LinkTarget(const std::string& exeDir, long long number) {
+  const std::string link = exeDir + "ports/com" + std::to_string(number);
   char target[PATH_MAX];
   const ssize_t n = ::readlink(link.c_str(), target, sizeof target);
-  if (n > 0 && static_cast<size_t>(n) < sizeof target) where.target.assign(target, size_t(n));
-  return where;
+  if (n > 0 && static_cast<size_t>(n) < sizeof target) return std::string(target, size_t(n));
+  return {};
 }
+
+}  // namespace port_probe
+
+PortRoots DefaultPortRoots() { return PortRoots{ExecutableDir(), "/dev/"}; }
 
 }  // namespace kelta

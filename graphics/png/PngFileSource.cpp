@@ -1,0 +1,43 @@
+#include "graphics/png/PngFileSource.h"
+
+#include "graphics/png/PngErrors.h"
+#include "graphics/png/PngFileAccess.h"
+
+namespace kelta::gfx {
+namespace {
+
+class TFileSource final : public TPngSource {
+ public:
+  explicit TFileSource(const std::string& FileName) {
+    std::string reason;
+    fd_ = png_file::OpenRegular(FileName, size_, reason);
+    if (fd_ < 0) throw EFileOpenError("Cannot open file \"" + FileName + "\". " + reason);
+  }
+  ~TFileSource() override { png_file::Close(fd_); }
+  TFileSource(const TFileSource&) = delete;
+  TFileSource& operator=(const TFileSource&) = delete;
+
+  std::optional<std::uint64_t> Size() const noexcept override { return size_; }
+
+  bool Read(std::uint8_t* Data, std::size_t Size) noexcept override {
+    while (Size > 0) {
+      const long long n = png_file::ReadSome(fd_, Data, Size);
+      if (n <= 0) return false;
+      Data += n;
+      Size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TPngSource> OpenPngFile(const std::string& FileName) {
+  return std::make_unique<TFileSource>(FileName);
+}
+
+}  // namespace kelta::gfx

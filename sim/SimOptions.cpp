@@ -1,5 +1,6 @@
 #include "sim/SimOptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -128,6 +129,23 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       if (options.exeDir.back() != '/') options.exeDir += '/';
     } else if (option == "--id") {
       s.id = static_cast<int>(Integer(option, value(), 0, kMaxSensorId));
+    } else if (option == "--ids") {
+      const std::string text = value();
+      c.busIds.clear();
+      size_t from = 0;
+      for (;;) {
+        const size_t comma = text.find(',', from);
+        const std::string item =
+            text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const int id = static_cast<int>(Integer(option, item, 0, kMaxSensorId));
+        if (std::find(c.busIds.begin(), c.busIds.end(), id) != c.busIds.end()) {
+          Fail(option, "ID " + item + " is given twice");
+        }
+        c.busIds.push_back(id);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+      s.id = c.busIds.front();
     } else if (option == "--mode") {
       s.mode = std::to_string(Integer(option, value(), 0, 3));
     } else if (option == "--version") {
@@ -200,6 +218,9 @@ Where the console finds it:
 
 What the sensor reports ("#INFO") and starts with:
   --id N           sensor ID 0-77 (bus address 0xB0+N)             default 1
+  --ids A,B,...    a bus: each of these IDs answers its own ID poll (0xB0+ID, ENQ) on this
+                   one line with its own angle (the k-th from 0: the fixed angle + k degrees,
+                   or the sweep k/count of a period ahead); "#INFO" reports the first
   --mode M         direction mode 0-3                               default 2
   --version TEXT   firmware version, exactly 4 characters           default 1.00
   --nrange T       negative range, tenths of a degree 0-3600        default 1800

@@ -59,6 +59,15 @@ std::string ConfigProblem(const SensorConfig& c) {
   }
   if (c.lineBaud < 0 || c.lineBaud > 4000000) return "the line rate must be 0 to 4000000 baud";
   if (c.garbage.size() > 4096) return "at most 4096 garbage bytes";
+  for (size_t i = 0; i < c.busIds.size(); ++i) {
+    const int id = c.busIds[i];
+    if (id < 0 || id > kMaxSensorId) {
+      return "bus ID " + std::to_string(id) + " is outside 0 to " + std::to_string(kMaxSensorId);
+    }
+    if (std::find(c.busIds.begin(), c.busIds.begin() + i, id) != c.busIds.begin() + i) {
+      return "bus ID " + std::to_string(id) + " is given twice";
+    }
+  }
   return {};
 }
 
@@ -284,7 +293,15 @@ void SimulatedSensor::Interpret(const SensorInput& input, Clock::time_point now)
   const Clock::time_point due = now + config_.replyDelay;
   SensorSettings& settings = config_.settings;
   if (input.kind == SensorInput::Kind::kPoll) {
-    if (input.address == AddressByte(settings.id)) QueueReply(due, true, {});
+    if (config_.busIds.empty()) {
+      if (input.address == AddressByte(settings.id)) QueueReply(due, true, {});
+      return;
+    }
+    for (size_t i = 0; i < config_.busIds.size(); ++i) {
+      if (input.address == AddressByte(config_.busIds[i])) {
+        QueueReply(due, true, {}, static_cast<int>(i));
+      }
+    }
     return;
   }
   const SensorCommand command = ParseCommand(input.line);
@@ -331,21 +348,24 @@ void SimulatedSensor::Interpret(const SensorInput& input, Clock::time_point now)
   }
 }
 
-void SimulatedSensor::QueueReply(Clock::time_point due, bool frame, std::string text) {
+void SimulatedSensor::QueueReply(Clock::time_point due, bool frame, std::string text,
+                                 int busIndex) {
   // A console flooding commands faster than replies leave loses the excess, as a sensor
   // with a small transmit buffer would.
   if (pending_.size() >= kMaxPendingReplies) return;
   const auto at = std::upper_bound(pending_.begin(), pending_.end(), due,
                                    [](Clock::time_point t, const Pending& p) { return t < p.due; });
-  pending_.insert(at, Pending{due, frame, std::move(text)});
+  pending_.insert(at, Pending{due, frame, busIndex, std::move(text)});
 }
 
-double SimulatedSensor::AngleAt(Clock::time_point when) const {
-  if (config_.fixedAngle) return *config_.fixedAngle;
+double SimulatedSensor::AngleAt(Clock::time_point when, int busIndex) const {
+  const int k = std::max(busIndex, 0);
+  if (config_.fixedAngle) return *config_.fixedAngle + k;
   const double low = -config_.settings.negativeRange / 10.0;
   const double high = config_.settings.positiveRange / 10.0;
   const double seconds = std::chrono::duration<double>(when - startTime_).count();
-  const double phase = 2.0 * std::numbers::pi * seconds / config_.sweepPeriodSeconds;
+  const double share = busIndex > 0 ? static_cast<double>(k) / config_.busIds.size() : 0.0;
+  const double phase = 2.0 * std::numbers::pi * (seconds / config_.sweepPeriodSeconds + share);
   return (low + high) / 2.0 + (high - low) / 2.0 * std::sin(phase);
 }
 
@@ -372,9 +392,11 @@ void SimulatedSensor::SenderLoop() {
       continue;
     }
     bool frame = true;
+    int busIndex = -1;
     std::string bytes;
     if (!pending_.empty() && pending_.front().due <= now) {
       frame = pending_.front().frame;
+      busIndex = pending_.front().busIndex;
       bytes = std::move(pending_.front().text);
       pending_.pop_front();
     } else {
@@ -385,7 +407,7 @@ void SimulatedSensor::SenderLoop() {
       nextFrame_ = std::max(nextFrame_ + period, now);
     }
     if (frame) {
-      bytes = config_.garbage + DataFrame(AngleText(AngleAt(now), !config_.noDecimal));
+      bytes = config_.garbage + DataFrame(AngleText(AngleAt(now, busIndex), !config_.noDecimal));
     }
     const WriteShape shape{config_.splitBytes, config_.splitGap, config_.lineBaud};
     lock.unlock();

@@ -40,6 +40,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "sim/CommandAssembler.h"
 #include "sim/SensorSettings.h"
@@ -56,6 +57,12 @@ struct SensorConfig {
   std::optional<double> fixedAngle;
   double sweepPeriodSeconds = 20.0;  // 0.1 .. 1e6
   double framesPerSecond = 10.0;     // stream rate after "#READ", 0.01 .. 1000
+
+  // A bus: these IDs (each 0..kMaxSensorId, each once) all answer their ID poll on this one
+  // line, the way several sensors on one RS-485 pair do; empty: only settings.id answers.
+  // Each has its own angle: the one at index k reports the fixed angle plus k degrees, or the
+  // sweep k/size() of a period ahead, so a reader can tell who answered.
+  std::vector<int> busIds;
 
   // Switches for tests.
   bool silent = false;                      // reads and logs, answers nothing
@@ -128,6 +135,7 @@ class SimulatedSensor {
   struct Pending {
     Clock::time_point due;
     bool frame = false;  // a data frame, built when it goes out so its angle is current
+    int busIndex = -1;   // the frame of busIds[busIndex]; -1: the sensor's own
     std::string text;    // otherwise the bytes to send
   };
   struct WriteShape {
@@ -140,9 +148,10 @@ class SimulatedSensor {
   void ReaderLoop();
   void SenderLoop();
   void HandleBytes(std::string_view bytes);
-  void Interpret(const SensorInput& input, Clock::time_point now);       // mutex_ held
-  void QueueReply(Clock::time_point due, bool frame, std::string text);  // mutex_ held
-  double AngleAt(Clock::time_point when) const;                          // mutex_ held
+  void Interpret(const SensorInput& input, Clock::time_point now);  // mutex_ held
+  void QueueReply(Clock::time_point due, bool frame, std::string text,
+                  int busIndex = -1);                          // mutex_ held
+  double AngleAt(Clock::time_point when, int busIndex) const;  // mutex_ held
   bool Send(std::string_view bytes, const WriteShape& shape);
   bool WritePaced(int fd, std::string_view bytes, std::chrono::nanoseconds byteTime);
   bool WriteAll(int fd, std::string_view bytes);

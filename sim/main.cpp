@@ -64,8 +64,13 @@ int Run(const kelta::sim::SimOptions& options) {
   }
   kelta::sim::SimulatedSensor sensor(std::move(config));
   sensor.Start();
-  std::printf("kelta-sim: sensor ID %d on %s\n", options.config.settings.id,
-              sensor.SlavePath().c_str());
+  std::string ids = " " + std::to_string(options.config.settings.id);
+  if (!options.config.busIds.empty()) {
+    ids = "s";
+    for (const int id : options.config.busIds)
+      ids += (ids.size() > 1 ? "," : " ") + std::to_string(id);
+  }
+  std::printf("kelta-sim: sensor ID%s on %s\n", ids.c_str(), sensor.SlavePath().c_str());
   std::unique_ptr<kelta::sim::PortLink> link;
   if (options.com) {
     const std::string exeDir = options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir;

@@ -7,6 +7,7 @@ pkgs=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev
   libpng-dev zlib1g-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libmosquitto-dev mosquitto
   clang libclang-rt-14-dev clang-format git
   fonts-nanum xvfb xauth x11-apps imagemagick locales
 )

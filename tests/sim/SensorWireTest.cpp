@@ -257,6 +257,12 @@ TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
   EXPECT_TRUE(ParseSimOptions({"--help"}).help);
   EXPECT_FALSE(defaults.freeCom);
   EXPECT_TRUE(ParseSimOptions({"--free-com", "--exe-dir", "/tmp/x"}).freeCom);
+
+  // A bus: every ID in order, the first one the sensor's own.
+  const SimOptions bus = ParseSimOptions({"--ids", "7,2,77"});
+  EXPECT_EQ(bus.config.busIds, (std::vector<int>{7, 2, 77}));
+  EXPECT_EQ(bus.config.settings.id, 7);
+  EXPECT_TRUE(defaults.config.busIds.empty());
 }
 
 TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {
@@ -267,7 +273,8 @@ TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {
       {"--rate", "1e9"},    {"--angle", "nan"},   {"--coef", "C=1"},
       {"--coef", "10=1"},   {"--garbage", "\\q"}, {"--garbage", "\\x4"},
       {"--silent=1"},       {"--bogus"},          {"--gain", "1,5"},
-      {"--exe-dir", ""},    {"--delay", "-5"},
+      {"--exe-dir", ""},    {"--delay", "-5"},    {"--ids", "1,78"},
+      {"--ids", "1,,2"},    {"--ids", "3,3"},     {"--ids", ""},
   };
   for (const auto& args : bad) {
     try {

@@ -376,5 +376,65 @@ TEST(SimulatedSensor, LineObserverSeesEachCommandLine) {
   EXPECT_EQ(lines, (std::vector<std::string>{"#INFO", "#SAVE"}));
 }
 
+// Several sensors on one line: each ID answers its own poll with its own angle, in the order
+// polled; an ID not on the bus and the line's plain ID outside the list stay silent.
+TEST_F(SensorTest, ABusAnswersThePollOfEachOfItsIds) {
+  SensorConfig config = Fixed(10.0);
+  config.busIds = {1, 2, 7};
+  StartWith(config);
+  const auto poll = [&](int id) {
+    client_->Write(std::string{static_cast<char>(AddressByte(id)), kEnq});
+  };
+  poll(7);
+  poll(1);
+  poll(2);
+  EXPECT_EQ(client_->Read(3 * 9, 5s),
+            "\x02"
+            "12.0\x17"
+            "1D$"
+            "\x02"
+            "10.0\x17"
+            "1F$"
+            "\x02"
+            "11.0\x17"
+            "1E$");
+  // 9 is not on the bus: nothing may come before the next real answer.
+  poll(9);
+  poll(0);
+  poll(2);
+  EXPECT_EQ(client_->ReadUntilEnds("$"),
+            "\x02"
+            "11.0\x17"
+            "1E$");
+  EXPECT_EQ(sensor_->FramesSent(), 4u);
+
+  // Sweeping (slowly enough to stand still here), each ID is a third of a turn apart.
+  SensorConfig sweep;
+  sweep.busIds = {4, 5, 6};
+  sweep.sweepPeriodSeconds = 1e6;
+  StartWith(sweep);
+  poll(6);
+  poll(5);
+  poll(4);
+  const std::string frames =
+      client_->ReadUntil([](const std::string& text) { return CountOf(text, "$") == 3; }, 5s);
+  EXPECT_EQ(frames,
+            "\x02"
+            "-155.9\x17"
+            "0B$"
+            "\x02"
+            "155.9\x17"
+            "26$"
+            "\x02"
+            "0.0\x17"
+            "2E$");
+
+  SensorConfig twice;
+  twice.busIds = {3, 3};
+  EXPECT_THROW(SimulatedSensor{twice}, std::invalid_argument);
+  twice.busIds = {78};
+  EXPECT_THROW(SimulatedSensor{twice}, std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace kelta::sim

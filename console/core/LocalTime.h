@@ -7,5 +7,7 @@
 namespace kelta {
 
 std::tm LocalTime(std::time_t when);
+// The same moment's calendar time in UTC.
+std::tm UtcTime(std::time_t when);
 
 }  // namespace kelta

@@ -8,4 +8,10 @@ std::tm LocalTime(std::time_t when) {
   return local;
 }
 
+std::tm UtcTime(std::time_t when) {
+  std::tm utc{};
+  gmtime_r(&when, &utc);
+  return utc;
+}
+
 }  // namespace kelta

@@ -14,6 +14,7 @@
 #include "console/form/FormWindow.h"
 #include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
+#include "console/form/TrendBuffer.h"
 
 #include <cstdint>
 #include <exception>
@@ -125,6 +126,9 @@ class TConsoleForm {
 
   TVaComm& VaComm1() { return *comm_; }
 
+  // Every accepted reading with its time, and where the port closed: what the trend draws.
+  TrendBuffer& Trend() { return trend_; }
+
  private:
   void CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher);
   void SetStatus(int panel, const std::string& text);
@@ -184,6 +188,7 @@ class TConsoleForm {
     }
   };
   HealthLine health_{window_};
+  TrendBuffer trend_;
   std::unique_ptr<TVaComm> comm_;
 };
 

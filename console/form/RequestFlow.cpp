@@ -218,6 +218,7 @@ void TConsoleForm::VaComm1RxChar() {
   sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
   sink.angleReceived = [this](double value) {
     health_.meter.Reading();
+    trend_.Push(value);
     AngleReceived.Raise(value);
   };
   decoder_->Feed(chunk, sink);
@@ -231,6 +232,8 @@ void TConsoleForm::VaComm1Open() {
 void TConsoleForm::VaComm1Close() {
   Connected = 0;
   SetStatus(0, "Close Com");
+  // The trend's line breaks here, whether the device went away or the operator closed.
+  trend_.MarkGap();
   // A port that closed because its device went away: shown, and waited for (Reconnect.cpp).
   if (deviceLost_ && !closing_) PortLost();
   deviceLost_ = false;

@@ -1,0 +1,178 @@
+#include "recorder/RecordOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <stdexcept>
+
+namespace kelta::record {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& option, const std::string& why) {
+  throw std::invalid_argument(option + ": " + why);
+}
+
+long long Integer(const std::string& option, const std::string& text, long long low,
+                  long long high) {
+  long long value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+    Fail(option, "\"" + text + "\" is not a whole number");
+  }
+  if (value < low || value > high) {
+    Fail(option, std::to_string(value) + " is outside " + std::to_string(low) + " to " +
+                     std::to_string(high));
+  }
+  return value;
+}
+
+bool TopicSafe(const std::string& text) {
+  return !text.empty() && text.find_first_of("#+") == std::string::npos;
+}
+
+}  // namespace
+
+RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
+  RecordOptions o;
+  bool haveInterval = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    std::string option = args[i];
+    std::optional<std::string> inlineValue;
+    if (const size_t eq = option.find('='); option.starts_with("--") && eq != std::string::npos) {
+      inlineValue = option.substr(eq + 1);
+      option.resize(eq);
+    }
+    bool takesValue = true;
+    const auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
+      if (i + 1 >= args.size()) Fail(option, "needs a value");
+      return args[++i];
+    };
+    if (option == "--help" || option == "-h") {
+      o.help = true;
+      takesValue = false;
+    } else if (option == "--stdout") {
+      o.stdoutJson = true;
+      takesValue = false;
+    } else if (option == "--port") {
+      o.port = value();
+    } else if (option == "--exe-dir") {
+      o.exeDir = value();
+      if (o.exeDir.empty()) Fail(option, "needs a folder");
+      if (o.exeDir.back() != '/') o.exeDir += '/';
+    } else if (option == "--ids") {
+      const std::string text = value();
+      o.ids.clear();
+      size_t from = 0;
+      for (;;) {
+        const size_t comma = text.find(',', from);
+        const std::string item =
+            text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const int id = static_cast<int>(Integer(option, item, 0, 77));
+        if (std::find(o.ids.begin(), o.ids.end(), id) != o.ids.end()) {
+          Fail(option, "ID " + item + " is given twice");
+        }
+        o.ids.push_back(id);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+    } else if (option == "--interval") {
+      o.intervalMs = static_cast<int>(Integer(option, value(), 10, 3'600'000));
+      haveInterval = true;
+    } else if (option == "--reply-ms") {
+      o.replyMs = static_cast<int>(Integer(option, value(), 10, 60'000));
+    } else if (option == "--csv") {
+      o.csvPath = value();
+      if (o.csvPath.empty()) Fail(option, "needs a file or folder");
+    } else if (option == "--mqtt") {
+      const std::string text = value();
+      const size_t colon = text.rfind(':');
+      o.mqttHost = text.substr(0, colon);
+      if (colon != std::string::npos) {
+        o.mqttPort = static_cast<int>(Integer(option, text.substr(colon + 1), 1, 65535));
+      }
+      if (o.mqttHost.empty()) Fail(option, "needs HOST or HOST:PORT");
+    } else if (option == "--topic") {
+      o.topic = value();
+      if (!TopicSafe(o.topic)) Fail(option, "needs a topic prefix without '#' and '+'");
+      while (o.topic.size() > 1 && o.topic.back() == '/') o.topic.pop_back();
+    } else if (option == "--name") {
+      o.name = value();
+      if (!TopicSafe(o.name) || o.name.find('/') != std::string::npos) {
+        Fail(option, "needs a name without '/', '#' and '+'");
+      }
+    } else if (option == "--queue-dir") {
+      o.queueFolder = value();
+      if (o.queueFolder.empty()) Fail(option, "needs a folder");
+    } else if (option == "--queue-max") {
+      o.queueMax = static_cast<uint64_t>(Integer(option, value(), 1, 100'000'000));
+    } else if (!option.starts_with("-") && o.port.empty()) {
+      o.port = option;
+      takesValue = false;
+      if (inlineValue) Fail(option, "is not a port name");
+    } else {
+      Fail(option, o.port.empty() || option.starts_with("-") ? "unknown option (see --help)"
+                                                             : "a second port");
+    }
+    if (!takesValue && inlineValue) Fail(option, "takes no value");
+  }
+  if (o.help) return o;
+  if (o.port.empty()) throw std::invalid_argument("no port given (COMn or a device path)");
+  if (o.csvPath.empty() && o.mqttHost.empty() && !o.stdoutJson) {
+    throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
+  }
+  if (haveInterval && o.ids.empty()) throw std::invalid_argument("--interval: needs --ids");
+  if (!o.ids.empty() && o.replyMs * static_cast<long long>(o.ids.size()) > o.intervalMs) {
+    // A round must fit its interval, or the rounds would drift apart from it.
+    o.intervalMs = static_cast<int>(o.replyMs * static_cast<long long>(o.ids.size()));
+  }
+  return o;
+}
+
+std::string RecordUsage() {
+  return R"(Usage: kelta-record PORT [options]
+Records a KELTA angle sensor (or a bus of them) without a window, into a CSV file, an MQTT
+broker and/or standard output. Runs until SIGTERM or SIGINT, then flushes everything and
+ends with status 0.
+
+PORT is COMn (as the console names it: a ports/comN link beside the program, else the
+system's default device for n) or a device path such as /dev/ttyUSB0.
+  --exe-dir DIR      folder whose ports/comN links name the devices (default: the program's)
+
+Modes:
+  (default)          continuous: "#INFO" once (ID, mode and ranges go into every record),
+                     then "#READ", and every frame is recorded
+  --ids A,B,...      bus: the ID poll (0xB0+ID, ENQ) for each ID in turn; each answer is
+                     recorded under its ID; an ID silent for --reply-ms is counted and
+                     reported and the next one is polled
+  --interval MS      bus: a round of polls starts every MS ms (default 1000; at least
+                     --reply-ms times the number of IDs)
+  --reply-ms MS      bus: how long one ID may take to answer (default 200)
+
+Outputs (at least one):
+  --csv PATH         the console's CSV format; PATH is a new file, or a folder in which a
+                     file named kelta-<port>-<date>-<time>.csv is made
+  --mqtt HOST[:PORT] one JSON message per reading, QoS 1, to PREFIX/NAME/reading/ID
+                     (default port 1883); PREFIX/NAME/status is "online" or "offline"
+                     (retained, also the last will); PREFIX/NAME/counters (retained JSON)
+                     counts readings, dropped messages, silent polls and lost devices
+  --topic PREFIX     topic prefix (default kelta)
+  --name NAME        the recorder's name in its topics (default: host name-port)
+  --queue-dir DIR    where readings wait while the broker is away (default:
+                     $STATE_DIRECTORY, else /var/tmp/kelta-record-NAME)
+  --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted
+                     (default 100000)
+  --stdout           one JSON object a line on standard output
+
+A lost device is reported, waited for, reopened when it is back, checked by its ID and
+recording resumes. An unreachable broker is retried; the other outputs go on.
+
+Exit status: 0 after SIGTERM/SIGINT, 64 bad argument, 69 port not there or not to be
+opened at the start, 70 unexpected failure, 73 CSV file or queue folder not to be made,
+74 writing the CSV file failed.
+  --help, -h         this text
+)";
+}
+
+}  // namespace kelta::record

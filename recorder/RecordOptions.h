@@ -1,0 +1,40 @@
+#pragma once
+// The command line of kelta-record. Pure parsing, safe on any thread.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kelta::record {
+
+struct RecordOptions {
+  std::string port;       // "COMn" or a device path
+  std::string exeDir;     // where "ports/comN" links are looked up; empty: the program's folder
+  std::vector<int> ids;   // bus mode when not empty
+  int intervalMs = 1000;  // bus mode: a round of polls starts this often
+  int replyMs = 200;      // bus mode: how long one ID may take to answer
+  std::string csvPath;    // a file, or a folder for a new file named by port and time
+  bool stdoutJson = false;
+  std::string mqttHost;  // empty: no MQTT
+  int mqttPort = 1883;
+  std::string topic = "kelta";
+  std::string name;         // the recorder's name in its topics; default: host name and port
+  std::string queueFolder;  // default: /var/tmp/kelta-record-<name> (or $STATE_DIRECTORY)
+  uint64_t queueMax = 100000;
+  bool help = false;
+};
+
+// args without the program name. Throws std::invalid_argument naming the option at fault.
+RecordOptions ParseRecordOptions(const std::vector<std::string>& args);
+
+std::string RecordUsage();
+
+// Exit codes a service manager can act on (those of sysexits.h).
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 64;        // a bad argument: restarting will not help
+inline constexpr int kExitUnavailable = 69;  // the port cannot be opened at the start
+inline constexpr int kExitSoftware = 70;     // an unexpected failure
+inline constexpr int kExitCantCreate = 73;   // the CSV file or the queue folder
+inline constexpr int kExitIoError = 74;      // writing the CSV file failed
+
+}  // namespace kelta::record

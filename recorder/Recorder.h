@@ -1,0 +1,105 @@
+#pragma once
+// The serial side of kelta-record: one port, the sensor (continuous mode) or a bus of them
+// (ID polls), every reading handed on with its sequence number. Survives the cable: a lost
+// device is reported and waited for, reopened when it is back, checked by its ID ("#INFO" in
+// continuous mode; on a bus every answer is its ID's own) and recording resumes.
+//
+// Threads: everything here runs on the thread that created the dispatcher (the program's main
+// thread), which Run keeps pumping; the serial port's workers hand their notifications to it.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/core/RxDecoder.h"
+#include "recorder/ReadingJson.h"
+
+namespace kelta {
+class TVaComm;
+class TVaLoopDispatcher;
+}  // namespace kelta
+
+namespace kelta::record {
+
+struct RecorderConfig {
+  std::string port;      // "COMn" or a device path
+  std::string exeDir;    // for "ports/comN"; empty: the program's folder
+  std::vector<int> ids;  // bus mode when not empty
+  int intervalMs = 1000;
+  int replyMs = 200;
+};
+
+struct RecorderCounters {
+  uint64_t readings = 0;
+  std::map<int, uint64_t> silent;  // bus: polls without answer, by ID
+  uint64_t lost = 0;               // times the device went away
+  uint64_t refused = 0;            // reopenings refused: another sensor answered
+};
+
+class Recorder {
+ public:
+  // reading gets every reading; report one line per event worth a log line (lost, back,
+  // silent ID, another sensor). Neither may call the recorder.
+  Recorder(RecorderConfig config, std::function<void(const SensorReading&)> reading,
+           std::function<void(const std::string&)> report);
+  ~Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  // Opens the port. Throws EVaCommError (the port's message: not found, cannot open) or
+  // std::system_error (a device path that cannot be linked).
+  void Open();
+  // Records until stop() holds (looked at least every 100 ms); then stops the stream and
+  // closes the port. tick runs about every 100 ms (outputs flush, counters go out).
+  void Run(const std::function<bool()>& stop, const std::function<void()>& tick);
+
+  const RecorderCounters& Counters() const { return counters_; }
+  // "COM5" or the device path as given.
+  const std::string& PortName() const { return config_.port; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void CreatePort();
+  void Received();
+  void Lost();
+  void TryReopen();
+  // Continuous mode: "#INFO" (checked against the first sensor's ID after a loss), "#READ".
+  bool StartContinuous();
+  void PollRound(const std::function<bool()>& stop);
+  void MaybeTick();
+  // Sends command until a line holding marker arrives: tries x waitMs.
+  bool Exchange(const std::string& command, const char* marker, int tries, int waitMs);
+  void Pump(std::chrono::milliseconds time);
+  void Deliver(int id, double angle);
+
+  RecorderConfig config_;
+  std::function<void(const SensorReading&)> reading_;
+  std::function<void(const std::string&)> report_;
+  std::shared_ptr<TVaLoopDispatcher> dispatcher_;
+  std::unique_ptr<TVaComm> comm_;
+  std::string linkFolder_;  // a device path's private ports/com1 link lives here
+  RxDecoder decoder_;
+  RxSink sink_;
+  std::string lastLine_;
+  bool closing_ = false;
+  bool lost_ = false;
+  bool streaming_ = false;
+  Clock::time_point nextTry_{};
+  std::optional<int> awaiting_;  // bus: the ID polled now
+  bool answered_ = false;
+  std::map<int, uint64_t> silentStreak_;
+  std::map<int, uint64_t> sequence_;
+  // Continuous mode: what the sensor reported.
+  std::optional<int> sensorId_;
+  std::string mode_, negativeRange_, positiveRange_;
+  RecorderCounters counters_;
+  std::function<void()> tick_;
+  Clock::time_point nextTick_{};
+};
+
+}  // namespace kelta::record

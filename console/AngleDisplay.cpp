@@ -6,6 +6,7 @@
 #include "console/UKELTA_Display.h"
 #include "graphics/dial/DialComposer.h"
 #include "graphics/dial/DialReadout.h"
+#include "graphics/view/Image32.h"
 
 #include "sevenseg/SevenSegmentCanvas.h"
 #include "sevenseg/iSevenSegmentAnalog.h"

@@ -13,16 +13,16 @@ namespace {
 // leave the view deaf to every later change.
 class TUpdateBracket {
  public:
-  explicit TUpdateBracket(TImage32& View) : view_(View) { view_.BeginUpdate(); }
+  explicit TUpdateBracket(TViewCore& View) : view_(View) { view_.BeginUpdate(); }
   ~TUpdateBracket() { view_.EndUpdate(); }
   TUpdateBracket(const TUpdateBracket&) = delete;
   TUpdateBracket& operator=(const TUpdateBracket&) = delete;
 
  private:
-  TImage32& view_;
+  TViewCore& view_;
 };
 
-void SetupView(TImage32& View, TDrawMode Mode, const char* Resampler, TWinColor Color,
+void SetupView(TViewCore& View, TDrawMode Mode, const char* Resampler, TWinColor Color,
                bool AutoSize) {
   View.Bitmap().SetDrawMode(Mode);
   View.Bitmap().SetResamplerClassName(Resampler);

@@ -1,24 +1,25 @@
 // The dial composition: a needle picture turned about its pivot under a dial picture, in the
-// dial view. The console owns the three views and passes them in.
+// dial view. The owner of the three views (the console's widgets, or TDialFrame's own cores)
+// passes them in.
 //
 //   Dst    the visible dial view; its bitmap is white with the turned needle, the dial is one
 //          layer above it whose picture each LoadDialImages replaces.
 //   Src    holds the needle bitmap (drawn with dmBlend through its bilinear resampler).
 //   ivBGR  holds the dial bitmap last loaded.
 //
-// Threading: GUI thread only (the views are widgets).
+// Threading: the views' thread only (the GUI thread when they are widgets).
 #pragma once
 
-#include "graphics/view/Image32.h"
+#include "graphics/view/ViewCore.h"
 
 #include <string>
 
 namespace kelta::gfx {
 
 struct TDialViews {
-  TImage32& Dst;
-  TImage32& Src;
-  TImage32& ivBGR;
+  TViewCore& Dst;
+  TViewCore& Src;
+  TViewCore& ivBGR;
 };
 
 // Needle geometry: its pivot inside the needle picture, and the shift after turning, which
@@ -57,9 +58,9 @@ class TDialComposer {
   TBitmapLayer* DialLayer() const;
 
  private:
-  TImage32& dst_;
-  TImage32& src_;
-  TImage32& ivBGR_;
+  TViewCore& dst_;
+  TViewCore& src_;
+  TViewCore& ivBGR_;
   std::string needleFileName_;
   // Lives in Dst's layer collection, which owns it.
   TBitmapLayer* dialLayer_ = nullptr;

@@ -18,9 +18,4 @@ sevenseg::TiSevenSegmentAnalog* CreateDialReadout(QWidget& view) {
   return readout;
 }
 
-float DialAngleFor(double reading, std::string_view mode) {
-  if (mode == "1" || mode == "0") reading *= -1.0;
-  return static_cast<float>(reading);
-}
-
 }  // namespace kelta::gfx

@@ -1,7 +1,7 @@
 #include "graphics/view/Layers.h"
 
 #include "graphics/core/Draw.h"
-#include "graphics/view/Image32.h"
+#include "graphics/view/ViewCore.h"
 
 #include <algorithm>
 #include <cmath>

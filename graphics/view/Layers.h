@@ -1,5 +1,5 @@
-// Layers of a TImage32: an ordered collection owned by the view (index 0 painted first), and
-// the positioned bitmap layer that carries a dial picture.
+// Layers of a view (TViewCore): an ordered collection owned by the view (index 0 painted first),
+// and the positioned bitmap layer that carries a dial picture.
 //
 // Threading: GUI thread only.
 #pragma once
@@ -13,7 +13,7 @@
 
 namespace kelta::gfx {
 
-class TImage32;
+class TViewCore;
 class TLayerCollection;
 
 // Option mask bits.
@@ -93,7 +93,7 @@ class TBitmapLayer : public TPositionedLayer {
 
 class TLayerCollection {
  public:
-  explicit TLayerCollection(TImage32* Owner = nullptr) : owner_(Owner) {}
+  explicit TLayerCollection(TViewCore* Owner = nullptr) : owner_(Owner) {}
   ~TLayerCollection();
   TLayerCollection(const TLayerCollection&) = delete;
   TLayerCollection& operator=(const TLayerCollection&) = delete;
@@ -115,7 +115,7 @@ class TLayerCollection {
   void Delete(TCustomLayer* Layer);
   void Clear();
 
-  TImage32* Owner() const { return owner_; }
+  TViewCore* Owner() const { return owner_; }
   // The owner view's current scale and shift (1 and 0 without a view).
   void GetViewportScale(float& ScaleX, float& ScaleY) const;
   void GetViewportShift(float& ShiftX, float& ShiftY) const;
@@ -124,7 +124,7 @@ class TLayerCollection {
   void Changed();
 
  private:
-  TImage32* owner_;
+  TViewCore* owner_;
   std::vector<std::unique_ptr<TCustomLayer>> items_;
 };
 

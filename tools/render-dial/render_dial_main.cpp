@@ -5,16 +5,11 @@
 // sensor's reading instead: the readout shows it as received and the needle turns as the
 // console turns it for direction mode M (the other way in modes "0" and "1"). The needle
 // comes from img/arrow2.PNG in the current folder unless --needle names another. The view
-// is written opaque, as the screen shows it.
+// is written opaque, as the screen shows it. No window system: the same picture on every system.
 // Exit codes: 0 written, 1 a picture failed to load or the output could not be written,
 // 2 wrong usage.
-#include "graphics/dial/DialComposer.h"
-#include "graphics/dial/DialReadout.h"
+#include "graphics/dial/DialFrame.h"
 #include "graphics/png/PngWriter.h"
-#include "sevenseg/iSevenSegmentAnalog.h"
-
-#include <QApplication>
-#include <QImage>
 
 #include <cerrno>
 #include <cmath>
@@ -79,25 +74,14 @@ int main(int argc, char** argv) {
                  "[--mode M]\n");
     return 2;
   }
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
   try {
-    TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, o.Needle);
-    kelta::sevenseg::TiSevenSegmentAnalog* readout = CreateDialReadout(dst);
-    readout->SetValue(o.Angle);
-    composer.LoadDialImages(o.Dial);
-    composer.DrawDial(o.Mode ? DialAngleFor(o.Angle, *o.Mode) : static_cast<float>(o.Angle));
-    dst.ComposeBuffer();
-    TBitmap32 frame;
-    frame.CopyFrom(dst.Buffer());
-    // The screen copy ignores alpha; so does this picture of it.
-    frame.ResetAlpha();
-    // The readout, a child of the view, paints itself over the view's frame.
-    QImage shot(reinterpret_cast<uchar*>(frame.Bits()), frame.Width(), frame.Height(),
-                frame.Width() * 4, QImage::Format_RGB32);
-    readout->render(&shot, readout->pos());
-    SavePngFile(frame, o.Out);
+    TDialFrame frame(o.Needle);
+    frame.LoadDialImages(o.Dial);
+    if (o.Mode)
+      frame.ShowAngle(o.Angle, *o.Mode);
+    else
+      frame.ShowAngle(o.Angle);
+    SavePngFile(frame.Compose(), o.Out);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;

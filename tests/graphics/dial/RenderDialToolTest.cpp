@@ -6,6 +6,7 @@
 #include "graphics/dial/DialComposer.h"
 #include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngLoader.h"
+#include "graphics/view/Image32.h"
 #include "sevenseg/iSevenSegmentAnalog.h"
 
 #include "tests/support/QtTestApp.h"

@@ -1,0 +1,25 @@
+// Aliased polygons of one solid colour, the way a window system's painter draws a polygon
+// with a one-pixel pen of the fill's colour: the pixels whose centres lie inside (even-odd
+// rule), plus the outline, a one-pixel line along every edge through both of its vertices.
+// Every pixel is replaced (no blending); only the bitmap's clip rectangle is touched.
+#pragma once
+
+#include "graphics/core/Bitmap32.h"
+
+#include <span>
+
+namespace kelta::gfx {
+
+// Pixels whose centre (x + 0.5, y + 0.5) lies inside; a centre on a right edge is inside, on
+// a left edge outside (each row fills from the first centre right of its left edge).
+void FillPolygonInterior(TCustomBitmap32& Dst, std::span<const TPoint> Points, TColor32 Color);
+
+// The pixels a one-pixel line from A to B covers, both ends included: one pixel per column
+// of a shallow line (per row of a steep one) at the line's nearest position, a tie taken
+// towards the larger coordinate.
+void DrawLineInclusive(TCustomBitmap32& Dst, TPoint A, TPoint B, TColor32 Color);
+
+// Interior and outline; a degenerate polygon (a point, a line) still paints its outline.
+void PolygonOutlined(TCustomBitmap32& Dst, std::span<const TPoint> Points, TColor32 Color);
+
+}  // namespace kelta::gfx

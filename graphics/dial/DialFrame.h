@@ -1,0 +1,76 @@
+// TDialFrame: the whole dial view without a window system, for a native window to blit. It owns
+// the three views the composition works on (the visible dial view and the two that hold the
+// needle and dial pictures), the readout's value and the marks, and composes dial, needle,
+// readout and marks into one frame.
+//
+//   TDialFrame frame;                       // needle from img/arrow2.PNG in the current folder
+//   frame.LoadDialImages("img/Mode0.png");  // raises EFileOpenError / EPngError as the console
+//   frame.ShowAngle(12.3, "0");             // readout 12.3, needle turned by -12.3 degrees
+//   const TBitmap32& f = frame.Compose();   // f.Bits(): Width x Height 32-bit pixels
+//
+// The frame's pixels: TColor32 0xAARRGGBB in native 32-bit words, so B, G, R, A in memory on a
+// little-endian machine (a top-down 32-bit DIB's BGRA); rows Width() pixels apart without
+// padding, top row first; alpha 255 everywhere (opaque, so premultiplied and straight agree).
+// Size: the dial picture's after a load (404 x 404 for the pictures in img/), 404 x 404 before.
+//
+// Threading: one thread at a time; nothing inside starts threads. Compose's result stays valid
+// until the next call of any non-const member.
+#pragma once
+
+#include "graphics/core/Bitmap32.h"
+#include "graphics/dial/DialComposer.h"
+#include "graphics/view/ViewCore.h"
+
+#include <string>
+#include <string_view>
+
+namespace kelta::gfx {
+
+class TDialFrame {
+ public:
+  // The view's size before the first load; a load sizes it to the dial picture.
+  static constexpr int kInitialSize = 404;
+
+  explicit TDialFrame(std::string NeedleFileName = kNeedleFileName);
+  TDialFrame(const TDialFrame&) = delete;
+  TDialFrame& operator=(const TDialFrame&) = delete;
+
+  // Loads the needle and the dial picture (TDialComposer::LoadDialImages: a failure raises and
+  // leaves what had not been reached) and draws the needle for the value shown.
+  void LoadDialImages(const std::string& FileName);
+  // The readout shows Reading as received; the needle turns by DialAngleFor(Reading, Mode)
+  // (the empty mode: by Reading itself).
+  void ShowAngle(double Reading, std::string_view Mode = {});
+  // Not live: readout segments grey and the whole view veiled (kNotLiveVeil).
+  void SetLive(bool Live);
+  // Stale: readout segments dark green; not live wins.
+  void SetStale(bool Stale);
+  // The readout's decimal mark: "." a period, anything else a comma. Default ".".
+  void SetDecimalSeparator(char Separator);
+
+  double Reading() const { return reading_; }
+  bool Live() const { return live_; }
+  bool Stale() const { return stale_; }
+  int Width() const { return dst_.ViewWidth(); }
+  int Height() const { return dst_.ViewHeight(); }
+
+  // The composed frame (see the top of this file), recomposed only when something changed.
+  const TBitmap32& Compose();
+
+  // The parts, for tests and for callers that need more than the above.
+  TViewCore& DialView() { return dst_; }
+  TDialComposer& Composer() { return composer_; }
+
+ private:
+  TViewCore dst_, src_, ivBGR_;
+  TDialComposer composer_;
+  TBitmap32 frame_;
+  double reading_ = 0;
+  float needleAngle_ = 0;
+  bool live_ = true;
+  bool stale_ = false;
+  char decimalSeparator_ = '.';
+  bool frameValid_ = false;
+};
+
+}  // namespace kelta::gfx

@@ -45,6 +45,9 @@ std::string ConfigProblem(const SensorConfig& c) {
   std::string problem = SettingsProblem(c.settings);
   if (!problem.empty()) return problem;
   if (c.fixedAngle && !std::isfinite(*c.fixedAngle)) return "the fixed angle must be finite";
+  if (c.countFrom && !(std::isfinite(*c.countFrom) && std::isfinite(c.countStep))) {
+    return "the count's start and step must be finite";
+  }
   if (!(c.sweepPeriodSeconds >= 0.1 && c.sweepPeriodSeconds <= 1e6)) {
     return "the sweep period must be 0.1 to 1000000 seconds";
   }
@@ -360,6 +363,9 @@ void SimulatedSensor::QueueReply(Clock::time_point due, bool frame, std::string 
 
 double SimulatedSensor::AngleAt(Clock::time_point when, int busIndex) const {
   const int k = std::max(busIndex, 0);
+  if (config_.countFrom) {
+    return *config_.countFrom + config_.countStep * static_cast<double>(framesSent_) + k;
+  }
   if (config_.fixedAngle) return *config_.fixedAngle + k;
   const double low = -config_.settings.negativeRange / 10.0;
   const double high = config_.settings.positiveRange / 10.0;

@@ -55,6 +55,10 @@ struct SensorConfig {
   // The angle: fixed when set, else a sine sweep from -negativeRange to +positiveRange
   // (tenths of a degree) over sweepPeriodSeconds, starting at its middle.
   std::optional<double> fixedAngle;
+  // Counting instead: the n-th data frame sent whole (from 0) reports countFrom + n times
+  // countStep, so a reader can tell that every frame arrived once and in order.
+  std::optional<double> countFrom;
+  double countStep = 1.0;
   double sweepPeriodSeconds = 20.0;  // 0.1 .. 1e6
   double framesPerSecond = 10.0;     // stream rate after "#READ", 0.01 .. 1000
 

@@ -145,8 +145,8 @@ void DiskQueue::Push(const QueuedMessage& message) {
   end_ += bytes.size();
 }
 
-QueuedMessage DiskQueue::Front() const {
-  const Record& r = records_.front();
+QueuedMessage DiskQueue::At(uint64_t index) const {
+  const Record& r = records_.at(index);
   QueuedMessage message;
   message.topic.resize(r.topicSize);
   message.payload.resize(r.payloadSize);

@@ -33,7 +33,9 @@ class DiskQueue {
 
   void Push(const QueuedMessage& message);
   // The oldest message; the queue must not be empty.
-  QueuedMessage Front() const;
+  QueuedMessage Front() const { return At(0); }
+  // The index-th oldest; index < Size().
+  QueuedMessage At(uint64_t index) const;
   void Pop();
 
   uint64_t Size() const { return records_.size(); }

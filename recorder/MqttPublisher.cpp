@@ -2,6 +2,7 @@
 
 #include <mosquitto.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -42,7 +43,8 @@ void MqttPublisher::Start() {
   if (mosq_ == nullptr) throw std::runtime_error("cannot create the MQTT client");
   started_ = true;
   mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-  mosquitto_max_inflight_messages_set(mosq_, kWindow);
+  // Room for the status and counters messages beside a full window of readings.
+  mosquitto_max_inflight_messages_set(mosq_, kWindow + 4);
   // Retried quickly at first, then no more than every 5 s.
   mosquitto_reconnect_delay_set(mosq_, 1, 5, true);
   mosquitto_will_set(mosq_, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline, 1, true);
@@ -54,10 +56,15 @@ void MqttPublisher::Start() {
       mosq_, [](mosquitto*, void* user, int mid) { Self(user)->OnPublish(mid); });
   const int rc = mosquitto_connect_async(mosq_, settings_.host.c_str(), settings_.port,
                                          settings_.keepAliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS) {
+  if (rc == MOSQ_ERR_SUCCESS) {
+    StartNetwork();
+  } else {
+    // The library's thread retries only a connection it once made: until then the sender
+    // thread tries again.
     {
       std::lock_guard lock(lock_);
       reportedDown_ = true;
+      networkDue_ = true;
     }
     Report("MQTT broker " + settings_.host + ":" + std::to_string(settings_.port) +
            " unreachable (" +
@@ -65,16 +72,26 @@ void MqttPublisher::Start() {
                                  : std::string(mosquitto_strerror(rc))) +
            "), retrying; readings wait on disk");
   }
+  sender_ = std::thread([this] { SenderLoop(); });
+}
+
+void MqttPublisher::StartNetwork() {
   if (mosquitto_loop_start(mosq_) != MOSQ_ERR_SUCCESS) {
     throw std::runtime_error("cannot start the MQTT network thread");
   }
-  sender_ = std::thread([this] { SenderLoop(); });
+  networkStarted_ = true;
 }
 
 void MqttPublisher::Publish(const std::string& topic, const std::string& payload) {
   {
     std::lock_guard lock(lock_);
+    const uint64_t dropped = queue_.Dropped();
     queue_.Push(QueuedMessage{topic, payload});
+    if (queue_.Dropped() != dropped && handed_ > 0) {
+      // Only with a full queue while connected: the oldest was with the library already.
+      --handed_;
+      handedIds_.pop_front();
+    }
   }
   wake_.notify_all();
 }
@@ -91,7 +108,7 @@ void MqttPublisher::SetCounters(const std::string& json) {
 
 bool MqttPublisher::Flush(std::chrono::milliseconds timeout) {
   std::unique_lock lock(lock_);
-  return progress_.wait_for(lock, timeout, [this] { return queue_.Empty() && inFlight_ == 0; });
+  return progress_.wait_for(lock, timeout, [this] { return queue_.Empty(); });
 }
 
 void MqttPublisher::Stop() {
@@ -118,7 +135,7 @@ void MqttPublisher::Stop() {
     }
   }
   mosquitto_disconnect(mosq_);
-  mosquitto_loop_stop(mosq_, true);
+  if (networkStarted_) mosquitto_loop_stop(mosq_, true);
   mosquitto_destroy(mosq_);
   mosq_ = nullptr;
 }
@@ -175,6 +192,10 @@ void MqttPublisher::OnDisconnect(int rc) {
   {
     std::lock_guard lock(lock_);
     connected_ = false;
+    // What the library holds now is sent again by the sender after the reconnect.
+    handed_ = 0;
+    handedIds_.clear();
+    otherInFlight_ = 0;
     report = rc != 0 && !stopping_ && !reportedDown_;
     if (report) reportedDown_ = true;
   }
@@ -185,11 +206,24 @@ void MqttPublisher::OnDisconnect(int rc) {
   }
 }
 
-void MqttPublisher::OnPublish(int) {
+void MqttPublisher::OnPublish(int mid) {
   {
     std::lock_guard lock(lock_);
-    if (inFlight_ > 0) --inFlight_;
     ++acknowledged_;
+    bool reading = false;
+    for (int& id : handedIds_) {
+      if (id == mid) {
+        id = 0;
+        reading = true;
+        break;
+      }
+    }
+    if (!reading && otherInFlight_ > 0) --otherInFlight_;
+    while (!handedIds_.empty() && handedIds_.front() == 0) {
+      handedIds_.pop_front();
+      --handed_;
+      queue_.Pop();
+    }
   }
   wake_.notify_all();
   progress_.notify_all();
@@ -197,17 +231,27 @@ void MqttPublisher::OnPublish(int) {
 
 void MqttPublisher::SenderLoop() {
   std::unique_lock lock(lock_);
+  std::chrono::seconds retry(1);
+  while (networkDue_) {
+    if (wake_.wait_for(lock, retry, [this] { return stopping_; })) return;
+    retry = std::min(retry * 2, std::chrono::seconds(5));
+    lock.unlock();
+    const bool reached = mosquitto_reconnect_async(mosq_) == MOSQ_ERR_SUCCESS;
+    if (reached) StartNetwork();
+    lock.lock();
+    if (reached) networkDue_ = false;
+  }
   for (;;) {
     wake_.wait(lock, [this] {
-      return stopping_ || (connected_ && (onlineDue_ || countersDirty_ ||
-                                          (!queue_.Empty() && inFlight_ < kWindow)));
+      return stopping_ || (connected_ && (onlineDue_ || (countersDirty_ && otherInFlight_ < 2) ||
+                                          (handed_ < queue_.Size() && handed_ < kWindow)));
     });
     if (stopping_) return;
     if (onlineDue_) {
       onlineDue_ = false;
       if (mosquitto_publish(mosq_, nullptr, settings_.statusTopic.c_str(), sizeof kOnline - 1,
                             kOnline, 1, true) == MOSQ_ERR_SUCCESS) {
-        ++inFlight_;
+        ++otherInFlight_;
       }
       continue;
     }
@@ -216,26 +260,31 @@ void MqttPublisher::SenderLoop() {
       if (mosquitto_publish(mosq_, nullptr, settings_.countersTopic.c_str(),
                             static_cast<int>(counters_.size()), counters_.data(), 1,
                             true) == MOSQ_ERR_SUCCESS) {
-        ++inFlight_;
+        ++otherInFlight_;
       }
       continue;
     }
-    const QueuedMessage message = queue_.Front();
-    const int rc = mosquitto_publish(mosq_, nullptr, message.topic.c_str(),
+    const QueuedMessage message = queue_.At(handed_);
+    int mid = 0;
+    const int rc = mosquitto_publish(mosq_, &mid, message.topic.c_str(),
                                      static_cast<int>(message.payload.size()),
                                      message.payload.data(), 1, false);
     if (rc == MOSQ_ERR_SUCCESS) {
-      ++inFlight_;
-      queue_.Pop();
+      ++handed_;
+      // Its acknowledgement waits for lock_, held here. A real id is never 0.
+      handedIds_.push_back(mid);
     } else if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST) {
-      // The disconnect callback follows; the message stays first in the queue.
+      // The disconnect callback follows; the message stays in the queue.
       connected_ = false;
-    } else {
+    } else if (handed_ == 0) {
       // Not for this broker (too large, bad topic): dropped rather than blocking the rest.
       queue_.Pop();
       lock.unlock();
       Report(std::string("MQTT message dropped: ") + mosquitto_strerror(rc));
       lock.lock();
+    } else {
+      // Behind messages still with the library: tried again once they are acknowledged.
+      wake_.wait_for(lock, std::chrono::milliseconds(100));
     }
   }
 }

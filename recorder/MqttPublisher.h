@@ -1,10 +1,11 @@
 #pragma once
 // Readings to an MQTT broker with libmosquitto, at least once and in order. Every message
-// goes first into a DiskQueue; a sender thread hands the queue's front to the library (QoS 1)
-// while the broker is connected and fewer than kWindow messages wait for its acknowledgement.
-// Handed messages are the library's: it sends them again, in order, after a reconnect. While
-// the broker is away the queue grows on disk to its bound, then drops its oldest message
-// (counted: Dropped()).
+// goes first into a DiskQueue and leaves it only when the broker acknowledged it (QoS 1). A
+// sender thread hands the queue's messages, oldest first, to the library while the broker is
+// connected and fewer than kWindow wait for their acknowledgement; after a reconnect it starts
+// again at the oldest unacknowledged one (the library does not send again what a lost
+// connection swallowed). While the broker is away the queue grows on disk to its bound, then
+// drops its oldest message (counted: Dropped()).
 //
 // The recorder's status topic is retained: "online" once connected, "offline" on Stop and, as
 // the last will, when the broker loses the recorder. A counters message (JSON the owner
@@ -12,13 +13,14 @@
 //
 // Threads: the owner's thread (Publish, SetCounters, Flush, Stop), the sender thread and the
 // library's network thread (callbacks). lock_ guards the queue and every state field below
-// it; libmosquitto calls are made with it held only on the sender thread and in Stop, never
-// from a callback (the library holds its callback lock around those, and takes no lock of
-// ours before its own). report runs on any of the threads, outside lock_.
+// it; libmosquitto calls are made with it held only on the sender thread, never from a
+// callback (the library holds its callback lock around those, and takes no lock of ours
+// before its own). report runs on any of the threads, outside lock_.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,10 +68,11 @@ class MqttPublisher {
 
   bool Connected() const;
   uint64_t Dropped() const;
-  uint64_t Queued() const;  // on disk, not yet handed to the library
+  uint64_t Queued() const;  // on disk, not yet acknowledged by the broker
   uint64_t Acknowledged() const;
 
  private:
+  void StartNetwork();
   void SenderLoop();
   void OnConnect(int rc);
   void OnDisconnect(int rc);
@@ -82,6 +85,7 @@ class MqttPublisher {
   std::thread sender_;
   bool started_ = false;
   bool stopped_ = false;
+  bool networkStarted_ = false;  // the library's thread runs (owner's thread or sender)
 
   mutable std::mutex lock_;
   std::condition_variable wake_;      // the sender's: connected, room, a message, stopping
@@ -90,12 +94,17 @@ class MqttPublisher {
   bool connected_ = false;
   bool everConnected_ = false;
   bool stopping_ = false;
-  int inFlight_ = 0;
+  // The queue's first handed_ messages are with the library, their message ids in order in
+  // handedIds_ (0 once acknowledged); acknowledged ones leave the queue from the front.
+  uint64_t handed_ = 0;
+  std::deque<int> handedIds_;
+  int otherInFlight_ = 0;  // status and counters messages waiting for their acknowledgement
   uint64_t acknowledged_ = 0;
   std::string counters_;
   bool countersDirty_ = false;
   bool onlineDue_ = false;  // "online" to be sent by the sender after a connect
   bool reportedDown_ = false;
+  bool networkDue_ = false;  // never connected yet: the sender retries the first connection
 };
 
 }  // namespace kelta::record

@@ -1,0 +1,91 @@
+#pragma once
+// What the recorder's end-to-end tests run: a real MQTT broker on a free loopback port, a
+// subscriber that keeps every message, and programs started in the background.
+// Threads: each object on one test thread; the subscriber's messages arrive on libmosquitto's
+// thread and are read under its lock.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct mosquitto;
+
+namespace kelta::test {
+
+// A program started with its output and errors in files; ended by Signal and Wait.
+class Child {
+ public:
+  Child(const std::vector<std::string>& argv, const std::string& outPath,
+        const std::string& errPath);
+  ~Child();  // SIGKILL when still running
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  void Signal(int signal) const;
+  // The exit status, or -1 when the program did not end by itself within timeout (then it
+  // is killed), or 128 + signal when a signal ended it.
+  int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  bool Running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// Debian's mosquitto on 127.0.0.1 only, persistence in its folder (kept across Stop/Start, so
+// a subscriber's session survives a restart of the broker).
+class LiveBroker {
+ public:
+  explicit LiveBroker(const std::string& folder);
+  ~LiveBroker();
+  void Start();  // waits until the port answers
+  void Stop();   // SIGTERM and wait: the broker saves its state
+  int Port() const { return port_; }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  std::string folder_;
+  int port_ = 0;
+  Child* child_ = nullptr;
+};
+
+struct Message {
+  std::string topic;
+  std::string payload;
+  bool retained = false;
+};
+
+class Subscriber {
+ public:
+  // Subscribes to pattern (QoS 1) with a persistent session and returns once the broker
+  // confirmed it (std::runtime_error after 20 s); reconnects by itself.
+  Subscriber(int port, const std::string& pattern);
+  ~Subscriber();
+  Subscriber(const Subscriber&) = delete;
+  Subscriber& operator=(const Subscriber&) = delete;
+
+  std::vector<Message> Messages() const;
+  // True as soon as cond holds for the messages so far; false after timeout.
+  bool WaitFor(const std::function<bool(const std::vector<Message>&)>& cond,
+               std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
+
+ private:
+  mosquitto* mosq_ = nullptr;
+  std::string pattern_;
+  mutable std::mutex lock_;
+  std::vector<Message> messages_;
+  bool subscribed_ = false;
+};
+
+// A number field of a one-line JSON object ("seq", "id"); -1 when missing.
+long long JsonNumber(const std::string& json, const std::string& key);
+// A string field without escapes; empty when missing.
+std::string JsonText(const std::string& json, const std::string& key);
+// Waits until pred holds (checked every 20 ms) or timeout; returns pred().
+bool WaitUntil(const std::function<bool()>& pred,
+               std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+}  // namespace kelta::test

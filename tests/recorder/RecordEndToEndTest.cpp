@@ -1,0 +1,320 @@
+// kelta-record end to end: the simulator (kelta-sim) on a pseudo-terminal linked as COM4, a real
+// broker on a free loopback port, a subscriber, and the recorder as a user or a service starts
+// it. Every wait has a generous limit; nothing here measures speed.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "serial/portmap/PortMap.h"
+#include "tests/recorder/LiveBroker.h"
+#include "tests/support/Files.h"
+#include "tests/support/Pty.h"
+#include "tests/support/RunTool.h"
+#include "tests/support/TempDir.h"
+
+namespace kelta::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+  }
+  return lines;
+}
+
+// The sequence numbers of one sensor's readings, as the subscriber got them.
+std::vector<long long> Sequence(const std::vector<Message>& messages, const std::string& topic) {
+  std::vector<long long> seq;
+  for (const Message& m : messages) {
+    if (m.topic == topic) seq.push_back(JsonNumber(m.payload, "seq"));
+  }
+  return seq;
+}
+
+// At least once, in order: without repeats it is 1, 2, ..., n (a repeat after a reconnect may
+// come, but never a number before its first appearance's successors).
+void ExpectEveryNumberInOrder(const std::vector<long long>& seq, long long n) {
+  std::vector<long long> first;
+  std::set<long long> seen;
+  for (const long long s : seq) {
+    if (seen.insert(s).second) first.push_back(s);
+  }
+  std::vector<long long> expected(static_cast<size_t>(n));
+  for (long long i = 0; i < n; ++i) expected[static_cast<size_t>(i)] = i + 1;
+  EXPECT_EQ(first, expected);
+}
+
+class RecordTest : public ::testing::Test {
+ protected:
+  static std::string Bin(const std::string& name) { return ExecutableDir() + name; }
+
+  void StartSim(std::vector<std::string> args) {
+    sim_.reset();
+    WriteFile(dir_.File("sim.out"), "");
+    std::vector<std::string> argv = {Bin("kelta-sim"), "--com",     "4",
+                                     "--exe-dir",      dir_.Path(), "--force"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    sim_ = std::make_unique<Child>(argv, dir_.File("sim.out"), dir_.File("sim.err"));
+    ASSERT_TRUE(WaitUntil([&] {
+      return ReadFile(dir_.File("sim.out")).find("COM4") != std::string::npos;
+    })) << ReadFile(dir_.File("sim.err"));
+  }
+  void StartBroker() {
+    if (!broker_) broker_ = std::make_unique<LiveBroker>(dir_.Path());
+    broker_->Start();
+  }
+  void StartRecorder(std::vector<std::string> args) {
+    std::vector<std::string> argv = {Bin("kelta-record"), "COM4",   "--exe-dir", dir_.Path(),
+                                     "--stdout",          "--name", "rig",       "--queue-dir",
+                                     dir_.File("queue")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    recorder_ = std::make_unique<Child>(argv, dir_.File("rec.out"), dir_.File("rec.err"));
+  }
+  std::string Errors() const { return ReadFile(dir_.File("rec.err")); }
+  std::vector<std::string> Printed() const { return Lines(ReadFile(dir_.File("rec.out"))); }
+  bool ErrorsSay(const std::string& text, std::chrono::milliseconds timeout = 30s) const {
+    return WaitUntil([&] { return Errors().find(text) != std::string::npos; }, timeout);
+  }
+  int Terminate() {
+    recorder_->Signal(SIGTERM);
+    return recorder_->Wait();
+  }
+
+  TempDir dir_;
+  std::unique_ptr<LiveBroker> broker_;
+  std::unique_ptr<Child> sim_;
+  std::unique_ptr<Child> recorder_;
+};
+
+// Continuous mode into all three outputs; SIGTERM ends it with status 0 and every reading in
+// every output: the CSV file, standard output and the broker hold the same readings.
+TEST_F(RecordTest, ContinuousModeEndToEndAndSigtermFlushesEverything) {
+  StartSim({"--angle", "12.5", "--rate", "50", "--mode", "1", "--nrange", "900"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address(), "--csv", dir_.File("rec.csv")});
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 30; }))
+      << Errors();
+  EXPECT_TRUE(subscriber.WaitFor([](const std::vector<Message>& m) {
+    return std::any_of(m.begin(), m.end(), [](const Message& x) {
+      return x.topic == "kelta/rig/status" && x.payload == "online";
+    });
+  }));
+
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const std::vector<std::string> printed = Printed();
+  ASSERT_GE(printed.size(), 30u);
+  const auto n = static_cast<long long>(printed.size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return !seq.empty() && *std::max_element(seq.begin(), seq.end()) >= n;
+  })) << Errors();
+  const std::vector<Message> messages = subscriber.Messages();
+  ExpectEveryNumberInOrder(Sequence(messages, topic), n);
+  EXPECT_EQ(messages.back().topic, "kelta/rig/status");
+  EXPECT_EQ(messages.back().payload, "offline");
+
+  // What one reading holds: the stamp, the port, the sensor's own ID and settings.
+  const std::string& first = printed.front();
+  EXPECT_EQ(JsonNumber(first, "seq"), 1);
+  EXPECT_EQ(JsonText(first, "port"), "COM4");
+  EXPECT_EQ(JsonNumber(first, "id"), 1);
+  EXPECT_NE(first.find("\"angle\":12.5,\"line\":\"12.5\""), std::string::npos) << first;
+  EXPECT_EQ(JsonText(first, "mode"), "1");
+  EXPECT_EQ(JsonText(first, "nrange"), "900");
+  const std::string time = JsonText(first, "time");
+  EXPECT_EQ(time.size(), 24u) << time;
+  EXPECT_TRUE(time.ends_with("Z")) << time;
+  for (const Message& m : messages) {
+    if (m.topic == topic && JsonNumber(m.payload, "seq") == 1) {
+      EXPECT_EQ(m.payload, first);
+    }
+  }
+
+  // The CSV file: the console's header, then the same readings.
+  const std::vector<std::string> rows = Lines(ReadFile(dir_.File("rec.csv")));
+  ASSERT_EQ(rows.size(), printed.size() + 1);
+  EXPECT_EQ(rows.front(), "time,seconds,angle,line,port,sensor_id");
+  EXPECT_TRUE(rows.back().ends_with(",12.5,12.5,COM4,1")) << rows.back();
+  EXPECT_NE(Errors().find("stopped"), std::string::npos) << Errors();
+}
+
+// Three sensors on one line and one ID nobody answers: each answering ID is recorded under its
+// own ID with its own angle in every round; the silent one is reported and counted, and the
+// others never wait for it.
+TEST_F(RecordTest, BusModeRecordsEachIdAndCountsASilentOne) {
+  StartSim({"--ids", "1,2,7", "--angle", "10"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder(
+      {"--mqtt", broker_->Address(), "--ids", "1,9,2,7", "--interval", "200", "--reply-ms", "40"});
+  const auto reading = [](int id) { return "kelta/rig/reading/" + std::to_string(id); };
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    return Sequence(m, reading(1)).size() >= 8 && Sequence(m, reading(2)).size() >= 8 &&
+           Sequence(m, reading(7)).size() >= 8;
+  })) << Errors();
+  EXPECT_TRUE(ErrorsSay("ID 9: no answer")) << Errors();
+  // The counters say how often 9 was polled in vain.
+  EXPECT_TRUE(subscriber.WaitFor([](const std::vector<Message>& m) {
+    return std::any_of(m.begin(), m.end(), [](const Message& x) {
+      return x.topic == "kelta/rig/counters" && JsonNumber(x.payload, "9") >= 3;
+    });
+  }));
+  EXPECT_EQ(Terminate(), 0) << Errors();
+
+  std::map<long long, std::vector<long long>> seqs;
+  std::map<long long, std::set<std::string>> angles;
+  for (const std::string& line : Printed()) {
+    const long long id = JsonNumber(line, "id");
+    seqs[id].push_back(JsonNumber(line, "seq"));
+    angles[id].insert(line.substr(line.find("\"angle\":")));
+    EXPECT_EQ(line.find("\"mode\""), std::string::npos) << line;
+  }
+  EXPECT_EQ(seqs.count(9), 0u);
+  ASSERT_EQ(seqs.size(), 3u);
+  EXPECT_EQ(angles[1], (std::set<std::string>{"\"angle\":10,\"line\":\"10.0\"}"}));
+  EXPECT_EQ(angles[2], (std::set<std::string>{"\"angle\":11,\"line\":\"11.0\"}"}));
+  EXPECT_EQ(angles[7], (std::set<std::string>{"\"angle\":12,\"line\":\"12.0\"}"}));
+  for (const auto& [id, seq] : seqs) {
+    ExpectEveryNumberInOrder(seq, static_cast<long long>(seq.size()));
+    // Every round polls every ID: the counts differ by the round cut short at the end.
+    EXPECT_LE(seqs[1].size() - std::min(seqs[1].size(), seq.size()), 1u) << id;
+  }
+}
+
+// The broker goes away mid-run and comes back on the same port: the readings of the gap wait
+// on disk and arrive after the broker returns; the subscriber sees every sequence number, in
+// order.
+TEST_F(RecordTest, BrokerRestartedMidRunLosesNothing) {
+  StartSim({"--angle", "1.5", "--rate", "50"});
+  StartBroker();
+  const std::string topic = "kelta/rig/reading/1";
+  // A persistent session: the broker keeps it, and what arrives for it, across its restart.
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address()});
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 20; }))
+      << Errors();
+  broker_->Stop();
+  ASSERT_TRUE(ErrorsSay("lost, retrying")) << Errors();
+  const size_t atLoss = Printed().size();
+  // Recording goes on meanwhile.
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= atLoss + 40; })) << Errors();
+  StartBroker();
+  ASSERT_TRUE(WaitUntil([&] { return CountOf(Errors(), " connected") >= 2; })) << Errors();
+  const auto target = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return !seq.empty() && *std::max_element(seq.begin(), seq.end()) >= target;
+  })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const auto n = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return *std::max_element(seq.begin(), seq.end()) >= n;
+  }));
+  ExpectEveryNumberInOrder(Sequence(subscriber.Messages(), topic), n);
+}
+
+// The simulator is killed and another sensor appears on the link: refused; the right one
+// comes back: recording resumes, the numbers go on and the gap shows in the time stamps.
+TEST_F(RecordTest, SimulatorKilledAndRestartedRecordingResumes) {
+  StartSim({"--angle", "3.5", "--rate", "50"});
+  StartRecorder({"--csv", dir_.File("rec.csv")});
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 10; })) << Errors();
+  sim_->Signal(SIGKILL);
+  sim_->Wait();
+  ASSERT_TRUE(ErrorsSay("COM4 lost at")) << Errors();
+  StartSim({"--id", "5", "--angle", "3.5", "--rate", "50"});
+  ASSERT_TRUE(ErrorsSay("another sensor (ID 5 instead of 1)")) << Errors();
+  sim_->Signal(SIGKILL);
+  sim_->Wait();
+  const size_t before = Printed().size();
+  StartSim({"--angle", "4.5", "--rate", "50"});
+  ASSERT_TRUE(ErrorsSay("COM4 back at")) << Errors();
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= before + 10; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+
+  const std::vector<std::string> printed = Printed();
+  std::vector<long long> seq;
+  bool sawNew = false;
+  for (const std::string& line : printed) {
+    seq.push_back(JsonNumber(line, "seq"));
+    const bool isNew = line.find("\"angle\":4.5") != std::string::npos;
+    // The old sensor's readings all come before the new one's.
+    if (sawNew) {
+      EXPECT_TRUE(isNew) << line;
+    }
+    sawNew = sawNew || isNew;
+  }
+  EXPECT_TRUE(sawNew);
+  ExpectEveryNumberInOrder(seq, static_cast<long long>(seq.size()));
+  EXPECT_EQ(Lines(ReadFile(dir_.File("rec.csv"))).size(), printed.size() + 1);
+}
+
+// A broker that is not there at the start: the CSV file records from the first reading, the
+// broker is retried, and once it is there it gets every reading from number 1.
+TEST_F(RecordTest, UnreachableBrokerIsRetriedWhileTheFileRecords) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  broker_ = std::make_unique<LiveBroker>(dir_.Path());
+  StartRecorder({"--mqtt", broker_->Address(), "--csv", dir_.File("rec.csv")});
+  ASSERT_TRUE(ErrorsSay("unreachable")) << Errors();
+  ASSERT_TRUE(WaitUntil([&] { return Lines(ReadFile(dir_.File("rec.csv"))).size() >= 20; }));
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 40; }))
+      << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const auto n = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return *std::max_element(seq.begin(), seq.end()) >= n;
+  }));
+  ExpectEveryNumberInOrder(Sequence(subscriber.Messages(), topic), n);
+}
+
+// What a user or a service manager sees when the start goes wrong.
+TEST_F(RecordTest, ClearErrorsAndExitCodes) {
+  const std::string program = ShellQuote(Bin("kelta-record"));
+  const ToolRun help = RunTool(program + " --help");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("Usage: kelta-record PORT"), std::string::npos);
+
+  const ToolRun bad = RunTool(program + " COM4 --stdout --ids 1,99");
+  EXPECT_EQ(bad.exitCode, 64);
+  EXPECT_NE(bad.err.find("--ids: 99 is outside 0 to 77"), std::string::npos) << bad.err;
+
+  // No ports/com4 link in this folder and no device: the port's own message.
+  const ToolRun missing = RunTool(program + " COM4 --stdout --exe-dir " + ShellQuote(dir_.Path()));
+  EXPECT_EQ(missing.exitCode, 69);
+  EXPECT_NE(missing.err.find("COM4"), std::string::npos) << missing.err;
+  const ToolRun noPath = RunTool(program + " /dev/kelta-no-such-device --stdout");
+  EXPECT_EQ(noPath.exitCode, 69);
+  EXPECT_NE(noPath.err.find("/dev/kelta-no-such-device"), std::string::npos) << noPath.err;
+
+  // A CSV file that exists already is not overwritten.
+  WriteFile(dir_.File("old.csv"), "keep");
+  StartSim({});
+  const ToolRun exists = RunTool(program + " COM4 --exe-dir " + ShellQuote(dir_.Path()) +
+                                 " --csv " + ShellQuote(dir_.File("old.csv")));
+  EXPECT_EQ(exists.exitCode, 73);
+  EXPECT_EQ(ReadFile(dir_.File("old.csv")), "keep");
+}
+
+}  // namespace
+}  // namespace kelta::test

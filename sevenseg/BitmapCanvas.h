@@ -1,6 +1,8 @@
 // Canvas on a TBitmap32, drawn with the graphics core's aliased polygons: no window system, so
 // a readout can be drawn into a frame a native window blits, or a picture written to a file.
-// The pixels are those of the Qt canvas for the same calls (tests compare the two).
+// The pixels are those of the Qt canvas for the same calls (tests compare the two), except
+// where a slanted edge not at 45 degrees passes exactly through a pixel's centre: Qt's outline
+// there depends on the edge drawn before it (the arrows in squat cells; no digit or sign).
 #pragma once
 
 #include "graphics/core/Bitmap32.h"

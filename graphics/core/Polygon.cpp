@@ -2,16 +2,20 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 namespace kelta::gfx {
 
 namespace {
 
-// Floor of N / D for D > 0 (C++ division truncates toward zero).
-std::int64_t FloorDiv(std::int64_t N, std::int64_t D) {
-  const std::int64_t q = N / D;
-  return (N % D != 0 && N < 0) ? q - 1 : q;
+// Products of two coordinate differences need 65 bits: a 32-bit coordinate span times another.
+__extension__ using TWide = __int128;
+
+// Floor of N / D for D > 0 (C++ division truncates toward zero); the caller knows it fits.
+std::int64_t FloorDiv(TWide N, TWide D) {
+  const TWide q = N / D;
+  return static_cast<std::int64_t>((N % D != 0 && N < 0) ? q - 1 : q);
 }
 
 void PutPixel(TCustomBitmap32& Dst, const TRect& Clip, std::int64_t X, std::int64_t Y,
@@ -37,8 +41,8 @@ void FillPolygonInterior(TCustomBitmap32& Dst, std::span<const TPoint> Points, T
   top = std::max(top, clip.Top);
   bottom = std::min(bottom, clip.Bottom);
   // Each crossing is the first pixel column whose centre lies right of the edge (on a right
-  // edge counts as inside, on a left one as outside): exact rational arithmetic in 64 bits, so
-  // no centre is misjudged by rounding.
+  // edge counts as inside, on a left one as outside): exact rational arithmetic, so no centre
+  // is misjudged by rounding. A crossing lies between the edge's ends, so it fits 64 bits.
   std::vector<std::int64_t> crossings;
   const std::size_t n = Points.size();
   for (int y = top; y < bottom; ++y) {
@@ -51,9 +55,8 @@ void FillPolygonInterior(TCustomBitmap32& Dst, std::span<const TPoint> Points, T
       const std::int64_t ay2 = 2 * std::int64_t{a.Y}, by2 = 2 * std::int64_t{b.Y};
       if (yc2 < std::min(ay2, by2) || yc2 >= std::max(ay2, by2)) continue;
       // Edge x at the centre row: a.X + (yc - a.Y) * (b.X - a.X) / (b.Y - a.Y) = Num / Den.
-      std::int64_t den = 2 * (std::int64_t{b.Y} - a.Y);
-      std::int64_t num = 2 * std::int64_t{a.X} * (std::int64_t{b.Y} - a.Y) +
-                         (yc2 - ay2) * (std::int64_t{b.X} - a.X);
+      TWide den = 2 * (TWide{b.Y} - a.Y);
+      TWide num = 2 * TWide{a.X} * (TWide{b.Y} - a.Y) + TWide{yc2 - ay2} * (TWide{b.X} - a.X);
       if (den < 0) {
         den = -den;
         num = -num;
@@ -75,32 +78,33 @@ void FillPolygonInterior(TCustomBitmap32& Dst, std::span<const TPoint> Points, T
 void DrawLineInclusive(TCustomBitmap32& Dst, TPoint A, TPoint B, TColor32 Color) {
   const TRect clip = DrawableClip(Dst);
   if (clip.IsEmpty()) return;
-  const std::int64_t dx = std::int64_t{B.X} - A.X, dy = std::int64_t{B.Y} - A.Y;
-  const std::int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  if (adx >= ady) {
-    if (adx == 0) {
-      PutPixel(Dst, clip, A.X, A.Y, Color);
-      return;
-    }
-    if (dx < 0) std::swap(A, B);
-    const std::int64_t sdy = std::int64_t{B.Y} - A.Y;
-    const std::int64_t from = std::max<std::int64_t>(A.X, clip.Left);
-    const std::int64_t to = std::min<std::int64_t>(B.X, clip.Right - 1);
-    for (std::int64_t x = from; x <= to; ++x) {
-      // Nearest y to A.Y + (x - A.X) * sdy / adx, ties up: floor((2 t sdy + adx) / (2 adx)).
-      const std::int64_t y = A.Y + FloorDiv(2 * (x - A.X) * sdy + adx, 2 * adx);
-      PutPixel(Dst, clip, x, y, Color);
-    }
-  } else {
-    if (dy < 0) std::swap(A, B);
-    const std::int64_t sdx = std::int64_t{B.X} - A.X;
-    const std::int64_t from = std::max<std::int64_t>(A.Y, clip.Top);
-    const std::int64_t to = std::min<std::int64_t>(B.Y, clip.Bottom - 1);
-    for (std::int64_t y = from; y <= to; ++y) {
-      const std::int64_t x = A.X + FloorDiv(2 * (y - A.Y) * sdx + ady, 2 * ady);
-      PutPixel(Dst, clip, x, y, Color);
+  const std::int64_t adx = std::abs(std::int64_t{B.X} - A.X);
+  const std::int64_t ady = std::abs(std::int64_t{B.Y} - A.Y);
+  // Along the major axis (x when the line is shallow or 45 degrees), from the lower end.
+  const bool steep = adx < ady;
+  auto major = [steep](TPoint P) -> std::int64_t { return steep ? P.Y : P.X; };
+  auto minor = [steep](TPoint P) -> std::int64_t { return steep ? P.X : P.Y; };
+  if (major(A) > major(B)) std::swap(A, B);
+  const std::int64_t steps = major(B) - major(A);
+  if (steps > 0) {
+    // The minor coordinate in 16.16 fixed point, its step truncated toward zero; sampled in the
+    // middle of each major step when it grows, at the step's start when it shrinks. Every
+    // position is then rounded down. This is the window system painter's own arithmetic, so an
+    // outline covers the same pixels on every system.
+    const TWide inc = TWide{minor(B) - minor(A)} * 65536 / steps;
+    TWide pos = TWide{minor(A)} * 65536 + (inc > 0 ? FloorDiv(inc, 2) : 0);
+    const std::int64_t lo = steep ? clip.Top : clip.Left, hi = steep ? clip.Bottom : clip.Right;
+    const std::int64_t first = std::max(major(A), lo), last = std::min(major(B), hi);
+    pos += inc * (first - major(A));
+    for (std::int64_t m = first; m < last; ++m, pos += inc) {
+      const std::int64_t n = FloorDiv(pos, 65536);
+      if (steep)
+        PutPixel(Dst, clip, n, m, Color);
+      else
+        PutPixel(Dst, clip, m, n, Color);
     }
   }
+  PutPixel(Dst, clip, B.X, B.Y, Color);
 }
 
 void PolygonOutlined(TCustomBitmap32& Dst, std::span<const TPoint> Points, TColor32 Color) {

@@ -14,9 +14,10 @@ namespace kelta::gfx {
 // a left edge outside (each row fills from the first centre right of its left edge).
 void FillPolygonInterior(TCustomBitmap32& Dst, std::span<const TPoint> Points, TColor32 Color);
 
-// The pixels a one-pixel line from A to B covers, both ends included: one pixel per column
-// of a shallow line (per row of a steep one) at the line's nearest position, a tie taken
-// towards the larger coordinate.
+// The pixels a one-pixel line from A to B covers, both ends included: one pixel per column of
+// a shallow or 45-degree line (per row of a steep one), where the line crosses the column's
+// middle if it descends there (its left edge if it rises), rounded down in 16.16 fixed point.
+// The same pixels either way round.
 void DrawLineInclusive(TCustomBitmap32& Dst, TPoint A, TPoint B, TColor32 Color);
 
 // Interior and outline; a degenerate polygon (a point, a line) still paints its outline.

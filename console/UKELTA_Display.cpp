@@ -8,6 +8,7 @@
 #include "console/ClickablePanel.h"
 #include "console/LabeledEdit.h"
 #include "console/PortDescriptions.h"
+#include "console/TrendWindow.h"
 #include "console/WaitWithMessages.h"
 #include "console/uHelp.h"
 #include "serial/qt/QtGuiDispatcher.h"
@@ -209,6 +210,7 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   form_ =
       std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
   BuildControls();
+  BuildTrendButton();
   WireHandlers();
   form_->Guarded([this] { form_->FormCreate(); });
 }
@@ -236,9 +238,32 @@ void TFVANTORIS::WireHandlers() {
   on(btHelp, &TConsoleForm::btHelpClick);
   on(btClose, &TConsoleForm::btCloseClick);
   on(btClear, &TConsoleForm::btClearClick);
+  connect(btTrend, &QPushButton::clicked, this,
+          [this] { form_->Guarded([this] { OpenTrend(); }); });
   // A click on the console's bare background sends the first raw line.
   connect(Panel1, &ClickablePanel::clicked, this,
           [this] { form_->Guarded([this] { form_->bt360Send1Click(); }); });
+}
+
+void TFVANTORIS::BuildTrendButton() {
+  btTrend = new QPushButton(QStringLiteral("Trend"), Panel1);
+  btTrend->setObjectName(QStringLiteral("btTrend"));
+  btTrend->setGeometry(152, 20, 64, 24);
+}
+
+void TFVANTORIS::OpenTrend() {
+  if (!fTrend) {
+    // The scale the sensor reported, else the range fields as typed.
+    auto range = [this]() -> std::optional<std::pair<double, double>> {
+      if (auto r = RangeScale(lbeNRange->text().toStdString(), lbePRange->text().toStdString()))
+        return r;
+      return RangeScale(leRangeN->text().toStdString(), leRangeP->text().toStdString());
+    };
+    fTrend = new TrendWindow(form_->Trend(), range, this);
+  }
+  fTrend->show();
+  fTrend->raise();
+  fTrend->activateWindow();
 }
 
 QString TFVANTORIS::StatusText(int panel) const {

@@ -37,6 +37,7 @@ class AngleDisplay;
 class ClickablePanel;
 class LabeledEdit;
 class TfHelp;
+class TrendWindow;
 
 class TFVANTORIS : public QWidget {
   Q_OBJECT
@@ -89,7 +90,8 @@ class TFVANTORIS : public QWidget {
   QLineEdit* Edit1 = nullptr;
   QLabel* Label3 = nullptr;
   QLabel* lCount = nullptr;
-  QLabel* lHealth = nullptr;  // the live health line, top left
+  QLabel* lHealth = nullptr;       // the live health line, top left
+  QPushButton* btTrend = nullptr;  // opens the trend window
   QLabel* Label6 = nullptr;
   QLineEdit* eCount = nullptr;
   QLabel* Label4 = nullptr;
@@ -110,6 +112,9 @@ class TFVANTORIS : public QWidget {
   sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
   TfHelp* fHelp = nullptr;
+  // The trend window, made on the first "Trend" click and shown again by later ones.
+  TrendWindow* fTrend = nullptr;
+  void OpenTrend();
 
  signals:
   // After the window has closed (the port is closed and FormClose ran); the program ends on it.
@@ -128,6 +133,8 @@ class TFVANTORIS : public QWidget {
   void BuildMeasureGroup();
   void BuildInfoFields();
   void BuildHiddenHolders();
+  // The trend is drawn by Qt alone, so its button is not in the layout both windows share.
+  void BuildTrendButton();
   void WireHandlers();
 
   // IFormWindow on the controls above (UKELTA_Display.cpp).

@@ -1,0 +1,122 @@
+// The trend window as the operator uses it: opened from the console's "Trend" button while the
+// simulated sensor streams, its line drawn from the readings, saved as PNG and CSV through the
+// file dialog, and both files read back.
+
+#include "tests/console/SensorRig.h"
+
+#include "console/TrendWindow.h"
+#include "console/form/TrendBuffer.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace kelta::test {
+namespace {
+
+const QColor kLine(0x00, 0x50, 0xC0);
+
+// Columns and rows of an image holding the line's colour.
+struct LineSpread {
+  std::set<int> columns;
+  std::set<int> rows;
+};
+LineSpread LinePixels(const QImage& image) {
+  LineSpread s;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixelColor(x, y) == kLine) {
+        s.columns.insert(x);
+        s.rows.insert(y);
+      }
+  return s;
+}
+
+// Answers the next file dialog with `path`, from inside its modal loop.
+void AnswerFileDialog(const QString& path) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+    timer->deleteLater();
+  });
+  timer->start(20);
+}
+
+TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
+  sim::SensorConfig config;
+  config.framesPerSecond = 200;
+  config.sweepPeriodSeconds = 1;  // the line climbs and falls within the test
+  SensorRig rig(config);
+  TFVANTORIS& w = rig.w();
+  ASSERT_TRUE(rig.Connect());
+  Click(w, "btREAD");
+  ASSERT_TRUE(rig.PumpUntil([&] { return w.Form().Trend().Size() >= 300; }));
+
+  auto* button = w.findChild<QPushButton*>(QStringLiteral("btTrend"));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->text(), QStringLiteral("Trend"));
+  EXPECT_EQ(button->geometry(), QRect(152, 20, 64, 24));
+  EXPECT_TRUE(button->isVisible());
+  Click(w, "btTrend");
+  ASSERT_NE(w.fTrend, nullptr);
+  TrendWindow& trend = *w.fTrend;
+  EXPECT_TRUE(trend.isVisible());
+  Click(w, "btTrend");  // a second click shows the same window
+  EXPECT_EQ(w.findChildren<TrendWindow*>().size(), 1);
+
+  // The plot as painted on screen: the sweep spreads the line over many columns and rows.
+  const QImage shown = trend.plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const LineSpread spread = LinePixels(shown);
+  EXPECT_GT(spread.columns.size(), 50u);
+  EXPECT_GT(spread.rows.size(), 50u);
+  EXPECT_TRUE(trend.lStats->text().startsWith(QStringLiteral("current ")))
+      << trend.lStats->text().toStdString();
+
+  // Fixed to the sensor's range: -180 to +180 as its information reported.
+  trend.cbScale->setCurrentIndex(TrendWindow::kSensorRange);
+  EXPECT_EQ(trend.CurrentView().scale, std::make_pair(-180.0, 180.0));
+
+  const QString png = QString::fromStdString(rig.dir.Path()) + QStringLiteral("trend.png");
+  AnswerFileDialog(png);
+  trend.btSavePng->click();
+  const QImage saved(png);
+  ASSERT_FALSE(saved.isNull());
+  EXPECT_EQ(saved.size(), trend.plot->size());
+  EXPECT_GT(LinePixels(saved.convertToFormat(QImage::Format_RGB32)).columns.size(), 50u);
+
+  const QString csv = QString::fromStdString(rig.dir.Path()) + QStringLiteral("trend.csv");
+  AnswerFileDialog(csv);
+  trend.btSaveCsv->click();
+  const std::vector<std::string> lines = ReadLines(csv.toStdString());
+  ASSERT_GT(lines.size(), 300u);
+  EXPECT_EQ(lines[0], "seconds,angle");
+  double lastSeconds = -1;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const QStringList fields = QString::fromStdString(lines[i]).split(QLatin1Char(','));
+    ASSERT_EQ(fields.size(), 2) << lines[i];
+    bool okSeconds = false, okAngle = false;
+    const double seconds = fields[0].toDouble(&okSeconds);
+    const double angle = fields[1].toDouble(&okAngle);
+    ASSERT_TRUE(okSeconds && okAngle) << lines[i];
+    EXPECT_GE(seconds, lastSeconds);
+    EXPECT_LE(seconds, 10.0);
+    EXPECT_LE(std::abs(angle), 180.0);
+    lastSeconds = seconds;
+  }
+}
+
+}  // namespace
+}  // namespace kelta::test

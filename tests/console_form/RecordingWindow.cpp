@@ -114,14 +114,14 @@ bool RecordingWindow::WaitWithMessages(int ms, const std::function<bool()>& canc
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
   for (;;) {
     RunDueTimers();
-    dispatcher->RunPending();
+    RunMessages(cancelled, std::chrono::milliseconds(0));
     if (cancelled()) return false;
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return true;
     Clock::time_point until = deadline;
     if (!timers_.empty()) until = std::min(until, timers_.begin()->first);
     if (until > now) {
-      dispatcher->RunUntil(cancelled, std::chrono::ceil<std::chrono::milliseconds>(until - now));
+      RunMessages(cancelled, std::chrono::ceil<std::chrono::milliseconds>(until - now));
     }
   }
 }
@@ -132,10 +132,15 @@ bool RecordingWindow::PumpUntil(const std::function<bool()>& cond) {
   return cond();
 }
 
+sim::SensorConfig Steady(double angle) {
+  sim::SensorConfig c;
+  c.fixedAngle = angle;
+  c.framesPerSecond = 20;
+  return c;
+}
+
 FormRig::FormRig(sim::SensorConfig config, int comNumber)
-    : sensor(std::move(config)), com(comNumber) {
-  sensor.Start();
-  link = std::make_unique<sim::PortLink>(dir.Path(), com, sensor.SlavePath(), false);
+    : com(TestSensor::ComNumber(comNumber)), sensor(std::move(config), dir.Path(), com) {
   form = std::make_unique<TConsoleForm>(window, dir.Path(), window.dispatcher);
   window.form = form.get();
   form->Guarded([this] { form->FormCreate(); });
@@ -145,22 +150,15 @@ FormRig::~FormRig() {
   // The form (and its port) goes before the sensor it talks to.
   window.form = nullptr;
   form.reset();
-  link.reset();
-  if (replugged) replugged->Stop();
-  sensor.Stop();
+  replugged.reset();
 }
 
-void FormRig::Unplug() {
-  sensor.HangUp();
-  sensor.Stop();
-}
+void FormRig::Unplug() { sensor.Unplug(); }
 
-sim::SimulatedSensor& FormRig::PlugIn(sim::SensorConfig config) {
+TestSensor& FormRig::PlugIn(sim::SensorConfig config) {
   if (replugged) replugged->Stop();
-  replugged = std::make_unique<sim::SimulatedSensor>(std::move(config));
-  replugged->Start();
-  link.reset();  // first: the new terminal may have the old one's name
-  link = std::make_unique<sim::PortLink>(dir.Path(), com, replugged->SlavePath(), false);
+  (replugged ? *replugged : sensor).Unlink();  // first: the new terminal may have the old name
+  replugged = std::make_unique<TestSensor>(std::move(config), dir.Path(), com);
   return *replugged;
 }
 

@@ -1,14 +1,15 @@
 #pragma once
 // A window for the console's behaviour without any toolkit: it keeps every text, visibility,
 // status text and box the form gives it, answers questions from a script, and keeps the
-// messages flowing by running the serial port's hand-offs (TVaLoopDispatcher) during waits.
+// messages flowing by running the serial port's hand-offs during waits (the loop dispatcher on
+// Linux, the Windows message dispatcher and a message loop on Windows).
 // A FormRig puts it in front of a form whose port reaches the simulated sensor over a real
-// pseudo-terminal, linked as ports/com<N> in the rig's folder.
+// pseudo-terminal, as COM<N> (tests/console_form/TestSensor.h).
 
 #include "console/form/ConsoleForm.h"
-#include "serial/LoopDispatcher.h"
-#include "sim/PortLink.h"
+#include "serial/GuiDispatcher.h"
 #include "sim/SimulatedSensor.h"
+#include "tests/console_form/TestSensor.h"
 #include "tests/support/TempDir.h"
 
 #include <array>
@@ -69,7 +70,7 @@ class RecordingWindow final : public IFormWindow {
   bool PumpUntil(const std::function<bool()>& cond);
 
   TConsoleForm* form = nullptr;  // told that the window closes
-  std::shared_ptr<TVaLoopDispatcher> dispatcher = std::make_shared<TVaLoopDispatcher>();
+  std::shared_ptr<IGuiDispatcher> dispatcher = NewDispatcher();
 
   RecordingAngleView angles;
   std::map<FormControl, std::string> texts;
@@ -90,13 +91,21 @@ class RecordingWindow final : public IFormWindow {
   std::multimap<Clock::time_point, std::function<void()>> timers_;
   std::map<int, std::function<void()>> repeating_;  // StartTimer's, by id
   int lastTimer_ = 0;
+  // Per system (MessageLoop_<os>.cpp): the dispatcher, and running its calls until done()
+  // holds or the time has passed (a limit of 0: the calls queued now).
+  static std::shared_ptr<IGuiDispatcher> NewDispatcher();
+  void RunMessages(const std::function<bool()>& done, std::chrono::milliseconds limit);
   void ScheduleTick(int id, int ms);
   // Runs the timers that are due; true when one ran.
   bool RunDueTimers();
 };
 
+// A sensor at a fixed angle, 20 frames a second.
+sim::SensorConfig Steady(double angle);
+
 // A form in front of a recording window, in its own folder, wired to a simulated sensor.
 struct FormRig {
+  // COM<com> on Linux; under Wine the COM number the script linked.
   explicit FormRig(sim::SensorConfig config = {}, int com = 7);
   ~FormRig();
 
@@ -106,16 +115,15 @@ struct FormRig {
   // a new one with `config` started and linked under the same COM<N>, as a restarted
   // simulator or a re-plugged adapter gives.
   void Unplug();
-  sim::SimulatedSensor& PlugIn(sim::SensorConfig config);
+  TestSensor& PlugIn(sim::SensorConfig config);
   // Runs a handler as a click does.
   void Click(void (TConsoleForm::*handler)());
   std::string Received() const { return sensor.ReceivedBytes(); }
 
   TempDir dir;
-  sim::SimulatedSensor sensor;
   const int com;
-  std::unique_ptr<sim::PortLink> link;
-  std::unique_ptr<sim::SimulatedSensor> replugged;  // PlugIn's
+  TestSensor sensor;
+  std::unique_ptr<TestSensor> replugged;  // PlugIn's
   RecordingWindow window;
   std::unique_ptr<TConsoleForm> form;
 };

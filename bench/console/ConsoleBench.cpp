@@ -1,9 +1,14 @@
 // BM_UnansweredExchangeCpu: process CPU while "#READ" goes unanswered (six sends, about 3 s);
 // a wait that polled would use a whole core. BM_FrameToMemoLatency: from a data frame written
 // into the pseudo-terminal to its line in Memo1, through the serial port's threads and the
-// GUI thread's event loop.
+// GUI thread's event loop. BM_ReadingCpu: the console's CPU per reading while the sensor streams
+// at 100 and 1000 readings/s, bare and with the trend window open and every reading written to
+// a CSV file. BM_TrendPaint: one paint of the trend over one hour at 1000 readings/s.
 
+#include "console/TrendWindow.h"
 #include "console/UKELTA_Display.h"
+#include "console/core/ReadingCsv.h"
+#include "console/form/TrendBuffer.h"
 #include "serial/VaComm.h"
 #include "sim/PortLink.h"
 #include "sim/SimulatedSensor.h"
@@ -12,6 +17,8 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QImage>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QTimer>
 
@@ -19,7 +26,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -137,6 +146,111 @@ void BM_FrameToMemoLatency(benchmark::State& state) {
   state.counters["p99_us"] = at(0.99);
 }
 BENCHMARK(BM_FrameToMemoLatency)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// CPU of this thread (the GUI thread, where every reading is decoded, shown, stored and
+// written) in seconds.
+double GuiCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The console's part of the process: the GUI thread and the serial port's workers; the
+// simulated sensor's threads in the same process are left out.
+double ConsoleCpuSeconds() {
+  return GuiCpuSeconds() +
+         std::chrono::duration<double>(kelta::test::ThreadCpuTime("VaComm")).count();
+}
+
+void RunEventsFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Arguments: readings per second; 0 bare, 1 with the trend window open (10 s span, repainted
+// ten times a second) and every reading written to a CSV file, flushed every 250 ms.
+void BM_ReadingCpu(benchmark::State& state) {
+  kelta::sim::SensorConfig config;
+  config.framesPerSecond = static_cast<double>(state.range(0));
+  config.sweepPeriodSeconds = 5;
+  Rig rig(config);
+  kelta::TConsoleForm& form = rig.window->Form();
+  rig.window->show();
+  const bool extras = state.range(1) != 0;
+  kelta::ReadingCsvWriter csv;
+  QTimer flush;
+  if (extras) {
+    rig.window->OpenTrend();
+    csv.Open(rig.dir.Path() + "readings.csv");
+    form.AngleReceived.Attach([&csv, &form](double value) {
+      csv.Write({std::chrono::system_clock::now(), csv.SecondsSinceOpen(), value, form.LastLine,
+                 "COM5", "1"});
+    });
+    QObject::connect(&flush, &QTimer::timeout, [&csv] { csv.Flush(); });
+    flush.start(kelta::ReadingCsvWriter::kFlushMs);
+  }
+  form.btREADClick();
+  RunEventsFor(500);  // the stream settles
+  double cpu = 0, wall = 0;
+  uint64_t readings = 0;
+  for (auto _ : state) {
+    const size_t before = form.Trend().Size();
+    const double cpu0 = ConsoleCpuSeconds();
+    const auto t0 = Clock::now();
+    RunEventsFor(3000);
+    cpu += ConsoleCpuSeconds() - cpu0;
+    wall += std::chrono::duration<double>(Clock::now() - t0).count();
+    readings += form.Trend().Size() - before;
+  }
+  if (readings == 0) {
+    state.SkipWithError("no reading arrived");
+    return;
+  }
+  state.counters["readings_per_s"] = static_cast<double>(readings) / wall;
+  state.counters["cpu_us_per_reading"] = 1e6 * cpu / static_cast<double>(readings);
+  state.counters["cpu_pct_of_core"] = 100.0 * cpu / wall;
+  if (extras) state.counters["csv_lines"] = static_cast<double>(csv.LinesWritten());
+}
+BENCHMARK(BM_ReadingCpu)
+    ->ArgsProduct({{100, 1000}, {0, 1}})
+    ->ArgNames({"rate", "trend_and_csv"})
+    ->Iterations(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One paint of the trend window's plot (720 x 360) over one hour at 1000 readings/s, a sweep
+// with noise and a few gaps; argument: the span shown in seconds.
+void BM_TrendPaint(benchmark::State& state) {
+  EnsureApp();
+  double now = 0;
+  kelta::TrendBuffer trend(kelta::TrendBuffer::kCapacity, [&now] { return now; });
+  uint32_t noise = 1;
+  for (int i = 0; i < 3'600'000; ++i) {
+    now = i / 1000.0;
+    if (i % 600'000 == 300'000) trend.MarkGap();
+    if (i % 600'000 >= 300'000 && i % 600'000 < 305'000) continue;  // 5 s without connection
+    noise = noise * 1664525u + 1013904223u;
+    trend.Push(90 * std::sin(now / 60) + static_cast<double>(noise >> 24) / 64.0);
+  }
+  QImage image(720, 360, QImage::Format_RGB32);
+  kelta::TrendView view;
+  view.end = now;
+  view.span = static_cast<double>(state.range(0));
+  for (auto _ : state) {
+    QPainter painter(&image);
+    kelta::PaintTrend(painter, image.rect(), trend, view);
+  }
+  state.counters["readings_held"] = static_cast<double>(trend.Size());
+  state.counters["store_MB"] = static_cast<double>(trend.MemoryBytes()) / 1e6;
+}
+BENCHMARK(BM_TrendPaint)
+    ->Arg(3600)
+    ->Arg(600)
+    ->Arg(10)
+    ->ArgName("span_s")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include "tests/support/TempDir.h"
 
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialFrame.h"
 #include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngLoader.h"
 #include "graphics/view/Image32.h"
@@ -106,6 +107,51 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
     }
     EXPECT_GT(lime, 100);
     EXPECT_NE(readout, Readout(-c.Reading));
+  }
+}
+
+// TDialFrame draws what the console's Qt view shows: the view composed by the widget with the
+// readout widget painted over it, for readings of every sign, overflowing ones and the stale
+// colour, pixel for pixel.
+TEST_F(RenderDialToolTest, DialFrameMatchesTheQtViewWithItsReadout) {
+  struct TCase {
+    const char* Dial;
+    double Reading;
+    const char* Mode;
+    bool Stale;
+  };
+  const TCase cases[] = {{"Mode0.png", 0, "0", false},      {"Mode0.png", -0.04, "0", false},
+                         {"Mode1.png", 137.25, "1", false}, {"Mode2.png", 359.95, "2", true},
+                         {"Mode3.png", -118.6, "3", false}, {"Mode3.png", 12345.6, "3", false},
+                         {"Mode3.png", -98765.4, "", true}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Dial) + " " + std::to_string(c.Reading));
+    TImage32 dst, src, ivBGR;
+    TDialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
+    dst.resize(404, 404);
+    sevenseg::TiSevenSegmentAnalog* readout = CreateDialReadout(dst);
+    readout->SetDecimalSeparator('.');
+    readout->SetValue(c.Reading);
+    if (c.Stale) readout->SetSegmentColor(sevenseg::clGreen);
+    composer.LoadDialImages((source_ / "img" / c.Dial).string());
+    composer.DrawDial(DialAngleFor(c.Reading, c.Mode));
+    dst.ComposeBuffer();
+    TBitmap32 qt;
+    qt.CopyFrom(dst.Buffer());
+    qt.ResetAlpha();
+    QImage shot(reinterpret_cast<uchar*>(qt.Bits()), qt.Width(), qt.Height(), qt.Width() * 4,
+                QImage::Format_RGB32);
+    readout->render(&shot, readout->pos());
+
+    TDialFrame frame((source_ / "img" / "arrow2.PNG").string());
+    frame.LoadDialImages((source_ / "img" / c.Dial).string());
+    frame.ShowAngle(c.Reading, c.Mode);
+    frame.SetStale(c.Stale);
+    const TBitmap32& f = frame.Compose();
+    ASSERT_EQ(f.Width(), qt.Width());
+    ASSERT_EQ(f.Height(), qt.Height());
+    for (int y = 0; y < f.Height(); ++y)
+      for (int x = 0; x < f.Width(); ++x) ASSERT_EQ(f.Pixel(x, y), qt.Pixel(x, y)) << x << "," << y;
   }
 }
 

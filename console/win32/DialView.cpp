@@ -1,0 +1,100 @@
+#include "console/win32/DialView.h"
+
+namespace kelta::win32 {
+
+TDialView::TDialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  if (!::GetClassInfoExW(instance, kClassName, &wc)) {
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &TDialView::Proc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.lpszClassName = kClassName;
+    ::RegisterClassExW(&wc);
+  }
+  window_ = ::CreateWindowExW(0, kClassName, L"Dst", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, left,
+                              top, width, height, parent, nullptr, instance, this);
+  // Needle and readout at 0 from the start, as the Qt view shows them.
+  frame_.ShowAngle(0);
+}
+
+TDialView::~TDialView() {
+  if (window_ != nullptr) {
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(window_);
+  }
+}
+
+void TDialView::LoadDialImages(const std::string& file) {
+  frame_.LoadDialImages(file);
+  Changed();
+}
+
+void TDialView::ShowAngle(double value, const std::string& mode) {
+  frame_.ShowAngle(value, mode);
+  Changed();
+}
+
+void TDialView::SetLive(bool live) {
+  frame_.SetLive(live);
+  Changed();
+}
+
+void TDialView::SetStale(bool stale) {
+  frame_.SetStale(stale);
+  Changed();
+}
+
+void TDialView::Changed() {
+  if (window_ == nullptr) return;
+  ::InvalidateRect(window_, nullptr, FALSE);
+  // At once, as the Qt view repaints: a long wait must not leave an old angle on screen.
+  ::UpdateWindow(window_);
+}
+
+void TDialView::Paint(HDC dc) {
+  const gfx::TBitmap32& f = frame_.Compose();
+  RECT client;
+  ::GetClientRect(window_, &client);
+  // The part of the view the frame does not cover (a smaller dial picture) stays white, as
+  // the view's background is.
+  if (f.Width() < client.right || f.Height() < client.bottom)
+    ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = f.Width();
+  info.bmiHeader.biHeight = -f.Height();  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  ::StretchDIBits(dc, 0, 0, f.Width(), f.Height(), 0, 0, f.Width(), f.Height(), f.Bits(), &info,
+                  DIB_RGB_COLORS, SRCCOPY);
+}
+
+LRESULT CALLBACK TDialView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TDialView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the paint covers it
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(window, &ps);
+      if (self != nullptr) {
+        self->window_ = window;
+        self->Paint(dc);
+      }
+      ::EndPaint(window, &ps);
+      return 0;
+    }
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+}  // namespace kelta::win32

@@ -1,0 +1,38 @@
+#pragma once
+// The dial view in the native window: the form's angle view on the dial frame (the needle
+// turned under the dial picture, the readout inside it, the live and stale marks), shown in a
+// child window of its own from the frame's 32-bit pixels. GUI thread only.
+
+#include "console/form/AngleView.h"
+#include "graphics/dial/DialFrame.h"
+
+#include <windows.h>
+
+namespace kelta::win32 {
+
+class TDialView final : public IAngleView {
+ public:
+  // Registers the window class once and makes the view as a child of `parent`.
+  TDialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height);
+  ~TDialView() override;
+  TDialView(const TDialView&) = delete;
+  TDialView& operator=(const TDialView&) = delete;
+
+  void LoadDialImages(const std::string& file) override;
+  void ShowAngle(double value, const std::string& mode) override;
+  void SetLive(bool live) override;
+  void SetStale(bool stale) override;
+
+  HWND Handle() const { return window_; }
+  static constexpr const wchar_t* kClassName = L"KELTA_DialView";
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint(HDC dc);
+  void Changed();
+
+  gfx::TDialFrame frame_;
+  HWND window_ = nullptr;
+};
+
+}  // namespace kelta::win32

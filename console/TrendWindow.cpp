@@ -106,7 +106,7 @@ void PaintTrend(QPainter& painter, const QRect& area, const TrendBuffer& trend,
 
   // Grid and labels.
   painter.setPen(QColor(0xE4, 0xE4, 0xE4));
-  const double step = GridStep(high - low, std::max(plot.height() / 40, 2));
+  const double step = GridStep(high - low, std::max(plot.height() / 28, 2));
   QFont small = painter.font();
   small.setPixelSize(10);
   painter.setFont(small);

@@ -6,6 +6,7 @@
 
 #include "console/TrendWindow.h"
 #include "console/form/TrendBuffer.h"
+#include "serial/VaComm.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -116,6 +117,13 @@ TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
     EXPECT_LE(std::abs(angle), 180.0);
     lastSeconds = seconds;
   }
+
+  // Closing the port breaks the line: the stretch since is a gap, open while nothing comes.
+  w.Form().VaComm1().Close();
+  const double now = w.Form().Trend().Now();
+  const auto gaps = w.Form().Trend().Gaps(now - 10, now);
+  ASSERT_EQ(gaps.size(), 1u);
+  EXPECT_TRUE(gaps[0].open);
 }
 
 }  // namespace

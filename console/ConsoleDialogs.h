@@ -15,6 +15,9 @@ class ConsoleDialogs {
   virtual void ShowMessage(const QString& text) = 0;
   // A question with Yes and No; true only for Yes.
   virtual bool AskYesNo(const QString& text) = 0;
+  // A folder chooser starting at `start`; the folder chosen, empty when cancelled. The
+  // system's folder dialog unless a test answers.
+  virtual QString ChooseFolder(QWidget* owner, const QString& start);
 };
 
 // The real boxes (QMessageBox), captioned with the application's name as the original did.

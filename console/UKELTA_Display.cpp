@@ -86,6 +86,13 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     emit w_.StatusTextSet(panel, t);
   }
 
+  void SetChecked(FormControl control, bool checked) override {
+    if (auto* button = qobject_cast<QPushButton*>(Control(control))) button->setChecked(checked);
+  }
+  std::string ChooseFolder(const std::string& start) override {
+    return w_.dialogs_->ChooseFolder(&w_, QString::fromStdString(start)).toStdString();
+  }
+
   void ShowMessage(const std::string& text) override {
     w_.dialogs_->ShowMessage(QString::fromStdString(text));
   }
@@ -178,6 +185,12 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
         return w_.lbeMVOffset;
       case FormControl::lHealth:
         return w_.lHealth;
+      case FormControl::btRecord:
+        return w_.btRecord;
+      case FormControl::btFolder:
+        return w_.btFolder;
+      case FormControl::lRecord:
+        return w_.lRecord;
       default:
         break;
     }
@@ -210,6 +223,7 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   form_ =
       std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
   BuildControls();
+  BuildRecordControls();
   BuildTrendButton();
   WireHandlers();
   form_->Guarded([this] { form_->FormCreate(); });
@@ -238,6 +252,8 @@ void TFVANTORIS::WireHandlers() {
   on(btHelp, &TConsoleForm::btHelpClick);
   on(btClose, &TConsoleForm::btCloseClick);
   on(btClear, &TConsoleForm::btClearClick);
+  on(btRecord, &TConsoleForm::btRecordClick);
+  on(btFolder, &TConsoleForm::btFolderClick);
   connect(btTrend, &QPushButton::clicked, this,
           [this] { form_->Guarded([this] { OpenTrend(); }); });
   // A click on the console's bare background sends the first raw line.

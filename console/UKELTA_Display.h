@@ -90,6 +90,10 @@ class TFVANTORIS : public QWidget {
   QLineEdit* Edit1 = nullptr;
   QLabel* Label3 = nullptr;
   QLabel* lCount = nullptr;
+  // Recording, in the band left of Help: the toggle, the folder chooser, the file named.
+  QPushButton* btRecord = nullptr;
+  QPushButton* btFolder = nullptr;
+  QLabel* lRecord = nullptr;
   QLabel* lHealth = nullptr;       // the live health line, top left
   QPushButton* btTrend = nullptr;  // opens the trend window
   QLabel* Label6 = nullptr;
@@ -135,6 +139,8 @@ class TFVANTORIS : public QWidget {
   void BuildHiddenHolders();
   // The trend is drawn by Qt alone, so its button is not in the layout both windows share.
   void BuildTrendButton();
+  // The recording's controls beside the health line (RecordControls.cpp).
+  void BuildRecordControls();
   void WireHandlers();
 
   // IFormWindow on the controls above (UKELTA_Display.cpp).

@@ -35,6 +35,7 @@ TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
     : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
   CreatePort(std::move(dispatcher));
   AngleReceived.Attach([this](double value) { ShowAngle(value); });
+  AngleReceived.Attach([this](double value) { RecordReading(value); });
   DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {
     ChooseDialPicture(range, mode);
   });
@@ -93,6 +94,7 @@ void TConsoleForm::FormCreate() {
       descriptions.push_back(device.empty() ? where.target : where.target + " (" + device + ")");
   }
   window_.SetItems(FormControl::ePortNo, names, descriptions);
+  LoadRecordSettings();
 }
 
 void TConsoleForm::CopyFieldsToUserSet() {
@@ -120,6 +122,7 @@ bool TConsoleForm::WindowClosing() {
   Guarded([this] {
     if (Connected == 1) VaComm1().Close();
   });
+  EndRecording();
   try {
     FormClose();
   } catch (const std::exception& e) {

@@ -10,12 +10,14 @@
 // because WaitWithMessages runs messages, a click or a serial notification can run inside a
 // waiting handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
 
+#include "console/core/ReadingCsv.h"
 #include "console/core/UserSet.h"
 #include "console/form/FormWindow.h"
 #include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
 #include "console/form/TrendBuffer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -26,6 +28,7 @@
 
 namespace kelta {
 
+class EInOutError;
 class IGuiDispatcher;
 class RxDecoder;
 class TVaComm;
@@ -84,6 +87,7 @@ class TConsoleForm {
   //   Reconnect.cpp     a lost port: marked, waited for, reopened when the same sensor is back
   //   AngleDisplay.cpp  the angle shown, the dial picture chosen, clearing the list and angle
   //   HealthLine.cpp    the live health line and the stale mark
+  //   Recording.cpp     the "Record" toggle, its folder, and the readings' file
   void FormCreate();
   void FormClose();
   void btHelpClick();
@@ -124,6 +128,16 @@ class TConsoleForm {
   // from Connect on.
   void HealthTick();
 
+  // Recording: the toggle starts a file in the chosen folder (named by start time and port)
+  // or closes it; every accepted reading goes to it. The folder button asks for the folder
+  // and remembers it beside the executable. The tick, run by the form's timer while
+  // recording, hands the lines to the system and shows a failure met meanwhile.
+  void btRecordClick();
+  void btFolderClick();
+  void RecordTick();
+  bool IsRecording() const;
+  const std::string& RecordFolder() const { return recording_.folder; }
+
   TVaComm& VaComm1() { return *comm_; }
 
   // Every accepted reading with its time, and where the port closed: what the trend draws.
@@ -149,6 +163,16 @@ class TConsoleForm {
   void StopWaitingForPort();
   // Connect: the health line counts from zero, and its timer runs from now on.
   void RestartHealth();
+  // Recording.cpp: the folder from the settings file (FormCreate); a reading to the file;
+  // what the file holds handed to the system (port lost); the file closed (toggle off);
+  // closed with a failure shown at once (window closing); a failed write ends recording.
+  void LoadRecordSettings();
+  void RecordReading(double value);
+  void FlushRecording();
+  void StopRecording();
+  void EndRecording();
+  void RecordingFailed(const EInOutError& error);
+  void ShowRecordState();
 
   // The line holding a reply marker, caught as lines are delivered during an exchange's
   // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
@@ -188,6 +212,21 @@ class TConsoleForm {
     }
   };
   HealthLine health_{window_};
+  // Recording: the folder, the open file and the port it names, the timer (stopped with the
+  // form: the tick calls it), and a failure still to be shown in a box.
+  struct Recording {
+    explicit Recording(IFormWindow& w) : window(w) {}
+    IFormWindow& window;
+    std::string folder;
+    ReadingCsvWriter writer;
+    std::string port;
+    int timer = 0;
+    std::string failure;
+    ~Recording() {
+      if (timer != 0) window.StopTimer(timer);
+    }
+  };
+  Recording recording_{window_};
   TrendBuffer trend_;
   std::unique_ptr<TVaComm> comm_;
 };
@@ -195,5 +234,10 @@ class TConsoleForm {
 // Bytes from the wire as text, one character each: the sensor speaks ASCII, and stray bytes
 // must still show rather than vanish in a UTF-8 decode.
 std::string WireText(const std::string& bytes);
+
+// A recording's file name: local start time and port, "2026-12-07_14-02-11_COM5.csv"; an
+// attempt above 1 adds "-<attempt>" before ".csv".
+std::string RecordFileName(std::chrono::system_clock::time_point start, const std::string& port,
+                           int attempt = 1);
 
 }  // namespace kelta

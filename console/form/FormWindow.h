@@ -43,6 +43,11 @@ enum class FormControl {
   lbeCal0,  // to lbeCal11, in order
   lbeCal11 = lbeCal0 + 11,
   lHealth,  // the live health line
+  // Recording, beside the health line: the "Record" toggle (a checkable button), the folder
+  // chooser "Folder…", and the label naming the file being written (or the folder).
+  btRecord,
+  btFolder,
+  lRecord,
 };
 
 // lbeCal0 + index (0 to 11).
@@ -71,6 +76,12 @@ class IFormWindow {
   // Appends a line to Memo1, which keeps its newest kMemoLineLimit lines and brings the start
   // of the lines back into view.
   virtual void AddLine(FormControl control, const std::string& line) = 0;
+
+  // A checkable button's state (btRecord), set without running its click handler.
+  virtual void SetChecked(FormControl control, bool checked) = 0;
+  // A modal folder chooser starting at `start` (UTF-8, possibly not there yet); the chosen
+  // folder, or empty when cancelled.
+  virtual std::string ChooseFolder(const std::string& start) = 0;
 
   // Status bar panel 0 or 1.
   virtual void SetStatus(int panel, const std::string& text) = 0;

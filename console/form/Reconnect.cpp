@@ -47,6 +47,9 @@ void TConsoleForm::PortLost() {
   // operator may also connect by hand meanwhile.
   window_.SetVisible(FormControl::Panel2, true);
   window_.AngleView().SetLive(false);
+  // What came before the loss is in the file, whatever happens next; recording goes on
+  // when the sensor comes back.
+  FlushRecording();
   if (!lost_) {
     LostPort port;
     port.portNum = VaComm1().PortNum();

@@ -52,6 +52,8 @@ class ScriptedDialogs final : public ConsoleDialogs {
     QStringList messages;
     QStringList questions;
     std::deque<bool> answers;
+    QString folder;            // what the folder chooser answers; empty: cancelled
+    QStringList folderStarts;  // where each folder chooser started
   };
   explicit ScriptedDialogs(std::shared_ptr<Log> log) : log_(std::move(log)) {}
   void ShowMessage(const QString& text) override { log_->messages << text; }
@@ -61,6 +63,10 @@ class ScriptedDialogs final : public ConsoleDialogs {
     const bool yes = log_->answers.front();
     log_->answers.pop_front();
     return yes;
+  }
+  QString ChooseFolder(QWidget*, const QString& start) override {
+    log_->folderStarts << start;
+    return log_->folder;
   }
 
  private:

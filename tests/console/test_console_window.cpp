@@ -45,6 +45,11 @@ struct Placement {
 const Placement kConsolePlacements[] = {
     {"btHelp", "Panel1", {448, 16, 75, 25}, "Help", true},
     {"btClose", "Panel1", {534, 16, 75, 25}, "Close", true},
+    // The band left of Help: the health line over the recording's controls.
+    {"lHealth", "Panel1", {16, 3, 420, 15}, nullptr, true},
+    {"btRecord", "Panel1", {16, 20, 64, 24}, "Record", true},
+    {"btFolder", "Panel1", {84, 20, 64, 24}, "Folder…", true},
+    {"lRecord", "Panel1", {222, 24, 218, 17}, nullptr, true},
     {"GroupBox1", "Panel1", {16, 48, 593, 195}, "Send Command", true},
     {"btn10", "GroupBox1", {15, 31, 0, 0}, "센서정보", true},
     {"eID", "GroupBox1", {189, 35, 31, 0}, "1", true},

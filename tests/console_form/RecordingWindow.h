@@ -54,6 +54,11 @@ class RecordingWindow final : public IFormWindow {
   void SetVisible(FormControl control, bool visible) override;
   void AddLine(FormControl control, const std::string& line) override;
   void SetStatus(int panel, const std::string& text) override;
+  void SetChecked(FormControl control, bool value) override { checked[control] = value; }
+  std::string ChooseFolder(const std::string& start) override {
+    folderStarts.push_back(start);
+    return folderAnswer;
+  }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   bool AskYesNo(const std::string& text) override;
   bool WaitWithMessages(int ms, const std::function<bool()>& cancelled) override;
@@ -82,7 +87,10 @@ class RecordingWindow final : public IFormWindow {
   std::array<std::vector<std::string>, 2> statusSeen;  // every text put there
   std::vector<std::string> messages;
   std::vector<std::string> questions;
-  std::deque<bool> answers;  // for the questions, in order; No when none is left
+  std::deque<bool> answers;               // for the questions, in order; No when none is left
+  std::map<FormControl, bool> checked;    // SetChecked's
+  std::string folderAnswer;               // what ChooseFolder answers; empty: cancelled
+  std::vector<std::string> folderStarts;  // where each ChooseFolder started
   int helpOpened = 0;
   int closed = 0;
 

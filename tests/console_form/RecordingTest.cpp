@@ -1,0 +1,250 @@
+// Recording against the simulated sensor over a real pseudo-terminal: a recording that goes
+// on across a lost and returned port and ends with the window holds every reading the console
+// accepted, once and in order; a folder that cannot take a file and a disk that fills stop the
+// recording with a message while the console goes on; the folder is remembered beside the
+// executable, never in "UserSet.dat".
+
+#include "tests/console_form/RecordingWindow.h"
+
+#include "console/core/ReadingCsv.h"
+#include "console/core/RecordSettings.h"
+#include "console/core/UserSet.h"
+#include "tests/support/Files.h"
+
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace kelta::test {
+namespace {
+
+using F = FormControl;
+
+// A sensor whose frames count 1, 2, 3, ... from `from`, 40 a second.
+sim::SensorConfig Counting(double from) {
+  sim::SensorConfig config;
+  config.countFrom = from;
+  config.framesPerSecond = 40;
+  return config;
+}
+
+std::vector<std::string> CsvFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.path().extension() == ".csv") files.push_back(entry.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The file's rows, split at commas (the fields these tests meet hold no quotes).
+std::vector<std::vector<std::string>> Rows(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  const std::string text = ReadFile(path);
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    EXPECT_NE(end, std::string::npos) << "a row without its CR LF";
+    if (end == std::string::npos) break;
+    std::vector<std::string> fields;
+    const std::string row = text.substr(start, end - start);
+    size_t from = 0;
+    for (size_t comma; (comma = row.find(',', from)) != std::string::npos; from = comma + 1)
+      fields.push_back(row.substr(from, comma - from));
+    fields.push_back(row.substr(from));
+    rows.push_back(fields);
+    start = end + 2;
+  }
+  return rows;
+}
+
+std::vector<double> ShownValues(const RecordingWindow& w) {
+  std::vector<double> values;
+  for (const auto& shown : w.angles.shown) values.push_back(shown.first);
+  return values;
+}
+
+// A file that may grow no further than `bytes`: writes past it fail with EFBIG, as they fail
+// with ENOSPC on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
+  FormRig rig(Counting(1));
+  RecordingWindow& w = rig.window;
+  const std::string folder = rig.dir.Path() + "records";
+  w.folderAnswer = folder;
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  const std::string userSet = ReadFile(rig.dir.File("UserSet.dat"));
+  ASSERT_EQ(userSet.size(), 61u);
+
+  rig.Click(&TConsoleForm::btRecordClick);
+  ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
+  EXPECT_TRUE(w.checked[F::btRecord]);
+  const std::vector<std::string> files = CsvFiles(folder);
+  ASSERT_EQ(files.size(), 1u);
+  const std::string name = std::filesystem::path(files[0]).filename().string();
+  EXPECT_TRUE(std::regex_match(name, std::regex(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_COM)" +
+                                                std::to_string(rig.com) + R"(\.csv)")))
+      << name;
+  EXPECT_NE(w.Text(F::lRecord).find(name), std::string::npos) << w.Text(F::lRecord);
+
+  rig.Click(&TConsoleForm::btREADClick);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
+  rig.Unplug();
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
+  // Handed to the system when the port went: every reading so far is in the file.
+  EXPECT_EQ(Rows(files[0]).size(), 1 + w.angles.shown.size());
+  EXPECT_TRUE(rig.form->IsRecording());
+
+  rig.PlugIn(Counting(1001));
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.back().first >= 1010; }));
+  // The title bar's close: the front-end tells the form.
+  rig.form->WindowClosing();
+  EXPECT_FALSE(rig.form->IsRecording());
+  EXPECT_FALSE(w.checked[F::btRecord]);
+
+  const std::vector<double> shown = ShownValues(w);
+  const auto rows = Rows(files[0]);
+  ASSERT_EQ(rows.size(), 1 + shown.size());
+  EXPECT_EQ(rows[0],
+            (std::vector<std::string>{"time", "seconds", "angle", "line", "port", "sensor_id"}));
+  std::vector<double> recorded;
+  double lastSeconds = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    ASSERT_EQ(rows[i].size(), 6u) << i;
+    recorded.push_back(std::stod(rows[i][2]));
+    EXPECT_EQ(std::stod(rows[i][3]), recorded.back()) << rows[i][3];
+    EXPECT_EQ(rows[i][4], "COM" + std::to_string(rig.com));
+    EXPECT_EQ(rows[i][5], "1");
+    const double seconds = std::stod(rows[i][1]);
+    EXPECT_GE(seconds, lastSeconds);
+    lastSeconds = seconds;
+  }
+  EXPECT_EQ(recorded, shown);
+  // The first sensor's count, then the second's, each without a gap or a repeat.
+  const auto second = std::find(recorded.begin(), recorded.end(), 1001.0);
+  ASSERT_NE(second, recorded.end());
+  for (auto it = recorded.begin(); it != recorded.end(); ++it) {
+    const double expected = it < second ? 1.0 + (it - recorded.begin()) : 1001.0 + (it - second);
+    ASSERT_EQ(*it, expected) << "reading " << (it - recorded.begin());
+  }
+  EXPECT_GE(second - recorded.begin(), 10);
+
+  // The folder went to its own settings file; the settings record kept its 61 bytes.
+  EXPECT_EQ(ReadFile(rig.dir.File(kRecordSettingsFileName)), "Folder=" + folder + "\r\n");
+  // The record as closing stores the fields (the typed port among them), and nothing else.
+  TUserSet expected;
+  std::copy(userSet.begin(), userSet.end(), expected.bytes.begin());
+  expected.Store(UserSetField::PortName, w.Text(F::ePortNo));
+  EXPECT_EQ(ReadFile(rig.dir.File("UserSet.dat")),
+            std::string(expected.bytes.begin(), expected.bytes.end()));
+  EXPECT_TRUE(w.messages.empty()) << w.messages[0];
+}
+
+TEST(Recording, AFolderThatTakesNoFileOrAFullDiskStopsRecordingNotTheConsole) {
+  FormRig rig(Counting(1));
+  RecordingWindow& w = rig.window;
+  WriteFile(rig.dir.File("plain"), "x");
+  w.folderAnswer = rig.dir.File("plain") + "/records";  // under a file: no folder there
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&TConsoleForm::btRecordClick);
+  EXPECT_FALSE(rig.form->IsRecording());
+  EXPECT_FALSE(w.checked[F::btRecord]);
+  ASSERT_EQ(w.messages.size(), 1u);
+  EXPECT_EQ(w.messages[0].rfind("Recording did not start: ", 0), 0u) << w.messages[0];
+  EXPECT_NE(w.messages[0].find("plain/records"), std::string::npos) << w.messages[0];
+  rig.Click(&TConsoleForm::btDATAClick);
+  EXPECT_EQ(ShownValues(w), std::vector<double>{1});
+
+  // A disk that fills while the stream runs: stopped, said once, the stream goes on.
+  w.folderAnswer = rig.dir.Path() + "records";
+  rig.Click(&TConsoleForm::btFolderClick);
+  {
+    FileSizeLimit limit(600);
+    rig.Click(&TConsoleForm::btRecordClick);
+    ASSERT_TRUE(rig.form->IsRecording());
+    rig.Click(&TConsoleForm::btREADClick);
+    ASSERT_TRUE(w.PumpUntil([&w] { return w.messages.size() == 2; }));
+  }
+  EXPECT_FALSE(rig.form->IsRecording());
+  EXPECT_FALSE(w.checked[F::btRecord]);
+  EXPECT_EQ(w.messages[1].rfind("Recording stopped: Cannot write", 0), 0u) << w.messages[1];
+  EXPECT_EQ(w.Text(F::lRecord).rfind("Stopped: ", 0), 0u) << w.Text(F::lRecord);
+  const size_t before = w.angles.shown.size();
+  ASSERT_TRUE(w.PumpUntil([&w, before] { return w.angles.shown.size() >= before + 5; }));
+  EXPECT_EQ(rig.form->Connected, 1);
+  EXPECT_EQ(w.messages.size(), 2u);
+  const std::vector<std::string> files = CsvFiles(rig.dir.Path() + "records");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(ReadFile(files[0]).size(), 600u);
+
+  // Recording again after the failure: a new file, the console's fields as they were.
+  rig.Click(&TConsoleForm::btRecordClick);
+  EXPECT_TRUE(rig.form->IsRecording()) << w.status[0];
+  rig.Click(&TConsoleForm::btRecordClick);
+  EXPECT_FALSE(rig.form->IsRecording());
+  EXPECT_EQ(CsvFiles(rig.dir.Path() + "records").size(), 2u);
+}
+
+TEST(Recording, TheFolderDefaultsToTheDocumentsAndIsRememberedBesideTheExecutable) {
+  TempDir documents;
+  const char* old = std::getenv("XDG_DOCUMENTS_DIR");
+  const std::string saved = old ? old : "";
+  setenv("XDG_DOCUMENTS_DIR", documents.Path().c_str(), 1);
+  {
+    FormRig rig;
+    RecordingWindow& w = rig.window;
+    EXPECT_EQ(rig.form->RecordFolder(), documents.Path() + "/KELTA");
+    EXPECT_EQ(w.Text(F::lRecord), "To " + documents.Path() + "/KELTA");
+    // Cancelled: nothing changes, nothing is stored.
+    rig.Click(&TConsoleForm::btFolderClick);
+    ASSERT_EQ(w.folderStarts, std::vector<std::string>{documents.Path() + "/KELTA"});
+    EXPECT_EQ(ReadFile(rig.dir.File(kRecordSettingsFileName)), "");
+
+    // The default folder is made on the first recording.
+    ASSERT_TRUE(rig.Connect());
+    rig.Click(&TConsoleForm::btRecordClick);
+    ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
+    rig.Click(&TConsoleForm::btRecordClick);
+    EXPECT_EQ(CsvFiles(documents.Path() + "/KELTA").size(), 1u);
+    EXPECT_EQ(ReadFile(CsvFiles(documents.Path() + "/KELTA")[0]), CsvHeader());
+
+    // Chosen once, found again by the next start in the same folder.
+    w.folderAnswer = documents.Path() + "/chosen, with a comma";
+    rig.Click(&TConsoleForm::btFolderClick);
+    EXPECT_EQ(LoadRecordFolder(rig.dir.Path()), documents.Path() + "/chosen, with a comma");
+  }
+  if (old)
+    setenv("XDG_DOCUMENTS_DIR", saved.c_str(), 1);
+  else
+    unsetenv("XDG_DOCUMENTS_DIR");
+}
+
+}  // namespace
+}  // namespace kelta::test

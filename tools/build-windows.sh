@@ -8,6 +8,8 @@
 #                         build/bin/kelta-imgcheck when it exists)
 #   KELTA_LINUX_SIM       a Linux kelta-sim for the serial port's tests under Wine (default
 #                         build/bin/kelta-sim when it exists)
+#   KELTA_LINUX_CONSOLE   a Linux (Qt) KELTA_Dispaly whose window the Windows one is compared
+#                         with end to end (default build/bin/KELTA_Dispaly when it exists)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,9 +30,15 @@ if [ -z "$linux_sim" ] && [ -x "$root/build/bin/kelta-sim" ]; then
   linux_sim="$root/build/bin/kelta-sim"
 fi
 
+linux_console=${KELTA_LINUX_CONSOLE:-}
+if [ -z "$linux_console" ] && [ -x "$root/build/bin/KELTA_Dispaly" ]; then
+  linux_console="$root/build/bin/KELTA_Dispaly"
+fi
+
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
-  -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" >/dev/null
+  -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" \
+  -DKELTA_LINUX_CONSOLE="$linux_console" >/dev/null
 cmake --build "$dir" -j "$jobs"
 echo "Windows programs in $dir/bin:"
 (cd "$dir/bin" && ls -- *.exe)

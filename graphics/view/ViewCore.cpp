@@ -122,7 +122,8 @@ void TViewCore::ViewResized() {
 }
 
 void TViewCore::UpdateCache() {
-  // A hidden widget gets its resize events only when shown, so the size is checked here.
+  // The size is asked every time: a window may resize without telling the view (a hidden Qt
+  // widget gets its resize events only when shown).
   const int w = ViewWidth(), h = ViewHeight();
   if (cacheValid_ && w == cachedWidth_ && h == cachedHeight_) return;
   cachedWidth_ = w;

@@ -6,9 +6,9 @@
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor, console form)
 #      and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time,
-#   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck) with its
-#      tests under Wine, the serial port against the Linux simulated sensor, kelta-imgcheck.exe
-#      compared with the Linux one.
+#   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck, the
+#      native console and its zip) with its tests under Wine, the serial port against the Linux
+#      simulated sensor, kelta-imgcheck.exe compared with the Linux one.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail
@@ -140,11 +140,11 @@ for f in build-fuzz/bin/fuzz_*; do
 done
 
 echo "== Windows build, tests under Wine"
-# tools/build-windows.sh installs what it lacks and builds; the Linux kelta-imgcheck of the
-# normal build is the one the Windows tool is compared with, and its kelta-sim the sensor the
-# Windows serial port talks to.
+# tools/package-windows.sh builds through tools/build-windows.sh (which installs what it lacks)
+# and checks the operator's zip; the Linux kelta-imgcheck of the normal build is the one the
+# Windows tool is compared with, and its kelta-sim the sensor the Windows serial port talks to.
 KELTA_JOBS="$jobs" KELTA_LINUX_IMGCHECK="$root/build/bin/kelta-imgcheck" \
-  KELTA_LINUX_SIM="$root/build/bin/kelta-sim" bash tools/build-windows.sh
+  KELTA_LINUX_SIM="$root/build/bin/kelta-sim" bash tools/package-windows.sh
 run_ctest build-win64
 
 [ "$format_failed" -eq 0 ] || echo "format: FAILED"

@@ -118,7 +118,7 @@ LiveBroker::LiveBroker(const std::string& folder) : folder_(folder), port_(FreeL
                                             CurrentUser() + "\n" +
                                             "persistence true\n"
                                             "persistence_location " +
-                                            folder_ + "\nmax_queued_messages 100000\n");
+                                            folder_ + "\nmax_queued_messages 0\n");
 }
 
 LiveBroker::~LiveBroker() { Stop(); }

@@ -30,6 +30,7 @@ class Child {
   // is killed), or 128 + signal when a signal ended it.
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   bool Running() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

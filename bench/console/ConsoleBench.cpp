@@ -2,12 +2,13 @@
 // a wait that polled would use a whole core. BM_FrameToMemoLatency: from a data frame written
 // into the pseudo-terminal to its line in Memo1, through the serial port's threads and the
 // GUI thread's event loop. BM_ReadingCpu: the console's CPU per reading while the sensor streams
-// at 100 and 1000 readings/s, bare and with the trend window open and every reading written to
-// a CSV file. BM_TrendPaint: one paint of the trend over one hour at 1000 readings/s.
+// at 100 and 1000 readings/s, bare and with the trend window open and recording on (every
+// reading written to a CSV file). BM_TrendPaint: one paint of the trend over one hour at 1000
+// readings/s.
 
 #include "console/TrendWindow.h"
 #include "console/UKELTA_Display.h"
-#include "console/core/ReadingCsv.h"
+#include "console/core/RecordSettings.h"
 #include "console/form/TrendBuffer.h"
 #include "serial/VaComm.h"
 #include "sim/PortLink.h"
@@ -29,6 +30,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,10 +56,12 @@ void EnsureApp() {
   }
 }
 
-// A console whose port is open on a simulated sensor, in a folder of its own.
+// A console whose port is open on a simulated sensor, in a folder of its own; recordings go to
+// its "records" subfolder.
 struct Rig {
   explicit Rig(kelta::sim::SensorConfig config) : sensor(std::move(config)) {
     EnsureApp();
+    kelta::SaveRecordFolder(dir.Path(), dir.Path() + "records");
     sensor.Start();
     link = std::make_unique<kelta::sim::PortLink>(dir.Path(), 5, sensor.SlavePath(), false);
     window = std::make_unique<kelta::TFVANTORIS>(dir.Path(), std::make_unique<NoBoxes>());
@@ -169,7 +174,7 @@ void RunEventsFor(int ms) {
 }
 
 // Arguments: readings per second; 0 bare, 1 with the trend window open (10 s span, repainted
-// ten times a second) and every reading written to a CSV file, flushed every 250 ms.
+// ten times a second) and recording on ("Record": every reading to a CSV file).
 void BM_ReadingCpu(benchmark::State& state) {
   kelta::sim::SensorConfig config;
   config.framesPerSecond = static_cast<double>(state.range(0));
@@ -178,17 +183,13 @@ void BM_ReadingCpu(benchmark::State& state) {
   kelta::TConsoleForm& form = rig.window->Form();
   rig.window->show();
   const bool extras = state.range(1) != 0;
-  kelta::ReadingCsvWriter csv;
-  QTimer flush;
   if (extras) {
     rig.window->OpenTrend();
-    csv.Open(rig.dir.Path() + "readings.csv");
-    form.AngleReceived.Attach([&csv, &form](double value) {
-      csv.Write({std::chrono::system_clock::now(), csv.SecondsSinceOpen(), value, form.LastLine,
-                 "COM5", "1"});
-    });
-    QObject::connect(&flush, &QTimer::timeout, [&csv] { csv.Flush(); });
-    flush.start(kelta::ReadingCsvWriter::kFlushMs);
+    form.btRecordClick();
+    if (!form.IsRecording()) {
+      state.SkipWithError("recording did not start");
+      return;
+    }
   }
   form.btREADClick();
   RunEventsFor(500);  // the stream settles
@@ -210,7 +211,16 @@ void BM_ReadingCpu(benchmark::State& state) {
   state.counters["readings_per_s"] = static_cast<double>(readings) / wall;
   state.counters["cpu_us_per_reading"] = 1e6 * cpu / static_cast<double>(readings);
   state.counters["cpu_pct_of_core"] = 100.0 * cpu / wall;
-  if (extras) state.counters["csv_lines"] = static_cast<double>(csv.LinesWritten());
+  if (extras) {
+    form.btRecordClick();  // stops it: the file is complete
+    double lines = 0;
+    for (const auto& file : std::filesystem::directory_iterator(rig.dir.Path() + "records")) {
+      std::ifstream in(file.path());
+      for (std::string line; std::getline(in, line);) ++lines;
+      --lines;  // the header
+    }
+    state.counters["csv_lines"] = lines;
+  }
 }
 BENCHMARK(BM_ReadingCpu)
     ->ArgsProduct({{100, 1000}, {0, 1}})

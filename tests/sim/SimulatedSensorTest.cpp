@@ -406,6 +406,8 @@ TEST_F(SensorTest, ABusAnswersThePollOfEachOfItsIds) {
             "\x02"
             "11.0\x17"
             "1E$");
+  // Counted once written, which may be just after the client read them.
+  EXPECT_TRUE(sensor_->WaitForFramesSent(4, 5s));
   EXPECT_EQ(sensor_->FramesSent(), 4u);
 
   // Sweeping (slowly enough to stand still here), each ID is a third of a turn apart.

@@ -97,8 +97,11 @@ void PaintTrend(QPainter& painter, const QRect& area, const TrendBuffer& trend,
     high += pad;
   }
   if (!(high > low)) high = low + 1;
+  // Held just outside the plot: a reading far off a fixed scale must not reach the painter
+  // as a coordinate it cannot take.
   const auto yOf = [&](double v) {
-    return plot.bottom() - (v - low) / (high - low) * (plot.height() - 1);
+    const double y = plot.bottom() - (v - low) / (high - low) * (plot.height() - 1);
+    return std::clamp(y, plot.top() - 2.0, plot.bottom() + 2.0);
   };
   const auto xOf = [&](double t) {
     return plot.left() + (t - start) / view.span * (plot.width() - 1);

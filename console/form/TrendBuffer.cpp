@@ -3,6 +3,7 @@
 #include "console/form/HealthMeter.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -56,7 +57,8 @@ void TrendBuffer::Push(double time, double value) {
   std::unique_ptr<Chunk>& chunk = chunks_[slot / chunkSize_];
   if (!chunk) chunk = std::make_unique<Chunk>(chunkSize_);
   const std::size_t i = slot % chunkSize_;
-  const float v = static_cast<float>(value);
+  // Beyond a float's range the conversion would be undefined; such a reading is off any scale.
+  const float v = static_cast<float>(std::clamp<double>(value, -FLT_MAX, FLT_MAX));
   chunk->time[i] = time;
   chunk->value[i] = v;
   // A block's figures start again with its first reading: the older readings in its other

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -131,6 +132,13 @@ TEST(TrendBuffer, StatisticsOfASpan) {
   EXPECT_EQ(trend.Summarize(1000, 2000).count, 0u);
   // Oldest readings have left the ring: a span reaching back counts only what is held.
   EXPECT_EQ(trend.Summarize(0, 70).count, 2048u);
+
+  // A reading beyond a float's range is held at its edge.
+  trend.Push(80, 1e300);
+  trend.Push(81, -1e300);
+  const TrendBuffer::Stats huge = trend.Summarize(80, 81);
+  EXPECT_EQ(huge.max, FLT_MAX);
+  EXPECT_EQ(huge.min, -FLT_MAX);
 }
 
 TEST(TrendBuffer, MemoryStaysBoundedByTheLongestSpan) {

@@ -110,6 +110,22 @@ DWORD StyleOf(const ControlLayout& c) {
   }
 }
 
+// Edits get a sunken border; panels and group boxes let Tab move on into their controls.
+DWORD ExStyleOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Edit:
+    case ControlKind::LabeledEdit:
+    case ControlKind::Memo:
+    case ControlKind::Combo:
+      return WS_EX_CLIENTEDGE;
+    case ControlKind::Panel:
+    case ControlKind::GroupBox:
+      return WS_EX_CONTROLPARENT;
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir)
@@ -248,10 +264,7 @@ HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
     ::ReleaseDC(window_, dc);
     width = std::max(width, static_cast<int>(extent.cx));
   }
-  const DWORD exStyle = c.kind == ControlKind::Edit || c.kind == ControlKind::LabeledEdit ||
-                                c.kind == ControlKind::Memo || c.kind == ControlKind::Combo
-                            ? WS_EX_CLIENTEDGE
-                            : 0;
+  const DWORD exStyle = ExStyleOf(c.kind);
   const std::wstring title = c.kind == ControlKind::Panel || c.kind == ControlKind::GroupBox
                                  ? Widen(std::string(c.name))
                                  : caption;
@@ -265,10 +278,17 @@ HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
       // Lines are bounded by the form; the control's own limit (32K characters) is not.
       ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
       break;
-    case ControlKind::Combo:
+    case ControlKind::Combo: {
       ::SetWindowTextW(control, caption.c_str());
+      // 55 pixels hold "COM12" only with the edit's margins taken in.
+      COMBOBOXINFO info{};
+      info.cbSize = sizeof info;
+      if (::GetComboBoxInfo(control, &info) && info.hwndItem != nullptr)
+        ::SendMessageW(info.hwndItem, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                       MAKELPARAM(1, 0));
       ::SendMessageW(control, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(kPortListWidth), 0);
       break;
+    }
     case ControlKind::Panel:
     case ControlKind::GroupBox:
       // The caption is drawn by the container itself.
@@ -432,8 +452,7 @@ bool TMainWindow::WaitWithMessages(int ms, const std::function<bool()>& cancelle
         ::PostQuitMessage(static_cast<int>(message.wParam));
         return false;
       }
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
+      Dispatch(message);
     }
     if (cancelled()) return false;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -486,11 +505,15 @@ int TMainWindow::Run(int show) {
   ::ShowWindow(window_, show);
   ::UpdateWindow(window_);
   MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-    ::TranslateMessage(&message);
-    ::DispatchMessageW(&message);
-  }
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message);
   return static_cast<int>(message.wParam);
+}
+
+void TMainWindow::Dispatch(MSG& message) {
+  // Tab and the arrow keys move between the window's controls, as in a dialog.
+  if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
+  ::TranslateMessage(&message);
+  ::DispatchMessageW(&message);
 }
 
 void TMainWindow::Click(std::string_view name) {

@@ -86,6 +86,8 @@ class TMainWindow final : public IFormWindow {
   HBRUSH BackgroundOf(HWND container) const;
   void PaintContainer(HWND container, HDC dc);
   void DrawPortItem(const DRAWITEMSTRUCT& item);
+  // One message of the thread, through the window's keyboard navigation.
+  void Dispatch(MSG& message);
   // A click on the control with this id (a button, or the console panel's bare background).
   void Click(std::string_view name);
   void Closing();

@@ -17,6 +17,7 @@ namespace {
 // half of it, so a queue that is emptied as fast as it fills never grows.
 constexpr uint64_t kCompactBytes = 1 << 20;
 constexpr size_t kRecordHeader = 8;
+constexpr uint32_t kDroppedMark = 0x80000000u;
 
 void PutLe(unsigned char* at, uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -99,11 +100,12 @@ void DiskQueue::Load() {
   while (at + kRecordHeader <= size) {
     unsigned char header[kRecordHeader];
     if (!ReadAllAt(dataFd_, header, kRecordHeader, at)) break;
-    const auto topicSize = static_cast<uint32_t>(GetLe(header, 4));
+    const auto topicField = static_cast<uint32_t>(GetLe(header, 4));
+    const uint32_t topicSize = topicField & ~kDroppedMark;
     const auto payloadSize = static_cast<uint32_t>(GetLe(header + 4, 4));
     const uint64_t next = at + kRecordHeader + topicSize + payloadSize;
     if (next > size) break;
-    records_.push_back(Record{at, topicSize, payloadSize});
+    if ((topicField & kDroppedMark) == 0) records_.push_back(Record{at, topicSize, payloadSize});
     at = next;
   }
   end_ = at;
@@ -123,7 +125,7 @@ void DiskQueue::Load() {
 }
 
 void DiskQueue::Push(const QueuedMessage& message) {
-  if (message.topic.size() > UINT32_MAX || message.payload.size() > UINT32_MAX) {
+  if (message.topic.size() >= kDroppedMark || message.payload.size() > UINT32_MAX) {
     throw std::length_error("message too long for the queue");
   }
   if (records_.size() >= maxMessages_) {
@@ -171,6 +173,19 @@ void DiskQueue::Pop() {
   } else {
     WriteHead();
   }
+}
+
+void DiskQueue::DropAt(uint64_t index) {
+  if (index == 0) {
+    Pop();
+  } else {
+    const Record r = records_.at(index);
+    unsigned char field[4];
+    PutLe(field, r.topicSize | kDroppedMark, 4);
+    if (!WriteAllAt(dataFd_, field, 4, r.offset)) Fail("cannot write", dataPath_);
+    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  ++dropped_;
 }
 
 void DiskQueue::WriteHead() {

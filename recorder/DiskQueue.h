@@ -5,8 +5,9 @@
 // its bound, Push drops the oldest message first and counts it.
 //
 // Files in the folder: "queue.dat" (records: topic length and payload length as 4-byte
-// little-endian numbers, then the bytes) and "queue.head" (the offset of the first message,
-// 8 bytes little-endian). A torn last record (power lost mid-write) is cut off on Open.
+// little-endian numbers, then the bytes; the topic length's top bit marks a dropped record) and
+// "queue.head" (the offset of the first message, 8 bytes little-endian). A torn last record (power
+// lost mid-write) is cut off on Open.
 //
 // Not thread-safe: the owner serialises every call. Failures throw std::system_error naming
 // the file.
@@ -37,11 +38,13 @@ class DiskQueue {
   // The index-th oldest; index < Size().
   QueuedMessage At(uint64_t index) const;
   void Pop();
+  // Drops the index-th oldest (index < Size()) and counts it; a later Open does not see it.
+  void DropAt(uint64_t index);
 
   uint64_t Size() const { return records_.size(); }
   bool Empty() const { return records_.empty(); }
   uint64_t MaxMessages() const { return maxMessages_; }
-  // Messages dropped at the bound since Open.
+  // Messages dropped at the bound or by DropAt since Open.
   uint64_t Dropped() const { return dropped_; }
 
  private:

@@ -27,7 +27,8 @@ MqttPublisher* Self(void* user) { return static_cast<MqttPublisher*>(user); }
 MqttPublisher::MqttPublisher(MqttSettings settings, std::function<void(const std::string&)> report)
     : settings_(std::move(settings)),
       report_(std::move(report)),
-      queue_(settings_.queueFolder, settings_.queueMax) {}
+      // The queue's own bound, at the front, is only for what an earlier run left.
+      queue_(settings_.queueFolder, settings_.queueMax + kWindow) {}
 
 MqttPublisher::~MqttPublisher() { Stop(); }
 
@@ -85,13 +86,9 @@ void MqttPublisher::StartNetwork() {
 void MqttPublisher::Publish(const std::string& topic, const std::string& payload) {
   {
     std::lock_guard lock(lock_);
-    const uint64_t dropped = queue_.Dropped();
+    // The bound counts the messages not yet with the library: the oldest of those goes.
+    if (queue_.Size() - handed_ >= settings_.queueMax) queue_.DropAt(handed_);
     queue_.Push(QueuedMessage{topic, payload});
-    if (queue_.Dropped() != dropped && handed_ > 0) {
-      // Only with a full queue while connected: the oldest was with the library already.
-      --handed_;
-      handedIds_.pop_front();
-    }
   }
   wake_.notify_all();
 }

@@ -5,7 +5,7 @@
 // connected and fewer than kWindow wait for their acknowledgement; after a reconnect it starts
 // again at the oldest unacknowledged one (the library does not send again what a lost
 // connection swallowed). While the broker is away the queue grows on disk to its bound, then
-// drops its oldest message (counted: Dropped()).
+// drops its oldest message not with the library (counted: Dropped()).
 //
 // The recorder's status topic is retained: "online" once connected, "offline" on Stop and, as
 // the last will, when the broker loses the recorder. A counters message (JSON the owner

@@ -288,6 +288,38 @@ TEST_F(RecordTest, UnreachableBrokerIsRetriedWhileTheFileRecords) {
   ExpectEveryNumberInOrder(Sequence(subscriber.Messages(), topic), n);
 }
 
+// A queue bound smaller than the broker's absence: the oldest readings are dropped, counted
+// and the count published; the newest ones still arrive, in order.
+TEST_F(RecordTest, AFullQueueDropsTheOldestAndPublishesTheCount) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  broker_ = std::make_unique<LiveBroker>(dir_.Path());
+  StartRecorder({"--mqtt", broker_->Address(), "--queue-max", "10"});
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 30; })) << Errors();
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 20; }))
+      << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const auto n = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return *std::max_element(seq.begin(), seq.end()) >= n;
+  }));
+  const std::vector<Message> messages = subscriber.Messages();
+  const std::vector<long long> seq = Sequence(messages, topic);
+  // At most the bound's worth from before the broker came, then every one.
+  ASSERT_GE(seq.front(), 21);
+  std::vector<long long> shifted = seq;
+  for (long long& s : shifted) s -= seq.front() - 1;
+  ExpectEveryNumberInOrder(shifted, n - seq.front() + 1);
+  long long dropped = -1;
+  for (const Message& m : messages) {
+    if (m.topic == "kelta/rig/counters") dropped = JsonNumber(m.payload, "dropped");
+  }
+  EXPECT_EQ(dropped, seq.front() - 1);
+}
+
 // What a user or a service manager sees when the start goes wrong.
 TEST_F(RecordTest, ClearErrorsAndExitCodes) {
   const std::string program = ShellQuote(Bin("kelta-record"));

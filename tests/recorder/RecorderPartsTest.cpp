@@ -100,6 +100,19 @@ TEST(DiskQueue, DropsTheOldestOnlyAtTheBoundAndCountsIt) {
   DiskQueue narrow(dir.File("w"), 4);
   EXPECT_EQ(narrow.Dropped(), 2u);
   EXPECT_EQ(Drain(narrow), (std::vector<std::string>{"3", "4", "5", "6"}));
+
+  // One dropped behind the front (those before it are out for sending): gone for good, also
+  // for the next run.
+  {
+    DiskQueue middle(dir.File("m"), 10);
+    for (int i = 1; i <= 5; ++i) middle.Push({"t", std::to_string(i)});
+    middle.DropAt(2);
+    middle.DropAt(0);
+    EXPECT_EQ(middle.Dropped(), 2u);
+    EXPECT_EQ(middle.At(1).payload, "4");
+  }
+  DiskQueue again(dir.File("m"), 10);
+  EXPECT_EQ(Drain(again), (std::vector<std::string>{"2", "4", "5"}));
 }
 
 TEST(DiskQueue, AQueueEmptiedAsItFillsStaysSmallOnDisk) {

@@ -6,6 +6,7 @@
 #include "console/win32/AppIcon.h"
 #include "console/win32/DialView.h"
 #include "console/win32/HelpWindow.h"
+#include "console/win32/PortDescription.h"
 #include "console/win32/Utf16.h"
 #include "serial/win32/Win32GuiDispatcher.h"
 
@@ -342,10 +343,8 @@ void TMainWindow::SetItems(FormControl control, const std::vector<std::string>& 
   ::SetWindowTextW(combo, typed.c_str());
 }
 
-std::string TMainWindow::DescribePort(const std::string&) const {
-  // Windows names no device behind a COM port the way Linux links do; the port map's
-  // descriptions (beside the executable) are the form's.
-  return {};
+std::string TMainWindow::DescribePort(const std::string& devicePath) const {
+  return DescribeComPort(devicePath);
 }
 
 void TMainWindow::SetVisible(FormControl control, bool visible) {

@@ -5,6 +5,7 @@
 #include "console/form/FormLayout.h"
 #include "console/win32/HelpWindow.h"
 #include "console/win32/MainWindow.h"
+#include "console/win32/PortDescription.h"
 #include "console/win32/Utf16.h"
 #include "tests/support/TempDir.h"
 
@@ -186,6 +187,18 @@ TEST(HelpText, LinesEndAsTheEditWantsAndALongFileIsCutOnAWholeLine) {
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("missing.txt"), std::string::npos);
   }
+}
+
+TEST(PortDescription, TheDriversNameWithoutThePortAndTheMakerBesideIt) {
+  EXPECT_EQ(PortDescriptionText("USB Serial Port (COM3)", "FTDI", "COM3"), "USB Serial Port, FTDI");
+  // The system's placeholder maker is left out, and a maker the name holds is not repeated.
+  EXPECT_EQ(PortDescriptionText("Communications Port (COM1)", "(Standard port types)", "COM1"),
+            "Communications Port");
+  EXPECT_EQ(PortDescriptionText("Prolific USB-to-Serial (COM12)", "Prolific", "COM12"),
+            "Prolific USB-to-Serial");
+  // Another port's number in the name stays.
+  EXPECT_EQ(PortDescriptionText("Bridge (COM1)", "", "COM12"), "Bridge (COM1)");
+  EXPECT_EQ(DescribeComPort("\\\\.\\COM250"), "");
 }
 
 }  // namespace

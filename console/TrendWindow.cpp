@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -270,7 +271,11 @@ bool TrendWindow::SavePng(const QString& path, QString* error) const {
 bool TrendWindow::SaveCsv(const QString& path, QString* error) const {
   const TrendView view = CurrentView();
   const double start = view.end - view.span;
-  const std::string text = TrendCsv(trend_.Samples(start, view.end), start);
+  // The store's clock is the steady one; the calendar time of the span's start from now.
+  const auto wallAtStart = std::chrono::system_clock::now() -
+                           std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                               std::chrono::duration<double>(trend_.Now() - start));
+  const std::string text = TrendCsv(trend_.Samples(start, view.end), start, wallAtStart);
   QSaveFile file(path);
   if (file.open(QIODevice::WriteOnly) &&
       file.write(text.data(), static_cast<qint64>(text.size())) ==

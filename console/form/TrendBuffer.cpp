@@ -1,5 +1,6 @@
 #include "console/form/TrendBuffer.h"
 
+#include "console/core/ReadingCsv.h"
 #include "console/form/HealthMeter.h"
 
 #include <algorithm>
@@ -232,12 +233,15 @@ std::optional<std::pair<double, double>> RangeScale(const std::string& negativeT
   return std::make_pair(-*negative / 10.0, *positive / 10.0);
 }
 
-std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start) {
-  std::string out = "seconds,angle\r\n";
+std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start,
+                     std::chrono::system_clock::time_point wallAtStart) {
+  std::string out = "time,seconds,angle\r\n";
   char buf[64];
   for (const TrendBuffer::Sample& s : samples) {
     // Integer milliseconds: "%.3f" would follow the locale's decimal mark.
     const long long ms = std::llround((s.time - start) * 1000.0);
+    out += IsoLocalTime(wallAtStart + std::chrono::milliseconds(ms));
+    out += ',';
     const long long whole = ms / 1000;
     const long long frac = std::llabs(ms % 1000);
     const char* sign = ms < 0 && whole == 0 ? "-" : "";

@@ -12,6 +12,7 @@
 //
 // Qt-free; the clock is injected so that tests need not sleep. GUI thread only.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -140,9 +141,12 @@ class TrendBuffer {
 std::optional<std::pair<double, double>> RangeScale(const std::string& negativeTenths,
                                                     const std::string& positiveTenths);
 
-// The readings as CSV with "." decimals: a header line "seconds,angle", then one line per
-// reading, seconds since `start` with three decimals and the angle as the shortest text that
-// reads back as the stored value; lines end with CR LF.
-std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start);
+// The readings as CSV with "." decimals, in the recording's style: a header line
+// "time,seconds,angle", then one line per reading: its local time (ISO 8601 with milliseconds
+// and UTC offset; `wallAtStart` is the calendar time of `start`), seconds since `start` with
+// three decimals, and the angle as the shortest text that reads back as the stored value;
+// lines end with CR LF.
+std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start,
+                     std::chrono::system_clock::time_point wallAtStart);
 
 }  // namespace kelta

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
@@ -103,14 +104,15 @@ TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
   trend.btSaveCsv->click();
   const std::vector<std::string> lines = ReadLines(csv.toStdString());
   ASSERT_GT(lines.size(), 300u);
-  EXPECT_EQ(lines[0], "seconds,angle");
+  EXPECT_EQ(lines[0], "time,seconds,angle");
   double lastSeconds = -1;
   for (size_t i = 1; i < lines.size(); ++i) {
     const QStringList fields = QString::fromStdString(lines[i]).split(QLatin1Char(','));
-    ASSERT_EQ(fields.size(), 2) << lines[i];
+    ASSERT_EQ(fields.size(), 3) << lines[i];
+    EXPECT_TRUE(QDateTime::fromString(fields[0], Qt::ISODateWithMs).isValid()) << lines[i];
     bool okSeconds = false, okAngle = false;
-    const double seconds = fields[0].toDouble(&okSeconds);
-    const double angle = fields[1].toDouble(&okAngle);
+    const double seconds = fields[1].toDouble(&okSeconds);
+    const double angle = fields[2].toDouble(&okAngle);
     ASSERT_TRUE(okSeconds && okAngle) << lines[i];
     EXPECT_GE(seconds, lastSeconds);
     EXPECT_LE(seconds, 10.0);

@@ -1,9 +1,12 @@
 #include "console/form/TrendBuffer.h"
 
+#include "console/core/ReadingCsv.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cfloat>
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -215,8 +218,11 @@ TEST(TrendBuffer, RangeScaleAndCsv) {
   trend.Push(100.0, 123.4);
   trend.Push(100.25, -0.1);
   trend.Push(101.002, 7);
-  EXPECT_EQ(TrendCsv(trend.Samples(100, 102), 100.5),
-            "seconds,angle\r\n-0.500,123.4\r\n-0.250,-0.1\r\n0.502,7\r\n");
+  const auto wall = std::chrono::system_clock::from_time_t(1'765'000'000);
+  const auto at = [wall](int ms) { return IsoLocalTime(wall + std::chrono::milliseconds(ms)); };
+  EXPECT_EQ(TrendCsv(trend.Samples(100, 102), 100.5, wall),
+            "time,seconds,angle\r\n" + at(-500) + ",-0.500,123.4\r\n" + at(-250) +
+                ",-0.250,-0.1\r\n" + at(502) + ",0.502,7\r\n");
 }
 
 }  // namespace

@@ -171,6 +171,46 @@ TEST_F(Win32Window, AButtonRunsItsHandlerAndClosingSavesTheSettings) {
   EXPECT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST_F(Win32Window, AClickOnTheConsolesBareBackgroundSendsTheFirstLineAndABoxAsks) {
+  // Not connected: the first raw line's handler refuses with a box, modal, its OK clicked by a
+  // timer that runs inside the box's loop.
+  std::wstring seen;
+  int id = 0;
+  id = window.StartTimer(20, [&] {
+    HWND box = ::FindWindowW(L"#32770", TMainWindow::kAppName);
+    if (box == nullptr) return;
+    HWND text = ::GetDlgItem(box, 0xFFFF);
+    seen = text != nullptr ? TextOf(text) : L"?";
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    window.StopTimer(id);
+  });
+  HWND panel = window.Control("Panel1");
+  ::SendMessageW(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 260));
+  ::SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(300, 260));
+  EXPECT_EQ(seen, L"Open Com port.");
+  // A release without a press on the panel is no click.
+  seen.clear();
+  ::SendMessageW(panel, WM_LBUTTONUP, 0, MAKELPARAM(300, 260));
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(Win32Window, HelpOpensAWindowWithTheHelpFileBesideTheProgram) {
+  {
+    std::ofstream f(dir.File("help.txt"), std::ios::binary);
+    f << "도움말\nline 2\n";
+  }
+  Click(window.Control("btHelp"));
+  HWND help = ::FindWindowW(L"TfHelp", L"Help");
+  ASSERT_NE(help, nullptr);
+  EXPECT_EQ(::GetWindow(help, GW_OWNER), window.Handle());
+  RECT client;
+  ::GetClientRect(help, &client);
+  EXPECT_EQ(client.right, 710);
+  EXPECT_EQ(client.bottom, 521);
+  EXPECT_EQ(TextOf(::GetWindow(help, GW_CHILD)), L"\uB3C4\uC6C0\uB9D0\r\nline 2\r\n");
+  ::DestroyWindow(help);
+}
+
 TEST(HelpText, LinesEndAsTheEditWantsAndALongFileIsCutOnAWholeLine) {
   TempDir dir;
   {

@@ -20,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -27,6 +28,7 @@ namespace kelta::test {
 namespace {
 
 const QColor kLine(0x00, 0x50, 0xC0);
+const QColor kGap(0xF2, 0xD8, 0xD8);
 
 // Columns and rows of an image holding the line's colour.
 struct LineSpread {
@@ -126,6 +128,21 @@ TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
   const auto gaps = w.Form().Trend().Gaps(now - 10, now);
   ASSERT_EQ(gaps.size(), 1u);
   EXPECT_TRUE(gaps[0].open);
+  // On screen the stretch since is shaded, and the line stops where it began.
+  rig.PumpUntil([&] { return w.Form().Trend().Now() - now > 0.5; });
+  const QImage after = trend.plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int shaded = 0, lineRight = 0, shadeLeft = after.width();
+  for (int y = 0; y < after.height(); ++y)
+    for (int x = 0; x < after.width(); ++x) {
+      const QColor c = after.pixelColor(x, y);
+      if (c == kGap) {
+        ++shaded;
+        shadeLeft = std::min(shadeLeft, x);
+      }
+      if (c == kLine) lineRight = std::max(lineRight, x);
+    }
+  EXPECT_GT(shaded, 100);
+  EXPECT_LE(lineRight, shadeLeft + 1);
 }
 
 }  // namespace

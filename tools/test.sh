@@ -6,9 +6,10 @@
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor, console form)
 #      and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time,
-#   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck, the
-#      native console and its zip) with its tests under Wine, the serial port against the Linux
-#      simulated sensor, kelta-imgcheck.exe compared with the Linux one.
+#   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck,
+#      kelta-render-dial, the native console and its zip) with its tests under Wine, the serial
+#      port against the Linux simulated sensor, kelta-imgcheck.exe and kelta-render-dial.exe
+#      compared with the Linux ones.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail

@@ -132,7 +132,9 @@ void MqttPublisher::Stop() {
     }
   }
   mosquitto_disconnect(mosq_);
-  if (networkStarted_) mosquitto_loop_stop(mosq_, true);
+  // Not forced: a cancelled network thread would leave the library's locks held. The
+  // disconnect ends its loop, a retry wait included.
+  if (networkStarted_) mosquitto_loop_stop(mosq_, false);
   mosquitto_destroy(mosq_);
   mosq_ = nullptr;
 }

@@ -3,7 +3,8 @@
 #   0. every tracked C++ file in the house format (.clang-format at the root),
 #   1. the normal build (warnings on) and all its tests,
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build and all tests,
-#   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor, console form)
+#   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor, console form,
+#      recorder)
 #      and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time,
 #   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck,
@@ -111,7 +112,7 @@ configure_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1
   -DKELTA_SANITIZE=address,undefined -DKELTA_BENCH=OFF
 run_ctest build-asan
 
-echo "== thread sanitizer (serial port, simulated sensor, console form)"
+echo "== thread sanitizer (serial port, simulated sensor, console form, recorder)"
 configure_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
   -DKELTA_SANITIZE=thread -DKELTA_THREADS_ONLY=ON
 run_ctest build-tsan

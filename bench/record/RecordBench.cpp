@@ -81,7 +81,7 @@ class Collector {
   }
   ~Collector() {
     mosquitto_disconnect(mosq_);
-    mosquitto_loop_stop(mosq_, true);
+    mosquitto_loop_stop(mosq_, false);
     mosquitto_destroy(mosq_);
   }
   struct Arrival {

@@ -178,7 +178,8 @@ Subscriber::Subscriber(int port, const std::string& pattern) : pattern_(pattern)
 
 Subscriber::~Subscriber() {
   mosquitto_disconnect(mosq_);
-  mosquitto_loop_stop(mosq_, true);
+  // Not forced: a cancelled network thread would leave the library's locks held.
+  mosquitto_loop_stop(mosq_, false);
   mosquitto_destroy(mosq_);
 }
 

@@ -212,10 +212,9 @@ fi
 if [ "$exe" != "-" ] && [ "$qt" != "-" ]; then
   # Same controls in the same places: kelta-form-layout --check on both shots.
   check() {
-    convert "$work/$1.png" -colorspace gray -depth 8 "gray:$work/$1.gray"
     case "$layout_tool" in
-      *.exe) "$wine" "$layout_tool" --check "$form_w" "$form_h" "Z:${work//\//\\}\\$1.gray" | tr -d '\r' ;;
-      *) "$layout_tool" --check "$form_w" "$form_h" "$work/$1.gray" ;;
+      *.exe) "$wine" "$layout_tool" --check "Z:${work//\//\\}\\$1.png" | tr -d '\r' ;;
+      *) "$layout_tool" --check "$work/$1.png" ;;
     esac >"$work/$1.placed"
     grep -q '^placed [0-9]* of' "$work/$1.placed" || fail "kelta-form-layout could not check $1.png"
   }

@@ -58,6 +58,15 @@ void ExpectEveryNumberInOrder(const std::vector<long long>& seq, long long n) {
   EXPECT_EQ(first, expected);
 }
 
+// "2026-12-07T14:02:11.250Z" -> milliseconds since that day's midnight.
+long long MillisOfDay(const std::string& time) {
+  if (time.size() < 23) return 0;
+  return ((std::stoll(time.substr(11, 2)) * 60 + std::stoll(time.substr(14, 2))) * 60 +
+          std::stoll(time.substr(17, 2))) *
+             1000 +
+         std::stoll(time.substr(20, 3));
+}
+
 class RecordTest : public ::testing::Test {
  protected:
   static std::string Bin(const std::string& name) { return ExecutableDir() + name; }
@@ -263,6 +272,16 @@ TEST_F(RecordTest, SimulatorKilledAndRestartedRecordingResumes) {
   }
   EXPECT_TRUE(sawNew);
   ExpectEveryNumberInOrder(seq, static_cast<long long>(seq.size()));
+  // The gap shows in the time stamps: the device is looked for every half second, so no
+  // reading can follow the loss sooner.
+  long long widest = 0;
+  for (size_t i = 1; i < printed.size(); ++i) {
+    long long step =
+        MillisOfDay(JsonText(printed[i], "time")) - MillisOfDay(JsonText(printed[i - 1], "time"));
+    if (step < 0) step += 24 * 3600 * 1000;  // past midnight
+    widest = std::max(widest, step);
+  }
+  EXPECT_GE(widest, 500);
   EXPECT_EQ(Lines(ReadFile(dir_.File("rec.csv"))).size(), printed.size() + 1);
 }
 

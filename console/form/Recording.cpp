@@ -52,9 +52,9 @@ bool TConsoleForm::IsRecording() const { return recording_.writer.IsOpen(); }
 void TConsoleForm::ShowRecordState() {
   window_.SetChecked(FormControl::btRecord, IsRecording());
   if (IsRecording())
-    window_.SetText(FormControl::lRecord, "\u25CF " + FileName(recording_.writer.Path()) + ", " +
+    window_.SetText(FormControl::lRecord, "\u25CF " + FileName(recording_.writer.Path()) + " (" +
                                               std::to_string(recording_.writer.LinesWritten()) +
-                                              " readings");
+                                              ")");
   else
     window_.SetText(FormControl::lRecord, "To " + recording_.folder);
 }

@@ -174,6 +174,8 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       s.coefficients[kNames.find(text[0])] = text.substr(2);
     } else if (option == "--angle") {
       c.fixedAngle = Number(option, value(), -1e6, 1e6);
+    } else if (option == "--count") {
+      c.countFrom = Number(option, value(), -1e6, 1e6);
     } else if (option == "--period") {
       c.sweepPeriodSeconds = Number(option, value(), 0.1, 1e6);
     } else if (option == "--rate") {
@@ -233,6 +235,8 @@ What the sensor reports ("#INFO") and starts with:
 
 The angle:
   --angle DEG      report this fixed angle
+  --count DEG      count instead: the n-th frame sent reports DEG + n (checks that every
+                   frame arrives once and in order)
   --period S       otherwise sweep from -nrange to +prange and back in S seconds (default 20)
   --rate HZ        frames per second after "#READ" (0.01-1000)      default 10
 

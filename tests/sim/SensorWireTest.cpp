@@ -212,6 +212,11 @@ TEST(CommandAssembler, CutsLinesAndPollsWhateverTheChunks) {
   }
 }
 
+TEST(SimOptions, CountStartsTheFramesAtTheGivenAngle) {
+  EXPECT_EQ(ParseSimOptions({"--count", "-2.5"}).config.countFrom, -2.5);
+  EXPECT_FALSE(ParseSimOptions({"--angle", "1"}).config.countFrom.has_value());
+}
+
 TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
   const SimOptions o = ParseSimOptions(
       {"--com",       "5",          "--exe-dir",   "/tmp/x",  "--force",     "--id=12",

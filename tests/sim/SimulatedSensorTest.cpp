@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +202,24 @@ TEST_F(SensorTest, LogAndLineBufferStayBoundedUnderAFlood) {
   EXPECT_LE(log.size(), 1000u);
   EXPECT_TRUE(log.ends_with("xxx\r#ID9\r\n"));
   EXPECT_EQ(sensor_->Settings().id, 9);
+}
+
+TEST_F(SensorTest, ACountingSensorNumbersTheFramesItSends) {
+  SensorConfig config;
+  config.countFrom = 5;
+  config.countStep = 0.5;
+  config.fixedAngle = 1;  // the count wins
+  StartWith(config);
+  EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("5.0"));
+  EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("5.5"));
+  // The n-th frame (from 0) at the step in force: 5 + 2 * 2, then 5 + 3 * 1.
+  sensor_->Update([](SensorConfig& c) { c.countStep = 2; });
+  EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("9.0"));
+  EXPECT_EQ(sensor_->FramesSent(), 3u);
+  sensor_->Update([](SensorConfig& c) { c.countStep = 1; });
+  EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("8.0"));
+  EXPECT_THROW(sensor_->Update([](SensorConfig& c) { c.countStep = INFINITY; }),
+               std::invalid_argument);
 }
 
 TEST_F(SensorTest, SwitchesShapeTheReplies) {

@@ -503,6 +503,8 @@ void TMainWindow::Closing() {
 int TMainWindow::Run(int show) {
   ::ShowWindow(window_, show);
   ::UpdateWindow(window_);
+  // The typing starts in the port box, the first control that takes it.
+  if (HWND port = Control("ePortNo")) ::SetFocus(port);
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) Dispatch(message);
   return static_cast<int>(message.wParam);

@@ -227,6 +227,8 @@ class TConsoleForm {
     }
   };
   Recording recording_{window_};
+  // The ID the running ID measurement polls (Edit1's): its readings are recorded under it.
+  std::optional<std::string> polledId_;
   TrendBuffer trend_;
   std::unique_ptr<TVaComm> comm_;
 };

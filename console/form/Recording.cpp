@@ -118,7 +118,7 @@ void TConsoleForm::RecordReading(double value) {
   // The frame's text: delivered as a line just before its value is raised.
   reading.line = LastLine;
   reading.port = recording_.port;
-  reading.sensorId = window_.Text(FormControl::lbeID);
+  reading.sensorId = polledId_ ? *polledId_ : window_.Text(FormControl::lbeID);
   try {
     recording_.writer.Write(reading);
   } catch (const EInOutError& e) {

@@ -140,6 +140,12 @@ void TConsoleForm::btDATAClick() { RunPasses(false); }
 void TConsoleForm::btB105Click() { RunPasses(true); }
 
 void TConsoleForm::RunPasses(bool idPoll) {
+  // However the passes end (a lost port, the window closing), later readings are the
+  // connected sensor's again.
+  struct ForgetPolledId {
+    std::optional<std::string>& id;
+    ~ForgetPolledId() { id.reset(); }
+  } forget{polledId_};
   PrepareAction(false);
   const int32_t count = StrToInt(window_.Text(FormControl::eCount));
   window_.SetText(FormControl::lCount, "1");
@@ -164,7 +170,10 @@ void TConsoleForm::RunPasses(bool idPoll) {
       }
       if (StopRequested) break;
       if (idPoll) {
-        const std::string frame = IdPollFrame(window_.Text(FormControl::Edit1));
+        const std::string idText = window_.Text(FormControl::Edit1);
+        const std::string frame = IdPollFrame(idText);
+        // The reading that answers comes from this ID, not the connected sensor's.
+        polledId_ = std::to_string(StrToInt(idText));
         VaComm1().SendText(frame);
         SetStatus(1, IdPollStatusText(static_cast<uint8_t>(frame[0])));
       } else {

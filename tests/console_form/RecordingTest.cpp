@@ -220,6 +220,31 @@ TEST(Recording, AFolderThatTakesNoFileOrAFullDiskStopsRecordingNotTheConsole) {
   EXPECT_EQ(CsvFiles(rig.dir.Path() + "records").size(), 2u);
 }
 
+// The ID measurement's readings come from the polled ID, not from the connected sensor.
+TEST(Recording, IdMeasurementReadingsCarryThePolledId) {
+  sim::SensorConfig config = Counting(1);
+  config.busIds = {1, 7};
+  FormRig rig(config);
+  RecordingWindow& w = rig.window;
+  w.folderAnswer = rig.dir.Path() + "records";
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&TConsoleForm::btRecordClick);
+  w.SetText(F::Edit1, "7");
+  w.SetText(F::eCount, "2");
+  w.SetText(F::eInterval, "200");
+  rig.Click(&TConsoleForm::btB105Click);
+  w.SetText(F::eCount, "1");
+  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&TConsoleForm::btRecordClick);
+
+  const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
+  std::vector<std::string> ids;
+  for (size_t i = 1; i < rows.size(); ++i) ids.push_back(rows[i].at(5));
+  EXPECT_EQ(ids, (std::vector<std::string>{"7", "7", "1"}));
+  EXPECT_EQ(ShownValues(w).size(), 3u);
+}
+
 TEST(Recording, TheFolderDefaultsToTheDocumentsAndIsRememberedBesideTheExecutable) {
   TempDir documents;
   const char* old = std::getenv("XDG_DOCUMENTS_DIR");

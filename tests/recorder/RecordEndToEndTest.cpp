@@ -339,6 +339,22 @@ TEST_F(RecordTest, AFullQueueDropsTheOldestAndPublishesTheCount) {
   EXPECT_EQ(dropped, seq.front() - 1);
 }
 
+// A device named by its path instead of a COM number; the records name it so.
+TEST_F(RecordTest, ADevicePathWorksLikeACom) {
+  StartSim({"--angle", "6.5", "--rate", "50"});
+  const std::string printed = ReadFile(dir_.File("sim.out"));
+  const size_t at = printed.find("/dev/pts/");
+  ASSERT_NE(at, std::string::npos) << printed;
+  const std::string device = printed.substr(at, printed.find('\n', at) - at);
+  recorder_ =
+      std::make_unique<Child>(std::vector<std::string>{Bin("kelta-record"), device, "--stdout"},
+                              dir_.File("rec.out"), dir_.File("rec.err"));
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 5; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_EQ(JsonText(Printed().front(), "port"), device);
+  EXPECT_NE(Printed().front().find("\"angle\":6.5,"), std::string::npos) << Printed().front();
+}
+
 // What a user or a service manager sees when the start goes wrong.
 TEST_F(RecordTest, ClearErrorsAndExitCodes) {
   const std::string program = ShellQuote(Bin("kelta-record"));

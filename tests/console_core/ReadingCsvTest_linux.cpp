@@ -1,17 +1,16 @@
 // The readings' CSV where the Linux system is needed: time zones through TZ, and a file that
 // can grow no further (a file size limit stands in for a full disk).
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
 #include "console/core/ConsoleErrors.h"
 #include "console/core/ReadingCsv.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
@@ -49,26 +48,6 @@ TEST(ReadingCsv, TimeStampsCarryTheOffsetInForceAtThatMoment) {
             "1969-12-31T23:59:59.999+00:00");
 }
 
-// A file that may not grow: writes past the limit fail with EFBIG, as they would with ENOSPC.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*oldHandler_)(int) = nullptr;
-};
-
 TEST(ReadingCsvWriter, AFullDiskIsReportedAndTheWriterClosed) {
   test::TempDir dir;
   const std::string path = dir.File("full.csv");
@@ -77,7 +56,7 @@ TEST(ReadingCsvWriter, AFullDiskIsReportedAndTheWriterClosed) {
   reading.line = std::string(100, 'x');
   int code = 0;
   {
-    FileSizeLimit limit(4096);
+    test::FileSizeLimit limit(4096);
     writer.Open(path);
     try {
       for (int i = 0; i < 1000; ++i) {

@@ -9,14 +9,12 @@
 #include "console/core/ReadingCsv.h"
 #include "console/core/RecordSettings.h"
 #include "console/core/UserSet.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
-
-#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -80,27 +78,6 @@ std::vector<double> ShownValues(const RecordingWindow& w) {
   for (const auto& shown : w.angles.shown) values.push_back(shown.first);
   return values;
 }
-
-// A file that may grow no further than `bytes`: writes past it fail with EFBIG, as they fail
-// with ENOSPC on a full disk.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  void (*oldHandler_)(int) = nullptr;
-};
 
 TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   FormRig rig(Counting(1));

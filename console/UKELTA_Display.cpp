@@ -223,7 +223,6 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   form_ =
       std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
   BuildControls();
-  BuildRecordControls();
   BuildTrendButton();
   WireHandlers();
   form_->Guarded([this] { form_->FormCreate(); });

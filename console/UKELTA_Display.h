@@ -139,8 +139,6 @@ class TFVANTORIS : public QWidget {
   void BuildHiddenHolders();
   // The trend is drawn by Qt alone, so its button is not in the layout both windows share.
   void BuildTrendButton();
-  // The recording's controls beside the health line (RecordControls.cpp).
-  void BuildRecordControls();
   void WireHandlers();
 
   // IFormWindow on the controls above (UKELTA_Display.cpp).

@@ -62,7 +62,9 @@ W* FromTable(W* w, const ControlLayout& c) {
 
 QPushButton* Button(QWidget* parent, std::string_view name) {
   const ControlLayout& c = LayoutOf(name);
-  return FromTable(new QPushButton(FromUtf8(c.caption), parent), c);
+  auto* b = FromTable(new QPushButton(FromUtf8(c.caption), parent), c);
+  b->setCheckable(c.kind == ControlKind::ToggleButton);
+  return b;
 }
 
 QLineEdit* Edit(QWidget* parent, std::string_view name) {
@@ -182,8 +184,12 @@ void TFVANTORIS::BuildConsolePanel() {
 
   btHelp = Button(Panel1, "btHelp");
   btClose = Button(Panel1, "btClose");
-  // The free band left of Help: the live health line.
+  // The free band left of Help: the live health line, under it the recording's toggle, its
+  // folder chooser and the label naming the file.
   lHealth = Label(Panel1, "lHealth");
+  btRecord = Button(Panel1, "btRecord");
+  btFolder = Button(Panel1, "btFolder");
+  lRecord = Label(Panel1, "lRecord");
 
   BuildCommandGroup();
   BuildInfoFields();

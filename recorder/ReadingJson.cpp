@@ -3,26 +3,23 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 
 namespace kelta::record {
 
 std::string IsoUtcTime(std::chrono::system_clock::time_point when) {
   using namespace std::chrono;
-  const auto ms = duration_cast<milliseconds>(when.time_since_epoch()).count();
-  // Floor division keeps times before 1970 right too.
-  long long seconds = ms / 1000;
-  long long millis = ms % 1000;
-  if (millis < 0) {
-    millis += 1000;
-    --seconds;
-  }
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
+  // The calendar of <chrono> rather than the C library's: the same on every system, and
+  // floor keeps times before 1970 right too.
+  const sys_time<milliseconds> time = floor<milliseconds>(when);
+  const sys_days day = floor<days>(time);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> clock{time - day};
   char text[96];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
   return text;
 }
 

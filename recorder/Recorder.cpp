@@ -1,16 +1,13 @@
 #include "recorder/Recorder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <ctime>
-#include <system_error>
 
+#include "console/core/ConsoleFolders.h"
 #include "console/core/SensorCommands.h"
 #include "console/core/SensorInfo.h"
 #include "console/core/StrToInt.h"
+#include "recorder/RecordSystem.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommError.h"
@@ -42,15 +39,8 @@ std::optional<int> ComNumber(const std::string& port) {
   return n >= 1 ? std::optional<int>(static_cast<int>(n)) : std::nullopt;
 }
 
-bool DevicePresent(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0;
-}
-
 std::string ClockText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
+  const std::tm t = LocalTime(std::time(nullptr));
   char text[16];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
   return text;
@@ -79,11 +69,7 @@ Recorder::Recorder(RecorderConfig config, std::function<void(const SensorReading
 Recorder::~Recorder() {
   closing_ = true;
   if (comm_) comm_->Close();
-  if (!linkFolder_.empty()) {
-    unlink((linkFolder_ + "ports/com1").c_str());
-    rmdir((linkFolder_ + "ports").c_str());
-    rmdir(linkFolder_.c_str());
-  }
+  if (!linkFolder_.empty()) RemoveDeviceLink(linkFolder_);
 }
 
 void Recorder::CreatePort() {
@@ -103,19 +89,12 @@ void Recorder::CreatePort() {
   flow.SetTxContinueOnXoff(false);
   if (const auto n = ComNumber(config_.port)) {
     port.SetPortNum(*n);
-    port.SetExeDir(config_.exeDir.empty() ? ExecutableDir() : config_.exeDir);
+    port.SetExeDir(config_.exeDir.empty() ? ConsoleFoldersFor(ExecutableDir()).files
+                                          : config_.exeDir);
   } else {
     // A device path: the port object opens "COMn" by number, so the path gets a private
-    // ports/com1 link of its own (followed anew at every open, as a COM link is).
-    char folder[] = "/tmp/kelta-record-XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-      throw std::system_error(errno, std::generic_category(), "cannot make a folder in /tmp");
-    }
-    linkFolder_ = std::string(folder) + "/";
-    if (mkdir((linkFolder_ + "ports").c_str(), 0700) != 0 ||
-        symlink(config_.port.c_str(), (linkFolder_ + "ports/com1").c_str()) != 0) {
-      throw std::system_error(errno, std::generic_category(), "cannot link " + config_.port);
-    }
+    // ports/com1 link of its own.
+    linkFolder_ = LinkDevicePath(config_.port);
     port.SetPortNum(1);
     port.SetExeDir(linkFolder_);
   }

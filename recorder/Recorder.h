@@ -51,8 +51,9 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // Opens the port. Throws EVaCommError (the port's message: not found, cannot open) or
-  // std::system_error (a device path that cannot be linked).
+  // Opens the port. Throws EVaCommError (the port's message: not found, cannot open),
+  // std::system_error (a device path that cannot be linked) or std::invalid_argument (a device
+  // path on Windows, where ports are COM names only).
   void Open();
   // Records until stop() holds (looked at least every 100 ms); then stops the stream and
   // closes the port. tick runs about every 100 ms (outputs flush, counters go out).

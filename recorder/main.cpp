@@ -1,29 +1,26 @@
 // kelta-record: records a KELTA angle sensor, or a bus of them, without a window.
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <sys/stat.h>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "console/core/ConsoleErrors.h"
 #include "console/core/ReadingCsv.h"
-#include "recorder/MqttPublisher.h"
 #include "recorder/ReadingJson.h"
 #include "recorder/RecordOptions.h"
+#include "recorder/RecordSystem.h"
 #include "recorder/Recorder.h"
+#if KELTA_RECORD_MQTT
+#include "recorder/MqttPublisher.h"
+#endif
 #include "serial/VaCommError.h"
 
 namespace {
@@ -37,51 +34,17 @@ void Log(const std::string& line) {
   std::fflush(stderr);
 }
 
-// A thread of its own waits for the ending signals; every other thread has them blocked.
-class SignalWaiter {
- public:
-  SignalWaiter() {
-    sigemptyset(&set_);
-    for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&set_, s);
-    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    // A broker or a reader going away must not end the program through a write.
-    signal(SIGPIPE, SIG_IGN);
-    thread_ = std::thread([this] {
-      int signal = 0;
-      sigwait(&set_, &signal);
-      if (signal != SIGUSR1) stopRequested = true;
-    });
-  }
-  ~SignalWaiter() {
-    pthread_kill(thread_.native_handle(), SIGUSR1);
-    thread_.join();
-  }
-
- private:
-  sigset_t set_;
-  std::thread thread_;
-};
-
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string HostName() {
-  char name[256] = {};
-  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "kelta";
-  return name;
-}
-
 std::string CsvPath(const std::string& given, const std::string& port) {
-  struct stat info {};
-  if (stat(given.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return given;
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-  localtime_r(&now, &t);
+  if (!IsFolder(given)) return given;
+  const std::tm t = LocalTime(std::time(nullptr));
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
-  const std::string folder = given.back() == '/' ? given : given + '/';
+  const std::string folder = EndsWithSeparator(given) ? given : given + '/';
   return folder + "kelta-" + BaseName(port) + "-" + stamp + ".csv";
 }
 
@@ -99,7 +62,13 @@ std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t q
 }
 
 int Run(const RecordOptions& options) {
-  SignalWaiter signals;
+  StopRequests stopRequests(stopRequested);
+#if !KELTA_RECORD_MQTT
+  if (!options.mqttHost.empty()) {
+    Log("--mqtt: this kelta-record is built without MQTT (CSV and --stdout only)");
+    return kExitUsage;
+  }
+#endif
 
   const std::string name =
       options.name.empty() ? HostName() + "-" + BaseName(options.port) : options.name;
@@ -115,8 +84,23 @@ int Run(const RecordOptions& options) {
     Log("recording to " + csv.Path());
   }
 
+#if KELTA_RECORD_MQTT
   std::unique_ptr<MqttPublisher> mqtt;
+#else
+  // Without MQTT a null stands for the publisher everywhere below.
+  struct NoMqtt {
+    void Publish(const std::string&, const std::string&) {}
+    void SetCounters(const std::string&) {}
+    uint64_t Dropped() const { return 0; }
+    uint64_t Queued() const { return 0; }
+    bool Connected() const { return false; }
+    bool Flush(std::chrono::seconds) { return true; }
+    void Stop() {}
+  };
+  std::unique_ptr<NoMqtt> mqtt;
+#endif
   const std::string prefix = options.topic + "/" + name + "/";
+#if KELTA_RECORD_MQTT
   if (!options.mqttHost.empty()) {
     MqttSettings settings;
     settings.host = options.mqttHost;
@@ -138,6 +122,7 @@ int Run(const RecordOptions& options) {
     }
     mqtt->Start();
   }
+#endif
 
   int exitCode = kExitOk;
   const auto reading = [&](const SensorReading& r) {
@@ -182,6 +167,9 @@ int Run(const RecordOptions& options) {
   } catch (const std::system_error& e) {
     Log(e.what());
     return kExitUnavailable;
+  } catch (const std::invalid_argument& e) {
+    Log(e.what());
+    return kExitUsage;
   }
   Log("recording " + options.port +
       (options.ids.empty() ? std::string(" (continuous)")

@@ -133,11 +133,11 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
 std::string RecordUsage() {
   return R"(Usage: kelta-record PORT [options]
 Records a KELTA angle sensor (or a bus of them) without a window, into a CSV file, an MQTT
-broker and/or standard output. Runs until SIGTERM or SIGINT, then flushes everything and
-ends with status 0.
+broker and/or standard output. Runs until SIGTERM or SIGINT (on Windows: Ctrl+C, Ctrl+Break
+or closing its console), then flushes everything and ends with status 0.
 
 PORT is COMn (as the console names it: a ports/comN link beside the program, else the
-system's default device for n) or a device path such as /dev/ttyUSB0.
+system's default device for n) or, on Linux, a device path such as /dev/ttyUSB0.
   --exe-dir DIR      folder whose ports/comN links name the devices (default: the program's)
 
 Modes:
@@ -154,9 +154,10 @@ Outputs (at least one):
   --csv PATH         the console's CSV format; PATH is a new file, or a folder in which a
                      file named kelta-<port>-<date>-<time>.csv is made
   --mqtt HOST[:PORT] one JSON message per reading, QoS 1, to PREFIX/NAME/reading/ID
-                     (default port 1883); PREFIX/NAME/status is "online" or "offline"
-                     (retained, also the last will); PREFIX/NAME/counters (retained JSON)
-                     counts readings, dropped messages, silent polls and lost devices
+                     (default port 1883; not in the Windows build); PREFIX/NAME/status
+                     is "online" or "offline" (retained, also the last will);
+                     PREFIX/NAME/counters (retained JSON) counts readings, dropped
+                     messages, silent polls and lost devices
   --topic PREFIX     topic prefix (default kelta)
   --name NAME        the recorder's name in its topics (default: host name-port)
   --queue-dir DIR    where readings wait while the broker is away (default:
@@ -168,8 +169,8 @@ Outputs (at least one):
 A lost device is reported, waited for, reopened when it is back, checked by its ID and
 recording resumes. An unreachable broker is retried; the other outputs go on.
 
-Exit status: 0 after SIGTERM/SIGINT, 64 bad argument, 69 port not there or not to be
-opened at the start, 70 unexpected failure, 73 CSV file or queue folder not to be made,
+Exit status: 0 after SIGTERM/SIGINT (Ctrl+C), 64 bad argument, 69 port not there or not to
+be opened at the start, 70 unexpected failure, 73 CSV file or queue folder not to be made,
 74 writing the CSV file failed.
   --help, -h         this text
 )";

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the Windows programs on Debian: installs what is missing (MinGW-w64, wine64, dpkg-dev,
 # the Debian sources of zlib and libpng), cross-builds the Qt-free libraries, their tests,
-# kelta-imgcheck and kelta-render-dial into build-win64/, every program in build-win64/bin/
+# kelta-imgcheck, kelta-render-dial, kelta-record (without MQTT) and the console into
+# build-win64/, every program in build-win64/bin/
 # (statically linked: each .exe runs on its own). Run the tests under Wine afterwards with:
 # ctest --test-dir build-win64
 #   KELTA_WIN_BUILD       build folder (default build-win64)
 #   KELTA_LINUX_IMGCHECK  a Linux kelta-imgcheck to compare the Windows one with (default
 #                         build/bin/kelta-imgcheck when it exists); the kelta-render-dial beside
 #                         it is compared with kelta-render-dial.exe, their pictures decoded by it
-#   KELTA_LINUX_SIM       a Linux kelta-sim for the serial port's tests under Wine (default
-#                         build/bin/kelta-sim when it exists)
+#   KELTA_LINUX_SIM       a Linux kelta-sim for the serial port's, the console form's and
+#                         kelta-record's tests under Wine (default build/bin/kelta-sim when it
+#                         exists)
 #   KELTA_LINUX_CONSOLE   a Linux (Qt) KELTA_Dispaly whose window the Windows one is compared
 #                         with end to end (default build/bin/KELTA_Dispaly when it exists)
 set -euo pipefail

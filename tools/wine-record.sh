@@ -6,7 +6,8 @@
 # file until it gets Ctrl+C (SIGINT to the Wine process, which Wine hands to the console control
 # handlers as CTRL_C_EVENT). Then: exit status 0, "#STOP" sent, and the file holds the header
 # and every frame the sensor sent, once and in order; how many were sent the sensor tells by
-# the value of the next frame, read here. Also what only Windows refuses: a device path and
+# the value of the next frame, read here. Then a folder for the file (a new file named by port
+# and time) with standard output beside it, and what only Windows refuses: a device path and
 # --mqtt, each with status 64 and a message.
 set -uo pipefail
 sim="$1" program="$2"
@@ -56,36 +57,41 @@ setsid bash -c 'exec 3<>"$1"; exec sleep 600' claim "$slave" </dev/null >/dev/nu
 claim_pid=$!
 ln -sfn "$slave" "$link"
 
-# Continuous mode until Ctrl+C. The emulator's words end in exec: the process started is the
-# Wine process of kelta-record.exe itself.
-csv="$work/rec.csv"
-"${emulator[@]}" "$program" "COM$n" --csv "$(winpath "$csv")" >"$work/record.out" \
-  2>"$work/record.err" &
-record_pid=$!
-rows=0
-for _ in $(seq 1 600); do
-  rows=$( (tr -d '\r' <"$csv" | grep -c .) 2>/dev/null || true)
-  [ "$rows" -gt 150 ] && break
-  kill -0 "$record_pid" 2>/dev/null || break
-  sleep 0.1
-done
-[ "$rows" -gt 150 ] || fail "only $rows lines in the CSV file before Ctrl+C"
-kill -INT "$record_pid"
-rc=0
-for _ in $(seq 1 200); do
-  kill -0 "$record_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$record_pid" 2>/dev/null; then
-  fail "kelta-record.exe still runs 20 s after Ctrl+C"
-else
+# record FILE MIN ARGS...: kelta-record.exe COM<N> ARGS... until FILE (a glob) has more than MIN
+# lines, then Ctrl+C; fails the run unless it then ends with status 0 and "stopped". The
+# emulator's words end in exec: the process started is the Wine process of kelta-record.exe.
+record() {
+  local file="$1" min="$2" rows=0 rc=0
+  shift 2
+  "${emulator[@]}" "$program" "COM$n" "$@" >"$work/record.out" 2>"$work/record.err" &
+  record_pid=$!
+  for _ in $(seq 1 600); do
+    rows=$( (cat $file | tr -d '\r' | grep -c .) 2>/dev/null || true)
+    [ "$rows" -gt "$min" ] && break
+    kill -0 "$record_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ "$rows" -gt "$min" ] || fail "only $rows lines in $file before Ctrl+C: $(cat "$work/record.err")"
+  kill -INT "$record_pid"
+  for _ in $(seq 1 200); do
+    kill -0 "$record_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$record_pid" 2>/dev/null; then
+    fail "kelta-record.exe still runs 20 s after Ctrl+C"
+    return
+  fi
   wait "$record_pid"
   rc=$?
   record_pid=""
-fi
-[ "$rc" -eq 0 ] || fail "exit status $rc after Ctrl+C"
-tr -d '\r' <"$work/record.err" | grep -q '^kelta-record: stopped$' ||
-  fail "no \"stopped\" line"
+  [ "$rc" -eq 0 ] || fail "exit status $rc after Ctrl+C"
+  tr -d '\r' <"$work/record.err" | grep -q '^kelta-record: stopped$' ||
+    fail "no \"stopped\" line: $(cat "$work/record.err")"
+}
+
+# Continuous mode into a file until Ctrl+C.
+csv="$work/rec.csv"
+record "$csv" 150 --csv "$(winpath "$csv")"
 grep -q '^<- #STOP$' "$work/sim.out" || fail "the sensor got no \"#STOP\""
 
 # The frames the sensor sent: the next one, asked for here, reports 100 + their number.
@@ -110,6 +116,30 @@ bad="$(awk -F, -v port="COM$n" 'NR > 1 && ($3 + 0 != 100 + NR - 2 || $5 != port 
 [ -z "$bad" ] || fail "out of order or wrong at line $bad"
 [ "$failures" -eq 0 ] &&
   echo "wine-record: $recorded frames sent and recorded in order, ended by Ctrl+C"
+
+# A folder for --csv (a file named by port, date and time is made in it, the folder given with
+# a Windows separator at its end), and standard output beside it: the same readings in both.
+mkdir "$work/folder"
+record "$work/folder/*.csv" 30 --csv "$(winpath "$work/folder/")" --stdout
+made=("$work"/folder/kelta-COM$n-*.csv)
+if [ "${#made[@]}" -ne 1 ] || [ ! -f "${made[0]}" ] ||
+  ! [[ ${made[0]##*/} =~ ^kelta-COM$n-[0-9]{8}-[0-9]{6}\.csv$ ]]; then
+  fail "the folder holds $(ls "$work/folder")"
+else
+  tr -d '\r' <"${made[0]}" >"$work/folder-rows.csv"
+  tr -d '\r' <"$work/record.out" >"$work/printed.txt"
+  [ "$(head -n1 "$work/folder-rows.csv")" = "time,seconds,angle,line,port,sensor_id" ] ||
+    fail "the folder's file has no header"
+  # One counting run: each row one more than the row before, and the same angle printed.
+  bad="$(awk -F, 'NR > 2 && $3 + 0 != previous + 1 { print NR ": " $0; exit } { previous = $3 }' \
+    "$work/folder-rows.csv")"
+  [ -z "$bad" ] || fail "the folder's file is out of order at line $bad"
+  [ $(($(wc -l <"$work/folder-rows.csv") - 1)) -eq "$(wc -l <"$work/printed.txt")" ] ||
+    fail "the file and standard output hold different numbers of readings"
+  first="$(sed -n 2p "$work/folder-rows.csv" | cut -d, -f3)"
+  grep -q "^{.*\"seq\":1,.*\"port\":\"COM$n\",.*\"angle\":$first," "$work/printed.txt" ||
+    fail "standard output's first reading is not the file's ($first): $(head -n1 "$work/printed.txt")"
+fi
 
 # What Windows refuses before opening anything.
 refused() {

@@ -136,8 +136,9 @@ Records a KELTA angle sensor (or a bus of them) without a window, into a CSV fil
 broker and/or standard output. Runs until SIGTERM or SIGINT (on Windows: Ctrl+C, Ctrl+Break
 or closing its console), then flushes everything and ends with status 0.
 
-PORT is COMn (as the console names it: a ports/comN link beside the program, else the
-system's default device for n) or, on Linux, a device path such as /dev/ttyUSB0.
+PORT is COMn (as the console names it: a ports/comN link beside the program, or in the
+user's data folder when the program is installed where it cannot write, else the system's
+default device for n) or, on Linux, a device path such as /dev/ttyUSB0.
   --exe-dir DIR      folder whose ports/comN links name the devices (default: the program's)
 
 Modes:

@@ -211,9 +211,11 @@ Ctrl+C (SIGINT) or SIGTERM; a --com link is removed on the way out.
 
 Where the console finds it:
   --com N          link ports/comN beside the console's executable to the sensor, so the
-                   console connects to it as COM<N>
+                   console connects to it as COM<N>; in the user's data folder
+                   ($XDG_DATA_HOME/kelta, ~/.local/share/kelta) when the console is installed
+                   where it cannot write, as the console itself decides
   --exe-dir DIR    folder of the console's executable (default: kelta-sim's own folder,
-                   which is where the build puts KELTA_Dispaly too)
+                   which is where the build and the package put KELTA_Dispaly too)
   --force          take over a ports/comN link that still leads to another device
   --free-com       print the first COM number free for a new link (no ports/comN entry, no
                    device of its own) and end; tools/run.sh asks this

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "console/core/ConsoleFolders.h"
 #include "serial/portmap/PortMap.h"
 #include "sim/PortLink.h"
 #include "sim/SimOptions.h"
@@ -32,9 +33,16 @@ std::string Printable(const std::string& line) {
   return text;
 }
 
+// The folder of the console's port map (ports/): beside the console's executable, or the
+// user's data folder for an installed one, as the console decides it.
+std::string PortMapFolder(const kelta::sim::SimOptions& options) {
+  return kelta::ConsoleFoldersFor(options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir)
+      .files;
+}
+
 // The number the console will reach a new ports/ link by; the rule lives in serial/portmap.
 int PrintFreeCom(const kelta::sim::SimOptions& options) {
-  const std::string exeDir = options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir;
+  const std::string exeDir = PortMapFolder(options);
   const long long n = kelta::FirstFreePortNumber(exeDir);
   if (n == 0) {
     std::fprintf(stderr, "kelta-sim: no free COM number between 1 and 255 (see %sports/)\n",
@@ -73,7 +81,7 @@ int Run(const kelta::sim::SimOptions& options) {
   std::printf("kelta-sim: sensor ID%s on %s\n", ids.c_str(), sensor.SlavePath().c_str());
   std::unique_ptr<kelta::sim::PortLink> link;
   if (options.com) {
-    const std::string exeDir = options.exeDir.empty() ? kelta::ExecutableDir() : options.exeDir;
+    const std::string exeDir = PortMapFolder(options);
     link = std::make_unique<kelta::sim::PortLink>(exeDir, *options.com, sensor.SlavePath(),
                                                   options.force);
     std::printf("kelta-sim: COM%d (%s)\n", *options.com, link->Path().c_str());

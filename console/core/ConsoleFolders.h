@@ -1,0 +1,42 @@
+#pragma once
+// Where the console's files live. A portable copy (the build folder, an unpacked zip) keeps
+// them beside the executable, as it always did. An installed program cannot write there
+// (/usr/bin, Program Files): its own files go to the user's data folder instead, and the read-only
+// ones ("help.txt", img/) come from the installed data folder <prefix>/share/kelta. Every file
+// of the console, and the simulator's port links, are found through ConsoleFoldersFor.
+
+#include <string>
+
+namespace kelta {
+
+struct ConsoleFolders {
+  // "UserSet.dat", "LogFile.Log", "Recording.ini" and the port map (ports/): written.
+  std::string files;
+  // "help.txt" and the dial pictures (img/): only read.
+  std::string data;
+};
+
+// Whether a file can be made in dir (with its trailing separator): a probe file is created
+// and removed, so read-only mounts, permissions and access lists all count, and root's
+// licence to write past permissions too.
+bool FolderWritable(const std::string& dir);
+
+// The user's data folder for the console, with its trailing separator:
+//   Linux: $XDG_DATA_HOME/kelta/ ($XDG_DATA_HOME only when absolute), else
+//   $HOME/.local/share/kelta/ Windows: %LOCALAPPDATA%\KELTA\ .
+// Empty when the environment names no such folder. Not made here.
+std::string UserDataFolder();
+
+// The rule, for an executable folder exeDir (with its trailing separator; empty: the current
+// folder) and a user data folder userDir (as UserDataFolder gives it):
+//   exeDir writable, or empty -> files and data both exeDir (exactly as before);
+//   otherwise files = userDir, made with its parents when missing; exeDir when userDir is
+//   empty or cannot be made, so the files' own failures are reported as they always were;
+//   data = exeDir when "help.txt" lies there, else exeDir "../share/kelta/" when that folder
+//   exists, else exeDir.
+ConsoleFolders ChooseConsoleFolders(const std::string& exeDir, const std::string& userDir);
+
+// ChooseConsoleFolders(exeDir, UserDataFolder()).
+ConsoleFolders ConsoleFoldersFor(const std::string& exeDir);
+
+}  // namespace kelta

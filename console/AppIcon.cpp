@@ -8,9 +8,7 @@ namespace kelta {
 
 namespace {
 
-QPixmap DialPixmap(int size) {
-  QPixmap pm(size, size);
-  pm.fill(Qt::transparent);
+void DrawDial(QPaintDevice& pm, int size) {
   QPainter p(&pm);
   p.setRenderHint(QPainter::Antialiasing);
   p.scale(size / 64.0, size / 64.0);
@@ -35,6 +33,12 @@ QPixmap DialPixmap(int size) {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0x30, 0x30, 0x30));
   p.drawEllipse(QPointF(32, 32), 5, 5);
+}
+
+QPixmap DialPixmap(int size) {
+  QPixmap pm(size, size);
+  pm.fill(Qt::transparent);
+  DrawDial(pm, size);
   return pm;
 }
 
@@ -44,6 +48,13 @@ QIcon AppIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(DialPixmap(size));
   return icon;
+}
+
+QImage AppIconImage(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  DrawDial(image, size);
+  return image;
 }
 
 }  // namespace kelta

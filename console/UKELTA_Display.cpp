@@ -126,7 +126,8 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     // A new, independent window per click; the newest is kept in fHelp.
     // Guarded: a log that cannot be written must not keep the window from opening.
     TConsoleForm& form = *w_.form_;
-    w_.fHelp = new TfHelp(&w_, form.AppDir(), [&form](const std::exception& e) {
+    const std::string& dir = w_.helpDir_.empty() ? form.AppDir() : w_.helpDir_;
+    w_.fHelp = new TfHelp(&w_, dir, [&form](const std::exception& e) {
       form.Guarded([&form, &e] { form.AppException(e); });
     });
     w_.fHelp->show();

@@ -46,6 +46,8 @@ class TFVANTORIS : public QWidget {
   // port map; the executable's folder in the program, a temporary folder in tests.
   // dialogs: the message and question boxes; nullptr means the real QMessageBox ones.
   explicit TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialogs = nullptr);
+  // The folder of "help.txt" when it is not appDir (an installed program's share/kelta/).
+  void SetHelpFolder(std::string dir) { helpDir_ = std::move(dir); }
   ~TFVANTORIS() override;
 
   // The behaviour behind the window.
@@ -145,6 +147,7 @@ class TFVANTORIS : public QWidget {
   class FormWindow;
 
   std::string appDir_;
+  std::string helpDir_;  // empty: appDir_
   std::unique_ptr<ConsoleDialogs> dialogs_;
   std::unique_ptr<AngleDisplay> angleDisplay_;
   // The form goes first: closing its port still reports to the window.

@@ -1,27 +1,47 @@
 // KELTA_Dispaly: the sensor console.
 
 #include "console/ConsoleApplication.h"
+#include "console/ReadOnce.h"
 #include "console/UKELTA_Display.h"
+#include "console/core/ConsoleFolders.h"
 #include "serial/portmap/PortMap.h"
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 namespace {
 
 int RunConsole(int argc, char* argv[]) {
   kelta::ConsoleApplication app(argc, argv);
   kelta::ConsoleApplication::setApplicationName(QStringLiteral("KELTA_Dispaly"));
+  // The installed launcher: desktops match the window to it (its name and icon).
+  kelta::ConsoleApplication::setDesktopFileName(QStringLiteral("kelta-display"));
   // Help windows may still be open; the program ends with the main window.
   kelta::ConsoleApplication::setQuitOnLastWindowClosed(false);
 
-  kelta::TFVANTORIS window(kelta::ConsoleApplication::ExecutableFolder(&kelta::ExecutableDir));
+  QStringList args = kelta::ConsoleApplication::arguments();
+  args.removeFirst();
+  const std::optional<QString> readOncePort = kelta::ReadOncePort(args);
+
+  const std::string exeDir = kelta::ConsoleApplication::ExecutableFolder(&kelta::ExecutableDir);
+  const kelta::ConsoleFolders folders = kelta::ConsoleFoldersFor(exeDir);
+  // The dial pictures are named relative to the current folder (img/...): a portable copy
+  // finds them where it is started (tools/run.sh starts it in the repository), an installed
+  // one in its installed data folder.
+  if (folders.data != exeDir && ::chdir(folders.data.c_str()) != 0)
+    std::perror(("KELTA_Dispaly: " + folders.data).c_str());
+  kelta::TFVANTORIS window(folders.files);
+  window.SetHelpFolder(folders.data);
   app.SetExceptionHook([&window](const std::exception& e) {
     kelta::TConsoleForm& form = window.Form();
     form.Guarded([&form, &e] { form.AppException(e); });
   });
   QObject::connect(&window, &kelta::TFVANTORIS::Closed, &app, &QApplication::quit);
   window.show();
+  if (readOncePort) kelta::StartReadOnce(window, *readOncePort);
   const int rc = kelta::ConsoleApplication::exec();
   app.SetExceptionHook(nullptr);
   return rc;

@@ -129,8 +129,10 @@ DWORD ExStyleOf(ControlKind kind) {
 
 }  // namespace
 
-TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir)
-    : instance_(instance), appDir_(std::move(appDir)) {
+TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir, std::string helpDir)
+    : instance_(instance),
+      appDir_(std::move(appDir)),
+      helpDir_(helpDir.empty() ? appDir_ : std::move(helpDir)) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
   ::InitCommonControlsEx(&controls);
   silver_ = ::CreateSolidBrush(kSilver);
@@ -484,7 +486,7 @@ void TMainWindow::OpenHelp() {
   // reported as the form reports errors, and the window still opens.
   TConsoleForm& form = *form_;
   OpenHelpWindow(
-      instance_, window_, appDir_ + "help.txt", Font(kFormFontPixels, false),
+      instance_, window_, helpDir_ + "help.txt", Font(kFormFontPixels, false),
       [&form](const std::exception& e) { form.Guarded([&form, &e] { form.AppException(e); }); });
 }
 

@@ -36,9 +36,10 @@ class TMainWindow final : public IFormWindow {
   // The application's name: the title of its message boxes.
   static constexpr const wchar_t* kAppName = L"KELTA_Dispaly";
 
-  // appDir: folder (with its trailing separator) of "UserSet.dat", "LogFile.Log", "help.txt"
-  // and the port map. Makes the window (not shown yet) and starts the form.
-  TMainWindow(HINSTANCE instance, std::string appDir);
+  // appDir: folder (with its trailing separator) of "UserSet.dat", "LogFile.Log" and the port
+  // map; helpDir: that of "help.txt" (empty: appDir). Makes the window (not shown yet) and
+  // starts the form.
+  TMainWindow(HINSTANCE instance, std::string appDir, std::string helpDir = {});
   ~TMainWindow() override;
   TMainWindow(const TMainWindow&) = delete;
   TMainWindow& operator=(const TMainWindow&) = delete;
@@ -97,6 +98,7 @@ class TMainWindow final : public IFormWindow {
 
   HINSTANCE instance_;
   std::string appDir_;
+  std::string helpDir_;
   HWND window_ = nullptr;
   HWND statusBar_ = nullptr;
   std::map<std::string, HWND, std::less<>> controls_;

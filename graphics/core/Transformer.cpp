@@ -215,4 +215,19 @@ void DrawTransformed(TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation
   Dst.AreaChanged(dstRect);
 }
 
+TRect TransformedArea(const TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation& T) {
+  const TRect dstRect = Intersect(Dst.BoundsRect(), Dst.ClipRect());
+  if (dstRect.IsEmpty() || Dst.MeasuringMode()) return {};
+  TTransformer transformer(&Src.Resampler(), &T);
+  TRegularRasterizer rasterizer;
+  rasterizer.SetSampler(&transformer);
+  transformer.BeginSampling();
+  struct TEnd {
+    TTransformer& S;
+    ~TEnd() { S.EndSampling(); }
+  } end{transformer};
+  const TRect r = rasterizer.WorkRect(Dst, dstRect);
+  return r.IsEmpty() ? TRect{} : r;
+}
+
 }  // namespace kelta::gfx

@@ -107,4 +107,8 @@ class TRegularRasterizer : public TRasterizer {
 // Src's MasterAlpha). Only the outward-rounded bounding box of the mapped source is walked.
 void DrawTransformed(TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation& T);
 
+// The rectangle DrawTransformed(Dst, Src, T) would walk, so the only pixels it may change;
+// empty when it would change none. Nothing is drawn.
+TRect TransformedArea(const TCustomBitmap32& Dst, TCustomBitmap32& Src, TTransformation& T);
+
 }  // namespace kelta::gfx

@@ -90,17 +90,48 @@ TBitmapLayer* TDialComposer::DialLayer() const {
 
 void TDialComposer::DrawDial(float Angle) {
   TBitmap32& needle = src_.Bitmap();
+  TBitmap32& bitmap = dst_.Bitmap();
+  // The bitmap is white but for the needle last drawn, inside needleArea_.
+  const bool known = needleDrawn_ && bitmap.ChangeCount() == bitmapCount_;
+  if (known && Angle == angle_ && needle.ChangeCount() == needleCount_ && dst_.BufferValid())
+    return;
   TAffineTransformation t;
   t.SetSrcRect({0, 0, static_cast<float>(needle.Width()), static_cast<float>(needle.Height())});
   t.ResetToIdentity();
   t.RotateAbout(kNeedlePivotX, kNeedlePivotY, Angle);
   t.Translate(kNeedleShiftX, kNeedleShiftY);
+  const TRect oldArea = needleArea_;
+  needleDrawn_ = false;  // until the drawing below is through
+  TRect area;
   {
     TUpdateBracket bracket(dst_);
-    dst_.Bitmap().Fill(kDialClearColor);
-    DrawTransformed(dst_.Bitmap(), needle, t);
+    area = TransformedArea(bitmap, needle, t);
+    if (known) {
+      // Clearing both areas makes the bitmap all white, as the whole fill would.
+      const TRect clip = bitmap.ClipRect();
+      for (const TRect& a : {oldArea, area}) {
+        if (a.IsEmpty()) continue;
+        bitmap.SetClipRect(Intersect(a, clip));
+        bitmap.Fill(kDialClearColor);
+      }
+      bitmap.SetClipRect(clip);
+    } else {
+      bitmap.Fill(kDialClearColor);
+    }
+    DrawTransformed(bitmap, needle, t);
   }
-  dst_.Repaint();
+  needleArea_ = area;
+  bitmapCount_ = bitmap.ChangeCount();
+  needleCount_ = needle.ChangeCount();
+  angle_ = Angle;
+  needleDrawn_ = true;
+  if (!known) {
+    dst_.Repaint();
+    return;
+  }
+  dst_.InvalidateBitmapArea(oldArea);
+  dst_.InvalidateBitmapArea(area);
+  dst_.RepaintInvalid();
 }
 
 }  // namespace kelta::gfx

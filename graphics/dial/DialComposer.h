@@ -12,6 +12,7 @@
 
 #include "graphics/view/ViewCore.h"
 
+#include <cstdint>
 #include <string>
 
 namespace kelta::gfx {
@@ -51,6 +52,13 @@ class TDialComposer {
 
   // Clears Dst's bitmap to white, draws the needle turned by Angle degrees (positive:
   // counter-clockwise on screen) and repaints Dst at once. Before any load it draws nothing.
+  //
+  // Only what a new angle changes is redone, with the pixels of a whole redraw: while Dst's
+  // bitmap holds nothing but the white and the needle this composer drew last (its change
+  // count says so), only the old and the new needle's areas are cleared, and only the view
+  // areas showing them are recomposed and repainted; the same angle again redraws nothing
+  // while the view is valid. Anything else (a first drawing, a resized or touched bitmap)
+  // clears and repaints the whole.
   void DrawDial(float Angle);
 
   const std::string& NeedleFileName() const { return needleFileName_; }
@@ -64,6 +72,13 @@ class TDialComposer {
   std::string needleFileName_;
   // Lives in Dst's layer collection, which owns it.
   TBitmapLayer* dialLayer_ = nullptr;
+  // What the last DrawDial left: the area of Dst's bitmap the needle may cover, the bitmap's
+  // and the needle's change counts after it, and the angle; valid only while needleDrawn_.
+  bool needleDrawn_ = false;
+  TRect needleArea_;
+  std::uint64_t bitmapCount_ = 0;
+  std::uint64_t needleCount_ = 0;
+  float angle_ = 0;
 };
 
 }  // namespace kelta::gfx

@@ -1,6 +1,9 @@
 #include "graphics/dial/DialFrame.h"
 
+#include "graphics/core/Blend.h"
 #include "graphics/dial/DialReadoutPaint.h"
+
+#include <cstring>
 
 #include <utility>
 
@@ -15,47 +18,102 @@ TDialFrame::TDialFrame(std::string NeedleFileName)
 }
 
 void TDialFrame::LoadDialImages(const std::string& FileName) {
-  frameValid_ = false;
+  frameWhole_ = true;
   composer_.LoadDialImages(FileName);
   // The load draws the needle at 0; the reading shown keeps its own.
   if (needleAngle_ != 0) composer_.DrawDial(needleAngle_);
+  FollowView();
 }
 
 void TDialFrame::ShowAngle(double Reading, std::string_view Mode) {
+  // Not ==: a NaN reading differs from itself, and so is painted again, harmlessly.
+  if (!(Reading == reading_)) readoutChanged_ = true;
   reading_ = Reading;
   needleAngle_ = DialAngleFor(Reading, Mode);
-  frameValid_ = false;
   composer_.DrawDial(needleAngle_);
+  FollowView();
 }
 
 void TDialFrame::SetLive(bool Live) {
   if (Live == live_) return;
   live_ = Live;
-  frameValid_ = false;
+  frameWhole_ = true;
+  readoutChanged_ = true;
 }
 
 void TDialFrame::SetStale(bool Stale) {
   if (Stale == stale_) return;
   stale_ = Stale;
-  frameValid_ = false;
+  readoutChanged_ = true;
 }
 
 void TDialFrame::SetDecimalSeparator(char Separator) {
   if (Separator == decimalSeparator_) return;
   decimalSeparator_ = Separator;
-  frameValid_ = false;
+  readoutChanged_ = true;
+}
+
+void TDialFrame::FollowView() {
+  // Past this many areas one whole frame is cheaper than the bookkeeping.
+  constexpr std::size_t kMaxAreas = 32;
+  const std::uint64_t count = dst_.ComposeCount();
+  if (count == seenComposeCount_) return;
+  if (count == seenComposeCount_ + 1 && !frameWhole_) {
+    const std::vector<TRect>& composed = dst_.ComposedAreas();
+    areas_.insert(areas_.end(), composed.begin(), composed.end());
+    if (areas_.size() > kMaxAreas) frameWhole_ = true;
+  } else {
+    // More compositions than noted: areas this frame cannot know.
+    frameWhole_ = true;
+  }
+  seenComposeCount_ = count;
 }
 
 const TBitmap32& TDialFrame::Compose() {
-  if (frameValid_ && dst_.BufferValid()) return frame_;
+  FollowView();
   dst_.ComposeBuffer();
-  frame_.CopyFrom(dst_.Buffer());
-  // The screen copy ignores alpha; so does this frame.
-  frame_.ResetAlpha();
-  PaintDialReadout(frame_, reading_, DialReadoutColor(live_, stale_), decimalSeparator_);
-  if (!live_) VeilNotLive(frame_);
-  frameValid_ = true;
+  FollowView();
+  const TBitmap32& buffer = dst_.Buffer();
+  if (frame_.Width() != buffer.Width() || frame_.Height() != buffer.Height()) frameWhole_ = true;
+  if (!frameWhole_ && areas_.empty() && !readoutChanged_) return frame_;
+
+  if (readoutChanged_) {
+    readout_.SetSize(kDialReadoutRect.Width, kDialReadoutRect.Height);
+    PaintDialReadoutAt(readout_, 0, 0, reading_, DialReadoutColor(live_, stale_),
+                       decimalSeparator_);
+  }
+  if (frameWhole_) {
+    frame_.SetSize(buffer.Width(), buffer.Height());
+    areas_.assign(1, frame_.BoundsRect());
+  } else if (readoutChanged_) {
+    const TDialReadoutRect& r = kDialReadoutRect;
+    areas_.push_back({r.Left, r.Top, r.Left + r.Width, r.Top + r.Height});
+  }
+  for (const TRect& a : areas_) ComposeArea(a);
+  areas_.clear();
+  frameWhole_ = readoutChanged_ = false;
   return frame_;
+}
+
+void TDialFrame::ComposeArea(const TRect& Area) {
+  const TRect a = Intersect(Area, frame_.BoundsRect());
+  if (a.IsEmpty()) return;
+  const TDialReadoutRect& r = kDialReadoutRect;
+  const TRect readout = Intersect(a, {r.Left, r.Top, r.Left + r.Width, r.Top + r.Height});
+  const TBitmap32& buffer = dst_.Buffer();
+  for (int y = a.Top; y < a.Bottom; ++y) {
+    const TColor32* from = buffer.ScanLine(y);
+    TColor32* to = frame_.ScanLine(y);
+    // The screen copy ignores alpha; so does this frame.
+    for (int x = a.Left; x < a.Right; ++x) to[x] = from[x] | 0xFF000000u;
+    if (y >= readout.Top && y < readout.Bottom && readout.Left < readout.Right) {
+      const TColor32* digits = static_cast<const TBitmap32&>(readout_).ScanLine(y - r.Top);
+      std::memcpy(to + readout.Left, digits + (readout.Left - r.Left),
+                  static_cast<std::size_t>(readout.Width()) * sizeof(TColor32));
+    }
+    if (!live_)
+      for (int x = a.Left; x < a.Right; ++x) to[x] = BlendColors(kNotLiveVeil, to[x]) | 0xFF000000u;
+  }
 }
 
 }  // namespace kelta::gfx

@@ -21,8 +21,10 @@
 #include "graphics/dial/DialComposer.h"
 #include "graphics/view/ViewCore.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelta::gfx {
 
@@ -54,7 +56,10 @@ class TDialFrame {
   int Width() const { return dst_.ViewWidth(); }
   int Height() const { return dst_.ViewHeight(); }
 
-  // The composed frame (see the top of this file), recomposed only when something changed.
+  // The composed frame (see the top of this file). Only what changed is redone, bit for bit
+  // as a whole composition would give it: the view's areas recomposed (the needle's old and
+  // new places), the readout when its value or colour changed; all of it after a load, a
+  // change of size or of the live mark, or when the view was composed by someone else.
   const TBitmap32& Compose();
 
   // The parts, for tests and for callers that need more than the above.
@@ -62,15 +67,31 @@ class TDialFrame {
   TDialComposer& Composer() { return composer_; }
 
  private:
+  // Takes note of what the view composed since last asked (it composes at once whenever the
+  // needle is drawn): its areas when it composed once, the whole frame when more often.
+  void FollowView();
+  // The frame over Area from the view's buffer: opaque, the readout kept apart put over
+  // it, veiled when not live.
+  void ComposeArea(const TRect& Area);
+
   TViewCore dst_, src_, ivBGR_;
   TDialComposer composer_;
   TBitmap32 frame_;
+  // The readout alone, at its own size.
+  TBitmap32 readout_;
+  // Frame areas to be made again from the view's buffer; overlaps are harmless, every area
+  // is made afresh.
+  std::vector<TRect> areas_;
   double reading_ = 0;
   float needleAngle_ = 0;
   bool live_ = true;
   bool stale_ = false;
   char decimalSeparator_ = '.';
-  bool frameValid_ = false;
+  // The whole frame is to be composed again; the readout is to be painted again.
+  bool frameWhole_ = true;
+  bool readoutChanged_ = true;
+  // The view's ComposeCount when the frame last took note of it.
+  std::uint64_t seenComposeCount_ = 0;
 };
 
 }  // namespace kelta::gfx

@@ -16,8 +16,14 @@ sevenseg::TColor DialReadoutColor(bool Live, bool Stale) {
 
 void PaintDialReadout(TCustomBitmap32& Frame, double Value, sevenseg::TColor SegmentColor,
                       char DecimalSeparator) {
+  PaintDialReadoutAt(Frame, kDialReadoutRect.Left, kDialReadoutRect.Top, Value, SegmentColor,
+                     DecimalSeparator);
+}
+
+void PaintDialReadoutAt(TCustomBitmap32& Frame, int Left, int Top, double Value,
+                        sevenseg::TColor SegmentColor, char DecimalSeparator) {
   const TDialReadoutRect& r = kDialReadoutRect;
-  sevenseg::BitmapCanvas canvas(Frame, {r.Left, r.Top, r.Left + r.Width, r.Top + r.Height});
+  sevenseg::BitmapCanvas canvas(Frame, {Left, Top, Left + r.Width, Top + r.Height});
   canvas.FillRect({0, 0, r.Width, r.Height}, sevenseg::clBlack);
 
   // The widget's settings (CreateDialReadout) and its defaults for the rest.

@@ -38,6 +38,10 @@ inline constexpr TColor32 kNotLiveVeil = 0x96F0F0F0u;
 // readout's rectangle is touched. DecimalSeparator "." draws a period, anything else a comma.
 void PaintDialReadout(TCustomBitmap32& Frame, double Value, sevenseg::TColor SegmentColor,
                       char DecimalSeparator = '.');
+// The same readout with its top-left corner at (Left, Top) of Frame: a readout kept apart in a
+// bitmap of its own size (Left = Top = 0) has the pixels of the one painted in place.
+void PaintDialReadoutAt(TCustomBitmap32& Frame, int Left, int Top, double Value,
+                        sevenseg::TColor SegmentColor, char DecimalSeparator = '.');
 
 // Blends kNotLiveVeil over every pixel of Frame (the graphics core's blend rule); the result
 // is opaque.

@@ -1,7 +1,9 @@
 #include "graphics/view/Image32.h"
 
 #include <QImage>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 
 namespace kelta::gfx {
 
@@ -27,15 +29,29 @@ void TImage32::resizeEvent(QResizeEvent* Event) {
   ViewResized();
 }
 
-void TImage32::paintEvent(QPaintEvent*) {
+void TImage32::PaintInvalidNow() {
+  if (BufferValid()) return;
+  if (InvalidAreas().empty()) {
+    repaint();
+    return;
+  }
+  QRegion region;
+  for (const TRect& a : InvalidAreas()) region += QRect(a.Left, a.Top, a.Width(), a.Height());
+  repaint(region);
+}
+
+void TImage32::paintEvent(QPaintEvent* Event) {
+  // The buffer is composed where it is invalid (all of it, or the areas changed); the
+  // window gets the part it asked for, which may be more when Qt merged requests.
   ComposeBuffer();
   const TBitmap32& buffer = Buffer();
   if (buffer.Empty()) return;
   // RGB32 ignores the alpha byte: the frame reaches the screen opaque.
   const QImage frame(reinterpret_cast<const uchar*>(buffer.Bits()), buffer.Width(), buffer.Height(),
                      buffer.Width() * 4, QImage::Format_RGB32);
+  const QRect part = Event->rect() & QRect(0, 0, buffer.Width(), buffer.Height());
   QPainter painter(this);
-  painter.drawImage(0, 0, frame);
+  painter.drawImage(part.topLeft(), frame, part);
 }
 
 }  // namespace kelta::gfx

@@ -1,5 +1,6 @@
 // TImage32: the Qt window control over a TViewCore. The widget's size is the viewport, a
-// change schedules a repaint, and painting copies the composed frame to the window opaque.
+// change schedules a repaint, and painting copies the composed frame to the window opaque,
+// only the part the paint event asks for.
 //
 // Threading: GUI thread only, like every QWidget.
 #pragma once
@@ -26,7 +27,12 @@ class TImage32 : public QWidget, public TViewCore {
 
  protected:
   void RequestPaint() override { update(); }
+  void RequestAreaPaint(const TRect& Area) override {
+    update(Area.Left, Area.Top, Area.Width(), Area.Height());
+  }
   void PaintNow() override { repaint(); }
+  // Only the invalid areas reach the window when the rest of the buffer is valid.
+  void PaintInvalidNow() override;
   void DoChange() override;
   void paintEvent(QPaintEvent* Event) override;
   void resizeEvent(QResizeEvent* Event) override;

@@ -17,6 +17,42 @@ int SaturatedInt(double V) {
   return static_cast<int>(V);
 }
 
+// More areas than this are merged into their bounding box: past a few the bookkeeping and the
+// per-area overhead cost more than the pixels saved.
+constexpr std::size_t kMaxInvalidAreas = 16;
+
+bool Overlap(const TRect& A, const TRect& B) { return !Intersect(A, B).IsEmpty(); }
+
+// Adds the part of R that none of Areas covers, as rectangles, keeping Areas disjoint: each
+// pixel then is composed once.
+void AddDisjoint(std::vector<TRect>& Areas, const TRect& R) {
+  if (R.IsEmpty()) return;
+  std::vector<TRect> pieces{R}, next;
+  for (const TRect& e : Areas) {
+    next.clear();
+    for (const TRect& p : pieces) {
+      if (!Overlap(p, e)) {
+        next.push_back(p);
+        continue;
+      }
+      const int top = std::max(p.Top, e.Top), bottom = std::min(p.Bottom, e.Bottom);
+      if (p.Top < top) next.push_back({p.Left, p.Top, p.Right, top});
+      if (bottom < p.Bottom) next.push_back({p.Left, bottom, p.Right, p.Bottom});
+      if (p.Left < e.Left) next.push_back({p.Left, top, e.Left, bottom});
+      if (e.Right < p.Right) next.push_back({e.Right, top, p.Right, bottom});
+    }
+    pieces.swap(next);
+    if (pieces.empty()) return;
+  }
+  Areas.insert(Areas.end(), pieces.begin(), pieces.end());
+  if (Areas.size() <= kMaxInvalidAreas) return;
+  TRect box = Areas.front();
+  for (const TRect& a : Areas)
+    box = {std::min(box.Left, a.Left), std::min(box.Top, a.Top), std::max(box.Right, a.Right),
+           std::max(box.Bottom, a.Bottom)};
+  Areas.assign(1, box);
+}
+
 }  // namespace
 
 TViewCore::TViewCore() : layers_(this) {
@@ -25,8 +61,8 @@ TViewCore::TViewCore() : layers_(this) {
       {true, true, PST_DRAW_BITMAP, 0},           {true, false, PST_BITMAP_FRAME, 0},
       {true, true, PST_DRAW_LAYERS, LOB_VISIBLE},
   };
-  bitmap_.OnChange = [this](TNotifiablePersistent&) { Changed(); };
-  bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { Changed(); };
+  bitmap_.OnChange = [this](TNotifiablePersistent&) { BitmapChanged(); };
+  bitmap_.OnAreaChanged = [this](TCustomBitmap32&, const TRect&) { BitmapChanged(); };
   bitmap_.OnResize = [this](TCustomBitmap32&) { BitmapResized(); };
 }
 
@@ -92,14 +128,45 @@ void TViewCore::EndUpdate() {
 }
 
 void TViewCore::Changed() {
-  if (updateCount_ != 0) return;
+  if (updateCount_ != 0) {
+    heldChange_ = true;
+    return;
+  }
   Invalidate();
   DoChange();
 }
 
+void TViewCore::BitmapChanged() {
+  if (updateCount_ != 0) return;
+  Changed();
+}
+
 void TViewCore::Invalidate() {
   bufferValid_ = false;
+  heldChange_ = false;
+  invalidAreas_.clear();
   RequestPaint();
+}
+
+void TViewCore::InvalidateBitmapArea(const TRect& Area) {
+  if (!bufferValid_) {
+    RequestPaint();
+    return;
+  }
+  UpdateCache();
+  if (heldChange_ || bitmapAlign_ == baTile || cachedScaleX_ != 1 || cachedScaleY_ != 1) {
+    Invalidate();
+    return;
+  }
+  // At scale 1 a bitmap pixel shows as exactly one view pixel, moved by the placement.
+  const TRect a = Intersect(Area, bitmap_.BoundsRect());
+  if (a.IsEmpty()) return;
+  const TRect p = cachedPlaced_;
+  const TRect shown = Intersect(
+      {a.Left + p.Left, a.Top + p.Top, a.Right + p.Left, a.Bottom + p.Top}, ViewportRect());
+  if (shown.IsEmpty()) return;
+  AddDisjoint(invalidAreas_, shown);
+  RequestAreaPaint(shown);
 }
 
 void TViewCore::Repaint() {
@@ -250,19 +317,35 @@ void TViewCore::DrawLayers(std::uint32_t Mask) {
 
 void TViewCore::ComposeBuffer() {
   const int w = ViewWidth(), h = ViewHeight();
-  if (bufferValid_ && buffer_.Width() == w && buffer_.Height() == h) return;
-  buffer_.Resize(w, h);
+  const bool sized = buffer_.Width() == w && buffer_.Height() == h;
+  if (bufferValid_ && sized && invalidAreas_.empty()) return;
+  composedAreas_.clear();
+  if (!bufferValid_ || !sized) {
+    buffer_.Resize(w, h);
+    composedAreas_.push_back(ViewportRect());
+    heldChange_ = false;
+  } else {
+    composedAreas_.swap(invalidAreas_);
+  }
+  invalidAreas_.clear();
   UpdateCache();
-  // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, so the
-  // frame can be composed in bands of rows: each band stays in cache from the bitmap copy
-  // through the layer blends instead of the whole frame being streamed once per stage.
-  const TRect view = ViewportRect();
-  for (int top = view.Top; top < view.Bottom; top += kBandRows) {
-    buffer_.SetClipRect({view.Left, top, view.Right, std::min(top + kBandRows, view.Bottom)});
+  for (const TRect& a : composedAreas_) ComposeArea(a);
+  buffer_.SetClipRect(ViewportRect());
+  bufferValid_ = true;
+  ++composeCount_;
+}
+
+void TViewCore::ComposeArea(const TRect& Area) {
+  // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, each pixel
+  // computed from the bitmap and the layers alone: so a part of the frame composed alone
+  // is bit for bit that part of the whole frame, and the frame can be composed in bands of
+  // rows: each band stays in cache from the bitmap copy through the layer blends instead of
+  // the whole frame being streamed once per stage.
+  const TRect a = Intersect(Area, ViewportRect());
+  for (int top = a.Top; top < a.Bottom; top += kBandRows) {
+    buffer_.SetClipRect({a.Left, top, a.Right, std::min(top + kBandRows, a.Bottom)});
     RunPaintStages();
   }
-  buffer_.SetClipRect(view);
-  bufferValid_ = true;
 }
 
 void TViewCore::RunPaintStages() {

@@ -64,7 +64,8 @@ class TViewCore {
   TWinColor Color() const { return color_; }
   void SetColor(TWinColor V);
   std::vector<TPaintStage>& PaintStages() { return paintStages_; }
-  // Every frame is composed whole; the optimized modes are not offered.
+  // A change of the view composes the whole frame again; only InvalidateBitmapArea narrows
+  // the work to what a change of bitmap pixels shows. The optimized modes are not offered.
   TRepaintMode RepaintMode() const { return repaintMode_; }
 
   // Suppress change-driven repaints; EndUpdate triggers none itself. An unpaired
@@ -85,23 +86,49 @@ class TViewCore {
   void GetBitmapShift(float& X, float& Y);
 
   // Bitmap or layer list changed: when not inside an update bracket, invalidate, then
-  // DoChange.
+  // DoChange. Inside one the change is held: the next InvalidateBitmapArea then
+  // invalidates the whole view. The bitmap's own change events inside a bracket are not
+  // held: whoever brackets bitmap drawing reports it, by Repaint or by area.
   void Changed();
-  // Buffer-valid flag cleared and a repaint requested.
+  // Buffer-valid flag cleared (the whole frame) and a repaint requested.
   void Invalidate();
   // Invalidate and paint at once (without a window: compose the buffer now).
   void Repaint();
-  bool BufferValid() const { return bufferValid_; }
+  // Bitmap pixels inside Area (bitmap coordinates) changed, and none outside it since the
+  // view was last invalidated: only the part of the viewport showing Area is recomposed,
+  // the rest of the buffer is kept. The whole view is invalidated instead when the bitmap
+  // is scaled or tiled, or a change was held in an update bracket. Requests a repaint of
+  // that part; no DoChange.
+  void InvalidateBitmapArea(const TRect& Area);
+  // Paints what is invalid at once (without a window: compose the buffer now).
+  void RepaintInvalid() { PaintInvalidNow(); }
+  // The buffer holds the current frame: nothing invalid, whole or in part.
+  bool BufferValid() const { return bufferValid_ && invalidAreas_.empty(); }
+  // Viewport areas to recompose while the rest of the buffer is valid; disjoint.
+  const std::vector<TRect>& InvalidAreas() const { return invalidAreas_; }
 
-  // Composes the frame into the off-screen buffer by the paint stages if it is not valid
-  // (what painting does before the copy to the window). The buffer has the viewport's size.
+  // Composes the frame into the off-screen buffer by the paint stages where it is not valid
+  // (what painting does before the copy to the window): the whole buffer, or only the
+  // invalid areas. The buffer has the viewport's size.
   void ComposeBuffer();
   const TBitmap32& Buffer() const { return buffer_; }
+  // What the last ComposeBuffer that did anything recomposed (disjoint rectangles), and how
+  // many did: a copy of the buffer kept in step needs to copy only those areas when the
+  // count moved by one since its last copy.
+  const std::vector<TRect>& ComposedAreas() const { return composedAreas_; }
+  std::uint64_t ComposeCount() const { return composeCount_; }
 
  protected:
   // What a window adds: a repaint request for later, a paint now, the change event.
   virtual void RequestPaint() {}
+  // A repaint request for a part of the viewport only.
+  virtual void RequestAreaPaint(const TRect& Area) {
+    (void)Area;
+    RequestPaint();
+  }
   virtual void PaintNow() { ComposeBuffer(); }
+  // Paints the invalid part (InvalidAreas, or the whole when the buffer is invalid) now.
+  virtual void PaintInvalidNow() { ComposeBuffer(); }
   virtual void DoChange() {}
   // The viewport's size changed behind the view's back (a window resized).
   void ViewResized();
@@ -115,6 +142,8 @@ class TViewCore {
   void DrawBitmap();
   void DrawLayers(std::uint32_t Mask);
   void RunPaintStages();
+  void ComposeArea(const TRect& Area);
+  void BitmapChanged();
 
   static constexpr int kBandRows = 16;
 
@@ -131,6 +160,10 @@ class TViewCore {
   std::vector<TPaintStage> paintStages_;
   int updateCount_ = 0;
   bool bufferValid_ = false;
+  bool heldChange_ = false;
+  std::vector<TRect> invalidAreas_;
+  std::vector<TRect> composedAreas_;
+  std::uint64_t composeCount_ = 0;
   int viewWidth_ = 0, viewHeight_ = 0;
 
   bool cacheValid_ = false;

@@ -10,7 +10,8 @@
 #     --help; then kelta-sim linking COM<N> and the console started offscreen against it,
 #     reading once (--read-once), its own files landing in a temporary XDG_DATA_HOME and none
 #     beside the programs; no error logged (the dial picture and help came from share/kelta).
-# Prints one line per check and "package: N passed, N failed"; exits non-zero on a failure.
+# Prints one line per check and "package: N checks passed, N failed"; exits non-zero on a
+# failure.
 set -uo pipefail
 build="$(cd "$1" && pwd)"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -22,7 +23,7 @@ check() { # description, command...
   if "$@"; then ok "$what"; else bad "$what"; fi
 }
 finish() {
-  echo "package: $passed passed, $failed failed"
+  echo "package: $passed checks passed, $failed failed"
   [ "$failed" -eq 0 ]
   exit
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then checks the format and builds and runs every test:
 #   0. every tracked C++ file in the house format (.clang-format at the root),
-#   1. the normal build (warnings on) and all its tests,
+#   1. the normal build (warnings on) and all its tests, then its Debian package built and
+#      checked (tools/check-package.sh),
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build and all tests,
 #   3. ThreadSanitizer build of the threaded parts (serial port, simulated sensor, console form,
 #      recorder)
@@ -106,6 +107,21 @@ check_format
 echo "== normal build"
 configure_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_ctest build
+
+echo "== Debian package"
+# The normal build's package: its files, launcher and metadata validated, and its programs run
+# from an unpacked copy (tools/check-package.sh); each check counts as a case.
+pkg_out=$(mktemp)
+bash tools/check-package.sh build 2>&1 | tee "$pkg_out"
+pkg_counts=$(sed -nE 's/^package: ([0-9]+) checks passed, ([0-9]+) failed$/\1 \2/p' "$pkg_out")
+if [ -n "$pkg_counts" ]; then
+  passed=$((passed + ${pkg_counts% *}))
+  failed=$((failed + ${pkg_counts#* }))
+else
+  echo "package: the check ended early"
+  failed=$((failed + 1))
+fi
+rm -f "$pkg_out"
 
 echo "== address + undefined sanitizers"
 configure_build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \

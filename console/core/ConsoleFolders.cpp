@@ -8,17 +8,16 @@ bool MakeFolders(const std::string& dir);
 char FolderSeparator();
 
 ConsoleFolders ChooseConsoleFolders(const std::string& exeDir, const std::string& userDir) {
-  if (exeDir.empty() || FolderWritable(exeDir)) return {exeDir, exeDir};
+  if (exeDir.empty()) return {exeDir, exeDir};
+  const char sep = FolderSeparator();
+  const std::string shared = exeDir + ".." + sep + "share" + sep + "kelta" + sep;
+  // An installation is recognised by its layout too: root may write in /usr/bin, but the
+  // package manager's folder is no place for one user's settings.
+  const bool installed = !PathExists(exeDir + "help.txt") && PathExists(shared + "help.txt");
+  if (!installed && FolderWritable(exeDir)) return {exeDir, exeDir};
   ConsoleFolders folders;
   folders.files = !userDir.empty() && MakeFolders(userDir) ? userDir : exeDir;
-  const char sep = FolderSeparator();
-  const std::string installed = exeDir + ".." + sep + "share" + sep + "kelta" + sep;
-  if (PathExists(exeDir + "help.txt"))
-    folders.data = exeDir;
-  else if (PathExists(installed))
-    folders.data = installed;
-  else
-    folders.data = exeDir;
+  folders.data = installed ? shared : exeDir;
   return folders;
 }
 

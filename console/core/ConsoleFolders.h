@@ -28,12 +28,12 @@ bool FolderWritable(const std::string& dir);
 std::string UserDataFolder();
 
 // The rule, for an executable folder exeDir (with its trailing separator; empty: the current
-// folder) and a user data folder userDir (as UserDataFolder gives it):
-//   exeDir writable, or empty -> files and data both exeDir (exactly as before);
+// folder) and a user data folder userDir (as UserDataFolder gives it). exeDir is an
+// installation when it has no "help.txt" but exeDir "../share/kelta/help.txt" exists.
+//   exeDir empty, or writable and no installation -> files and data both exeDir (as before);
 //   otherwise files = userDir, made with its parents when missing; exeDir when userDir is
 //   empty or cannot be made, so the files' own failures are reported as they always were;
-//   data = exeDir when "help.txt" lies there, else exeDir "../share/kelta/" when that folder
-//   exists, else exeDir.
+//   data = exeDir "../share/kelta/" for an installation, else exeDir.
 ConsoleFolders ChooseConsoleFolders(const std::string& exeDir, const std::string& userDir);
 
 // ChooseConsoleFolders(exeDir, UserDataFolder()).

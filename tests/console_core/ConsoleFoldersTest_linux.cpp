@@ -111,16 +111,32 @@ struct Installed {
 std::string Describe(const ConsoleFolders& f) { return "files=" + f.files + " data=" + f.data; }
 
 TEST(ConsoleFolders, WritableExecutableFolderKeepsEverythingBesideItAndLeavesNoTrace) {
+  // A build folder or an unpacked copy: its help beside the program.
   Installed place;
+  WriteFile(place.bin + "help.txt", "portable help\r\n");
   GiveToUser(place.bin);
   const std::string got =
       AsUser([&] { return Describe(ChooseConsoleFolders(place.bin, place.userDir)); });
   EXPECT_EQ(got, "files=" + place.bin + " data=" + place.bin);
   // Neither the probe file nor the user's data folder stays.
-  EXPECT_TRUE(Entries(place.bin).empty());
+  EXPECT_EQ(Entries(place.bin), std::vector<std::string>{"help.txt"});
   EXPECT_TRUE(Entries(place.prefix.Path() + "home").empty());
+  // Without any help, a writable folder is still the program's own.
+  TempDir bare;
+  EXPECT_EQ(Describe(ChooseConsoleFolders(bare.Path(), place.userDir)),
+            "files=" + bare.Path() + " data=" + bare.Path());
   // The current folder (no executable folder known) stays the current folder.
   EXPECT_EQ(Describe(ChooseConsoleFolders("", place.userDir)), "files= data=");
+}
+
+TEST(ConsoleFolders, AnInstallationWritesInTheUserDataFolderEvenWhereItMayWriteBesideItself) {
+  // Root may write in /usr/bin; nothing of one user's belongs there.
+  Installed place;
+  GiveToUser(place.bin);
+  const std::string got =
+      AsUser([&] { return Describe(ChooseConsoleFolders(place.bin, place.userDir)); });
+  EXPECT_EQ(got, "files=" + place.userDir + " data=" + place.bin + "../share/kelta/");
+  EXPECT_TRUE(Entries(place.bin).empty());
 }
 
 TEST(ConsoleFolders, ReadOnlyExecutableFolderWritesInTheUserDataFolder) {

@@ -1,11 +1,22 @@
-// One dial reading's rendering work: DrawDial (clear the view bitmap to white, draw the needle
-// turned about its pivot with the bilinear resampler) and the composition of the view's frame
-// (bitmap copied, dial layer blended over it), which is what painting does before the copy
-// to the screen. The same work done by pixman runs beside it for comparison.
+// One dial reading's rendering work, what painting does before the copy to the screen, beside
+// the same work done by pixman.
 //
-// With the pictures of img/ at hand (run from the source folder or set KELTA_SOURCE_DIR) the
-// frame goes through LoadDialImages / DrawDial; otherwise through the same core calls with
-// pictures of the same shape drawn here.
+//   BM_DialFrame          the console's road: DrawDial, then the view's buffer composed. A new
+//                         angle clears and redraws only the needle's old and new areas of the
+//                         view bitmap and recomposes only the view areas showing them (bit for
+//                         bit the whole frame; the dial tests prove it).
+//   BM_DialFrame_Full     the same frame composed whole by construction: the bitmap filled
+//                         white, the needle drawn, the whole view composed (bitmap copied, dial
+//                         layer blended over it); what BM_DialFrame measured before the dial was
+//                         drawn only where it changed.
+//   BM_DialFrame_Window   the Windows window's road: TDialFrame's ShowAngle and Compose, with
+//                         the readout (a new value every frame) in the frame.
+//   BM_DialFrame_Pixman   pixman doing the whole frame: fill white, needle composited through
+//                         the inverse transform with bilinear filtering, dial composited over.
+//
+// The pictures of img/ are used when at hand (run from the source folder or set
+// KELTA_SOURCE_DIR); otherwise pictures of the same shape drawn here (written to a temporary
+// folder for the roads that load files).
 #include "graphics/core/Bitmap32.h"
 #include "graphics/core/Blend.h"
 #include "graphics/core/Transformation.h"
@@ -14,7 +25,9 @@
 #include "graphics/view/Layers.h"
 
 #include "graphics/dial/DialComposer.h"
+#include "graphics/dial/DialFrame.h"
 #include "graphics/png/PngLoader.h"
+#include "graphics/png/PngWriter.h"
 
 #include <QApplication>
 
@@ -73,6 +86,31 @@ bool HavePictures() {
          std::filesystem::exists(ImgDir() / "Mode0.png");
 }
 
+// The needle and dial files: those of img/, or the drawn ones written once to a temporary
+// folder.
+struct TPictureFiles {
+  std::string Needle, Dial;
+};
+
+const TPictureFiles& PictureFiles() {
+  static const TPictureFiles files = [] {
+    if (HavePictures())
+      return TPictureFiles{(ImgDir() / "arrow2.PNG").string(), (ImgDir() / "Mode0.png").string()};
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelta-bench-dial";
+    std::filesystem::create_directories(dir);
+    TBitmap32 needle, dial;
+    DrawNeedle(needle);
+    DrawDialFace(dial);
+    TPictureFiles f{(dir / "arrow2.PNG").string(), (dir / "Mode0.png").string()};
+    SavePngFile(needle, f.Needle);
+    SavePngFile(dial, f.Dial);
+    return f;
+  }();
+  return files;
+}
+
+const char* PicturesLabel() { return HavePictures() ? "img/" : "drawn pictures"; }
+
 void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
   const std::filesystem::path img = ImgDir();
   if (HavePictures()) {
@@ -85,7 +123,7 @@ void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
   DrawDialFace(Dial);
 }
 
-// The frame through the core calls DrawDial is made of.
+// The whole frame through the core calls DrawDial was made of before it drew only what changed.
 struct TCoreScene {
   TImage32 View;
   TBitmap32 Needle;
@@ -124,21 +162,37 @@ struct TCoreScene {
   const TBitmap32& Buffer() const { return View.Buffer(); }
 };
 
-// The frame through the dial composition itself. The views stay hidden, so Repaint only
+// The frame through the dial composition itself. The views stay hidden, so a repaint only
 // invalidates; the composition painting would do follows explicitly.
 struct TComposerScene {
   TImage32 Dst, Src, IvBGR;
-  TDialComposer Composer{{Dst, Src, IvBGR}, (ImgDir() / "arrow2.PNG").string()};
+  TDialComposer Composer{{Dst, Src, IvBGR}, PictureFiles().Needle};
 
   TComposerScene() {
     Dst.resize(404, 404);
-    Composer.LoadDialImages((ImgDir() / "Mode0.png").string());
+    Composer.LoadDialImages(PictureFiles().Dial);
   }
   void Frame(float Angle) {
     Composer.DrawDial(Angle);
     Dst.ComposeBuffer();
   }
   const TBitmap32& Buffer() const { return Dst.Buffer(); }
+};
+
+// The frame a native window blits: dial view and readout.
+struct TWindowScene {
+  TDialFrame Dial{PictureFiles().Needle};
+  const TBitmap32* Last = nullptr;
+
+  TWindowScene() {
+    Dial.LoadDialImages(PictureFiles().Dial);
+    Last = &Dial.Compose();
+  }
+  void Frame(float Angle) {
+    Dial.ShowAngle(Angle);
+    Last = &Dial.Compose();
+  }
+  const TBitmap32& Buffer() const { return *Last; }
 };
 
 float AngleOf(std::int64_t I) { return static_cast<float>((I * 37) % 360) - 180.0f; }
@@ -151,17 +205,19 @@ void RunFrames(benchmark::State& State, const char* Path) {
     scene.Frame(AngleOf(i++));
     benchmark::DoNotOptimize(scene.Buffer().Bits());
   }
-  State.SetLabel(std::string(BlendFuncs().Name) + ", " + Path);
+  State.SetLabel(std::string(BlendFuncs().Name) + ", " + Path + ", " + PicturesLabel());
 }
 
-void BM_DialFrame(benchmark::State& State) {
-  if (HavePictures()) {
-    RunFrames<TComposerScene>(State, "DrawDial");
-    return;
-  }
-  RunFrames<TCoreScene>(State, "core calls");
-}
+void BM_DialFrame(benchmark::State& State) { RunFrames<TComposerScene>(State, "DrawDial"); }
 BENCHMARK(BM_DialFrame);
+
+void BM_DialFrame_Full(benchmark::State& State) {
+  RunFrames<TCoreScene>(State, "whole frame, core calls");
+}
+BENCHMARK(BM_DialFrame_Full);
+
+void BM_DialFrame_Window(benchmark::State& State) { RunFrames<TWindowScene>(State, "TDialFrame"); }
+BENCHMARK(BM_DialFrame_Window);
 
 // pixman works on premultiplied pixels; the conversion is set-up, not per frame.
 pixman_image_t* Premultiplied(const TBitmap32& B, std::vector<std::uint32_t>& Store) {

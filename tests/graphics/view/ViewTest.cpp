@@ -5,9 +5,12 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QPixmap>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 using namespace kelta::gfx;
 
@@ -336,4 +339,52 @@ TEST(BitmapLayer, BlendCacheFollowsChangesThatFireNoEvent) {
   L.SetPixel(6, 3, 0x80123456u);
   view.Changed();
   check("after pixel writes and the view's Changed()");
+}
+
+namespace {
+
+class TRecordingImage : public TImage32 {
+ public:
+  std::vector<QRect> Painted;
+
+ protected:
+  void paintEvent(QPaintEvent* Event) override {
+    Painted.push_back(Event->rect());
+    TImage32::paintEvent(Event);
+  }
+};
+
+}  // namespace
+
+// A window shows the bitmap area changed by repainting only the part of itself that shows it,
+// and what it shows then is the whole frame.
+TEST(Image32, ABitmapAreaRepaintsOnlyItsPartOfTheWindow) {
+  TRecordingImage view;
+  view.resize(40, 30);
+  view.Bitmap().Resize(40, 30);
+  FillPattern(view.Bitmap());
+  view.show();
+  // Painted once the window is exposed.
+  for (int i = 0; i < 200 && view.Painted.empty(); ++i)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+  ASSERT_TRUE(view.BufferValid());
+  view.Painted.clear();
+
+  view.BeginUpdate();
+  for (int y = 6; y < 10; ++y)
+    for (int x = 5; x < 9; ++x) view.Bitmap().SetPixel(x, y, 0xFF00FF00u);
+  view.EndUpdate();
+  view.InvalidateBitmapArea({5, 6, 9, 10});
+  view.RepaintInvalid();
+  ASSERT_EQ(view.Painted.size(), 1u);
+  EXPECT_EQ(view.Painted[0], QRect(5, 6, 4, 4));
+  EXPECT_TRUE(view.BufferValid());
+
+  TBitmap32 want(40, 30);
+  FillPattern(want);
+  for (int y = 6; y < 10; ++y)
+    for (int x = 5; x < 9; ++x) want.SetPixel(x, y, 0xFF00FF00u);
+  const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(shot.pixel(x, y), want.Pixel(x, y)) << x << "," << y;
 }

@@ -159,7 +159,9 @@ TEST(ViewCoreArea, OverlappingAreasAreComposedOnceAndManyMergeIntoOne) {
   EXPECT_EQ(Pixels(view.InvalidAreas()), 100u + 100u - 25u);
   for (const TRect& a : view.InvalidAreas())
     for (const TRect& b : view.InvalidAreas())
-      if (&a != &b) EXPECT_TRUE(Intersect(a, b).IsEmpty());
+      if (&a != &b) {
+        EXPECT_TRUE(Intersect(a, b).IsEmpty());
+      }
   for (int i = 0; i < 40; ++i) view.InvalidateBitmapArea({i * 2, 50, i * 2 + 1, 51 + i});
   ASSERT_LE(view.InvalidAreas().size(), 16u);
   view.ComposeBuffer();

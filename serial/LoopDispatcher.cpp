@@ -9,30 +9,12 @@ void TVaLoopDispatcher::Call(const std::function<void()>& fn) {
     fn();
     return;
   }
-  Job job{&fn, nullptr, false};
-  std::unique_lock<std::mutex> hold(lock_);
-  queue_.push_back(&job);
-  arrived_.notify_one();
-  finished_.wait(hold, [&job] { return job.done; });
-  if (job.error) std::rethrow_exception(job.error);
+  queue_.Call(fn);
 }
 
 bool TVaLoopDispatcher::RunOne(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock<std::mutex> hold(lock_);
-  if (!arrived_.wait_until(hold, deadline, [this] { return !queue_.empty(); })) return false;
-  Job* job = queue_.front();
-  queue_.pop_front();
-  hold.unlock();
-  std::exception_ptr error;
-  try {
-    (*job->fn)();
-  } catch (...) {
-    error = std::current_exception();
-  }
-  hold.lock();
-  job->error = error;
-  job->done = true;
-  finished_.notify_all();
+  if (!queue_.WaitQueued(deadline)) return false;
+  queue_.RunOne();
   return true;
 }
 

@@ -4,20 +4,16 @@
 // a condition variable until a call arrives or the deadline passes; it never spins.
 //
 // Threads: Call from any thread; the Run* functions only on the GUI thread (they may nest, as a
-// handler that waits while processing messages does). lock_ guards queue_ and each job's done.
+// handler that waits while processing messages does). The waiting line is TVaHandOffQueue's.
 // Destroy it only when no thread can be inside Call: ports and their workers hold it through a
 // shared_ptr, which sees to that.
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <thread>
 
 #include "serial/GuiDispatcher.h"
+#include "serial/HandOffQueue.h"
 
 namespace kelta {
 
@@ -38,19 +34,11 @@ class TVaLoopDispatcher : public IGuiDispatcher {
   bool OnGuiThread() const { return std::this_thread::get_id() == guiThread_; }
 
  private:
-  struct Job {
-    const std::function<void()>* fn;
-    std::exception_ptr error;
-    bool done = false;
-  };
   // Runs one queued call if there is one before the deadline; false when the deadline passed.
   bool RunOne(std::chrono::steady_clock::time_point deadline);
 
   const std::thread::id guiThread_;
-  std::mutex lock_;
-  std::condition_variable arrived_;   // a job was queued
-  std::condition_variable finished_;  // a job's done became true
-  std::deque<Job*> queue_;
+  TVaHandOffQueue queue_;
 };
 
 }  // namespace kelta

@@ -1,18 +1,35 @@
 #pragma once
-// IGuiDispatcher on Qt: a worker's call is queued to the application object's thread (the GUI
-// thread) with a blocking queued connection and runs whenever that thread processes events —
-// in the idle loop, in a wait that processes events, inside modal boxes.
-// Needs a QCoreApplication (or QApplication); construct and install it on the GUI thread:
+// IGuiDispatcher on Qt: a worker's call waits in a TVaHandOffQueue and the GUI thread is woken
+// by an event posted to an object of its own; the calls run whenever that thread processes
+// events — in the idle loop, in a wait that processes events, inside modal boxes. One event
+// serves every call queued until it is delivered, and the event's memory is taken from a small
+// store kept for it, so a hand-off allocates nothing.
+// Needs a QCoreApplication (or QApplication); construct and install it on the GUI thread (the
+// object the events go to belongs to the thread that constructs it):
 //   kelta::SetDefaultGuiDispatcher(std::make_shared<kelta::TVaQtDispatcher>());
 
+#include <memory>
+
 #include "serial/GuiDispatcher.h"
+#include "serial/HandOffQueue.h"
+
+class QObject;
 
 namespace kelta {
 
 class TVaQtDispatcher : public IGuiDispatcher {
  public:
+  TVaQtDispatcher();
+  ~TVaQtDispatcher() override;
+  TVaQtDispatcher(const TVaQtDispatcher&) = delete;
+  TVaQtDispatcher& operator=(const TVaQtDispatcher&) = delete;
+
   // Throws std::logic_error when there is no application object yet.
   void Call(const std::function<void()>& fn) override;
+
+ private:
+  TVaHandOffQueue queue_;
+  std::unique_ptr<QObject> receiver_;  // the GUI thread's: the wake events go to it
 };
 
 }  // namespace kelta

@@ -35,7 +35,12 @@ void RegisterWindowClass() {
 
 }  // namespace
 
-TVaWin32Dispatcher::TVaWin32Dispatcher() : guiThread_(std::this_thread::get_id()) {
+TVaWin32Dispatcher::TVaWin32Dispatcher()
+    : guiThread_(std::this_thread::get_id()), queue_([this] {
+        if (!::PostMessageW(static_cast<HWND>(window_), WM_NULL, 0, 0)) {
+          throw std::runtime_error("The GUI thread cannot be reached (PostMessage failed)");
+        }
+      }) {
   RegisterWindowClass();
   const HWND window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         ::GetModuleHandleW(nullptr), nullptr);
@@ -58,37 +63,12 @@ void TVaWin32Dispatcher::Call(const std::function<void()>& fn) {
     fn();
     return;
   }
-  Job job{&fn, nullptr, false};
-  std::unique_lock<std::mutex> hold(lock_);
-  queue_.push_back(&job);
-  // One message per call; a message that finds the queue already emptied runs nothing.
-  if (!::PostMessageW(static_cast<HWND>(window_), WM_NULL, 0, 0)) {
-    queue_.pop_back();
-    throw std::runtime_error("The GUI thread cannot be reached (PostMessage failed)");
-  }
-  finished_.wait(hold, [&job] { return job.done; });
-  if (job.error) std::rethrow_exception(job.error);
+  queue_.Call(fn);
 }
 
 void TVaWin32Dispatcher::RunQueued() {
-  for (;;) {
-    Job* job;
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      if (queue_.empty()) return;
-      job = queue_.front();
-      queue_.pop_front();
-    }
-    std::exception_ptr error;
-    try {
-      (*job->fn)();
-    } catch (...) {
-      error = std::current_exception();
-    }
-    std::lock_guard<std::mutex> hold(lock_);
-    job->error = error;
-    job->done = true;
-    finished_.notify_all();
+  queue_.BeginRun();
+  while (queue_.RunOne()) {
   }
 }
 

@@ -1,23 +1,21 @@
 #pragma once
-// IGuiDispatcher on Windows without a class library: a worker's call is queued and the GUI
-// thread is woken by a WM_NULL message posted to a message-only window of its own; the call runs
-// when the GUI thread's message loop dispatches that message, so also inside any loop that
-// dispatches messages (modal boxes, waits that process messages). The worker blocks until the
-// call has run; an exception that escapes the call is raised again in the worker.
+// IGuiDispatcher on Windows without a class library: a worker's call waits in a TVaHandOffQueue
+// and the GUI thread is woken by a WM_NULL message posted to a message-only window of its own
+// (one message for every call queued until it is dispatched); the calls run when the GUI
+// thread's message loop dispatches that message, so also inside any loop that dispatches
+// messages (modal boxes, waits that process messages). The worker blocks until the call has
+// run; an exception that escapes the call is raised again in the worker.
 //
 // Threads: construct and destroy on the GUI thread (the window belongs to it); Call from any
-// thread. lock_ guards queue_ and each job's done. Ports and their workers hold the dispatcher
-// through a shared_ptr, so it is destroyed only when no thread can be inside Call.
+// thread. Ports and their workers hold the dispatcher through a shared_ptr, so it is destroyed
+// only when no thread can be inside Call.
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 #include "serial/GuiDispatcher.h"
+#include "serial/HandOffQueue.h"
 
 namespace kelta {
 
@@ -42,17 +40,9 @@ class TVaWin32Dispatcher : public IGuiDispatcher {
   void RunQueued();
 
  private:
-  struct Job {
-    const std::function<void()>* fn;
-    std::exception_ptr error;
-    bool done = false;
-  };
-
   const std::thread::id guiThread_;
   void* window_ = nullptr;  // HWND of the message-only window
-  std::mutex lock_;
-  std::condition_variable finished_;  // a job's done became true
-  std::deque<Job*> queue_;
+  TVaHandOffQueue queue_;
 };
 
 }  // namespace kelta

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
 
 namespace kelta::gfx {
 
@@ -23,10 +25,31 @@ constexpr std::size_t kMaxInvalidAreas = 16;
 
 bool Overlap(const TRect& A, const TRect& B) { return !Intersect(A, B).IsEmpty(); }
 
-// Adds the part of R that none of Areas covers, as rectangles, keeping Areas disjoint: each
-// pixel then is composed once.
-void AddDisjoint(std::vector<TRect>& Areas, const TRect& R) {
+std::int64_t PixelCount(const TRect& R) {
+  return static_cast<std::int64_t>(R.Width()) * R.Height();
+}
+
+TRect Bounds(const TRect& A, const TRect& B) {
+  return {std::min(A.Left, B.Left), std::min(A.Top, B.Top), std::max(A.Right, B.Right),
+          std::max(A.Bottom, B.Bottom)};
+}
+
+// Adds the part of R that none of Areas covers, keeping Areas disjoint: each pixel then is
+// composed once. An area R overlaps is merged with it into their bounding box when that has
+// no more pixels than the two together: a few larger areas compose faster than many slivers
+// (each area costs its own setup in every band of rows).
+void AddDisjoint(std::vector<TRect>& Areas, TRect R) {
   if (R.IsEmpty()) return;
+  for (std::size_t i = 0; i < Areas.size();) {
+    const TRect b = Bounds(Areas[i], R);
+    if (Overlap(Areas[i], R) && PixelCount(b) <= PixelCount(Areas[i]) + PixelCount(R)) {
+      R = b;
+      Areas.erase(Areas.begin() + static_cast<std::ptrdiff_t>(i));
+      i = 0;  // the larger R may now overlap areas it missed
+      continue;
+    }
+    ++i;
+  }
   std::vector<TRect> pieces{R}, next;
   for (const TRect& e : Areas) {
     next.clear();
@@ -47,9 +70,7 @@ void AddDisjoint(std::vector<TRect>& Areas, const TRect& R) {
   Areas.insert(Areas.end(), pieces.begin(), pieces.end());
   if (Areas.size() <= kMaxInvalidAreas) return;
   TRect box = Areas.front();
-  for (const TRect& a : Areas)
-    box = {std::min(box.Left, a.Left), std::min(box.Top, a.Top), std::max(box.Right, a.Right),
-           std::max(box.Bottom, a.Bottom)};
+  for (const TRect& a : Areas) box = Bounds(box, a);
   Areas.assign(1, box);
 }
 

@@ -162,6 +162,11 @@ TEST(ViewCoreArea, OverlappingAreasAreComposedOnceAndManyMergeIntoOne) {
       if (&a != &b) {
         EXPECT_TRUE(Intersect(a, b).IsEmpty());
       }
+  // Overlapping this much, one box has fewer pixels than the two: merged.
+  view.InvalidateBitmapArea({50, 0, 60, 10});
+  view.InvalidateBitmapArea({51, 1, 61, 11});
+  EXPECT_EQ(view.InvalidAreas().back(), (TRect{50, 0, 61, 11}));
+  EXPECT_EQ(Pixels(view.InvalidAreas()), 175u + 121u);
   for (int i = 0; i < 40; ++i) view.InvalidateBitmapArea({i * 2, 50, i * 2 + 1, 51 + i});
   ASSERT_LE(view.InvalidAreas().size(), 16u);
   view.ComposeBuffer();

@@ -4,7 +4,6 @@
 #include "graphics/dial/DialReadoutPaint.h"
 
 #include <cstring>
-
 #include <utility>
 
 namespace kelta::gfx {

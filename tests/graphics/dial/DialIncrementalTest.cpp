@@ -65,9 +65,9 @@ void SaveDial(const std::string& File, int W, int H, int Seed) {
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       const int kind = (x / 7 + y / 5 + Seed) % 6;
-      const std::uint32_t a = kind < 3    ? 0
-                              : kind < 5  ? 255
-                                          : static_cast<std::uint32_t>(x + y) % 254 + 1;
+      const std::uint32_t a = kind < 3   ? 0
+                              : kind < 5 ? 255
+                                         : static_cast<std::uint32_t>(x + y) % 254 + 1;
       b.SetPixel(x, y,
                  Color32(static_cast<std::uint32_t>(x * 3 + Seed),
                          static_cast<std::uint32_t>(y * 5), 90, a));

@@ -28,7 +28,10 @@ finish() {
   exit
 }
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/kelta-package-XXXXXX")"
+# As root the programs run as nobody, who must reach them: /tmp, whatever TMPDIR says.
+tmp=${TMPDIR:-/tmp}
+[ "$(id -u)" -ne 0 ] || tmp=/tmp
+work="$(mktemp -d "$tmp/kelta-package-XXXXXX")"
 sim_pid=""
 cleanup() {
   [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; }

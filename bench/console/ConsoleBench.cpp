@@ -4,28 +4,40 @@
 // GUI thread's event loop. BM_ReadingCpu: the console's CPU per reading while the sensor streams
 // at 100 and 1000 readings/s, bare and with the trend window open and recording on (every
 // reading written to a CSV file). BM_TrendPaint: one paint of the trend over one hour at 1000
-// readings/s.
+// readings/s. BM_ReadingToPixels: from a data frame written into the pseudo-terminal at 100 and
+// 1000 frames/s until the window shows its needle and readout and Memo1 holds its line; beside
+// it BM_ReadingToPixels_QtPeer, the same road as a Qt developer would build it on QSerialPort.
+// BM_ReadingToPixelsMemory: resident memory before and after many readings.
 
+#include "console/ClickablePanel.h"
 #include "console/TrendWindow.h"
 #include "console/UKELTA_Display.h"
 #include "console/core/RecordSettings.h"
 #include "console/form/TrendBuffer.h"
+#include "graphics/dial/DialComposer.h"
 #include "serial/VaComm.h"
+#include "sevenseg/iSevenSegmentAnalog.h"
 #include "sim/PortLink.h"
+#include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
 #include "tests/support/ProcessStats.h"
+#include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QImage>
+#include <QLCDNumber>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSerialPort>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -34,6 +46,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -259,6 +273,305 @@ BENCHMARK(BM_TrendPaint)
     ->Arg(600)
     ->Arg(10)
     ->ArgName("span_s")
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// --- From the wire to the pixel
+
+// Frame n carries the angle n + 1 tenths of a degree (modulo 360°; never the 0 shown at the
+// start): every frame moves the needle
+// and changes the readout, and what is shown names the newest frame it shows.
+constexpr int kTenthsPerTurn = 3600;
+std::string AngleTextOf(std::size_t n) {
+  return kelta::sim::AngleText(static_cast<double>((n + 1) % kTenthsPerTurn) / 10.0, true);
+}
+
+// Writes frames into the line from a thread of its own, one every period (none: as fast as the
+// line takes them), and notes when each was written.
+class FrameWriter {
+ public:
+  FrameWriter(std::size_t count, std::chrono::microseconds period,
+              std::function<void(std::string_view)> write)
+      : written_(count), write_(std::move(write)), thread_([this, period] { Run(period); }) {}
+  ~FrameWriter() {
+    stop_ = true;
+    thread_.join();
+  }
+  std::size_t Count() const { return written_.size(); }
+  // Frames whose writing began; their times are final.
+  std::size_t Written() const { return done_.load(std::memory_order_acquire); }
+  Clock::time_point WrittenAt(std::size_t n) const { return written_[n]; }
+
+ private:
+  void Run(std::chrono::microseconds period) {
+    auto due = Clock::now();
+    for (std::size_t n = 0; n < written_.size() && !stop_; ++n) {
+      if (period.count() > 0) {
+        std::this_thread::sleep_until(due);
+        due += period;
+      }
+      const std::string frame = kelta::sim::DataFrame(AngleTextOf(n));
+      written_[n] = Clock::now();
+      // Counted before the write returns: the window may show the frame before that.
+      done_.store(n + 1, std::memory_order_release);
+      write_(frame);
+    }
+  }
+
+  std::vector<Clock::time_point> written_;
+  std::function<void(std::string_view)> write_;
+  std::atomic<std::size_t> done_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// What the window shows against what was written: a frame counts as on screen when the first
+// picture showing it, or a later frame, is complete. Frames the GUI thread took together in one
+// batch are on screen with the one picture that shows the newest of them.
+class ShownFrames {
+ public:
+  explicit ShownFrames(const FrameWriter& writer) : writer_(writer) {}
+  // The picture just completed shows the angle `text`; memoLast: Memo1's last line.
+  void Picture(const std::string& text, const QString& memoLast) {
+    const auto now = Clock::now();
+    const std::size_t written = writer_.Written();
+    if (written == 0) return;
+    // The newest written frame with this angle.
+    std::size_t n = written - 1;
+    while (AngleTextOf(n) != text) {
+      if (n == 0 || written - n > kTenthsPerTurn) return;
+      --n;
+    }
+    if (n < next_) return;                                         // nothing newer on screen
+    if (!memoLast.contains(QString::fromStdString(text))) return;  // the list lags the dial
+    for (; next_ <= n; ++next_)
+      micros_.push_back(
+          std::chrono::duration<double, std::micro>(now - writer_.WrittenAt(next_)).count());
+  }
+  std::size_t OnScreen() const { return next_; }
+  void Report(benchmark::State& state) const {
+    std::vector<double> sorted = micros_;
+    std::sort(sorted.begin(), sorted.end());
+    const auto at = [&sorted](double q) {
+      return sorted.empty()
+                 ? 0.0
+                 : sorted[static_cast<size_t>(q * static_cast<double>(sorted.size() - 1))];
+    };
+    state.counters["p50_us"] = at(0.5);
+    state.counters["p99_us"] = at(0.99);
+  }
+
+ private:
+  const FrameWriter& writer_;
+  std::size_t next_ = 0;  // the first frame not yet on screen
+  std::vector<double> micros_;
+};
+
+// Sees a widget's paint through: the widget paints first (the filter hands the event on
+// itself), then `painted` runs.
+class AfterPaint : public QObject {
+ public:
+  AfterPaint(QWidget* widget, std::function<void()> painted)
+      : widget_(widget), painted_(std::move(painted)) {
+    widget_->installEventFilter(this);
+  }
+  ~AfterPaint() override { widget_->removeEventFilter(this); }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != widget_ || event->type() != QEvent::Paint || inside_) return false;
+    inside_ = true;
+    QCoreApplication::sendEvent(widget_, event);  // the widget's own paint
+    inside_ = false;
+    painted_();
+    return true;
+  }
+
+ private:
+  QWidget* widget_;
+  std::function<void()> painted_;
+  bool inside_ = false;
+};
+
+constexpr double kSecondsPerRate = 3;
+
+// Argument: frames per second.
+void BM_ReadingToPixels(benchmark::State& state) {
+  kelta::sim::SensorConfig config;
+  config.silent = true;  // only the frames written below reach the console
+  Rig rig(config);
+  rig.window->show();
+  rig.window->Form().ChooseDialPicture("3600", "0");  // the full-turn clockwise dial
+  // The panel with the dial and Memo1 as after the sensor's information reply (the silent
+  // sensor gives none).
+  rig.window->Panel1->show();
+  QPlainTextEdit* memo = rig.window->Memo1;
+  const std::size_t count = static_cast<std::size_t>(kSecondsPerRate * state.range(0));
+  const auto period = std::chrono::microseconds(1'000'000 / state.range(0));
+  RunEventsFor(300);
+  double cpu = 0;
+  std::size_t readings = 0;
+  for (auto _ : state) {
+    const double cpu0 = ConsoleCpuSeconds();
+    FrameWriter writer(count, period,
+                       [&rig](std::string_view frame) { rig.sensor.WriteRaw(frame); });
+    ShownFrames shown(writer);
+    // The honest end of a reading's road: the readout's own paint has finished. The readout is
+    // a child of the dial view, so in the same pass the dial view's buffer, which holds the
+    // needle the composer turned for this reading, was painted into the window before it; the
+    // readout's value and Memo1's last line are read there, both set by the same reading.
+    AfterPaint probe(rig.window->ssaValue, [&] {
+      shown.Picture(kelta::sim::AngleText(rig.window->ssaValue->Value(), true),
+                    memo->document()->lastBlock().text());
+    });
+    const auto limit = Clock::now() + std::chrono::duration<double>(kSecondsPerRate + 5);
+    while (shown.OnScreen() < count && Clock::now() < limit)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    cpu += ConsoleCpuSeconds() - cpu0;
+    readings += shown.OnScreen();
+    shown.Report(state);
+    if (shown.OnScreen() < count) state.SkipWithError("frames never reached the screen");
+  }
+  state.counters["cpu_us_per_reading"] = readings ? 1e6 * cpu / static_cast<double>(readings) : 0;
+}
+BENCHMARK(BM_ReadingToPixels)
+    ->Arg(100)
+    ->Arg(1000)
+    ->ArgName("rate")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The same road as a Qt developer would build it: QSerialPort on the GUI thread, readyRead
+// splits the frames, each goes to a QPlainTextEdit line, a QLCDNumber and a needle image turned
+// by QPainter under the same dial picture into a QImage; the window's paint of the readout
+// ends the road, as above.
+class QtPeer {
+ public:
+  QtPeer() {
+    needle_.load(QStringLiteral("img/arrow2.PNG"));
+    dial_.load(QStringLiteral("img/Mode0.png"));
+    frame_ = QImage(dial_.size(), QImage::Format_ARGB32_Premultiplied);
+    window_.resize(620, 420);
+    memo_ = new QPlainTextEdit(&window_);
+    memo_->setGeometry(0, 0, 200, 400);
+    lcd_ = new QLCDNumber(6, &window_);
+    lcd_->setGeometry(210, 0, 200, 60);
+    QObject::connect(&port_, &QSerialPort::readyRead, [this] { Read(); });
+  }
+  bool Open(const std::string& path) {
+    port_.setPortName(QString::fromStdString(path));
+    if (!port_.open(QIODevice::ReadWrite)) return false;
+    port_.setBaudRate(9600);
+    window_.show();
+    return true;
+  }
+  QLCDNumber* Readout() { return lcd_; }
+  QString MemoLast() const { return memo_->document()->lastBlock().text(); }
+  const QImage& Frame() const { return frame_; }
+
+ private:
+  void Read() {
+    pending_ += port_.readAll();
+    for (qsizetype end; (end = pending_.indexOf('$')) >= 0;) {
+      const QByteArray frame = pending_.left(end + 1);
+      pending_.remove(0, end + 1);
+      const qsizetype stx = frame.indexOf('\x02'), etb = frame.indexOf('\x17');
+      if (stx < 0 || etb < stx) continue;
+      const QString text = QString::fromLatin1(frame.mid(stx + 1, etb - stx - 1));
+      memo_->appendPlainText(text);
+      lcd_->display(text);
+      Draw(text.toDouble());
+    }
+  }
+  void Draw(double angle) {
+    frame_.fill(Qt::white);
+    QPainter painter(&frame_);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(kelta::gfx::kNeedleShiftX + kelta::gfx::kNeedlePivotX,
+                      kelta::gfx::kNeedleShiftY + kelta::gfx::kNeedlePivotY);
+    painter.rotate(angle);
+    painter.drawImage(QPointF(-kelta::gfx::kNeedlePivotX, -kelta::gfx::kNeedlePivotY), needle_);
+    painter.resetTransform();
+    painter.drawImage(0, 0, dial_);
+  }
+
+  QWidget window_;
+  QPlainTextEdit* memo_;
+  QLCDNumber* lcd_;
+  QSerialPort port_;
+  QByteArray pending_;
+  QImage needle_, dial_, frame_;
+};
+
+void BM_ReadingToPixels_QtPeer(benchmark::State& state) {
+  EnsureApp();
+  kelta::test::PtyPair pty;
+  QtPeer peer;
+  if (!peer.Open(pty.SlavePath())) {
+    state.SkipWithError("cannot open the pseudo-terminal");
+    return;
+  }
+  const std::size_t count = static_cast<std::size_t>(kSecondsPerRate * state.range(0));
+  const auto period = std::chrono::microseconds(1'000'000 / state.range(0));
+  RunEventsFor(300);
+  double cpu = 0;
+  std::size_t readings = 0;
+  for (auto _ : state) {
+    const double cpu0 = GuiCpuSeconds();
+    FrameWriter writer(count, period, [&pty](std::string_view frame) { pty.Write(frame); });
+    ShownFrames shown(writer);
+    AfterPaint probe(peer.Readout(), [&] {
+      // The LCD shows what it was given: the frame's text.
+      shown.Picture(kelta::sim::AngleText(peer.Readout()->value(), true), peer.MemoLast());
+    });
+    const auto limit = Clock::now() + std::chrono::duration<double>(kSecondsPerRate + 5);
+    while (shown.OnScreen() < count && Clock::now() < limit)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    cpu += GuiCpuSeconds() - cpu0;
+    readings += shown.OnScreen();
+    shown.Report(state);
+    if (shown.OnScreen() < count) state.SkipWithError("frames never reached the screen");
+  }
+  state.counters["cpu_us_per_reading"] = readings ? 1e6 * cpu / static_cast<double>(readings) : 0;
+}
+BENCHMARK(BM_ReadingToPixels_QtPeer)
+    ->Arg(100)
+    ->Arg(1000)
+    ->ArgName("rate")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Resident memory before and after `readings` readings, written as fast as the line takes them
+// (the console's reading of the line paces the writer), every one decoded, listed in Memo1 and
+// shown on the dial.
+void BM_ReadingToPixelsMemory(benchmark::State& state) {
+  kelta::sim::SensorConfig config;
+  config.silent = true;
+  Rig rig(config);
+  rig.window->show();
+  rig.window->Form().ChooseDialPicture("3600", "0");
+  rig.window->Panel1->show();
+  kelta::TConsoleForm& form = rig.window->Form();
+  const std::size_t count = static_cast<std::size_t>(state.range(0));
+  RunEventsFor(300);
+  const long before = kelta::test::ResidentKiB();
+  for (auto _ : state) {
+    const std::size_t start = form.Trend().Size();
+    FrameWriter writer(count, std::chrono::microseconds(0),
+                       [&rig](std::string_view frame) { rig.sensor.WriteRaw(frame); });
+    const auto limit = Clock::now() + std::chrono::minutes(10);
+    while (form.Trend().Size() - start < count && Clock::now() < limit)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  const long after = kelta::test::ResidentKiB();
+  state.counters["rss_before_kib"] = static_cast<double>(before);
+  state.counters["rss_after_kib"] = static_cast<double>(after);
+  state.counters["memo_lines"] = rig.window->Memo1->document()->blockCount();
+}
+BENCHMARK(BM_ReadingToPixelsMemory)
+    ->Arg(1'000'000)
+    ->ArgName("readings")
+    ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 

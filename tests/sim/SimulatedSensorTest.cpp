@@ -215,6 +215,8 @@ TEST_F(SensorTest, ACountingSensorNumbersTheFramesItSends) {
   // The n-th frame (from 0) at the step in force: 5 + 2 * 2, then 5 + 3 * 1.
   sensor_->Update([](SensorConfig& c) { c.countStep = 2; });
   EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("9.0"));
+  // A frame is counted once written, which may be just after the reader saw its "$".
+  ASSERT_TRUE(sensor_->WaitForFramesSent(3, 5s));
   EXPECT_EQ(sensor_->FramesSent(), 3u);
   sensor_->Update([](SensorConfig& c) { c.countStep = 1; });
   EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame("8.0"));

@@ -161,7 +161,8 @@ bool TVaCommEventThread::HandleWait(TVaCommSession& s, device::SerialDevice::Eve
   } catch (...) {
     return false;  // the GUI thread can no longer take calls
   }
-  s.wakeEvent.Reset();
+  // WakeEvent is raised only with the stop flag set, and a wait that finds it raised resets it
+  // (Woken above): no reset here, which would cost a system call on every batch.
   return !s.stopped.load();
 }
 

@@ -1,31 +1,13 @@
 #include "recorder/RecordOptions.h"
 
-#include <algorithm>
-#include <charconv>
+#include "console/core/OptionValues.h"
+
 #include <optional>
 #include <stdexcept>
 
 namespace kelta::record {
 
 namespace {
-
-[[noreturn]] void Fail(const std::string& option, const std::string& why) {
-  throw std::invalid_argument(option + ": " + why);
-}
-
-long long Integer(const std::string& option, const std::string& text, long long low,
-                  long long high) {
-  long long value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-    Fail(option, "\"" + text + "\" is not a whole number");
-  }
-  if (value < low || value > high) {
-    Fail(option, std::to_string(value) + " is outside " + std::to_string(low) + " to " +
-                     std::to_string(high));
-  }
-  return value;
-}
 
 bool TopicSafe(const std::string& text) {
   return !text.empty() && text.find_first_of("#+") == std::string::npos;
@@ -46,7 +28,7 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     bool takesValue = true;
     const auto value = [&]() -> std::string {
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) Fail(option, "needs a value");
+      if (i + 1 >= args.size()) OptionError(option, "needs a value");
       return args[++i];
     };
     if (option == "--help" || option == "-h") {
@@ -58,64 +40,48 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     } else if (option == "--port") {
       o.port = value();
     } else if (option == "--exe-dir") {
-      o.exeDir = value();
-      if (o.exeDir.empty()) Fail(option, "needs a folder");
-      if (o.exeDir.back() != '/') o.exeDir += '/';
+      o.exeDir = OptionFolder(option, value());
     } else if (option == "--ids") {
-      const std::string text = value();
-      o.ids.clear();
-      size_t from = 0;
-      for (;;) {
-        const size_t comma = text.find(',', from);
-        const std::string item =
-            text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-        const int id = static_cast<int>(Integer(option, item, 0, 77));
-        if (std::find(o.ids.begin(), o.ids.end(), id) != o.ids.end()) {
-          Fail(option, "ID " + item + " is given twice");
-        }
-        o.ids.push_back(id);
-        if (comma == std::string::npos) break;
-        from = comma + 1;
-      }
+      o.ids = OptionIdList(option, value(), 77);
     } else if (option == "--interval") {
-      o.intervalMs = static_cast<int>(Integer(option, value(), 10, 3'600'000));
+      o.intervalMs = static_cast<int>(OptionInteger(option, value(), 10, 3'600'000));
       haveInterval = true;
     } else if (option == "--reply-ms") {
-      o.replyMs = static_cast<int>(Integer(option, value(), 10, 60'000));
+      o.replyMs = static_cast<int>(OptionInteger(option, value(), 10, 60'000));
     } else if (option == "--csv") {
       o.csvPath = value();
-      if (o.csvPath.empty()) Fail(option, "needs a file or folder");
+      if (o.csvPath.empty()) OptionError(option, "needs a file or folder");
     } else if (option == "--mqtt") {
       const std::string text = value();
       const size_t colon = text.rfind(':');
       o.mqttHost = text.substr(0, colon);
       if (colon != std::string::npos) {
-        o.mqttPort = static_cast<int>(Integer(option, text.substr(colon + 1), 1, 65535));
+        o.mqttPort = static_cast<int>(OptionInteger(option, text.substr(colon + 1), 1, 65535));
       }
-      if (o.mqttHost.empty()) Fail(option, "needs HOST or HOST:PORT");
+      if (o.mqttHost.empty()) OptionError(option, "needs HOST or HOST:PORT");
     } else if (option == "--topic") {
       o.topic = value();
-      if (!TopicSafe(o.topic)) Fail(option, "needs a topic prefix without '#' and '+'");
+      if (!TopicSafe(o.topic)) OptionError(option, "needs a topic prefix without '#' and '+'");
       while (o.topic.size() > 1 && o.topic.back() == '/') o.topic.pop_back();
     } else if (option == "--name") {
       o.name = value();
       if (!TopicSafe(o.name) || o.name.find('/') != std::string::npos) {
-        Fail(option, "needs a name without '/', '#' and '+'");
+        OptionError(option, "needs a name without '/', '#' and '+'");
       }
     } else if (option == "--queue-dir") {
       o.queueFolder = value();
-      if (o.queueFolder.empty()) Fail(option, "needs a folder");
+      if (o.queueFolder.empty()) OptionError(option, "needs a folder");
     } else if (option == "--queue-max") {
-      o.queueMax = static_cast<uint64_t>(Integer(option, value(), 1, 100'000'000));
+      o.queueMax = static_cast<uint64_t>(OptionInteger(option, value(), 1, 100'000'000));
     } else if (!option.starts_with("-") && o.port.empty()) {
       o.port = option;
       takesValue = false;
-      if (inlineValue) Fail(option, "is not a port name");
+      if (inlineValue) OptionError(option, "is not a port name");
     } else {
-      Fail(option, o.port.empty() || option.starts_with("-") ? "unknown option (see --help)"
-                                                             : "a second port");
+      OptionError(option, o.port.empty() || option.starts_with("-") ? "unknown option (see --help)"
+                                                                    : "a second port");
     }
-    if (!takesValue && inlineValue) Fail(option, "takes no value");
+    if (!takesValue && inlineValue) OptionError(option, "takes no value");
   }
   if (o.help) return o;
   if (o.port.empty()) throw std::invalid_argument("no port given (COMn or a device path)");

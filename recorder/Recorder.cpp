@@ -9,6 +9,7 @@
 #include "console/core/StrToInt.h"
 #include "recorder/RecordSystem.h"
 #include "serial/LoopDispatcher.h"
+#include "serial/SensorLine.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommError.h"
 #include "serial/portmap/PortMap.h"
@@ -76,17 +77,7 @@ void Recorder::CreatePort() {
   comm_ = std::make_unique<TVaComm>();
   TVaComm& port = *comm_;
   port.SetDeviceName(config_.port);
-  port.SetBaudrate(TVaBaudrate::br9600);
-  // No flow control of any kind: the sensor has no handshake lines.
-  TVaFlowControl& flow = port.FlowControl();
-  flow.SetOutCtsFlow(false);
-  flow.SetOutDsrFlow(false);
-  flow.SetControlDtr(TVaControlDtr::dtrDisabled);
-  flow.SetControlRts(TVaControlRts::rtsDisabled);
-  flow.SetXonXoffOut(false);
-  flow.SetXonXoffIn(false);
-  flow.SetDsrSensitivity(false);
-  flow.SetTxContinueOnXoff(false);
+  SetSensorLine(port);
   if (const auto n = ComNumber(config_.port)) {
     port.SetPortNum(*n);
     port.SetExeDir(config_.exeDir.empty() ? ConsoleFoldersFor(ExecutableDir()).files

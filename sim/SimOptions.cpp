@@ -1,42 +1,12 @@
 #include "sim/SimOptions.h"
 
-#include <algorithm>
-#include <charconv>
-#include <cmath>
+#include "console/core/OptionValues.h"
+
 #include <stdexcept>
 
 namespace kelta::sim {
 
 namespace {
-
-[[noreturn]] void Fail(const std::string& option, const std::string& why) {
-  throw std::invalid_argument(option + ": " + why);
-}
-
-long long Integer(const std::string& option, const std::string& text, long long low,
-                  long long high) {
-  long long value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-    Fail(option, "\"" + text + "\" is not a whole number");
-  }
-  if (value < low || value > high) {
-    Fail(option, std::to_string(value) + " is outside " + std::to_string(low) + " to " +
-                     std::to_string(high));
-  }
-  return value;
-}
-
-double Number(const std::string& option, const std::string& text, double low, double high) {
-  double value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
-      !std::isfinite(value)) {
-    Fail(option, "\"" + text + "\" is not a number");
-  }
-  if (value < low || value > high) Fail(option, "\"" + text + "\" is out of range");
-  return value;
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -97,7 +67,7 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
     bool takesValue = true;
     const auto value = [&]() -> std::string {
       if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) Fail(option, "needs a value");
+      if (i + 1 >= args.size()) OptionError(option, "needs a value");
       return args[++i];
     };
     if (option == "--help" || option == "-h") {
@@ -122,39 +92,23 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       options.verbose = true;
       takesValue = false;
     } else if (option == "--com") {
-      options.com = static_cast<int>(Integer(option, value(), 1, 9999));
+      options.com = static_cast<int>(OptionInteger(option, value(), 1, 9999));
     } else if (option == "--exe-dir") {
-      options.exeDir = value();
-      if (options.exeDir.empty()) Fail(option, "needs a folder");
-      if (options.exeDir.back() != '/') options.exeDir += '/';
+      options.exeDir = OptionFolder(option, value());
     } else if (option == "--id") {
-      s.id = static_cast<int>(Integer(option, value(), 0, kMaxSensorId));
+      s.id = static_cast<int>(OptionInteger(option, value(), 0, kMaxSensorId));
     } else if (option == "--ids") {
-      const std::string text = value();
-      c.busIds.clear();
-      size_t from = 0;
-      for (;;) {
-        const size_t comma = text.find(',', from);
-        const std::string item =
-            text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-        const int id = static_cast<int>(Integer(option, item, 0, kMaxSensorId));
-        if (std::find(c.busIds.begin(), c.busIds.end(), id) != c.busIds.end()) {
-          Fail(option, "ID " + item + " is given twice");
-        }
-        c.busIds.push_back(id);
-        if (comma == std::string::npos) break;
-        from = comma + 1;
-      }
+      c.busIds = OptionIdList(option, value(), kMaxSensorId);
       s.id = c.busIds.front();
     } else if (option == "--mode") {
-      s.mode = std::to_string(Integer(option, value(), 0, 3));
+      s.mode = std::to_string(OptionInteger(option, value(), 0, 3));
     } else if (option == "--version") {
       s.version = value();
     } else if (option == "--nrange") {
-      s.negativeRange = static_cast<int>(Integer(option, value(), 0, kFullTurnTenths));
+      s.negativeRange = static_cast<int>(OptionInteger(option, value(), 0, kFullTurnTenths));
     } else if (option == "--prange") {
       // As on the wire: 0 stands for a full turn.
-      const auto tenths = Integer(option, value(), 0, kFullTurnTenths);
+      const auto tenths = OptionInteger(option, value(), 0, kFullTurnTenths);
       s.positiveRange = tenths == 0 ? kFullTurnTenths : static_cast<int>(tenths);
     } else if (option == "--cal") {
       s.calibrationState = value();
@@ -169,35 +123,35 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       const size_t eq = text.find('=');
       static const std::string kNames = "0123456789AB";
       if (eq != 1 || kNames.find(text[0]) == std::string::npos) {
-        Fail(option, "expects K=VALUE with K one of 0-9, A, B");
+        OptionError(option, "expects K=VALUE with K one of 0-9, A, B");
       }
       s.coefficients[kNames.find(text[0])] = text.substr(2);
     } else if (option == "--angle") {
-      c.fixedAngle = Number(option, value(), -1e6, 1e6);
+      c.fixedAngle = OptionNumber(option, value(), -1e6, 1e6);
     } else if (option == "--count") {
-      c.countFrom = Number(option, value(), -1e6, 1e6);
+      c.countFrom = OptionNumber(option, value(), -1e6, 1e6);
     } else if (option == "--period") {
-      c.sweepPeriodSeconds = Number(option, value(), 0.1, 1e6);
+      c.sweepPeriodSeconds = OptionNumber(option, value(), 0.1, 1e6);
     } else if (option == "--rate") {
-      c.framesPerSecond = Number(option, value(), 0.01, 1000);
+      c.framesPerSecond = OptionNumber(option, value(), 0.01, 1000);
     } else if (option == "--delay") {
-      c.replyDelay = std::chrono::milliseconds(Integer(option, value(), 0, 3'600'000));
+      c.replyDelay = std::chrono::milliseconds(OptionInteger(option, value(), 0, 3'600'000));
     } else if (option == "--garbage") {
       try {
         c.garbage = UnescapeBytes(value());
       } catch (const std::invalid_argument& e) {
-        Fail(option, e.what());
+        OptionError(option, e.what());
       }
     } else if (option == "--split") {
-      c.splitBytes = static_cast<size_t>(Integer(option, value(), 0, 4096));
+      c.splitBytes = static_cast<size_t>(OptionInteger(option, value(), 0, 4096));
     } else if (option == "--split-gap") {
-      c.splitGap = std::chrono::milliseconds(Integer(option, value(), 0, 10'000));
+      c.splitGap = std::chrono::milliseconds(OptionInteger(option, value(), 0, 10'000));
     } else if (option == "--baud") {
-      c.lineBaud = static_cast<int>(Integer(option, value(), 0, 4'000'000));
+      c.lineBaud = static_cast<int>(OptionInteger(option, value(), 0, 4'000'000));
     } else {
-      Fail(option, "unknown option (see --help)");
+      OptionError(option, "unknown option (see --help)");
     }
-    if (!takesValue && inlineValue) Fail(option, "takes no value");
+    if (!takesValue && inlineValue) OptionError(option, "takes no value");
   }
   const std::string problem = ConfigProblem(c);
   if (!problem.empty()) throw std::invalid_argument(problem);

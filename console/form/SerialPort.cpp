@@ -2,6 +2,7 @@
 
 #include "console/form/ConsoleForm.h"
 
+#include "serial/SensorLine.h"
 #include "serial/VaComm.h"
 
 namespace kelta {
@@ -10,17 +11,7 @@ void TConsoleForm::CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher) {
   comm_ = std::make_unique<TVaComm>();
   TVaComm& port = *comm_;
   port.SetDeviceName("\\\\.\\COM%d");
-  port.SetBaudrate(TVaBaudrate::br9600);
-  // No flow control of any kind: the sensor has no handshake lines.
-  TVaFlowControl& flow = port.FlowControl();
-  flow.SetOutCtsFlow(false);
-  flow.SetOutDsrFlow(false);
-  flow.SetControlDtr(TVaControlDtr::dtrDisabled);
-  flow.SetControlRts(TVaControlRts::rtsDisabled);
-  flow.SetXonXoffOut(false);
-  flow.SetXonXoffIn(false);
-  flow.SetDsrSensitivity(false);
-  flow.SetTxContinueOnXoff(false);
+  SetSensorLine(port);
   // The ports/comN links are looked up where the settings live.
   port.SetExeDir(appDir_);
   port.SetDispatcher(std::move(dispatcher));

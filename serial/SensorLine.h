@@ -1,0 +1,12 @@
+#pragma once
+// The line every KELTA sensor speaks, set on a port before it opens: 9600 baud and no flow
+// control of any kind (the sensor has no handshake lines). The console and the recorder both
+// take it from here, so a change to the line reaches both.
+
+namespace kelta {
+
+class TVaCustomComm;
+
+void SetSensorLine(TVaCustomComm& port);
+
+}  // namespace kelta

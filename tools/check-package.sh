@@ -35,6 +35,9 @@ work="$(mktemp -d "$tmp/kelta-package-XXXXXX")"
 sim_pid=""
 cleanup() {
   [ -z "$sim_pid" ] || { kill "$sim_pid" 2>/dev/null; wait "$sim_pid" 2>/dev/null; }
+  # $! is the shell that started the simulator through env and setpriv, not the simulator
+  # itself: whatever still runs from the unpacked package is ended by its path.
+  pkill -f -- "$work/" 2>/dev/null
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
 }

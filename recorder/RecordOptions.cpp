@@ -2,7 +2,6 @@
 
 #include "console/core/OptionValues.h"
 
-#include <optional>
 #include <stdexcept>
 
 namespace kelta::record {
@@ -18,41 +17,31 @@ bool TopicSafe(const std::string& text) {
 RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
   RecordOptions o;
   bool haveInterval = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string option = args[i];
-    std::optional<std::string> inlineValue;
-    if (const size_t eq = option.find('='); option.starts_with("--") && eq != std::string::npos) {
-      inlineValue = option.substr(eq + 1);
-      option.resize(eq);
-    }
-    bool takesValue = true;
-    const auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) OptionError(option, "needs a value");
-      return args[++i];
-    };
+  OptionReader reader(args);
+  while (reader.Next()) {
+    const std::string& option = reader.Name();
     if (option == "--help" || option == "-h") {
       o.help = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--stdout") {
       o.stdoutJson = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--port") {
-      o.port = value();
+      o.port = reader.Value();
     } else if (option == "--exe-dir") {
-      o.exeDir = OptionFolder(option, value());
+      o.exeDir = OptionFolder(option, reader.Value());
     } else if (option == "--ids") {
-      o.ids = OptionIdList(option, value(), 77);
+      o.ids = OptionIdList(option, reader.Value(), 77);
     } else if (option == "--interval") {
-      o.intervalMs = static_cast<int>(OptionInteger(option, value(), 10, 3'600'000));
+      o.intervalMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, 3'600'000));
       haveInterval = true;
     } else if (option == "--reply-ms") {
-      o.replyMs = static_cast<int>(OptionInteger(option, value(), 10, 60'000));
+      o.replyMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, 60'000));
     } else if (option == "--csv") {
-      o.csvPath = value();
+      o.csvPath = reader.Value();
       if (o.csvPath.empty()) OptionError(option, "needs a file or folder");
     } else if (option == "--mqtt") {
-      const std::string text = value();
+      const std::string text = reader.Value();
       const size_t colon = text.rfind(':');
       o.mqttHost = text.substr(0, colon);
       if (colon != std::string::npos) {
@@ -60,28 +49,27 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       }
       if (o.mqttHost.empty()) OptionError(option, "needs HOST or HOST:PORT");
     } else if (option == "--topic") {
-      o.topic = value();
+      o.topic = reader.Value();
       if (!TopicSafe(o.topic)) OptionError(option, "needs a topic prefix without '#' and '+'");
       while (o.topic.size() > 1 && o.topic.back() == '/') o.topic.pop_back();
     } else if (option == "--name") {
-      o.name = value();
+      o.name = reader.Value();
       if (!TopicSafe(o.name) || o.name.find('/') != std::string::npos) {
         OptionError(option, "needs a name without '/', '#' and '+'");
       }
     } else if (option == "--queue-dir") {
-      o.queueFolder = value();
+      o.queueFolder = reader.Value();
       if (o.queueFolder.empty()) OptionError(option, "needs a folder");
     } else if (option == "--queue-max") {
-      o.queueMax = static_cast<uint64_t>(OptionInteger(option, value(), 1, 100'000'000));
+      o.queueMax = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 100'000'000));
     } else if (!option.starts_with("-") && o.port.empty()) {
       o.port = option;
-      takesValue = false;
-      if (inlineValue) OptionError(option, "is not a port name");
+      reader.NoValue();
+      if (reader.HasInlineValue()) OptionError(option, "is not a port name");
     } else {
       OptionError(option, o.port.empty() || option.starts_with("-") ? "unknown option (see --help)"
                                                                     : "a second port");
     }
-    if (!takesValue && inlineValue) OptionError(option, "takes no value");
   }
   if (o.help) return o;
   if (o.port.empty()) throw std::invalid_argument("no port given (COMn or a device path)");

@@ -57,69 +57,59 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
   SimOptions options;
   SensorConfig& c = options.config;
   SensorSettings& s = c.settings;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string option = args[i];
-    std::optional<std::string> inlineValue;
-    if (const size_t eq = option.find('='); option.starts_with("--") && eq != std::string::npos) {
-      inlineValue = option.substr(eq + 1);
-      option.resize(eq);
-    }
-    bool takesValue = true;
-    const auto value = [&]() -> std::string {
-      if (inlineValue) return *inlineValue;
-      if (i + 1 >= args.size()) OptionError(option, "needs a value");
-      return args[++i];
-    };
+  OptionReader reader(args);
+  while (reader.Next()) {
+    const std::string& option = reader.Name();
     if (option == "--help" || option == "-h") {
       options.help = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--silent") {
       c.silent = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--no-decimal") {
       c.noDecimal = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--line-rate") {
       c.lineBaud = 9600;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--force") {
       options.force = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--free-com") {
       options.freeCom = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--verbose" || option == "-v") {
       options.verbose = true;
-      takesValue = false;
+      reader.NoValue();
     } else if (option == "--com") {
-      options.com = static_cast<int>(OptionInteger(option, value(), 1, 9999));
+      options.com = static_cast<int>(OptionInteger(option, reader.Value(), 1, 9999));
     } else if (option == "--exe-dir") {
-      options.exeDir = OptionFolder(option, value());
+      options.exeDir = OptionFolder(option, reader.Value());
     } else if (option == "--id") {
-      s.id = static_cast<int>(OptionInteger(option, value(), 0, kMaxSensorId));
+      s.id = static_cast<int>(OptionInteger(option, reader.Value(), 0, kMaxSensorId));
     } else if (option == "--ids") {
-      c.busIds = OptionIdList(option, value(), kMaxSensorId);
+      c.busIds = OptionIdList(option, reader.Value(), kMaxSensorId);
       s.id = c.busIds.front();
     } else if (option == "--mode") {
-      s.mode = std::to_string(OptionInteger(option, value(), 0, 3));
+      s.mode = std::to_string(OptionInteger(option, reader.Value(), 0, 3));
     } else if (option == "--version") {
-      s.version = value();
+      s.version = reader.Value();
     } else if (option == "--nrange") {
-      s.negativeRange = static_cast<int>(OptionInteger(option, value(), 0, kFullTurnTenths));
+      s.negativeRange = static_cast<int>(OptionInteger(option, reader.Value(), 0, kFullTurnTenths));
     } else if (option == "--prange") {
       // As on the wire: 0 stands for a full turn.
-      const auto tenths = OptionInteger(option, value(), 0, kFullTurnTenths);
+      const auto tenths = OptionInteger(option, reader.Value(), 0, kFullTurnTenths);
       s.positiveRange = tenths == 0 ? kFullTurnTenths : static_cast<int>(tenths);
     } else if (option == "--cal") {
-      s.calibrationState = value();
+      s.calibrationState = reader.Value();
     } else if (option == "--zero") {
-      s.zeroOffset = value();
+      s.zeroOffset = reader.Value();
     } else if (option == "--gain") {
-      s.mvGain = value();
+      s.mvGain = reader.Value();
     } else if (option == "--mv-offset") {
-      s.mvOffset = value();
+      s.mvOffset = reader.Value();
     } else if (option == "--coef") {
-      const std::string text = value();
+      const std::string text = reader.Value();
       const size_t eq = text.find('=');
       static const std::string kNames = "0123456789AB";
       if (eq != 1 || kNames.find(text[0]) == std::string::npos) {
@@ -127,31 +117,30 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       }
       s.coefficients[kNames.find(text[0])] = text.substr(2);
     } else if (option == "--angle") {
-      c.fixedAngle = OptionNumber(option, value(), -1e6, 1e6);
+      c.fixedAngle = OptionNumber(option, reader.Value(), -1e6, 1e6);
     } else if (option == "--count") {
-      c.countFrom = OptionNumber(option, value(), -1e6, 1e6);
+      c.countFrom = OptionNumber(option, reader.Value(), -1e6, 1e6);
     } else if (option == "--period") {
-      c.sweepPeriodSeconds = OptionNumber(option, value(), 0.1, 1e6);
+      c.sweepPeriodSeconds = OptionNumber(option, reader.Value(), 0.1, 1e6);
     } else if (option == "--rate") {
-      c.framesPerSecond = OptionNumber(option, value(), 0.01, 1000);
+      c.framesPerSecond = OptionNumber(option, reader.Value(), 0.01, 1000);
     } else if (option == "--delay") {
-      c.replyDelay = std::chrono::milliseconds(OptionInteger(option, value(), 0, 3'600'000));
+      c.replyDelay = std::chrono::milliseconds(OptionInteger(option, reader.Value(), 0, 3'600'000));
     } else if (option == "--garbage") {
       try {
-        c.garbage = UnescapeBytes(value());
+        c.garbage = UnescapeBytes(reader.Value());
       } catch (const std::invalid_argument& e) {
         OptionError(option, e.what());
       }
     } else if (option == "--split") {
-      c.splitBytes = static_cast<size_t>(OptionInteger(option, value(), 0, 4096));
+      c.splitBytes = static_cast<size_t>(OptionInteger(option, reader.Value(), 0, 4096));
     } else if (option == "--split-gap") {
-      c.splitGap = std::chrono::milliseconds(OptionInteger(option, value(), 0, 10'000));
+      c.splitGap = std::chrono::milliseconds(OptionInteger(option, reader.Value(), 0, 10'000));
     } else if (option == "--baud") {
-      c.lineBaud = static_cast<int>(OptionInteger(option, value(), 0, 4'000'000));
+      c.lineBaud = static_cast<int>(OptionInteger(option, reader.Value(), 0, 4'000'000));
     } else {
       OptionError(option, "unknown option (see --help)");
     }
-    if (!takesValue && inlineValue) OptionError(option, "takes no value");
   }
   const std::string problem = ConfigProblem(c);
   if (!problem.empty()) throw std::invalid_argument(problem);

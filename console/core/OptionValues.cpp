@@ -8,6 +8,26 @@
 
 namespace kelta {
 
+bool OptionReader::Next() {
+  if (next_ > 0 && !takesValue_ && hasInline_) OptionError(name_, "takes no value");
+  if (next_ >= args_.size()) return false;
+  name_ = args_[next_++];
+  hasInline_ = false;
+  takesValue_ = true;
+  if (const size_t eq = name_.find('='); name_.starts_with("--") && eq != std::string::npos) {
+    inline_ = name_.substr(eq + 1);
+    hasInline_ = true;
+    name_.resize(eq);
+  }
+  return true;
+}
+
+std::string OptionReader::Value() {
+  if (hasInline_) return inline_;
+  if (next_ >= args_.size()) OptionError(name_, "needs a value");
+  return args_[next_++];
+}
+
 void OptionError(const std::string& option, const std::string& why) {
   throw std::invalid_argument(option + ": " + why);
 }

@@ -8,6 +8,30 @@
 
 namespace kelta {
 
+// Walks a program's arguments: "--name VALUE", "--name=VALUE", flags and plain words.
+class OptionReader {
+ public:
+  explicit OptionReader(const std::vector<std::string>& args) : args_(args) {}
+  // Moves to the next argument; false after the last. A value given with "=" to the argument
+  // before, which takes none, is refused first.
+  bool Next();
+  // The argument without its "=VALUE".
+  const std::string& Name() const { return name_; }
+  // The option's value: after "=", else the next argument.
+  std::string Value();
+  // This argument takes no value (a flag or a plain word).
+  void NoValue() { takesValue_ = false; }
+  bool HasInlineValue() const { return hasInline_; }
+
+ private:
+  const std::vector<std::string>& args_;
+  size_t next_ = 0;
+  std::string name_;
+  std::string inline_;
+  bool hasInline_ = false;
+  bool takesValue_ = true;
+};
+
 [[noreturn]] void OptionError(const std::string& option, const std::string& why);
 
 // A whole number from low to high, the whole text and nothing else.

@@ -10,6 +10,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "serial/HandOffQueue.h"
+
 namespace kelta {
 
 namespace {
@@ -52,10 +54,13 @@ void WakeEvent::operator delete(void* memory) noexcept {
   ::operator delete(memory);
 }
 
-// Runs the queued calls when a wake event reaches it.
+// Owns the waiting line and runs the queued calls when a wake event reaches it. It lives on
+// the GUI thread and is deleted there: a wake may still be on its way to it (or being
+// delivered) when the dispatcher's last owner lets go on a worker thread.
 class Receiver : public QObject {
  public:
-  explicit Receiver(TVaHandOffQueue& queue) : queue_(queue) {}
+  Receiver() : queue_([this] { QCoreApplication::postEvent(this, new WakeEvent); }) {}
+  TVaHandOffQueue& Queue() { return queue_; }
   bool event(QEvent* event) override {
     if (event->type() != WakeType()) return QObject::event(event);
     queue_.BeginRun();
@@ -65,16 +70,24 @@ class Receiver : public QObject {
   }
 
  private:
-  TVaHandOffQueue& queue_;
+  TVaHandOffQueue queue_;
 };
 
 }  // namespace
 
-TVaQtDispatcher::TVaQtDispatcher()
-    : queue_([this] { QCoreApplication::postEvent(receiver_.get(), new WakeEvent); }),
-      receiver_(std::make_unique<Receiver>(queue_)) {}
+TVaQtDispatcher::TVaQtDispatcher() : receiver_(new Receiver) {}
 
-TVaQtDispatcher::~TVaQtDispatcher() = default;
+TVaQtDispatcher::~TVaQtDispatcher() {
+  // No call can be queued any more (nobody holds the dispatcher), but the GUI thread may still
+  // be inside the receiver, finishing the wake that ran the last one. Off the GUI thread the
+  // deletion is posted to it, behind whatever it is delivering; Qt drops the receiver's pending
+  // wakes with it.
+  if (QThread::currentThread() == receiver_->thread()) {
+    delete receiver_;
+  } else {
+    receiver_->deleteLater();
+  }
+}
 
 void TVaQtDispatcher::Call(const std::function<void()>& fn) {
   QCoreApplication* app = QCoreApplication::instance();
@@ -83,7 +96,7 @@ void TVaQtDispatcher::Call(const std::function<void()>& fn) {
     fn();  // waiting for its own thread would never return
     return;
   }
-  queue_.Call(fn);
+  static_cast<Receiver*>(receiver_)->Queue().Call(fn);
 }
 
 }  // namespace kelta

@@ -8,10 +8,9 @@
 // object the events go to belongs to the thread that constructs it):
 //   kelta::SetDefaultGuiDispatcher(std::make_shared<kelta::TVaQtDispatcher>());
 
-#include <memory>
+#include <functional>
 
 #include "serial/GuiDispatcher.h"
-#include "serial/HandOffQueue.h"
 
 class QObject;
 
@@ -28,8 +27,9 @@ class TVaQtDispatcher : public IGuiDispatcher {
   void Call(const std::function<void()>& fn) override;
 
  private:
-  TVaHandOffQueue queue_;
-  std::unique_ptr<QObject> receiver_;  // the GUI thread's: the wake events go to it
+  // The GUI thread's object the wake events go to; it owns the waiting line and is deleted on
+  // the GUI thread, whichever thread lets go of the dispatcher last.
+  QObject* receiver_;
 };
 
 }  // namespace kelta

@@ -5,17 +5,50 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "serial/HandOffQueue.h"
+
 namespace kelta {
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"KeltaVaCommDispatcher";
+// Posted by a dispatcher let go of on another thread: the window and its line end here.
+constexpr UINT kRetireMessage = WM_APP + 1;
+
+}  // namespace
+
+// The waiting line and the window the wakes go to. It belongs to the GUI thread and is freed
+// there: a wake may still be dispatched (or being dispatched) when a worker drops the last
+// reference to the dispatcher.
+struct TVaWin32Dispatcher::Core {
+  HWND window = nullptr;
+  TVaHandOffQueue queue{[this] {
+    if (!::PostMessageW(window, WM_NULL, 0, 0)) {
+      throw std::runtime_error("The GUI thread cannot be reached (PostMessage failed)");
+    }
+  }};
+
+  void RunQueued() {
+    queue.BeginRun();
+    while (queue.RunOne()) {
+    }
+  }
+  // On the GUI thread only.
+  void Retire() {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    ::DestroyWindow(window);
+    delete this;
+  }
+};
+
+namespace {
 
 LRESULT CALLBACK DispatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NULL) {
-    auto* dispatcher =
-        reinterpret_cast<TVaWin32Dispatcher*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (dispatcher) dispatcher->RunQueued();
+  if (message == WM_NULL || message == kRetireMessage) {
+    auto* core =
+        reinterpret_cast<TVaWin32Dispatcher::Core*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (core && message == WM_NULL) core->RunQueued();
+    if (core && message == kRetireMessage) core->Retire();
     return 0;
   }
   return ::DefWindowProcW(window, message, wParam, lParam);
@@ -35,12 +68,7 @@ void RegisterWindowClass() {
 
 }  // namespace
 
-TVaWin32Dispatcher::TVaWin32Dispatcher()
-    : guiThread_(std::this_thread::get_id()), queue_([this] {
-        if (!::PostMessageW(static_cast<HWND>(window_), WM_NULL, 0, 0)) {
-          throw std::runtime_error("The GUI thread cannot be reached (PostMessage failed)");
-        }
-      }) {
+TVaWin32Dispatcher::TVaWin32Dispatcher() : guiThread_(std::this_thread::get_id()) {
   RegisterWindowClass();
   const HWND window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         ::GetModuleHandleW(nullptr), nullptr);
@@ -48,14 +76,20 @@ TVaWin32Dispatcher::TVaWin32Dispatcher()
     throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
                             "CreateWindowExW");
   }
-  ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  window_ = window;
+  core_ = new Core;
+  core_->window = window;
+  ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(core_));
 }
 
 TVaWin32Dispatcher::~TVaWin32Dispatcher() {
-  const HWND window = static_cast<HWND>(window_);
-  ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-  ::DestroyWindow(window);
+  // Nobody can queue a call any more, but the GUI thread may still be finishing the wake that
+  // ran the last one. Off the GUI thread the core is retired by a message behind it; when that
+  // thread's queue is gone the core is left rather than freed under it.
+  if (std::this_thread::get_id() == guiThread_) {
+    core_->Retire();
+  } else {
+    ::PostMessageW(core_->window, kRetireMessage, 0, 0);
+  }
 }
 
 void TVaWin32Dispatcher::Call(const std::function<void()>& fn) {
@@ -63,13 +97,7 @@ void TVaWin32Dispatcher::Call(const std::function<void()>& fn) {
     fn();
     return;
   }
-  queue_.Call(fn);
-}
-
-void TVaWin32Dispatcher::RunQueued() {
-  queue_.BeginRun();
-  while (queue_.RunOne()) {
-  }
+  core_->queue.Call(fn);
 }
 
 bool TVaWin32Dispatcher::PumpMessages(const std::function<bool()>& done,

@@ -6,16 +6,16 @@
 // messages (modal boxes, waits that process messages). The worker blocks until the call has
 // run; an exception that escapes the call is raised again in the worker.
 //
-// Threads: construct and destroy on the GUI thread (the window belongs to it); Call from any
-// thread. Ports and their workers hold the dispatcher through a shared_ptr, so it is destroyed
-// only when no thread can be inside Call.
+// Threads: construct on the GUI thread (the window belongs to it); Call from any thread.
+// Ports and their workers hold the dispatcher through a shared_ptr, so it is destroyed only
+// when no thread can be inside Call — possibly on a worker, and then its window and line are
+// freed later, on the GUI thread.
 
 #include <chrono>
 #include <functional>
 #include <thread>
 
 #include "serial/GuiDispatcher.h"
-#include "serial/HandOffQueue.h"
 
 namespace kelta {
 
@@ -36,13 +36,11 @@ class TVaWin32Dispatcher : public IGuiDispatcher {
   // Blocks while no message arrives.
   static bool PumpMessages(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
-  // For the window procedure: runs the calls queued now.
-  void RunQueued();
+  struct Core;  // the window and the waiting line (for the window procedure)
 
  private:
   const std::thread::id guiThread_;
-  void* window_ = nullptr;  // HWND of the message-only window
-  TVaHandOffQueue queue_;
+  Core* core_ = nullptr;  // freed on the GUI thread
 };
 
 }  // namespace kelta

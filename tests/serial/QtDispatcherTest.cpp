@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -78,6 +79,26 @@ TEST_F(QtDispatcherTest, CallsRunOnTheGuiThreadAndExceptionsComeBack) {
   bool inline_ = false;
   dispatcher->Call([&] { inline_ = true; });  // on the GUI thread: at once
   EXPECT_TRUE(inline_);
+}
+
+// A port's worker may hold the last reference to the dispatcher (the window that made it is
+// gone) and drop it the moment its call has run, while the GUI thread is still delivering the
+// wake. The dispatcher must then be taken down on the GUI thread, never under it.
+TEST_F(QtDispatcherTest, TheLastReferenceDroppedOnAWorkerWhileTheWakeIsDelivered) {
+  int ran = 0;  // GUI thread only
+  for (int round = 0; round < 300; ++round) {
+    auto dispatcher = std::make_shared<TVaQtDispatcher>();
+    std::atomic<bool> dropped{false};
+    std::thread worker([&, held = std::move(dispatcher)]() mutable {
+      held->Call([&] { ++ran; });
+      held.reset();
+      dropped = true;
+    });
+    ASSERT_TRUE(ProcessUntil([&] { return dropped.load(); }, 5s));
+    worker.join();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // what it left to us
+  }
+  EXPECT_EQ(ran, 300);
 }
 
 TEST_F(QtDispatcherTest, PortNotificationsOnTheQtEventLoop) {

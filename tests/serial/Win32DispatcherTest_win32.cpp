@@ -2,6 +2,9 @@
 // dispatches messages, nested loops included; exceptions come back to the caller.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <stdexcept>
@@ -61,6 +64,29 @@ TEST(Win32Dispatcher, CallsRunInsideALoopThatProcessesMessages) {
   outer.join();
   inner.join();
   EXPECT_EQ(order, (std::vector<std::string>{"outer begins", "inner", "outer ends"}));
+}
+
+// A port's worker may drop the last reference right after its call ran, while the GUI thread
+// still finishes the wake. The window and the line are then taken down on the GUI thread
+// (a window cannot be destroyed from another thread): none is left once messages were pumped.
+TEST(Win32Dispatcher, TheLastReferenceDroppedOnAWorkerIsRetiredOnTheGuiThread) {
+  int ran = 0;  // GUI thread only
+  for (int round = 0; round < 100; ++round) {
+    auto gui = std::make_shared<TVaWin32Dispatcher>();
+    std::atomic<bool> dropped{false};
+    std::thread worker([&, held = std::move(gui)]() mutable {
+      held->Call([&] { ++ran; });
+      held.reset();
+      dropped = true;
+    });
+    ASSERT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return dropped.load(); }, 10s));
+    worker.join();
+  }
+  EXPECT_EQ(ran, 100);
+  const auto windowsLeft = [] {
+    return ::FindWindowExW(HWND_MESSAGE, nullptr, L"KeltaVaCommDispatcher", nullptr);
+  };
+  EXPECT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return windowsLeft() == nullptr; }, 10s));
 }
 
 }  // namespace

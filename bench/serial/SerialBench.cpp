@@ -8,11 +8,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSerialPort>
 #include <QTimer>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -302,6 +306,51 @@ void BM_GuiHandOff(benchmark::State& state) {
                                       static_cast<double>(state.iterations());
 }
 
+// Sleeps on the futex word while it holds `value`; no spinning first, so every wait that finds
+// the value unchanged is a real sleep and every wake a real wake, as when the other side is busy.
+void FutexWait(std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  while (word.load() == value)
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr,
+            nullptr, 0);
+}
+void FutexWake(std::atomic<std::uint32_t>& word) {
+  syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, 1, nullptr,
+          nullptr, 0);
+}
+
+// The floor under any blocking hand-off: one thread wakes another from its sleep and sleeps
+// until it is woken back, with nothing else done (a bare futex each way). A worker that waits
+// for the GUI thread pays at least this per frame on top of what a reader on the GUI thread
+// pays.
+void BM_WakeRoundTrip(benchmark::State& state) {
+  std::atomic<std::uint32_t> turn{0};  // odd: the worker's turn; even: the benchmark thread's
+  std::atomic<bool> quit{false};
+  std::thread worker([&] {
+    for (std::uint32_t seen = 0;;) {
+      FutexWait(turn, seen);
+      seen = turn.load();
+      if (quit.load()) return;
+      turn.store(++seen);
+      FutexWake(turn);
+    }
+  });
+  const auto cpuBefore = ProcessCpuTime();
+  std::uint32_t mine = 0;
+  for (auto _ : state) {
+    turn.store(++mine);
+    FutexWake(turn);
+    FutexWait(turn, mine);
+    mine = turn.load();
+  }
+  const auto cpu = ProcessCpuTime() - cpuBefore;
+  quit = true;
+  turn.store(mine + 1);
+  FutexWake(turn);
+  worker.join();
+  state.counters["cpu_us_per_call"] = std::chrono::duration<double, std::micro>(cpu).count() /
+                                      static_cast<double>(state.iterations());
+}
+
 void BM_RxLatency(benchmark::State& state) { RxLatency<VaCommReceiver>(state); }
 void BM_RxLatency_QSerialPort(benchmark::State& state) { RxLatency<QSerialPortReceiver>(state); }
 void BM_RxRate(benchmark::State& state) { RxRate<VaCommReceiver>(state); }
@@ -309,6 +358,7 @@ void BM_RxRate_QSerialPort(benchmark::State& state) { RxRate<QSerialPortReceiver
 void BM_IdleCpu(benchmark::State& state) { IdleCpu<VaCommReceiver>(state); }
 void BM_IdleCpu_QSerialPort(benchmark::State& state) { IdleCpu<QSerialPortReceiver>(state); }
 
+BENCHMARK(BM_WakeRoundTrip)->Iterations(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GuiHandOff)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RxLatency)->Iterations(5000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RxLatency_QSerialPort)->Iterations(5000)->Unit(benchmark::kMicrosecond);

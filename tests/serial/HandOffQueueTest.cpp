@@ -149,5 +149,39 @@ TEST(HandOffQueue, WithoutAWakeTheGuiThreadWaitsForCallsAndExceptionsComeBack) {
   EXPECT_FALSE(queue.WaitQueued(std::chrono::steady_clock::now() + 10ms));
 }
 
+// Several workers, each call handed back the moment it ran and the next queued at once: no
+// worker may sleep through the end of its call, return before it, or get another's exception.
+TEST(HandOffQueue, ManyWorkersEachGetBackTheirOwnCallsResult) {
+  TVaHandOffQueue queue;
+  constexpr int kWorkers = 4;
+  constexpr int kCalls = 2000;
+  std::atomic<int> finished{0};
+  std::vector<int> mismatches(kWorkers, 0);
+  std::vector<std::thread> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    workers.emplace_back([&, w] {
+      for (int n = 0; n < kCalls; ++n) {
+        int ran = -1;
+        try {
+          queue.Call([&ran, w, n, kCalls] {
+            ran = n;
+            if (n % 7 == 0) throw std::runtime_error(std::to_string(w * kCalls + n));
+          });
+          if (n % 7 == 0) ++mismatches[w];
+        } catch (const std::runtime_error& e) {
+          if (e.what() != std::to_string(w * kCalls + n)) ++mismatches[w];
+        }
+        if (ran != n) ++mismatches[w];
+      }
+      ++finished;
+    });
+  }
+  while (finished < kWorkers) {
+    if (queue.WaitQueued(std::chrono::steady_clock::now() + 10ms)) queue.RunOne();
+  }
+  for (auto& worker : workers) worker.join();
+  EXPECT_EQ(mismatches, std::vector<int>(kWorkers, 0));
+}
+
 }  // namespace
 }  // namespace kelta

@@ -60,7 +60,16 @@ class NoBoxes final : public kelta::ConsoleDialogs {
   bool AskYesNo(const QString&) override { return false; }
 };
 
+// The console loads its dial pictures from "img/" beside where it runs; started from build/bin
+// the benchmark works in the source tree's, as when it is run from the repository root.
+void FindPictures() {
+  if (!std::filesystem::exists("img/Mode0.png") &&
+      std::filesystem::exists(KELTA_SOURCE_DIR "/img/Mode0.png"))
+    std::filesystem::current_path(KELTA_SOURCE_DIR);
+}
+
 void EnsureApp() {
+  FindPictures();
   static int argc = 1;
   static char name[] = "bench_console";
   static char* argv[] = {name, nullptr};

@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 #include "serial/SerialDevice.h"
 #include "serial/Termios_linux.h"
@@ -174,6 +176,10 @@ int QueueCount(int fd, unsigned long request, std::uint32_t& count) {
   return 0;
 }
 
+// How long a lock found taken is asked for again before the port counts as in use: 100 ms.
+constexpr int kLockTries = 20;
+constexpr std::chrono::milliseconds kLockRetryPause{5};
+
 }  // namespace
 
 SerialDevice::SerialDevice(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -185,10 +191,17 @@ int SerialDevice::Open(const std::string& path, std::unique_ptr<SerialDevice>& d
     f = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   } while (f < 0 && errno == EINTR);
   if (f < 0) return errno;
+  // Another program's port list may hold the lock for the instant it takes to probe the port
+  // (open, flock, close): that is not somebody using it. A holder still there after a short
+  // while is.
   int r;
-  do {
+  for (int tries = 0;; ++tries) {
     r = ::flock(f, LOCK_EX | LOCK_NB);
-  } while (r < 0 && errno == EINTR);
+    if (r == 0) break;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || tries >= kLockTries) break;
+    std::this_thread::sleep_for(kLockRetryPause);
+  }
   if (r < 0) {
     const int err = errno;
     ::close(f);

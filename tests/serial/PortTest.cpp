@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -163,6 +164,25 @@ TEST_F(PortTest, DeviceHeldElsewhereIsRefused) {
   close(other);
   second->Open();
   second->Close();
+}
+
+// Another console's port list probes every port it lists: it opens the device, takes the lock
+// and lets go at once. A Connect that meets such a probe must not fail for it.
+TEST_F(PortTest, ALockHeldOnlyForAMomentDoesNotRefuseTheOpen) {
+  auto port = MakePort();
+  for (int round = 0; round < 3; ++round) {
+    const int probe = open(pty_.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(probe, 0);
+    ASSERT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0);
+    std::thread letGo([probe] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      close(probe);
+    });
+    EXPECT_NO_THROW(port->Open());
+    letGo.join();
+    EXPECT_TRUE(port->IsOpen());
+    port->Close();
+  }
 }
 
 TEST_F(PortTest, SettingsRefusedWhileOpenLeaveEverythingAsItWas) {

@@ -44,10 +44,12 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -402,6 +404,37 @@ class AfterPaint : public QObject {
 
 constexpr double kSecondsPerRate = 3;
 
+// One road measured, for both windows: frames written at state.range(0) a second for
+// kSecondsPerRate seconds through `write`; after each paint of `readout` (the widget's own paint
+// first), `onScreen` tells the angle shown and Memo1's (or its peer's) last line. cpuSeconds:
+// the clock the window's CPU is read from.
+void MeasureRoad(benchmark::State& state, QWidget* readout, double (*cpuSeconds)(),
+                 const std::function<void(std::string_view)>& write,
+                 const std::function<std::pair<std::string, QString>()>& onScreen) {
+  const std::size_t count = static_cast<std::size_t>(kSecondsPerRate * state.range(0));
+  const auto period = std::chrono::microseconds(1'000'000 / state.range(0));
+  RunEventsFor(300);
+  double cpu = 0;
+  std::size_t readings = 0;
+  for (auto _ : state) {
+    const double cpu0 = cpuSeconds();
+    FrameWriter writer(count, period, write);
+    ShownFrames shown(writer);
+    AfterPaint probe(readout, [&] {
+      const auto [text, memoLast] = onScreen();
+      shown.Picture(text, memoLast);
+    });
+    const auto limit = Clock::now() + std::chrono::duration<double>(kSecondsPerRate + 5);
+    while (shown.OnScreen() < count && Clock::now() < limit)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    cpu += cpuSeconds() - cpu0;
+    readings += shown.OnScreen();
+    shown.Report(state);
+    if (shown.OnScreen() < count) state.SkipWithError("frames never reached the screen");
+  }
+  state.counters["cpu_us_per_reading"] = readings ? 1e6 * cpu / static_cast<double>(readings) : 0;
+}
+
 // Argument: frames per second.
 void BM_ReadingToPixels(benchmark::State& state) {
   kelta::sim::SensorConfig config;
@@ -413,33 +446,17 @@ void BM_ReadingToPixels(benchmark::State& state) {
   // sensor gives none).
   rig.window->Panel1->show();
   QPlainTextEdit* memo = rig.window->Memo1;
-  const std::size_t count = static_cast<std::size_t>(kSecondsPerRate * state.range(0));
-  const auto period = std::chrono::microseconds(1'000'000 / state.range(0));
-  RunEventsFor(300);
-  double cpu = 0;
-  std::size_t readings = 0;
-  for (auto _ : state) {
-    const double cpu0 = ConsoleCpuSeconds();
-    FrameWriter writer(count, period,
-                       [&rig](std::string_view frame) { rig.sensor.WriteRaw(frame); });
-    ShownFrames shown(writer);
-    // The honest end of a reading's road: the readout's own paint has finished. The readout is
-    // a child of the dial view, so in the same pass the dial view's buffer, which holds the
-    // needle the composer turned for this reading, was painted into the window before it; the
-    // readout's value and Memo1's last line are read there, both set by the same reading.
-    AfterPaint probe(rig.window->ssaValue, [&] {
-      shown.Picture(kelta::sim::AngleText(rig.window->ssaValue->Value(), true),
-                    memo->document()->lastBlock().text());
-    });
-    const auto limit = Clock::now() + std::chrono::duration<double>(kSecondsPerRate + 5);
-    while (shown.OnScreen() < count && Clock::now() < limit)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    cpu += ConsoleCpuSeconds() - cpu0;
-    readings += shown.OnScreen();
-    shown.Report(state);
-    if (shown.OnScreen() < count) state.SkipWithError("frames never reached the screen");
-  }
-  state.counters["cpu_us_per_reading"] = readings ? 1e6 * cpu / static_cast<double>(readings) : 0;
+  // The honest end of a reading's road: the readout's own paint has finished. The readout is
+  // a child of the dial view, so in the same pass the dial view's buffer, which holds the
+  // needle the composer turned for this reading, was painted into the window before it; the
+  // readout's value and Memo1's last line are read there, both set by the same reading.
+  MeasureRoad(
+      state, rig.window->ssaValue, ConsoleCpuSeconds,
+      [&rig](std::string_view frame) { rig.sensor.WriteRaw(frame); },
+      [&rig, memo] {
+        return std::make_pair(kelta::sim::AngleText(rig.window->ssaValue->Value(), true),
+                              memo->document()->lastBlock().text());
+      });
 }
 BENCHMARK(BM_ReadingToPixels)
     ->Arg(100)
@@ -519,28 +536,13 @@ void BM_ReadingToPixels_QtPeer(benchmark::State& state) {
     state.SkipWithError("cannot open the pseudo-terminal");
     return;
   }
-  const std::size_t count = static_cast<std::size_t>(kSecondsPerRate * state.range(0));
-  const auto period = std::chrono::microseconds(1'000'000 / state.range(0));
-  RunEventsFor(300);
-  double cpu = 0;
-  std::size_t readings = 0;
-  for (auto _ : state) {
-    const double cpu0 = GuiCpuSeconds();
-    FrameWriter writer(count, period, [&pty](std::string_view frame) { pty.Write(frame); });
-    ShownFrames shown(writer);
-    AfterPaint probe(peer.Readout(), [&] {
-      // The LCD shows what it was given: the frame's text.
-      shown.Picture(kelta::sim::AngleText(peer.Readout()->value(), true), peer.MemoLast());
-    });
-    const auto limit = Clock::now() + std::chrono::duration<double>(kSecondsPerRate + 5);
-    while (shown.OnScreen() < count && Clock::now() < limit)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    cpu += GuiCpuSeconds() - cpu0;
-    readings += shown.OnScreen();
-    shown.Report(state);
-    if (shown.OnScreen() < count) state.SkipWithError("frames never reached the screen");
-  }
-  state.counters["cpu_us_per_reading"] = readings ? 1e6 * cpu / static_cast<double>(readings) : 0;
+  MeasureRoad(
+      state, peer.Readout(), GuiCpuSeconds, [&pty](std::string_view frame) { pty.Write(frame); },
+      [&peer] {
+        // The LCD shows what it was given: the frame's text.
+        return std::make_pair(kelta::sim::AngleText(peer.Readout()->value(), true),
+                              peer.MemoLast());
+      });
 }
 BENCHMARK(BM_ReadingToPixels_QtPeer)
     ->Arg(100)

@@ -19,19 +19,15 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-std::filesystem::path Native(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 TEST(ConsoleFolders, PortableCopyKeepsEverythingBesideIt) {
   TempDir exe, user;
   WriteFile(exe.Path() + "help.txt", "help\r\n");
   const ConsoleFolders f = ChooseConsoleFolders(exe.Path(), user.Path() + "KELTA\\");
   EXPECT_EQ(f.files, exe.Path());
   EXPECT_EQ(f.data, exe.Path());
-  EXPECT_FALSE(std::filesystem::exists(Native(user.Path() + "KELTA")));
+  EXPECT_FALSE(std::filesystem::exists(test::NativePath(user.Path() + "KELTA")));
   // No probe file stays.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Native(exe.Path())),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(test::NativePath(exe.Path())),
                           std::filesystem::directory_iterator()),
             1);
 }
@@ -39,8 +35,8 @@ TEST(ConsoleFolders, PortableCopyKeepsEverythingBesideIt) {
 TEST(ConsoleFolders, InstallationWritesInTheUserFolderAndReadsShareKelta) {
   TempDir prefix, user;
   const std::string bin = prefix.Path() + "bin\\";
-  std::filesystem::create_directories(Native(bin));
-  std::filesystem::create_directories(Native(prefix.Path() + "share\\kelta"));
+  std::filesystem::create_directories(test::NativePath(bin));
+  std::filesystem::create_directories(test::NativePath(prefix.Path() + "share\\kelta"));
   WriteFile(prefix.Path() + "share\\kelta\\help.txt", "help\r\n");
   // A UTF-8 name on the way: the folders are made in UTF-16.
   const std::string userDir = user.Path() + "\xC3\xA4\\KELTA\\";
@@ -49,7 +45,7 @@ TEST(ConsoleFolders, InstallationWritesInTheUserFolderAndReadsShareKelta) {
   EXPECT_EQ(f.data, bin + "..\\share\\kelta\\");
   TUserSet record;
   SaveUserSet(record, f.files);
-  EXPECT_EQ(std::filesystem::file_size(Native(userDir + "UserSet.dat")), kUserSetSize);
+  EXPECT_EQ(std::filesystem::file_size(test::NativePath(userDir + "UserSet.dat")), kUserSetSize);
   EXPECT_EQ(test::ReadFile(f.data + "help.txt"), "help\r\n");
 }
 

@@ -5,13 +5,10 @@
 
 #include "console/core/UserSet.h"
 #include "serial/portmap/PortMap.h"
+#include "tests/support/Files.h"
 
 namespace kelta {
 namespace {
-
-std::filesystem::path Native(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 // "Beside the executable" is the folder this very program was started from, whatever the
 // current folder is, written so that a file name can follow it directly.
@@ -19,8 +16,9 @@ TEST(ExecutableDir, IsTheFolderOfTheRunningProgram) {
   const std::string dir = ExecutableDir();
   ASSERT_FALSE(dir.empty());
   EXPECT_EQ(dir.back(), '\\');
-  EXPECT_TRUE(Native(dir).is_absolute()) << dir;
-  EXPECT_TRUE(std::filesystem::is_regular_file(Native(dir + "test_console_core.exe"))) << dir;
+  EXPECT_TRUE(test::NativePath(dir).is_absolute()) << dir;
+  EXPECT_TRUE(std::filesystem::is_regular_file(test::NativePath(dir + "test_console_core.exe")))
+      << dir;
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(std::filesystem::temp_directory_path());
   const std::string elsewhere = ExecutableDir();

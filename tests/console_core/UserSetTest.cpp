@@ -15,10 +15,6 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-std::filesystem::path Native(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 std::vector<uint8_t> FileBytes(const std::string& path) {
   const std::string bytes = test::ReadFile(path);
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
@@ -124,7 +120,7 @@ TEST(UserSet, FailedFileStepsRaise) {
   EXPECT_THROW(LoadUserSet(record, dir.Path() + "missing/"), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.Path() + "missing/"), EInOutError);
   // A folder where the file should be: neither read nor written.
-  ASSERT_TRUE(std::filesystem::create_directory(Native(dir.Path() + "UserSet.dat")));
+  ASSERT_TRUE(std::filesystem::create_directory(test::NativePath(dir.Path() + "UserSet.dat")));
   EXPECT_THROW(LoadUserSet(record, dir.Path()), EInOutError);
   EXPECT_THROW(SaveUserSet(record, dir.Path()), EInOutError);
   EXPECT_EQ(record.bytes, TUserSet{}.bytes);
@@ -135,18 +131,18 @@ TEST(UserSet, FailedFileStepsRaise) {
 TEST(UserSet, FolderNameOutsideAsciiIsKept) {
   TempDir dir;
   const std::string folder = dir.Path() + "\xea\xb0\x81\xeb\x8f\x84 \xc3\xbc\xd0\xb6/";
-  ASSERT_TRUE(std::filesystem::create_directory(Native(folder)));
+  ASSERT_TRUE(std::filesystem::create_directory(test::NativePath(folder)));
   TUserSet record;
   LoadUserSet(record, folder);
   record.Store(UserSetField::PortName, "COM12");
   SaveUserSet(record, folder);
-  EXPECT_EQ(std::filesystem::file_size(Native(folder) / "UserSet.dat"), kUserSetSize);
+  EXPECT_EQ(std::filesystem::file_size(test::NativePath(folder) / "UserSet.dat"), kUserSetSize);
   EXPECT_EQ(FileBytes(folder + "UserSet.dat")[5], '2');
   TUserSet again;
   LoadUserSet(again, folder);
   EXPECT_EQ(again.Read(UserSetField::PortName), "COM12");
   // Only the one folder and its one file: no second folder under a mangled name.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Native(dir.Path())),
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(test::NativePath(dir.Path())),
                           std::filesystem::directory_iterator()),
             1);
 }

@@ -6,6 +6,8 @@
 #include <random>
 #include <system_error>
 
+#include "tests/support/Files.h"
+
 namespace kelta::test {
 
 namespace {
@@ -13,11 +15,6 @@ namespace {
 std::string Utf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
-}
-
-// The tests' paths are UTF-8; the system's are UTF-16.
-std::filesystem::path Native(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 }  // namespace
@@ -41,16 +38,16 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(Native(path_), ignored);
+  std::filesystem::remove_all(NativePath(path_), ignored);
 }
 
-ExeDir::ExeDir() { std::filesystem::create_directory(Native(Path()) / "ports"); }
+ExeDir::ExeDir() { std::filesystem::create_directory(NativePath(Path()) / "ports"); }
 
 void ExeDir::Link(int n, const std::string& target) const {
-  const std::filesystem::path link = Native(Path()) / "ports" / ("com" + std::to_string(n));
+  const std::filesystem::path link = NativePath(Path()) / "ports" / ("com" + std::to_string(n));
   std::error_code ignored;
   std::filesystem::remove(link, ignored);
-  std::filesystem::create_symlink(Native(target), link);
+  std::filesystem::create_symlink(NativePath(target), link);
 }
 
 }  // namespace kelta::test

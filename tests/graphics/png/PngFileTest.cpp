@@ -6,14 +6,11 @@
 
 #include "graphics/png/PngDecoder.h"
 #include "graphics/png/PngErrors.h"
+#include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
 
 namespace kelta::gfx {
 namespace {
-
-std::filesystem::path Native(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 TEST(PngFile, FolderIsRefusedAsADirectory) {
   const kelta::test::TempDir dir;
@@ -24,7 +21,7 @@ TEST(PngFile, FolderIsRefusedAsADirectory) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot open file \"" + dir.File("img") + "\". No such file or directory");
   }
-  std::filesystem::create_directory(Native(dir.File("img")));
+  std::filesystem::create_directory(test::NativePath(dir.File("img")));
   try {
     ReadPngFile(dir.File("img"));
     FAIL() << "a folder was read";
@@ -38,7 +35,8 @@ TEST(PngFile, FolderIsRefusedAsADirectory) {
 TEST(PngFile, NameOutsideAsciiIsOpened) {
   const kelta::test::TempDir dir;
   const std::string name = dir.File("\xeb\x8b\xac\xeb\xa0\xa5 \xc3\xa9.png");
-  std::filesystem::copy_file(Native(KELTA_PNGSUITE_DIR "/basn6a08.png"), Native(name));
+  std::filesystem::copy_file(test::NativePath(KELTA_PNGSUITE_DIR "/basn6a08.png"),
+                             test::NativePath(name));
   const TPngPicture picture = ReadPngFile(name);
   EXPECT_EQ(picture.Width, 32);
   EXPECT_EQ(picture.Height, 32);

@@ -15,6 +15,7 @@
 # in the same place (kelta-form-layout --check on both screenshots, within 2 pixels), but for at
 # most a tenth of them. Needs Xvfb, xdotool and ImageMagick (import, convert, compare).
 set -uo pipefail
+. "$(dirname "$0")/wine-common.sh"
 sim="$1" exe="$2" layout_tool="$3" qt="$4" shots="$5" wine="$6" server="$7"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 for tool in Xvfb xdotool import convert compare; do
@@ -76,18 +77,10 @@ center() { rect "$1" | awk '{ print int($1 + $3 / 2), int($2 + $4 / 2) }'; }
 # The sensor, with a version and an angle to look for.
 "$sim" --version 2.07 --angle 123.4 --rate 10 --verbose >"$work/sim.log" 2>&1 &
 sim_pid=$!
-slave=""
-for _ in $(seq 1 100); do
-  slave="$(sed -nE 's/^kelta-sim: sensor ID [0-9]+ on (.*)$/\1/p' "$work/sim.log")"
-  [ -n "$slave" ] && break
-  sleep 0.05
-done
+slave="$(sim_terminal "$work/sim.log" "$sim_pid")"
 [ -n "$slave" ] || fail "the simulator did not start: $(cat "$work/sim.log")"
-# The wineserver would take the terminal as its controlling one (see tools/wine-serial.sh).
-setsid bash -c 'exec 3<>"$1"; exec sleep 600' claim "$slave" </dev/null >/dev/null 2>&1 &
-claim_pid=$!
-n=20
-while [ -e "$WINEPREFIX/dosdevices/com$n" ] || [ -L "$WINEPREFIX/dosdevices/com$n" ]; do n=$((n + 1)); done
+claim_terminal "$slave"
+n="$(free_com_number "$WINEPREFIX")"
 ln -sfn "$slave" "$WINEPREFIX/dosdevices/com$n"
 "$wine" reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v KeltaSim /t REG_SZ /d "COM$n" /f \
   >/dev/null 2>&1 || fail "cannot register COM$n"

@@ -16,11 +16,8 @@ sim="$1" program="$2"
 shift 2
 emulator=("$@")
 root="$(cd "$(dirname "$0")/.." && pwd)"
-prefix=""
-for arg in "$@"; do
-  case "$arg" in WINEPREFIX=*) prefix="${arg#WINEPREFIX=}" ;; esac
-done
-[ -n "$prefix" ] || { echo "wine-console-form: no WINEPREFIX= among the emulator's words" >&2; exit 1; }
+. "$(dirname "$0")/wine-common.sh"
+prefix="$(wine_prefix_of wine-console-form "$@")" || exit 1
 [ -x "$sim" ] || { echo "wine-console-form: no simulator at $sim" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/kelta-wine-form-XXXXXX")"
@@ -45,8 +42,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A COM number the prefix has no device for.
-n=20
-while [ -e "$prefix/dosdevices/com$n" ] || [ -L "$prefix/dosdevices/com$n" ]; do n=$((n + 1)); done
+n="$(free_com_number "$prefix")"
 link="$prefix/dosdevices/com$n"
 
 # start_sim K: the sensor with the options in start-K; true once it runs and is linked.
@@ -56,23 +52,14 @@ start_sim() {
   stop_sim
   "$sim" "${options[@]}" --verbose >"$log" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 1 100); do
-    slave="$(sed -nE 's/^kelta-sim: sensor ID [0-9]+ on (.*)$/\1/p' "$log")"
-    [ -n "$slave" ] && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-  done
+  slave="$(sim_terminal "$log" "$sim_pid")"
   if [ -z "$slave" ]; then
     echo "wine-console-form: the simulator did not start with: ${options[*]}" >&2
     cat "$log" >&2
     stop_sim
     return 1
   fi
-  # The wineserver, a session leader without a terminal, would make the device its controlling
-  # terminal when it opens it, and the hang-up would then send it SIGHUP. A session of its own
-  # claims the terminal first; the hang-up ends it.
-  setsid bash -c 'exec 3<>"$1"; exec sleep 600' claim "$slave" </dev/null >/dev/null 2>&1 &
-  claim_pid=$!
+  claim_terminal "$slave"
   ln -sfn "$slave" "$link"
 }
 

@@ -13,11 +13,8 @@ set -uo pipefail
 sim="$1" program="$2"
 shift 2
 emulator=("$@")
-prefix=""
-for arg in "$@"; do
-  case "$arg" in WINEPREFIX=*) prefix="${arg#WINEPREFIX=}" ;; esac
-done
-[ -n "$prefix" ] || { echo "wine-record: no WINEPREFIX= among the emulator's words" >&2; exit 1; }
+. "$(dirname "$0")/wine-common.sh"
+prefix="$(wine_prefix_of wine-record "$@")" || exit 1
 [ -x "$sim" ] || { echo "wine-record: no simulator at $sim" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/kelta-wine-record-XXXXXX")"
@@ -38,23 +35,14 @@ fail() {
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
 # A COM number the prefix has no device for.
-n=20
-while [ -e "$prefix/dosdevices/com$n" ] || [ -L "$prefix/dosdevices/com$n" ]; do n=$((n + 1)); done
+n="$(free_com_number "$prefix")"
 link="$prefix/dosdevices/com$n"
 
 "$sim" --count 100 --rate 50 --verbose >"$work/sim.out" 2>&1 &
 sim_pid=$!
-slave=""
-for _ in $(seq 1 100); do
-  slave="$(sed -nE 's/^kelta-sim: sensor ID [0-9]+ on (.*)$/\1/p' "$work/sim.out")"
-  [ -n "$slave" ] && break
-  sleep 0.05
-done
+slave="$(sim_terminal "$work/sim.out" "$sim_pid")"
 [ -n "$slave" ] || { echo "wine-record: the simulator did not start" >&2; cat "$work/sim.out" >&2; exit 1; }
-# The wineserver, a session leader without a terminal, would make the device its controlling
-# terminal when it opens it. A session of its own claims the terminal first.
-setsid bash -c 'exec 3<>"$1"; exec sleep 600' claim "$slave" </dev/null >/dev/null 2>&1 &
-claim_pid=$!
+claim_terminal "$slave"
 ln -sfn "$slave" "$link"
 
 # record FILE MIN ARGS...: kelta-record.exe COM<N> ARGS... until FILE (a glob) has more than MIN

@@ -12,11 +12,8 @@ sim="$1" program="$2"
 shift 2
 emulator=("$@")
 root="$(cd "$(dirname "$0")/.." && pwd)"
-prefix=""
-for arg in "$@"; do
-  case "$arg" in WINEPREFIX=*) prefix="${arg#WINEPREFIX=}" ;; esac
-done
-[ -n "$prefix" ] || { echo "wine-serial: no WINEPREFIX= among the emulator's words" >&2; exit 1; }
+. "$(dirname "$0")/wine-common.sh"
+prefix="$(wine_prefix_of wine-serial "$@")" || exit 1
 [ -x "$sim" ] || { echo "wine-serial: no simulator at $sim" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/kelta-wine-serial-XXXXXX")"
@@ -35,8 +32,7 @@ cleanup() {
 trap cleanup EXIT
 
 # A COM number the prefix has no device for.
-n=20
-while [ -e "$prefix/dosdevices/com$n" ] || [ -L "$prefix/dosdevices/com$n" ]; do n=$((n + 1)); done
+n="$(free_com_number "$prefix")"
 link="$prefix/dosdevices/com$n"
 
 # The sensor: a fixed angle, every byte value ahead of each frame.
@@ -45,19 +41,10 @@ start_sim() {
   : >"$work/sim.out"
   "$sim" --angle 123.4 --rate 20 --garbage "$garbage" >"$work/sim.out" 2>&1 &
   sim_pid=$!
-  local slave=""
-  for _ in $(seq 1 100); do
-    slave="$(sed -nE 's/^kelta-sim: sensor ID [0-9]+ on (.*)$/\1/p' "$work/sim.out")"
-    [ -n "$slave" ] && break
-    sleep 0.05
-  done
+  local slave
+  slave="$(sim_terminal "$work/sim.out" "$sim_pid")"
   [ -n "$slave" ] || { echo "wine-serial: the simulator did not start" >&2; cat "$work/sim.out" >&2; exit 1; }
-  # The wineserver, a session leader without a terminal, would make the device its controlling
-  # terminal when it opens it, and the hang-up would then send it SIGHUP, on which it dumps its
-  # object table into the output. A session of its own claims the terminal first; the hang-up
-  # ends it.
-  setsid bash -c 'exec 3<>"$1"; exec sleep 600' claim "$slave" </dev/null >/dev/null 2>&1 &
-  claim_pid=$!
+  claim_terminal "$slave"
   ln -sfn "$slave" "$link"
 }
 start_sim

@@ -10,11 +10,13 @@
 #include "tests/support/Files.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <string>
 #include <utility>
@@ -95,15 +97,15 @@ TEST(ConsoleForm, TheHealthLineCountsAndMarksAPausedStreamStale) {
   EXPECT_TRUE(w.Text(F::lHealth).ends_with(", 0 dropped")) << w.Text(F::lHealth);
 }
 
-// A device the user may not open: the box says which group to join and how, besides the
-// port's own message (also in the status bar). As root every file opens, so there the advice
-// is checked for a file whose group is known.
+// A device the user may not open but its group may: the box says which group to join and how,
+// besides the port's own message (also in the status bar). As root every file opens, so there
+// the advice is checked for a file whose group is known.
 TEST(ConsoleForm, APortWithoutPermissionSaysWhichGroupToJoin) {
   FormRig rig;
   RecordingWindow& w = rig.window;
   const std::string device = rig.dir.File("ttyLocked");
   WriteFile(device, "");
-  ASSERT_EQ(chmod(device.c_str(), 0), 0);
+  ASSERT_EQ(chmod(device.c_str(), 060), 0);  // the owner shut out, its group let in
   const group* own = getgrgid(getegid());
   ASSERT_NE(own, nullptr);
   const std::string groupName = own->gr_name;
@@ -131,6 +133,37 @@ TEST(ConsoleForm, APortWithoutPermissionSaysWhichGroupToJoin) {
       << w.messages[0];
   EXPECT_NE(w.messages[0].find("\n\n" + PortAccessAdvice(groupName)), std::string::npos);
   EXPECT_EQ(w.status[0].rfind("Can't open specified device", 0), 0u);
+}
+
+// A device only its owner may read and write (root's /dev/ttyS0, root:root 0600): joining its
+// group gives nothing, so the advice names no group to join and says what helps instead.
+TEST(ConsoleForm, ADeviceItsGroupMayNotUseNamesNoGroupToJoin) {
+  const std::string advice = PortAccessAdvice(PortDeviceAccess{0600, "root", "root"});
+  EXPECT_EQ(advice.find("usermod"), std::string::npos) << advice;
+  EXPECT_NE(advice.find("no group membership gives it"), std::string::npos) << advice;
+  EXPECT_NE(advice.find("only \"root\" may read and write the device (permissions 600)"),
+            std::string::npos)
+      << advice;
+  EXPECT_NE(advice.find("udev rule that gives the device a group"), std::string::npos) << advice;
+  // Reading alone is no use either; a group that may read and write keeps the group's advice.
+  EXPECT_EQ(PortAccessAdvice(PortDeviceAccess{0640, "root", "dialout"}).find("usermod"),
+            std::string::npos);
+  EXPECT_EQ(PortAccessAdvice(PortDeviceAccess{020660, "root", "dialout"}),
+            PortAccessAdvice("dialout"));
+
+  // What the system reports for such a device: its permissions, owner and group.
+  TempDir dir;
+  const std::string device = dir.File("ttyOwn");
+  WriteFile(device, "");
+  ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+  const std::optional<PortDeviceAccess> access = PortDeviceAccessOf(device);
+  ASSERT_TRUE(access.has_value());
+  EXPECT_EQ(access->mode, 0600u);
+  const passwd* user = getpwuid(geteuid());
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(access->owner, user->pw_name);
+  EXPECT_EQ(access->group, PortDeviceGroup(device));
+  EXPECT_FALSE(PortDeviceAccessOf(dir.File("missing")).has_value());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "console/core/ConsoleErrors.h"
@@ -132,16 +133,47 @@ ReadingCsvWriter::~ReadingCsvWriter() {
   }
 }
 
-void ReadingCsvWriter::Open(const std::string& path) {
+void ReadingCsvWriter::Open(const std::string& path, steady_clock::time_point started) {
   Close();
-  const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  const RegularFile opened = Create(path, started);
   if (opened.fd < 0) throw OpenFailure("Cannot create", path, opened);
+}
+
+void ReadingCsvWriter::OpenFirstFree(const std::function<std::string(int)>& pathFor,
+                                     steady_clock::time_point started) {
+  Close();
+  for (int attempt = 1;; ++attempt) {
+    const std::string path = pathFor(attempt);
+    const RegularFile opened = Create(path, started);
+    if (opened.fd >= 0) return;
+    // Only a taken name moves on (made meanwhile by this or another program: the create
+    // itself decides, never an earlier look); a folder that refuses files ends here.
+    const bool taken = opened.err == EEXIST || !opened.kind.empty();
+    if (!taken || attempt == std::numeric_limits<int>::max())
+      throw OpenFailure("Cannot create", path, opened);
+  }
+}
+
+RegularFile ReadingCsvWriter::Create(const std::string& path, steady_clock::time_point started) {
+  const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  if (opened.fd < 0) return opened;
   fd_ = opened.fd;
   path_ = path;
   lines_ = 0;
-  started_ = steady_clock::now();
+  fileBytes_ = 0;
+  started_ = started;
   pending_ = CsvHeader();
-  Flush(true);
+  try {
+    WriteOut();
+  } catch (const EInOutError&) {
+    // A file without its header is no recording: nothing is left behind (the writer has
+    // closed it, so the system lets it go).
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                            ignored);
+    throw;
+  }
+  return opened;
 }
 
 double ReadingCsvWriter::SecondsSinceOpen(steady_clock::time_point now) const {
@@ -170,11 +202,17 @@ void ReadingCsvWriter::WriteOut() {
     if (n <= 0) {
       const int err = n < 0 ? errno : EIO;
       if (err == EINTR) continue;
-      pending_.erase(0, put);
+      // Whole lines only: the part of a line the disk took goes again. Should the cut fail
+      // too, the write's failure is still the one to report.
+      const size_t lastEnd = put == 0 ? std::string::npos : pending_.rfind('\n', put - 1);
+      const size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+      if (whole < put) static_cast<void>(TruncateFile(fd_, fileBytes_ + whole));
+      fileBytes_ += whole;
       Fail("Cannot write", err);
     }
     put += static_cast<size_t>(n);
   }
+  fileBytes_ += pending_.size();
   pending_.clear();
 }
 

@@ -17,10 +17,13 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace kelta {
+
+struct RegularFile;
 
 struct Reading {
   std::chrono::system_clock::time_point time;
@@ -43,7 +46,9 @@ std::string IsoLocalTime(std::chrono::system_clock::time_point when);
 // oldest of them was written (checked on each Write and each Flush), then handed to the
 // system; Close hands over the rest and asks the system to put the file on its disk. Every
 // failure (folder missing or not writable, disk full) raises EInOutError naming the file and
-// the system's reason; after one, the writer is closed and the file keeps what reached it.
+// the system's reason; after one, the writer is closed and the file keeps the whole lines
+// that reached it (a line the disk took only in part is cut off again), so a spreadsheet
+// never meets a half row.
 class ReadingCsvWriter {
  public:
   static constexpr int kFlushMs = 250;
@@ -54,8 +59,15 @@ class ReadingCsvWriter {
   ReadingCsvWriter& operator=(const ReadingCsvWriter&) = delete;
 
   // Creates path (UTF-8; an existing file is not overwritten: EInOutError) and writes the
-  // header. The recording's seconds count from now.
-  void Open(const std::string& path);
+  // header; a file made but not given its header is removed again. The recording's seconds
+  // count from `started`.
+  void Open(const std::string& path,
+            std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
+  // The same for the first of pathFor(1), pathFor(2), ... whose name is free: a name taken by
+  // anything (another file, a folder) moves on to the next, however many there are.
+  void OpenFirstFree(
+      const std::function<std::string(int attempt)>& pathFor,
+      std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
   // Seconds from Open to `now`, for Reading::seconds.
@@ -71,10 +83,14 @@ class ReadingCsvWriter {
   uint64_t LinesWritten() const { return lines_; }
 
  private:
+  // Opens the writer on a new file at path; when the create fails, the writer stays closed
+  // and the outcome says why (the name taken: EEXIST, or something not a regular file).
+  RegularFile Create(const std::string& path, std::chrono::steady_clock::time_point started);
   void WriteOut();
   void Fail(const char* action, int err);
 
   int fd_ = -1;
+  uint64_t fileBytes_ = 0;  // what the file holds: whole lines only
   std::string path_;
   std::string pending_;
   std::chrono::steady_clock::time_point started_{};
@@ -88,5 +104,7 @@ void MakeFolder(const std::string& folder);
 // Puts what the system holds of the file on its disk; the errno of a failure, else 0.
 // ReadingCsv_linux.cpp and ReadingCsv_win32.cpp hold the two systems' calls.
 int SyncFile(int fd);
+// Cuts the file back to `bytes`; the errno of a failure, else 0.
+int TruncateFile(int fd, uint64_t bytes);
 
 }  // namespace kelta

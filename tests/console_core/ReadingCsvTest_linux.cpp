@@ -1,11 +1,13 @@
 // The readings' CSV where the Linux system is needed: time zones through TZ, and a file that
-// can grow no further (a file size limit stands in for a full disk).
+// can grow no further (a file size limit stands in for a full disk): it keeps whole rows only,
+// and a file that cannot even take its header is not left behind.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "console/core/ConsoleErrors.h"
@@ -48,7 +50,7 @@ TEST(ReadingCsv, TimeStampsCarryTheOffsetInForceAtThatMoment) {
             "1969-12-31T23:59:59.999+00:00");
 }
 
-TEST(ReadingCsvWriter, AFullDiskIsReportedAndTheWriterClosed) {
+TEST(ReadingCsvWriter, AFullDiskIsReportedAndTheWriterClosedWithWholeRowsOnly) {
   test::TempDir dir;
   const std::string path = dir.File("full.csv");
   ReadingCsvWriter writer;
@@ -70,9 +72,35 @@ TEST(ReadingCsvWriter, AFullDiskIsReportedAndTheWriterClosed) {
   }
   EXPECT_EQ(code, EFBIG);
   EXPECT_FALSE(writer.IsOpen());
-  // What reached the file stays, cut at the limit.
-  EXPECT_EQ(test::ReadFile(path).size(), 4096u);
+  // What reached the file stays, cut back to its last whole row: the header and as many rows
+  // as fit (the limit falls inside a row).
+  const std::string row = CsvLine(reading);
+  ASSERT_NE((4096 - CsvHeader().size()) % row.size(), 0u);
+  const size_t rows = (4096 - CsvHeader().size()) / row.size();
+  std::string expected = CsvHeader();
+  for (size_t i = 0; i < rows; ++i) expected += row;
+  const std::string kept = test::ReadFile(path);
+  EXPECT_EQ(kept.size(), expected.size());
+  EXPECT_TRUE(kept == expected) << "ends with " << kept.substr(kept.size() - 20);
   writer.Close();  // nothing more to report
+}
+
+TEST(ReadingCsvWriter, AFileThatCannotTakeItsHeaderIsRemovedAgain) {
+  test::TempDir dir;
+  const std::string path = dir.File("empty.csv");
+  ReadingCsvWriter writer;
+  int code = 0;
+  {
+    test::FileSizeLimit limit(CsvHeader().size() / 2);
+    try {
+      writer.Open(path);
+    } catch (const EInOutError& e) {
+      code = e.errorCode;
+    }
+  }
+  EXPECT_EQ(code, EFBIG);
+  EXPECT_FALSE(writer.IsOpen());
+  EXPECT_FALSE(std::filesystem::exists(path)) << test::ReadFile(path).size() << " bytes left";
 }
 
 }  // namespace

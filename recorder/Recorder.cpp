@@ -107,6 +107,19 @@ void Recorder::Open() {
 void Recorder::Received() {
   if (!comm_->IsOpen()) return;
   decoder_.Feed(comm_->ReceiveText(), sink_);
+  CountDroppedFrames();
+}
+
+void Recorder::CountDroppedFrames() {
+  const uint64_t dropped = decoder_.DroppedFrames();
+  if (dropped == counters_.droppedFrames) return;
+  counters_.droppedFrames = dropped;
+  // Noise on the line drops every frame: said once a minute, not once a frame.
+  const Clock::time_point now = Clock::now();
+  if (now < nextDropReport_) return;
+  nextDropReport_ = now + 60s;
+  report_(config_.port + ": frames dropped, not recorded (block check failed or text not a " +
+          "number); " + std::to_string(dropped) + " so far, counted as dropped_frames");
 }
 
 void Recorder::Deliver(int id, double angle) {

@@ -39,6 +39,8 @@ struct RecorderCounters {
   std::map<int, uint64_t> silent;  // bus: polls without answer, by ID
   uint64_t lost = 0;               // times the device went away
   uint64_t refused = 0;            // reopenings refused: another sensor answered
+  // Frames that gave no reading: the block check failed, or the text is not a number.
+  uint64_t droppedFrames = 0;
 };
 
 class Recorder {
@@ -67,6 +69,8 @@ class Recorder {
   using Clock = std::chrono::steady_clock;
   void CreatePort();
   void Received();
+  // Counts the frames the decoder dropped; a log line when they start, at most once a minute.
+  void CountDroppedFrames();
   void Lost();
   void TryReopen();
   // Continuous mode: "#INFO" (checked against the first sensor's ID after a loss), "#READ".
@@ -99,6 +103,7 @@ class Recorder {
   std::optional<int> sensorId_;
   std::string mode_, negativeRange_, positiveRange_;
   RecorderCounters counters_;
+  Clock::time_point nextDropReport_{};
   std::function<void()> tick_;
   Clock::time_point nextTick_{};
 };

@@ -52,7 +52,8 @@ std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t q
   std::string json =
       "{\"readings\":" + std::to_string(c.readings) + ",\"dropped\":" + std::to_string(dropped) +
       ",\"queued\":" + std::to_string(queued) + ",\"lost\":" + std::to_string(c.lost) +
-      ",\"refused\":" + std::to_string(c.refused) + ",\"silent\":{";
+      ",\"refused\":" + std::to_string(c.refused) +
+      ",\"dropped_frames\":" + std::to_string(c.droppedFrames) + ",\"silent\":{";
   bool first = true;
   for (const auto& [id, count] : c.silent) {
     json += (first ? "\"" : ",\"") + std::to_string(id) + "\":" + std::to_string(count);

@@ -32,15 +32,15 @@ size_t NumberLength(std::string_view text) {
 
 }  // namespace
 
-double AngleFromText(std::string_view text) {
+std::optional<double> AngleFromText(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (text.empty() || NumberLength(text) != text.size()) return 0.0;
+  if (text.empty() || NumberLength(text) != text.size()) return std::nullopt;
   // from_chars is locale-independent but takes no '+'.
   if (text.front() == '+') text.remove_prefix(1);
   double value = 0.0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return 0.0;
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
   return value;
 }
 

@@ -1,6 +1,7 @@
 #include "console/core/RxDecoder.h"
 
 #include <exception>
+#include <optional>
 
 #include "console/core/AngleText.h"
 
@@ -73,9 +74,13 @@ void RxDecoder::Feed(std::string_view chunk, const RxSink& sink) {
         std::string line = TakeBuffer();
         line.resize(line.size() > 2 ? line.size() - 2 : 0);
         if (sink.deliverLine) sink.deliverLine(line);
+        const std::optional<double> value = AngleFromText(line);
+        if (!value) {
+          ++dropped_;
+          break;
+        }
         try {
-          const double value = AngleFromText(line);
-          if (sink.angleReceived) sink.angleReceived(value);
+          if (sink.angleReceived) sink.angleReceived(*value);
         } catch (const std::exception&) {
           // A reading that cannot be shown is dropped; the stream goes on.
         }

@@ -17,9 +17,10 @@ struct RxSink {
   // Every line: reply lines and the text of accepted data frames. An exception leaves the
   // decoder consistent and ends Feed; the rest of that chunk is not decoded.
   std::function<void(const std::string& line)> deliverLine;
-  // After deliverLine, for each accepted data frame, with the frame text's number (0 when it
-  // is not one). Exceptions from it are swallowed: a value that cannot be shown is dropped
-  // and decoding goes on with the next byte.
+  // After deliverLine, for each accepted data frame whose text is a number, with that number.
+  // A frame whose text is not a number is delivered as a line only, and counted as dropped:
+  // it is not a reading. Exceptions from it are swallowed: a value that cannot be shown is
+  // dropped and decoding goes on with the next byte.
   std::function<void(double value)> angleReceived;
 };
 
@@ -41,7 +42,8 @@ class RxDecoder {
   // A CR still delivers it, as a reply line.
   void ClearRxBuffer();
 
-  // Data frames whose block check failed (a "$" that was not accepted) since the last reset.
+  // Data frames that gave no reading since the last reset: the block check failed (a "$"
+  // that was not accepted), or the frame's text is not a number.
   uint64_t DroppedFrames() const { return dropped_; }
   void ResetDroppedFrames() { dropped_ = 0; }
 

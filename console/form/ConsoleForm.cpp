@@ -35,7 +35,7 @@ TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
     : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
   CreatePort(std::move(dispatcher));
   AngleReceived.Attach([this](double value) { ShowAngle(value); });
-  AngleReceived.Attach([this](double value) { RecordReading(value); });
+  AngleReceived.Attach([this](double value) { RecordReading(value, readingTime_); });
   DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {
     ChooseDialPicture(range, mode);
   });

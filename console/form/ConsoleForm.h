@@ -143,6 +143,16 @@ class TConsoleForm {
   // Every accepted reading with its time, and where the port closed: what the trend draws.
   TrendBuffer& Trend() { return trend_; }
 
+  // When a reading's frame was decoded, on both clocks: the steady one places it in the trend
+  // (TrendBuffer's seconds) and in the recording's seconds, the calendar one stamps its row.
+  struct ReadingTime {
+    std::chrono::steady_clock::time_point steady;
+    std::chrono::system_clock::time_point wall;
+  };
+  static ReadingTime ReadingTimeNow();
+  // The clock every reading is stamped by, once (ReadingTimeNow; tests give their own).
+  void SetReadingClock(std::function<ReadingTime()> clock);
+
  private:
   void CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher);
   void SetStatus(int panel, const std::string& text);
@@ -167,7 +177,7 @@ class TConsoleForm {
   // what the file holds handed to the system (port lost); the file closed (toggle off);
   // closed with a failure shown at once (window closing); a failed write ends recording.
   void LoadRecordSettings();
-  void RecordReading(double value);
+  void RecordReading(double value, const ReadingTime& at);
   void FlushRecording();
   void StopRecording();
   void EndRecording();
@@ -230,6 +240,8 @@ class TConsoleForm {
   // The ID the running ID measurement polls (Edit1's): its readings are recorded under it.
   std::optional<std::string> polledId_;
   TrendBuffer trend_;
+  std::function<ReadingTime()> readingClock_ = ReadingTimeNow;
+  ReadingTime readingTime_{};  // the reading being raised now
   std::unique_ptr<TVaComm> comm_;
 };
 

@@ -109,11 +109,11 @@ void TConsoleForm::btFolderClick() {
   }
 }
 
-void TConsoleForm::RecordReading(double value) {
+void TConsoleForm::RecordReading(double value, const ReadingTime& at) {
   if (!IsRecording()) return;
   Reading reading;
-  reading.time = std::chrono::system_clock::now();
-  reading.seconds = recording_.writer.SecondsSinceOpen();
+  reading.time = at.wall;
+  reading.seconds = recording_.writer.SecondsSinceOpen(at.steady);
   reading.angle = value;
   // The frame's text: delivered as a line just before its value is raised.
   reading.line = LastLine;

@@ -226,11 +226,23 @@ void TConsoleForm::VaComm1RxChar() {
   RxSink sink;
   sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
   sink.angleReceived = [this](double value) {
+    // One time for the reading, taken as its frame is decoded: the trend and the recording
+    // both use it, however long the readout takes to draw in between.
+    readingTime_ = readingClock_();
     health_.meter.Reading();
-    trend_.Push(value);
+    trend_.Push(std::chrono::duration<double>(readingTime_.steady.time_since_epoch()).count(),
+                value);
     AngleReceived.Raise(value);
   };
   decoder_->Feed(chunk, sink);
+}
+
+TConsoleForm::ReadingTime TConsoleForm::ReadingTimeNow() {
+  return {std::chrono::steady_clock::now(), std::chrono::system_clock::now()};
+}
+
+void TConsoleForm::SetReadingClock(std::function<ReadingTime()> clock) {
+  readingClock_ = clock ? std::move(clock) : ReadingTimeNow;
 }
 
 void TConsoleForm::VaComm1Open() {

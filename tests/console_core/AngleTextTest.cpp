@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "console/core/RxDecoder.h"
@@ -17,7 +18,7 @@ namespace {
 TEST(AngleText, NumbersAndNotNumbers) {
   const struct {
     const char* text;
-    double value;
+    std::optional<double> value;
   } cases[] = {
       {"12.3", 12.3},
       {"  12.3  ", 12.3},
@@ -30,25 +31,30 @@ TEST(AngleText, NumbersAndNotNumbers) {
       {"1E-1", 0.1},
       {"359.9", 359.9},
       {"0000.25", 0.25},
-      // Not a number as a whole: 0, no error.
-      {"12.3abc", 0.0},
-      {"abc", 0.0},
-      {"", 0.0},
-      {" ", 0.0},
-      {".", 0.0},
-      {"-", 0.0},
-      {"1e", 0.0},
-      {"1e+", 0.0},
-      {"12,3", 0.0},
-      {"1 2", 0.0},
-      {"--1", 0.0},
-      {"+-1", 0.0},
-      {"\t12", 0.0},
-      {"0x10", 0.0},
-      {"nan", 0.0},
-      {"inf", 0.0},
-      {"1e400", 0.0},
-      {"1.2.3", 0.0},
+      {"0", 0.0},
+      {"-0.0", 0.0},
+      {"-7200.5", -7200.5},
+      // Not a number as a whole: no reading at all (never 0).
+      {"12.3abc", std::nullopt},
+      {"abc", std::nullopt},
+      {"", std::nullopt},
+      {" ", std::nullopt},
+      {".", std::nullopt},
+      {"-", std::nullopt},
+      {"1e", std::nullopt},
+      {"1e+", std::nullopt},
+      {"12,3", std::nullopt},
+      {"1 2", std::nullopt},
+      {"--1", std::nullopt},
+      {"+-1", std::nullopt},
+      {"\t12", std::nullopt},
+      {"0x10", std::nullopt},
+      {"nan", std::nullopt},
+      {"inf", std::nullopt},
+      {"1e400", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"12.513.5", std::nullopt},
+      {"48421.048441.0", std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(AngleFromText(c.text), c.value) << '"' << c.text << '"';
 }
@@ -60,8 +66,8 @@ TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
   const test::TempDir scratch;
   if (!test::SetCommaLocale(scratch.Path()))
     GTEST_SKIP() << "no locale with a decimal comma available";
-  const double point = AngleFromText("12.3");
-  const double comma = AngleFromText("12,3");
+  const std::optional<double> point = AngleFromText("12.3");
+  const std::optional<double> comma = AngleFromText("12,3");
   double decoded = 0;
   RxDecoder decoder;
   decoder.Feed(
@@ -70,7 +76,7 @@ TEST(AngleText, PointIsTheDecimalMarkUnderACommaLocale) {
       RxSink{nullptr, [&](double v) { decoded = v; }});
   std::setlocale(LC_ALL, previous.c_str());
   EXPECT_EQ(point, 12.3);
-  EXPECT_EQ(comma, 0.0);
+  EXPECT_EQ(comma, std::nullopt);
   EXPECT_EQ(decoded, -271.5);
 }
 

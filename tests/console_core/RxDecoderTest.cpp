@@ -81,7 +81,7 @@ TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
         "1.0\x17\x17XY$\x02"
         "2.0\x17XY$\x02"
         "3.0\x17XY$"},
-       {"L:1.0XY2.0", "A:0", "L:3.0", "A:3"},
+       {"L:1.0XY2.0", "L:3.0", "A:3"},
        ""},
       {"frame split across chunks after a whole one",
        {"\x02"
@@ -101,14 +101,14 @@ TEST(RxDecoder, LinesFramesAndTheBlockCheck) {
         "1.5\x17XY$"},
        {"L:A", "L:1.5", "A:1.5"},
        ""},
-      {"failed frame text leads the next frame", {"1\x17\x17X$", "2.5ZZ$"}, {"L:1X2.5", "A:0"}, ""},
+      {"failed frame text leads the next frame", {"1\x17\x17X$", "2.5ZZ$"}, {"L:1X2.5"}, ""},
       {"CR right after a frame delivers an empty line",
        {"12.3XY$\r"},
        {"L:12.3", "A:12.3", "L:"},
        ""},
-      {"two characters or fewer give an empty line and 0", {"XY$"}, {"L:", "A:0"}, ""},
-      {"a lone $ gives an empty line and 0", {"$"}, {"L:", "A:0"}, ""},
-      {"not a number gives 0", {"ab.cXY$"}, {"L:ab.c", "A:0"}, ""},
+      {"two characters or fewer give an empty line and no reading", {"XY$"}, {"L:"}, ""},
+      {"a lone $ gives an empty line and no reading", {"$"}, {"L:"}, ""},
+      {"not a number gives no reading", {"ab.cXY$"}, {"L:ab.c"}, ""},
       {"partial line stays buffered", {"12"}, {}, "12"},
       {"empty chunk changes nothing", {""}, {}, ""},
   };
@@ -216,6 +216,30 @@ TEST(RxDecoder, FramesFailingTheBlockCheckAreCounted) {
   EXPECT_EQ(decoder.DroppedFrames(), 3u);
   decoder.ResetDroppedFrames();
   EXPECT_EQ(decoder.DroppedFrames(), 0u);
+}
+
+// A frame whose text is no number (two frames run together, noise, nothing) is listed but is
+// no reading, and counts as dropped; a number beyond any sensor's range is still a reading.
+TEST(RxDecoder, AFrameWhoseTextIsNoNumberIsListedAndCountedButNoReading) {
+  RxDecoder decoder;
+  Recorder recorder;
+  decoder.Feed(
+      "\x02"
+      "12.513.5\x17XY$\x02"
+      "48421.048441.0\x17XY$\x02"
+      "\x7f#@!\x17XY$\x02\x17XY$",
+      recorder.Sink());
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{"L:12.513.5", "L:48421.048441.0", "L:\x7f#@!", "L:"}));
+  EXPECT_EQ(decoder.DroppedFrames(), 4u);
+  decoder.Feed(
+      "\x02"
+      "-7200.5\x17XY$\x02"
+      "1e5\x17XY$",
+      recorder.Sink());
+  EXPECT_EQ(recorder.events.back(), "A:100000");
+  EXPECT_EQ(recorder.events.size(), 8u);
+  EXPECT_EQ(decoder.DroppedFrames(), 4u);
 }
 
 TEST(RxDecoder, LineHandlerErrorLeavesTheBufferClean) {

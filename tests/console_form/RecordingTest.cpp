@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -254,6 +255,78 @@ TEST(Recording, TheFolderDefaultsToTheDocumentsAndIsRememberedBesideTheExecutabl
     setenv("XDG_DOCUMENTS_DIR", saved.c_str(), 1);
   else
     unsetenv("XDG_DOCUMENTS_DIR");
+}
+
+// A frame whose text is no number (two frames run together, an overflowing line, noise,
+// nothing) is listed as received, but it is no reading: the needle and readout keep the last
+// one, no row is recorded, the trend gets no point, and the health line counts it as dropped.
+// A number beyond the sensor's range is still a reading.
+TEST(Recording, AFrameThatIsNoNumberIsListedButNeitherShownRecordedNorTrended) {
+  FormRig rig(Steady(12.5));
+  RecordingWindow& w = rig.window;
+  w.folderAnswer = rig.dir.Path() + "records";
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&TConsoleForm::btRecordClick);
+  ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
+  rig.Click(&TConsoleForm::btDATAClick);
+  ASSERT_EQ(ShownValues(w), std::vector<double>{12.5});
+
+  const std::vector<std::string> texts = {"12.513.5", "48421.048441.0", "#@!~", "", "-7200.5"};
+  for (const std::string& text : texts)
+    ASSERT_TRUE(rig.sensor.Simulated().WriteRaw("\x02" + text + "\x17XY$"));
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.memo.size() >= 6 && w.memo.back() == "-7200.5"; }));
+  EXPECT_EQ(
+      std::vector<std::string>(w.memo.end() - 6, w.memo.end()),
+      (std::vector<std::string>{"12.5", "12.513.5", "48421.048441.0", "#@!~", "", "-7200.5"}));
+  EXPECT_EQ(ShownValues(w), (std::vector<double>{12.5, -7200.5}));
+  std::vector<float> trended;
+  for (const auto& sample : rig.form->Trend().Samples(0, 1e300)) trended.push_back(sample.value);
+  EXPECT_EQ(trended, (std::vector<float>{12.5f, -7200.5f}));
+  EXPECT_TRUE(w.PumpUntil([&w] { return w.Text(F::lHealth).ends_with(", 4 dropped"); }))
+      << w.Text(F::lHealth);
+
+  rig.Click(&TConsoleForm::btRecordClick);
+  const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
+  std::vector<std::string> angles;
+  for (size_t i = 1; i < rows.size(); ++i) angles.push_back(rows[i].at(2));
+  EXPECT_EQ(angles, (std::vector<std::string>{"12.5", "-7200.5"}));
+}
+
+// One time per reading, taken when its frame is decoded: the trend's point and the recording's
+// row carry the same moment, however long the window takes between the two.
+TEST(Recording, TheTrendAndTheRecordingTimeAReadingAlike) {
+  FormRig rig(Counting(1));
+  RecordingWindow& w = rig.window;
+  w.folderAnswer = rig.dir.Path() + "records";
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&TConsoleForm::btRecordClick);
+  ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
+  // Each stamp a second after the one before, so that a reading stamped twice shows.
+  const TConsoleForm::ReadingTime start = TConsoleForm::ReadingTimeNow();
+  std::vector<TConsoleForm::ReadingTime> stamps;
+  rig.form->SetReadingClock([&start, &stamps] {
+    const std::chrono::seconds later(stamps.size() + 1);
+    stamps.push_back({start.steady + later, start.wall + later});
+    return stamps.back();
+  });
+  rig.Click(&TConsoleForm::btREADClick);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 5; }));
+  rig.Click(&TConsoleForm::btStopClick);
+  rig.Click(&TConsoleForm::btRecordClick);
+
+  const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
+  const auto samples = rig.form->Trend().Samples(0, 1e300);
+  ASSERT_EQ(samples.size(), w.angles.shown.size());
+  ASSERT_EQ(rows.size(), 1 + samples.size());
+  ASSERT_EQ(stamps.size(), samples.size());
+  for (size_t k = 0; k < samples.size(); ++k) {
+    EXPECT_EQ(samples[k].time,
+              std::chrono::duration<double>(stamps[k].steady.time_since_epoch()).count())
+        << k;
+    EXPECT_EQ(rows[k + 1].at(0), IsoLocalTime(stamps[k].wall)) << k;
+  }
 }
 
 }  // namespace

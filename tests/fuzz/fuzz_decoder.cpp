@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,10 +24,11 @@ void Check(bool condition, const char* what) {
 }
 
 void CheckAngle(const std::string& text) {
-  const double value = kelta::AngleFromText(text);
+  const std::optional<double> angle = kelta::AngleFromText(text);
+  if (!angle) return;
+  const double value = *angle;
   Check(std::isfinite(value), "angle is finite");
-  if (value == 0.0) return;
-  // A non-zero result must be what strtod reads from the whole trimmed text.
+  // A result must be what strtod reads from the whole trimmed text.
   const size_t first = text.find_first_not_of(' ');
   const size_t last = text.find_last_not_of(' ');
   const std::string trimmed = text.substr(first, last - first + 1);

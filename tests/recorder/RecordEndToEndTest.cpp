@@ -339,6 +339,34 @@ TEST_F(RecordTest, AFullQueueDropsTheOldestAndPublishesTheCount) {
   EXPECT_EQ(dropped, seq.front() - 1);
 }
 
+// Noise before every frame makes its text no number: nothing reaches the file, standard
+// output or the broker as a reading (no angle 0); the counters count the frames as dropped and
+// the log says so once.
+TEST_F(RecordTest, FramesThatAreNoNumbersAreCountedNotRecorded) {
+  StartSim({"--angle", "12.5", "--rate", "50", "--garbage", "noise"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address(), "--csv", dir_.File("rec.csv")});
+  ASSERT_TRUE(subscriber.WaitFor([](const std::vector<Message>& m) {
+    return std::any_of(m.begin(), m.end(), [](const Message& x) {
+      return x.topic == "kelta/rig/counters" && JsonNumber(x.payload, "dropped_frames") >= 20;
+    });
+  })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_EQ(Printed(), std::vector<std::string>{}) << Printed().front();
+  EXPECT_EQ(Lines(ReadFile(dir_.File("rec.csv"))),
+            std::vector<std::string>{"time,seconds,angle,line,port,sensor_id"});
+  for (const Message& m : subscriber.Messages()) {
+    EXPECT_FALSE(m.topic.starts_with("kelta/rig/reading/")) << m.payload;
+    if (m.topic == "kelta/rig/counters") EXPECT_EQ(JsonNumber(m.payload, "readings"), 0);
+  }
+  const std::string errors = Errors();
+  const std::string saying = "COM4: frames dropped, not recorded";
+  const size_t said = errors.find(saying);
+  EXPECT_NE(said, std::string::npos) << errors;
+  EXPECT_EQ(errors.find(saying, said + 1), std::string::npos) << errors;
+}
+
 // A device named by its path instead of a COM number; the records name it so.
 TEST_F(RecordTest, ADevicePathWorksLikeACom) {
   StartSim({"--angle", "6.5", "--rate", "50"});

@@ -78,6 +78,11 @@ void TVaCustomComm::SetExeDir(const std::string& Value) {
   exeDir_ = Value;
 }
 
+void TVaCustomComm::SetDevDir(const std::string& Value) {
+  EnsureClosed();
+  devDir_ = Value;
+}
+
 void TVaCustomComm::SetDispatcher(std::shared_ptr<IGuiDispatcher> Value) {
   EnsureClosed();
   dispatcher_ = std::move(Value);
@@ -163,7 +168,9 @@ std::string TVaCustomComm::FormatDeviceName() const {
   return out;
 }
 
-std::string TVaCustomComm::FormatOpenPath() const { return PortDevicePath(portNum_, exeDir_); }
+std::string TVaCustomComm::FormatOpenPath() const {
+  return PortDevicePath(portNum_, exeDir_, devDir_);
+}
 
 // --- Open
 
@@ -192,9 +199,20 @@ void TVaCustomComm::Open() {
   }
 }
 
+void TVaCustomComm::OpenPath(const std::string& path) {
+  EnsureClosed();
+  if (path.empty()) throw EVaCommError(FillName(comm_msg::kNotFound, FormatDeviceName()));
+  pinnedPath_ = path;
+  struct Unpin {
+    std::string& path;
+    ~Unpin() { path.clear(); }
+  } unpin{pinnedPath_};
+  Open();
+}
+
 void TVaCustomComm::CreateDeviceHandle() {
   const std::string name = FormatDeviceName();
-  const std::string path = FormatOpenPath();
+  const std::string path = pinnedPath_.empty() ? FormatOpenPath() : pinnedPath_;
   if (path.empty()) throw EVaCommError(FillName(comm_msg::kNotFound, name));
   std::unique_ptr<device::SerialDevice> opened;
   const int err = device::SerialDevice::Open(path, opened);
@@ -204,6 +222,7 @@ void TVaCustomComm::CreateDeviceHandle() {
                        FormatCommError(comm_msg::kErrorSuffix, err));
   }
   device_ = std::move(opened);
+  openedPath_ = path;
   pendingErrors_ = 0;
 }
 

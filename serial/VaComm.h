@@ -69,6 +69,10 @@ class TVaCustomComm {
 
   // --- Operations (GUI thread)
   void Open();
+  // Opens the device at `path` itself, whatever PortNum resolves to now: a port that lost its
+  // device is taken back only through the path it had, never through a fallback that now
+  // leads to another device.
+  void OpenPath(const std::string& path);
   void Close();
   bool IsOpen() const { return device_ != nullptr; }
   bool SendText(const std::string& Text);
@@ -115,6 +119,11 @@ class TVaCustomComm {
   // folder by default. Refused while open.
   const std::string& ExeDir() const { return exeDir_; }
   void SetExeDir(const std::string& Value);
+  // Folder of the devices a number without a link falls back to ("/dev/": COM1 is
+  // /dev/ttyS0); tests point it at a folder of their own devices. Not used on Windows.
+  // Refused while open.
+  const std::string& DevDir() const { return devDir_; }
+  void SetDevDir(const std::string& Value);
   // How workers reach the GUI thread; DefaultGuiDispatcher() at construction. Refused while
   // open. Open without one throws std::logic_error.
   const std::shared_ptr<IGuiDispatcher>& Dispatcher() const { return dispatcher_; }
@@ -141,6 +150,8 @@ class TVaCustomComm {
   std::string FormatDeviceName() const;
   // The device path opened for PortNum (ports/comN link or default range); empty if none.
   std::string FormatOpenPath() const;
+  // The device path the last successful Open opened (kept after Close); empty before one.
+  const std::string& OpenedPath() const { return openedPath_; }
   // The system's handle of the open device (a descriptor on Linux, a HANDLE on Windows);
   // device::kNoHandle (-1) while closed.
   device::NativeHandle Handle() const { return device_ ? device_->Handle() : device::kNoHandle; }
@@ -191,11 +202,14 @@ class TVaCustomComm {
   TThreadPriority eventPriority_ = TThreadPriority::tpNormal;
   TThreadPriority writePriority_ = TThreadPriority::tpHighest;
   std::string exeDir_;
+  std::string devDir_ = "/dev/";
   std::shared_ptr<IGuiDispatcher> dispatcher_;
 
   // Run-time state.
   std::unique_ptr<device::SerialDevice> device_;  // null while closed
   std::uint32_t eventMask_ = 0;
+  std::string pinnedPath_;  // set by OpenPath for its Open
+  std::string openedPath_;
   bool destroying_ = false;
   std::recursive_mutex statusLock_;
   std::uint32_t pendingErrors_ = 0;  // CE_* flags not yet fetched by QueryLineStatus

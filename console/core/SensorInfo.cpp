@@ -15,6 +15,15 @@ std::string_view Copy(std::string_view s, size_t index, long long count) {
   return s.substr(index - 1, static_cast<size_t>(count));
 }
 
+// Two hexadecimal digits (either case) from B0 to FD: the address byte 0xB0 + ID of a sensor.
+bool IsSensorAddress(std::string_view text) {
+  if (text.size() != 2) return false;
+  for (const char c : text)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+  const int32_t value = HexToInt(std::string(text));
+  return value >= 0xB0 && value <= 0xFD;
+}
+
 }  // namespace
 
 int32_t HexToInt(const std::string& text) {
@@ -52,6 +61,7 @@ SensorInfo ParseSensorInfo(const std::string& line) {
     }
     info.items[item] = std::string(value);
   }
+  info.idValid = IsSensorAddress(info.items[1]);
   info.id = static_cast<int32_t>(static_cast<uint32_t>(HexToInt(info.items[1])) - 176u);
   info.items[1] = std::to_string(info.id);
   return info;

@@ -20,6 +20,9 @@ struct SensorInfo {
   // [8] mV offset, [9]-[18] coefficients 0-9, [19] coefficient A, [20] coefficient B.
   std::array<std::string, 21> items;
   int32_t id = 0;  // the number behind items[1]
+  // The ID item as sent was a sensor address: two hexadecimal digits from B0 to FD (ID 0 to
+  // 77). Anything else (noise, a reply that lost a comma) names no sensor at all.
+  bool idValid = false;
 };
 
 inline constexpr size_t kInfoVersion = 0, kInfoId = 1, kInfoMode = 2, kInfoPositiveRange = 6,

@@ -203,12 +203,18 @@ class TConsoleForm {
   // The port whose device went away, while the form waits for it to come back.
   struct LostPort {
     int portNum = 0;
+    std::string path;      // the device path it had been opened through: the only one tried
     std::string sensorId;  // lbeID when it was lost
     bool reading = false;
     int timer = 0;
   };
   std::optional<LostPort> lost_;
   bool reconnecting_ = false;  // a tick is reopening the port (its waits may run ticks)
+  // While a returning device's ID is checked, what it sends goes here instead of into the
+  // console (no list line, reading, trend or record): HeardWhileReturning.
+  struct ReturnCheck;
+  ReturnCheck* returnCheck_ = nullptr;
+  bool HeardWhileReturning(const std::string& chunk);
   std::unique_ptr<RxDecoder> decoder_;
   // The health line: its figures, its timer (stopped with the form: the tick calls it), and
   // whether the readout is marked stale now.

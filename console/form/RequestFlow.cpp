@@ -223,6 +223,7 @@ void TConsoleForm::DeliverLine(const std::string& line) {
 void TConsoleForm::VaComm1RxChar() {
   const std::string chunk = VaComm1().ReceiveText();
   if (chunk.empty()) return;
+  if (HeardWhileReturning(chunk)) return;  // a returning device, its ID not yet checked
   RxSink sink;
   sink.deliverLine = [this](const std::string& line) { DeliverLine(line); };
   sink.angleReceived = [this](double value) {
@@ -247,12 +248,13 @@ void TConsoleForm::SetReadingClock(std::function<ReadingTime()> clock) {
 
 void TConsoleForm::VaComm1Open() {
   Connected = 1;
-  SetStatus(0, "Open Com");
+  // A lost port tried again stays "lost" in the status bar until its sensor is checked.
+  if (!reconnecting_) SetStatus(0, "Open Com");
 }
 
 void TConsoleForm::VaComm1Close() {
   Connected = 0;
-  SetStatus(0, "Close Com");
+  if (!reconnecting_) SetStatus(0, "Close Com");
   // The trend's line breaks here, whether the device went away or the operator closed.
   trend_.MarkGap();
   // A port that closed because its device went away: shown, and waited for (Reconnect.cpp).

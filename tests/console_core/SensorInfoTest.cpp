@@ -48,6 +48,16 @@ TEST(SensorInfo, FullReplyIsCutByPosition) {
   EXPECT_EQ(ParseSensorInfo("V:1,I:fd,").id, 77);
 }
 
+// Only the hex text of an address byte 0xB0..0xFD names a sensor: noise or a reply that lost
+// a comma gives some number, but no valid ID.
+TEST(SensorInfo, OnlyAnAddressFromB0ToFDIsAValidId) {
+  for (const char* id : {"B0", "B1", "FD", "fd", "Cf"})
+    EXPECT_TRUE(ParseSensorInfo(std::string("V:1,I:") + id + ",DM:0,").idValid) << id;
+  for (const char* id : {"AF", "FE", "FF", "", "B", "0B1", "B1DM:0", "B1 ", "G1", "\xB1"})
+    EXPECT_FALSE(ParseSensorInfo(std::string("V:1,I:") + id + ",DM:0,").idValid) << id;
+  EXPECT_FALSE(ParseSensorInfo("\x8f\x12V:\xff,I").idValid);
+}
+
 TEST(SensorInfo, ShortAndOddLinesNeverReadOutside) {
   const std::string e;
   const struct {

@@ -155,6 +155,11 @@ FormRig::~FormRig() {
 
 void FormRig::Unplug() { sensor.Unplug(); }
 
+void FormRig::Quit() {
+  sensor.Unlink();
+  sensor.Unplug();
+}
+
 TestSensor& FormRig::PlugIn(sim::SensorConfig config) {
   if (replugged) replugged->Stop();
   (replugged ? *replugged : sensor).Unlink();  // first: the new terminal may have the old name

@@ -123,6 +123,9 @@ struct FormRig {
   // a new one with `config` started and linked under the same COM<N>, as a restarted
   // simulator or a re-plugged adapter gives.
   void Unplug();
+  // The simulator ended, as kelta-sim ends on a signal: its link removed first (COM<N> has
+  // none then), then its terminal hung up and closed.
+  void Quit();
   TestSensor& PlugIn(sim::SensorConfig config);
   // Runs a handler as a click does.
   void Click(void (TConsoleForm::*handler)());

@@ -217,7 +217,7 @@ TEST(ConsoleForm, ALostSensorIsShownAndTheSameOneBackStreamsAgain) {
   EXPECT_TRUE(w.Visible(F::Panel1));
   EXPECT_FALSE(w.Visible(F::Panel2));
   EXPECT_EQ(rig.form->LostPortName(), "");
-  EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n#READ\r\n");
+  EXPECT_EQ(back.ReceivedBytes(), "#STOP\r\n#INFO\r\n#READ\r\n");
   EXPECT_TRUE(back.Streaming());
   EXPECT_TRUE(w.messages.empty());
 }
@@ -267,7 +267,7 @@ TEST(ConsoleForm, AnotherSensorOnTheLostPortIsRefused) {
   EXPECT_FALSE(w.angles.live);
   EXPECT_EQ(w.Text(F::lbeID), "1");
   w.WaitWithMessages(1500, [] { return false; });  // no more tries
-  EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
+  EXPECT_EQ(back.ReceivedBytes(), "#STOP\r\n#INFO\r\n");
 
   // Connect takes it, by the operator's choice.
   ASSERT_TRUE(rig.Connect());

@@ -358,7 +358,9 @@ TEST_F(RecordTest, FramesThatAreNoNumbersAreCountedNotRecorded) {
             std::vector<std::string>{"time,seconds,angle,line,port,sensor_id"});
   for (const Message& m : subscriber.Messages()) {
     EXPECT_FALSE(m.topic.starts_with("kelta/rig/reading/")) << m.payload;
-    if (m.topic == "kelta/rig/counters") EXPECT_EQ(JsonNumber(m.payload, "readings"), 0);
+    if (m.topic == "kelta/rig/counters") {
+      EXPECT_EQ(JsonNumber(m.payload, "readings"), 0);
+    }
   }
   const std::string errors = Errors();
   const std::string saying = "COM4: frames dropped, not recorded";

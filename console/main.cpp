@@ -39,10 +39,9 @@ int RunConsole(int argc, char* argv[]) {
     kelta::TConsoleForm& form = window.Form();
     form.Guarded([&form, &e] { form.AppException(e); });
   });
-  QObject::connect(&window, &kelta::TFVANTORIS::Closed, &app, &QApplication::quit);
-  window.show();
-  if (readOncePort) kelta::StartReadOnce(window, *readOncePort);
-  const int rc = kelta::ConsoleApplication::exec();
+  const int rc = app.RunWindow(window, [&window, &readOncePort] {
+    if (readOncePort) kelta::StartReadOnce(window, *readOncePort);
+  });
   app.SetExceptionHook(nullptr);
   return rc;
 }

@@ -133,6 +133,20 @@ bool TConsoleForm::WindowClosing() {
   return true;
 }
 
+void TConsoleForm::ProgramEnding() {
+  if (closing_) return;
+  closing_ = true;
+  // Nobody is left to tell of a failure: what could be kept is kept.
+  try {
+    recording_.writer.Close();
+  } catch (const std::exception&) {
+  }
+  try {
+    FormClose();
+  } catch (const std::exception&) {
+  }
+}
+
 void TConsoleForm::btHelpClick() { window_.OpenHelp(); }
 
 }  // namespace kelta

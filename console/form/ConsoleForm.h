@@ -123,6 +123,10 @@ class TConsoleForm {
   // ends, the port closes and the settings are saved, a failure logged and shown in a box.
   // False, doing nothing, when it was closing already.
   bool WindowClosing();
+  // The program is ending without its window closing (the display went away and the toolkit
+  // exits at once): what the recording holds is written and synced, and the settings saved;
+  // nothing is shown and no port is touched. Nothing when the window has closed already.
+  void ProgramEnding();
 
   // Refreshes the health line (lHealth) and the readout's stale mark. Run by the form's timer
   // from Connect on.

@@ -646,6 +646,14 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       Closing();
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;  // the session may end: the window closes when it does
+    case WM_ENDSESSION:
+      // The session ends (logout, shutdown): the program may be ended as soon as this
+      // returns, so the window closes now, as by its title bar (the recording written and
+      // synced, the settings saved).
+      if (wParam != FALSE) Closing();
+      return 0;
     case WM_SIZE:
       if (statusBar_ != nullptr) ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
       return 0;

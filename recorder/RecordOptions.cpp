@@ -33,7 +33,7 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     } else if (option == "--ids") {
       o.ids = OptionIdList(option, reader.Value(), 77);
     } else if (option == "--interval") {
-      o.intervalMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, 3'600'000));
+      o.intervalMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, kMaxIntervalMs));
       haveInterval = true;
     } else if (option == "--reply-ms") {
       o.replyMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, 60'000));
@@ -77,11 +77,26 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
   }
   if (haveInterval && o.ids.empty()) throw std::invalid_argument("--interval: needs --ids");
-  if (!o.ids.empty() && o.replyMs * static_cast<long long>(o.ids.size()) > o.intervalMs) {
+  o.intervalGivenMs = o.intervalMs;
+  const long long round = o.replyMs * static_cast<long long>(o.ids.size());
+  if (round > kMaxIntervalMs) {
+    throw std::invalid_argument("--reply-ms: " + std::to_string(o.ids.size()) + " IDs of " +
+                                std::to_string(o.replyMs) + " ms make a round of " +
+                                std::to_string(round) + " ms, longer than the longest " +
+                                "--interval (" + std::to_string(kMaxIntervalMs) + " ms)");
+  }
+  if (!o.ids.empty() && round > o.intervalMs) {
     // A round must fit its interval, or the rounds would drift apart from it.
-    o.intervalMs = static_cast<int>(o.replyMs * static_cast<long long>(o.ids.size()));
+    o.intervalMs = static_cast<int>(round);
   }
   return o;
+}
+
+std::string IntervalNotice(const RecordOptions& o) {
+  if (o.ids.empty() || o.intervalMs == o.intervalGivenMs) return {};
+  return "--interval " + std::to_string(o.intervalGivenMs) + " is too short for " +
+         std::to_string(o.ids.size()) + " IDs of --reply-ms " + std::to_string(o.replyMs) +
+         ": polling every " + std::to_string(o.intervalMs) + " ms";
 }
 
 std::string RecordUsage() {
@@ -102,8 +117,12 @@ Modes:
                      recorded under its ID; an ID silent for --reply-ms is counted and
                      reported and the next one is polled
   --interval MS      bus: a round of polls starts every MS ms (default 1000; at least
-                     --reply-ms times the number of IDs)
-  --reply-ms MS      bus: how long one ID may take to answer (default 200)
+                     --reply-ms times the number of IDs: a shorter one is stretched and
+                     the start says so; a round that must wait for the line to go quiet
+                     after a silent or late ID runs over, and that is reported too)
+  --reply-ms MS      bus: how long one ID may take to answer (default 200); a frame that
+                     comes outside every reply window (a late answer, a sensor talking
+                     unasked) is counted as unsolicited and never recorded
 
 Outputs (at least one):
   --csv PATH         the console's CSV format; PATH is a new file, or a folder in which a
@@ -112,7 +131,7 @@ Outputs (at least one):
                      (default port 1883; not in the Windows build); PREFIX/NAME/status
                      is "online" or "offline" (retained, also the last will);
                      PREFIX/NAME/counters (retained JSON) counts readings, dropped
-                     messages, silent polls and lost devices
+                     messages, silent polls, unsolicited frames and lost devices
   --topic PREFIX     topic prefix (default kelta)
   --name NAME        the recorder's name in its topics (default: host name-port)
   --queue-dir DIR    where readings wait while the broker is away (default:

@@ -12,8 +12,9 @@ struct RecordOptions {
   std::string exeDir;     // where "ports/comN" links are looked up; empty: the program's folder
   std::vector<int> ids;   // bus mode when not empty
   int intervalMs = 1000;  // bus mode: a round of polls starts this often
-  int replyMs = 200;      // bus mode: how long one ID may take to answer
-  std::string csvPath;    // a file, or a folder for a new file named by port and time
+  int intervalGivenMs = 1000;  // as given; intervalMs is stretched to fit the IDs' reply windows
+  int replyMs = 200;           // bus mode: how long one ID may take to answer
+  std::string csvPath;         // a file, or a folder for a new file named by port and time
   bool stdoutJson = false;
   std::string mqttHost;  // empty: no MQTT
   int mqttPort = 1883;
@@ -28,6 +29,11 @@ struct RecordOptions {
 RecordOptions ParseRecordOptions(const std::vector<std::string>& args);
 
 std::string RecordUsage();
+
+// What the start says when --interval was stretched to fit the IDs' reply windows, else "".
+std::string IntervalNotice(const RecordOptions& options);
+
+inline constexpr int kMaxIntervalMs = 3'600'000;
 
 // Exit codes a service manager can act on (those of sysexits.h).
 inline constexpr int kExitOk = 0;

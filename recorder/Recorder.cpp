@@ -1,5 +1,6 @@
 #include "recorder/Recorder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -22,6 +23,13 @@ using namespace std::chrono_literals;
 
 // How often a lost device is looked for.
 constexpr auto kReopenEvery = 500ms;
+// Bus: a data frame is at most about 12 bytes (STX, "-179.9", ETB, two check characters, "$"),
+// 10 bits a byte on the line. After three frame times without a byte nobody is sending, so
+// a frame that comes later cannot be the tail of an answer to the poll before.
+constexpr auto kGuard = std::chrono::microseconds(3 * 12 * 10 * 1'000'000LL / kSensorLineBaud);
+// Unsolicited frames of one kind (by ID) that come less than this apart are one burst,
+// reported once.
+constexpr auto kBurstGap = 60s;
 // The console's exchange: up to six tries, half a second each.
 constexpr int kTries = 6;
 constexpr int kWaitMs = 500;
@@ -59,11 +67,9 @@ Recorder::Recorder(RecorderConfig config, std::function<void(const SensorReading
   sink_.angleReceived = [this](double value) {
     if (config_.ids.empty()) {
       if (streaming_ && sensorId_) Deliver(*sensorId_, value);
-    } else if (awaiting_ && !answered_) {
-      answered_ = true;
-      Deliver(*awaiting_, value);
+    } else {
+      BusFrame(value);
     }
-    // A frame nobody asked for (a late answer) is not given to the next ID polled.
   };
 }
 
@@ -106,7 +112,9 @@ void Recorder::Open() {
 
 void Recorder::Received() {
   if (!comm_->IsOpen()) return;
-  decoder_.Feed(comm_->ReceiveText(), sink_);
+  const std::string text = comm_->ReceiveText();
+  if (!text.empty()) lastRx_ = Clock::now();
+  decoder_.Feed(text, sink_);
   CountDroppedFrames();
 }
 
@@ -123,13 +131,18 @@ void Recorder::CountDroppedFrames() {
 }
 
 void Recorder::Deliver(int id, double angle) {
+  File(id, angle, lastLine_, std::chrono::system_clock::now());
+}
+
+void Recorder::File(int id, double angle, const std::string& line,
+                    std::chrono::system_clock::time_point time) {
   SensorReading r;
-  r.time = std::chrono::system_clock::now();
+  r.time = time;
   r.sequence = ++sequence_[id];
   r.port = config_.port;
   r.id = id;
   r.angle = angle;
-  r.line = lastLine_;
+  r.line = line;
   if (config_.ids.empty()) {
     r.mode = mode_;
     r.negativeRange = negativeRange_;
@@ -144,6 +157,8 @@ void Recorder::Lost() {
   lost_ = true;
   streaming_ = false;
   awaiting_.reset();
+  answer_.reset();
+  afterSilent_.reset();
   decoder_.ClearRxBuffer();
   nextTry_ = Clock::now() + kReopenEvery;
   report_(config_.port + " lost at " + ClockText() + ", waiting for it to come back");
@@ -217,32 +232,61 @@ bool Recorder::StartContinuous() {
 
 void Recorder::Pump(std::chrono::milliseconds time) { dispatcher_->RunFor(time); }
 
+// A frame does not say who sent it, so timing does. A frame is an ID's answer only when it
+// comes inside that ID's reply window (--reply-ms from its poll) and the line then stays
+// quiet for the guard time without a second one; a poll goes out only after the line has
+// been quiet for the guard time. Whatever else comes is counted and never filed: a frame
+// after a silent window (that ID answering late), a second frame for one poll (no telling
+// which is the answer), and frames while no poll is pending (a sensor talking unasked). Talk
+// of the last kind spoils the round it comes in and the next: its frames may have fallen into
+// a silent ID's window and passed for that ID's answer, so their answers are not filed either.
 void Recorder::PollRound(const std::function<bool()>& stop) {
-  const Clock::time_point roundEnd = Clock::now() + std::chrono::milliseconds(config_.intervalMs);
+  const Clock::time_point roundStart = Clock::now();
+  const Clock::time_point roundEnd = roundStart + std::chrono::milliseconds(config_.intervalMs);
   for (const int id : config_.ids) {
-    if (stop() || !comm_->IsOpen()) return;
+    if (stop() || !comm_->IsOpen() || !WaitQuiet({}, stop)) break;
+    // A frame broken off before the quiet is nobody's answer.
+    decoder_.ClearRxBuffer();
     awaiting_ = id;
-    answered_ = false;
+    lastPolled_ = id;
+    afterSilent_.reset();
+    answer_.reset();
+    ambiguous_ = false;
     const std::string frame{static_cast<char>(PollAddress(id)), '\x05'};
     comm_->SendText(frame);
-    dispatcher_->RunUntil([&] { return answered_ || !comm_->IsOpen(); },
+    windowCloses_ = Clock::now() + std::chrono::milliseconds(config_.replyMs);
+    dispatcher_->RunUntil([&] { return answer_ || ambiguous_ || !comm_->IsOpen(); },
                           std::chrono::milliseconds(config_.replyMs));
+    const bool confirmed =
+        WaitQuiet(answer_ || ambiguous_ ? Clock::time_point{} : windowCloses_, stop);
+    const std::optional<Held> answer = confirmed && !ambiguous_ ? answer_ : std::nullopt;
+    const bool ambiguous = ambiguous_;
     awaiting_.reset();
-    MaybeTick();
-    if (!comm_->IsOpen()) return;
+    answer_.reset();
+    ambiguous_ = false;
+    if (!comm_->IsOpen() || !confirmed) break;
     uint64_t& streak = silentStreak_[id];
-    if (answered_) {
+    if (answer) {
+      held_.push_back(*answer);
       if (streak > 0) report_("ID " + std::to_string(id) + " answers again");
       streak = 0;
-    } else {
+    } else if (!ambiguous) {
+      afterSilent_ = id;
       ++counters_.silent[id];
       if (++streak == 1) {
         report_("ID " + std::to_string(id) + ": no answer on " + config_.port +
                 " (counted; the other IDs go on)");
       }
-      // Half a frame left by the silent one must not lead the next ID's answer.
-      decoder_.ClearRxBuffer();
     }
+  }
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - roundStart);
+  if (took.count() > config_.intervalMs && !overrunLogged_ && !stop() && comm_->IsOpen()) {
+    overrunLogged_ = true;
+    report_("a round of polls on " + config_.port + " took " + std::to_string(took.count()) +
+            " ms, more than the " + std::to_string(config_.intervalMs) +
+            " ms interval (the line's guard times after silent or late answers): the rounds " +
+            "follow one another without pause");
   }
   while (!stop() && comm_->IsOpen() && Clock::now() < roundEnd) {
     MaybeTick();
@@ -252,6 +296,85 @@ void Recorder::PollRound(const std::function<bool()>& stop) {
             100ms,
             std::chrono::duration_cast<std::chrono::milliseconds>(roundEnd - Clock::now()) + 1ms));
   }
+  FileRound();
+}
+
+bool Recorder::WaitQuiet(Clock::time_point from, const std::function<bool()>& stop) {
+  for (;;) {
+    const Clock::time_point until = std::max(from, lastRx_) + kGuard;
+    const Clock::time_point now = Clock::now();
+    if (now >= until) return true;
+    if (stop() || !comm_->IsOpen()) return false;
+    MaybeTick();
+    const Clock::time_point limit = std::min(until, now + 100ms);
+    dispatcher_->RunUntil([&] { return stop() || !comm_->IsOpen() || lastRx_ + kGuard > until; },
+                          std::chrono::duration_cast<std::chrono::milliseconds>(limit - now) + 1ms);
+  }
+}
+
+void Recorder::BusFrame(double angle) {
+  if (awaiting_) {
+    if (!answer_ && !ambiguous_) {
+      if (Clock::now() <= windowCloses_) {
+        answer_ = Held{*awaiting_, angle, lastLine_, std::chrono::system_clock::now()};
+      } else {
+        Unsolicited(Kind::kLate, *awaiting_);
+      }
+      return;
+    }
+    if (answer_) {
+      answer_.reset();
+      Unsolicited(Kind::kTwice, *awaiting_);
+    }
+    ambiguous_ = true;
+    Unsolicited(Kind::kTwice, *awaiting_);
+    return;
+  }
+  if (afterSilent_) {
+    Unsolicited(Kind::kLate, *afterSilent_);
+  } else {
+    Unsolicited(Kind::kUnasked, lastPolled_);
+  }
+}
+
+void Recorder::Unsolicited(Kind kind, int id) {
+  ++counters_.unsolicited;
+  if (kind == Kind::kUnasked) roundTalk_ = true;
+  // Reported once per ID and burst: a burst goes on until a minute passes without more.
+  const int key = static_cast<int>(kind) * 1000 + (kind == Kind::kUnasked ? 0 : id);
+  const Clock::time_point now = Clock::now();
+  const auto last = lastUnsolicited_.find(key);
+  const bool newBurst = last == lastUnsolicited_.end() || now - last->second > kBurstGap;
+  lastUnsolicited_[key] = now;
+  if (!newBurst) return;
+  const std::string who = "ID " + std::to_string(id);
+  switch (kind) {
+    case Kind::kLate:
+      report_(who + " answers on " + config_.port + " after --reply-ms (" +
+              std::to_string(config_.replyMs) +
+              " ms): its late frames are counted as unsolicited, not filed");
+      break;
+    case Kind::kTwice:
+      report_(who + ": more than one frame for one poll on " + config_.port +
+              " (a late or unasked sender): none of them filed");
+      break;
+    case Kind::kUnasked:
+      report_("frames nobody asked for on " + config_.port +
+              (id < 0 ? std::string(" before the first poll") : " after the poll of " + who) +
+              ": counted as unsolicited; no answer is filed while they go on");
+      break;
+  }
+}
+
+void Recorder::FileRound() {
+  if (!roundTalk_ && !talkBefore_) {
+    for (const Held& h : held_) File(h.id, h.angle, h.line, h.time);
+  } else {
+    counters_.unsolicited += held_.size();
+  }
+  held_.clear();
+  talkBefore_ = roundTalk_;
+  roundTalk_ = false;
 }
 
 void Recorder::MaybeTick() {
@@ -281,12 +404,18 @@ void Recorder::Run(const std::function<bool()>& stop, const std::function<void()
     }
   }
   if (comm_->IsOpen()) {
-    if (config_.ids.empty()) comm_->SendText(kCmdStop);
-    // The last frames already on their way are still taken.
-    Pump(100ms);
+    if (config_.ids.empty()) {
+      comm_->SendText(kCmdStop);
+      // The last frames already on their way are still taken.
+      Pump(100ms);
+    }
     closing_ = true;
     comm_->Close();
     closing_ = false;
+  }
+  if (counters_.unsolicited > 0) {
+    report_(std::to_string(counters_.unsolicited) + " frames on " + config_.port +
+            " not recorded: they came outside the reply windows (late or unasked)");
   }
   if (tick_) tick_();
 }

@@ -41,6 +41,9 @@ struct RecorderCounters {
   uint64_t refused = 0;            // reopenings refused: another sensor answered
   // Frames that gave no reading: the block check failed, or the text is not a number.
   uint64_t droppedFrames = 0;
+  // bus: frames not filed because timing cannot tell who sent them (late answers, frames
+  // outside every reply window, two in one window, a round spoilt by unasked talk)
+  uint64_t unsolicited = 0;
 };
 
 class Recorder {
@@ -76,11 +79,21 @@ class Recorder {
   // Continuous mode: "#INFO" (checked against the first sensor's ID after a loss), "#READ".
   bool StartContinuous();
   void PollRound(const std::function<bool()>& stop);
+  // Bus: one frame decoded; filed by when it came (see PollRound).
+  void BusFrame(double angle);
+  enum class Kind { kLate, kTwice, kUnasked };
+  void Unsolicited(Kind kind, int id);
+  // Bus: pumps until the line has been quiet for the guard time since from and since its
+  // last byte (true), or stop() holds or the port closes (false).
+  bool WaitQuiet(Clock::time_point from, const std::function<bool()>& stop);
+  void FileRound();
   void MaybeTick();
   // Sends command until a line holding marker arrives: tries x waitMs.
   bool Exchange(const std::string& command, const char* marker, int tries, int waitMs);
   void Pump(std::chrono::milliseconds time);
   void Deliver(int id, double angle);
+  void File(int id, double angle, const std::string& line,
+            std::chrono::system_clock::time_point time);
 
   RecorderConfig config_;
   std::function<void(const SensorReading&)> reading_;
@@ -95,8 +108,27 @@ class Recorder {
   bool lost_ = false;
   bool streaming_ = false;
   Clock::time_point nextTry_{};
-  std::optional<int> awaiting_;  // bus: the ID polled now
-  bool answered_ = false;
+  // Bus. A poll's reply window: from the poll for --reply-ms; the first frame in it is that
+  // ID's answer once the line has then been quiet for the guard time with no second frame.
+  struct Held {
+    int id;
+    double angle;
+    std::string line;
+    std::chrono::system_clock::time_point time;
+  };
+  Clock::time_point lastRx_{};   // the last byte received
+  std::optional<int> awaiting_;  // the ID whose window is open
+  Clock::time_point windowCloses_{};
+  std::optional<Held> answer_;      // the first frame of the open window
+  bool ambiguous_ = false;          // more than one frame came for the open window
+  std::optional<int> afterSilent_;  // until the next poll: the ID whose window stayed silent
+  int lastPolled_ = -1;
+  std::vector<Held> held_;   // this round's answers, filed when it ends without unasked talk
+  bool roundTalk_ = false;   // unasked talk seen in this round
+  bool talkBefore_ = false;  // ... in the round before
+  // When frames of each kind of unsolicited (by ID) came last: a burst is reported once.
+  std::map<int, Clock::time_point> lastUnsolicited_;
+  bool overrunLogged_ = false;
   std::map<int, uint64_t> silentStreak_;
   std::map<int, uint64_t> sequence_;
   // Continuous mode: what the sensor reported.

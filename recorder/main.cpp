@@ -53,6 +53,7 @@ std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t q
       "{\"readings\":" + std::to_string(c.readings) + ",\"dropped\":" + std::to_string(dropped) +
       ",\"queued\":" + std::to_string(queued) + ",\"lost\":" + std::to_string(c.lost) +
       ",\"refused\":" + std::to_string(c.refused) +
+      ",\"unsolicited\":" + std::to_string(c.unsolicited) +
       ",\"dropped_frames\":" + std::to_string(c.droppedFrames) + ",\"silent\":{";
   bool first = true;
   for (const auto& [id, count] : c.silent) {
@@ -175,6 +176,7 @@ int Run(const RecordOptions& options) {
   Log("recording " + options.port +
       (options.ids.empty() ? std::string(" (continuous)")
                            : " (bus, " + std::to_string(options.ids.size()) + " IDs)"));
+  if (const std::string notice = IntervalNotice(options); !notice.empty()) Log(notice);
 
   const auto tick = [&] {
     if (csv.IsOpen() && exitCode == kExitOk) {

@@ -7,6 +7,9 @@ namespace kelta {
 
 class TVaCustomComm;
 
+// The line's rate, for timing what travels on it.
+inline constexpr int kSensorLineBaud = 9600;
+
 void SetSensorLine(TVaCustomComm& port);
 
 }  // namespace kelta

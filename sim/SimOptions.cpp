@@ -126,6 +126,17 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       c.framesPerSecond = OptionNumber(option, reader.Value(), 0.01, 1000);
     } else if (option == "--delay") {
       c.replyDelay = std::chrono::milliseconds(OptionInteger(option, reader.Value(), 0, 3'600'000));
+    } else if (option == "--late") {
+      // ID=MS: that ID answers its poll after MS milliseconds.
+      const std::string text = reader.Value();
+      const size_t eq = text.find('=');
+      if (eq == std::string::npos) OptionError(option, "expects ID=MS");
+      const int id = static_cast<int>(OptionInteger(option, text.substr(0, eq), 0, kMaxSensorId));
+      c.lateIds[id] =
+          std::chrono::milliseconds(OptionInteger(option, text.substr(eq + 1), 0, 3'600'000));
+    } else if (option == "--unasked") {
+      c.unasked = true;
+      reader.NoValue();
     } else if (option == "--garbage") {
       try {
         c.garbage = UnescapeBytes(reader.Value());
@@ -188,6 +199,9 @@ The angle:
 Faults to test the console with:
   --silent         read everything, answer nothing
   --delay MS       wait MS milliseconds before every reply
+  --late ID=MS     that ID answers its poll only after MS milliseconds (repeatable)
+  --unasked        one more sensor talks unasked: frames at --rate from the start, without
+                   "#READ" (until "#STOP"), its angle that of one more --ids entry
   --no-decimal     whole degrees without a decimal point
   --garbage BYTES  send BYTES before every data frame (escapes \r \n \t \\ \xHH)
   --split N        send everything in pieces of N bytes ...

@@ -62,6 +62,15 @@ std::string ConfigProblem(const SensorConfig& c) {
   }
   if (c.lineBaud < 0 || c.lineBaud > 4000000) return "the line rate must be 0 to 4000000 baud";
   if (c.garbage.size() > 4096) return "at most 4096 garbage bytes";
+  for (const auto& [id, delay] : c.lateIds) {
+    const bool answers = c.busIds.empty()
+                             ? id == c.settings.id
+                             : std::find(c.busIds.begin(), c.busIds.end(), id) != c.busIds.end();
+    if (!answers) return "late ID " + std::to_string(id) + " answers no poll on this line";
+    if (delay.count() < 0 || delay > std::chrono::hours(1)) {
+      return "the late reply delay must be 0 to 3600000 ms";
+    }
+  }
   for (size_t i = 0; i < c.busIds.size(); ++i) {
     const int id = c.busIds[i];
     if (id < 0 || id > kMaxSensorId) {
@@ -101,6 +110,10 @@ void SimulatedSensor::Start() {
     std::lock_guard lock(mutex_);
     startTime_ = Clock::now();
     slavePath_ = pty->SlavePath();
+    if (config_.unasked) {
+      streaming_ = true;
+      nextFrame_ = startTime_;
+    }
   }
   wakeFd_ = wake;
   inotifyFd_ = watch;
@@ -296,13 +309,17 @@ void SimulatedSensor::Interpret(const SensorInput& input, Clock::time_point now)
   const Clock::time_point due = now + config_.replyDelay;
   SensorSettings& settings = config_.settings;
   if (input.kind == SensorInput::Kind::kPoll) {
+    const auto dueOf = [&](int id) {
+      const auto late = config_.lateIds.find(id);
+      return late == config_.lateIds.end() ? due : now + late->second;
+    };
     if (config_.busIds.empty()) {
-      if (input.address == AddressByte(settings.id)) QueueReply(due, true, {});
+      if (input.address == AddressByte(settings.id)) QueueReply(dueOf(settings.id), true, {});
       return;
     }
     for (size_t i = 0; i < config_.busIds.size(); ++i) {
       if (input.address == AddressByte(config_.busIds[i])) {
-        QueueReply(due, true, {}, static_cast<int>(i));
+        QueueReply(dueOf(config_.busIds[i]), true, {}, static_cast<int>(i));
       }
     }
     return;
@@ -398,7 +415,8 @@ void SimulatedSensor::SenderLoop() {
       continue;
     }
     bool frame = true;
-    int busIndex = -1;
+    // A stream frame: the sensor's own, or the unasked talker's, which has an angle of its own.
+    int busIndex = config_.unasked ? static_cast<int>(config_.busIds.size()) : -1;
     std::string bytes;
     if (!pending_.empty() && pending_.front().due <= now) {
       frame = pending_.front().frame;

@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -67,6 +68,12 @@ struct SensorConfig {
   // Each has its own angle: the one at index k reports the fixed angle plus k degrees, or the
   // sweep k/size() of a period ahead, so a reader can tell who answered.
   std::vector<int> busIds;
+  // Poll answers that come late: the ID polled (one that answers polls) waits this long
+  // instead of replyDelay, as a slow sensor among quick ones on one bus does.
+  std::map<int, std::chrono::milliseconds> lateIds;
+  // One more sensor on the line that talks unasked: data frames at framesPerSecond from the
+  // start, without "#READ" (until "#STOP"), with the angle of bus index busIds.size().
+  bool unasked = false;
 
   // Switches for tests.
   bool silent = false;                      // reads and logs, answers nothing

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "serial/portmap/PortMap.h"
+#include "sim/PortLink.h"
+#include "sim/SimulatedSensor.h"
 #include "tests/recorder/LiveBroker.h"
 #include "tests/support/Files.h"
 #include "tests/support/Pty.h"
@@ -204,6 +206,89 @@ TEST_F(RecordTest, BusModeRecordsEachIdAndCountsASilentOne) {
     // Every round polls every ID: the counts differ by the round cut short at the end.
     EXPECT_LE(seqs[1].size() - std::min(seqs[1].size(), seq.size()), 1u) << id;
   }
+}
+
+// A bus sensor in the test's own process, linked as COM4, so the test sees every poll it gets.
+struct BusRig {
+  BusRig(const std::string& folder, sim::SensorConfig config) : sensor(std::move(config)) {
+    sensor.Start();
+    link = std::make_unique<sim::PortLink>(folder + "/", 4, sensor.SlavePath(), true);
+  }
+  size_t Polls(int id) const {
+    return CountOf(sensor.ReceivedBytes(), std::string{static_cast<char>(0xB0 + id), '\x05'});
+  }
+  sim::SimulatedSensor sensor;
+  std::unique_ptr<sim::PortLink> link;
+};
+
+// The IDs and the angle-and-line texts of the readings printed.
+std::map<long long, std::set<std::string>> AnglesById(const std::vector<std::string>& printed) {
+  std::map<long long, std::set<std::string>> angles;
+  for (const std::string& line : printed) {
+    angles[JsonNumber(line, "id")].insert(line.substr(line.find("\"angle\":")));
+  }
+  return angles;
+}
+
+// Sensor 2 answers after --reply-ms, and the ID polled after it is silent: its late answers
+// come in that ID's window (and, all sensors being slow, before the next one's answer), yet no
+// reading is filed under another ID than its sender's; the late frames are counted as
+// unsolicited and reported. The interval too short for the IDs is stretched and said so; the
+// rounds the guard times make longer still are reported.
+TEST_F(RecordTest, BusLateAnswersAreNeverFiledUnderAnotherId) {
+  sim::SensorConfig config;
+  config.busIds = {1, 2, 3};
+  config.fixedAngle = 10;
+  config.replyDelay = 20ms;
+  config.lateIds[2] = 60ms;
+  BusRig bus(dir_.Path(), config);
+  StartRecorder({"--ids", "1,2,9,3", "--interval", "100", "--reply-ms", "40"});
+  ASSERT_TRUE(WaitUntil([&] { return bus.Polls(3) >= 10; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+
+  const auto angles = AnglesById(Printed());
+  EXPECT_EQ(angles.count(2), 0u);
+  EXPECT_EQ(angles.count(9), 0u);
+  ASSERT_EQ(angles.count(1), 1u) << Errors();
+  ASSERT_EQ(angles.count(3), 1u) << Errors();
+  EXPECT_EQ(angles.at(1), (std::set<std::string>{"\"angle\":10,\"line\":\"10.0\"}"}));
+  EXPECT_EQ(angles.at(3), (std::set<std::string>{"\"angle\":12,\"line\":\"12.0\"}"}));
+  const std::string errors = Errors();
+  EXPECT_NE(errors.find("--interval 100 is too short for 4 IDs of --reply-ms 40: polling every "
+                        "160 ms"),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("a round of polls on COM4 took"), std::string::npos) << errors;
+  EXPECT_EQ(CountOf(errors,
+                    "ID 2 answers on COM4 after --reply-ms (40 ms): its late frames are "
+                    "counted as unsolicited"),
+            1u)
+      << errors;
+  EXPECT_NE(errors.find("frames on COM4 not recorded"), std::string::npos) << errors;
+}
+
+// A sensor on the bus talks unasked: its frames fall into the silent ID's reply windows too,
+// yet nothing is ever filed under the silent ID, nor under a wrong one.
+TEST_F(RecordTest, BusSensorTalkingUnaskedFilesNothingUnderASilentId) {
+  sim::SensorConfig config;
+  config.busIds = {1, 2};
+  config.fixedAngle = 10;
+  config.unasked = true;  // with the angle 12
+  config.framesPerSecond = 20;
+  BusRig bus(dir_.Path(), config);
+  StartRecorder({"--ids", "1,5,2", "--interval", "300", "--reply-ms", "40"});
+  ASSERT_TRUE(WaitUntil([&] { return bus.Polls(5) >= 10; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+
+  const auto angles = AnglesById(Printed());
+  EXPECT_EQ(angles.count(5), 0u);
+  const std::map<long long, std::string> own = {{1, "10"}, {2, "11"}};
+  for (const auto& [id, texts] : angles) {
+    ASSERT_EQ(own.count(id), 1u) << id;
+    EXPECT_EQ(texts, (std::set<std::string>{"\"angle\":" + own.at(id) + ",\"line\":\"" +
+                                            own.at(id) + ".0\"}"}));
+  }
+  EXPECT_TRUE(ErrorsSay("frames nobody asked for on COM4")) << Errors();
 }
 
 // The broker goes away mid-run and comes back on the same port: the readings of the gap wait

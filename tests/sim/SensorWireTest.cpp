@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ namespace kelta::sim {
 namespace {
 
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 
 TEST(InfoLine, CarriesTheTwentyOneItemsWithTheirTags) {
   SensorSettings s;
@@ -264,10 +267,15 @@ TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {
   EXPECT_TRUE(ParseSimOptions({"--free-com", "--exe-dir", "/tmp/x"}).freeCom);
 
   // A bus: every ID in order, the first one the sensor's own.
-  const SimOptions bus = ParseSimOptions({"--ids", "7,2,77"});
+  const SimOptions bus = ParseSimOptions({"--ids", "7,2,77", "--late", "2=150", "--unasked"});
   EXPECT_EQ(bus.config.busIds, (std::vector<int>{7, 2, 77}));
   EXPECT_EQ(bus.config.settings.id, 7);
+  EXPECT_EQ(bus.config.lateIds, (std::map<int, std::chrono::milliseconds>{{2, 150ms}}));
+  EXPECT_TRUE(bus.config.unasked);
   EXPECT_TRUE(defaults.config.busIds.empty());
+  EXPECT_FALSE(defaults.config.unasked);
+  // Only an ID that answers polls on this line can answer late.
+  EXPECT_THROW(ParseSimOptions({"--ids", "7,2", "--late", "3=10"}), std::invalid_argument);
 }
 
 TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {
@@ -280,6 +288,7 @@ TEST(SimOptions, RefusesBadInputWithTheOptionNamed) {
       {"--silent=1"},       {"--bogus"},          {"--gain", "1,5"},
       {"--exe-dir", ""},    {"--delay", "-5"},    {"--ids", "1,78"},
       {"--ids", "1,,2"},    {"--ids", "3,3"},     {"--ids", ""},
+      {"--late", "1"},      {"--late", "1=-1"},   {"--late", "x=5"},
   };
   for (const auto& args : bad) {
     try {

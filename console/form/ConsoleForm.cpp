@@ -136,9 +136,9 @@ bool TConsoleForm::WindowClosing() {
 void TConsoleForm::ProgramEnding() {
   if (closing_) return;
   closing_ = true;
-  // Nobody is left to tell of a failure: what could be kept is kept.
+  // As the window's close, without its box: nobody is left to read one.
   try {
-    recording_.writer.Close();
+    StopRecording();
   } catch (const std::exception&) {
   }
   try {

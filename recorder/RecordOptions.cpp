@@ -131,7 +131,9 @@ Outputs (at least one):
                      (default port 1883; not in the Windows build); PREFIX/NAME/status
                      is "online" or "offline" (retained, also the last will);
                      PREFIX/NAME/counters (retained JSON) counts readings, dropped
-                     messages, silent polls, unsolicited frames and lost devices
+                     messages, dropped frames (block check failed or
+                     text no number), silent polls, unsolicited frames
+                     and lost devices
   --topic PREFIX     topic prefix (default kelta)
   --name NAME        the recorder's name in its topics (default: host name-port)
   --queue-dir DIR    where readings wait while the broker is away (default:

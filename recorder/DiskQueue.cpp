@@ -483,6 +483,31 @@ QueuedMessage DiskQueue::At(uint64_t index) const {
   return message;
 }
 
+std::optional<QueuedMessage> DiskQueue::Checked(uint64_t index) {
+  const Record r = records_.at(index);
+  std::vector<unsigned char> bytes(kHeader + r.topicSize + r.payloadSize);
+  if (const int err = ReadAllAt(dataFd_, bytes.data(), bytes.size(), r.offset); err != 0) {
+    errno = err;
+    Fail("cannot read", dataPath_);
+  }
+  const std::vector<unsigned char> read(bytes.begin(), bytes.begin() + kHeader);
+  FillHeader(bytes.data(), kLive, r.topicSize, r.payloadSize);
+  if (std::memcmp(read.data(), bytes.data(), 4) == 0 &&
+      std::memcmp(read.data() + 8, bytes.data() + 8, kHeader - 8) == 0) {
+    const auto* text = reinterpret_cast<const char*>(bytes.data() + kHeader);
+    return QueuedMessage{std::string(text, r.topicSize),
+                         std::string(text + r.topicSize, r.payloadSize)};
+  }
+  MarkGone(r, kDrop);
+  records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(index));
+  ++damaged_;
+  ++dropped_;
+  Note(dataPath_ +
+       ": a queued record no longer passes its checksum (damaged on the disk): "
+       "dropped, not published");
+  return std::nullopt;
+}
+
 void DiskQueue::MarkGone(const Record& record, const char* state) {
   if (const int err = WriteAllAt(dataFd_, state, 4, record.offset + 4); err != 0) {
     if (!markFailed_) {

@@ -66,6 +66,10 @@ class DiskQueue {
   QueuedMessage Front() const { return At(0); }
   // The index-th oldest; index < Size(). Throws std::system_error when it cannot be read.
   QueuedMessage At(uint64_t index) const;
+  // The same, checked again on its way to the broker: nullopt when the record no longer
+  // passes its checksum (damaged on the disk since it was written), and then it is dropped,
+  // counted (Dropped(), Damaged()) and noted.
+  std::optional<QueuedMessage> Checked(uint64_t index);
   // The oldest message was delivered: it leaves the queue.
   void Pop();
   // Drops the index-th oldest (index < Size()) and counts it; a later Open does not see it.

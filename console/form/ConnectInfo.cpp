@@ -47,6 +47,7 @@ void TConsoleForm::Button3Click() {
       if (!hint.empty()) window_.ShowMessage(std::string(e.what()) + "\n\n" + hint);
       throw;
     }
+    RecordingPortOpened();
     VaComm1().SetRtsLine(true);
     VaComm1().SetDtrLine(true);
     StopRequested = true;
@@ -77,6 +78,7 @@ void TConsoleForm::FillInformation(const std::string& reply) {
 
   put(FormControl::lbeVersion, 0);
   put(FormControl::lbeID, 1);
+  RecordingSensorIs(window_.Text(FormControl::lbeID));
   put(FormControl::lbeMode, 2);
   put(FormControl::lbeCalDone, 3);
   put(FormControl::lbeOffset, 4);

@@ -185,8 +185,15 @@ class TConsoleForm {
   void FlushRecording();
   void StopRecording();
   void EndRecording();
-  void RecordingFailed(const EInOutError& error);
+  // kept: the file that keeps the readings written before; empty: the writer's.
+  void RecordingFailed(const EInOutError& error, std::string kept = {});
   void ShowRecordState();
+  // A port opened by hand (its sensor not known yet), and the sensor that answered on it: a
+  // file holds the readings of one port and one sensor ID, so another starts a new file.
+  void RecordingPortOpened();
+  void RecordingSensorIs(const std::string& id);
+  void WriteHeldReadings(const std::string& id);
+  void WriteReading(const Reading& reading);
 
   // The line holding a reply marker, caught as lines are delivered during an exchange's
   // wait: a streaming sensor overwrites LastLine with readings before the wait ends.
@@ -232,14 +239,19 @@ class TConsoleForm {
     }
   };
   HealthLine health_{window_};
-  // Recording: the folder, the open file and the port it names, the timer (stopped with the
-  // form: the tick calls it), and a failure still to be shown in a box.
+  // Recording: the folder, the open file and the port and sensor it holds, the timer (stopped
+  // with the form: the tick calls it), and a failure still to be shown in a box.
   struct Recording {
     explicit Recording(IFormWindow& w) : window(w) {}
     IFormWindow& window;
     std::string folder;
     ReadingCsvWriter writer;
     std::string port;
+    std::string sensorId;  // empty: not known when the file started
+    // The connected sensor's ID from its information; none from a Connect by hand until its
+    // information came. Readings meanwhile wait in `held` (bounded), with their steady time.
+    std::optional<std::string> connectedId = std::string();
+    std::vector<std::pair<Reading, std::chrono::steady_clock::time_point>> held;
     int timer = 0;
     std::string failure;
     ~Recording() {
@@ -263,5 +275,8 @@ std::string WireText(const std::string& bytes);
 // attempt above 1 adds "-<attempt>" before ".csv".
 std::string RecordFileName(std::chrono::system_clock::time_point start, const std::string& port,
                            int attempt = 1);
+// The record label's text for a file and its count of readings, for a label widthPixels wide
+// in the window's font: the count always whole; a name too long loses its start to "…".
+std::string RecordLabelText(const std::string& fileName, uint64_t count, int widthPixels);
 
 }  // namespace kelta

@@ -54,7 +54,14 @@ TEST(ConsoleRecord, TheToggleRecordsEveryShownReadingIntoTheChosenFolder) {
     EXPECT_EQ(std::stod(line.substr(angle)), shown[i - 1]) << line;
   }
   EXPECT_EQ(shown.front(), 1.0);
-  EXPECT_NE(whileRecording.indexOf(QString::fromStdString(files[0].filename().string())), -1);
+  // The label names the file by its end (time, port) and fits the count in whole, in the
+  // window's own font.
+  const std::string name = files[0].filename().string();
+  EXPECT_NE(whileRecording.indexOf(QString::fromStdString(name.substr(name.size() - 16))), -1)
+      << whileRecording.toStdString();
+  EXPECT_TRUE(whileRecording.endsWith(")")) << whileRecording.toStdString();
+  EXPECT_LE(w.lRecord->fontMetrics().horizontalAdvance(whileRecording), w.lRecord->width())
+      << whileRecording.toStdString();
   EXPECT_TRUE(rig.console->boxes->messages.isEmpty())
       << rig.console->boxes->messages.join("|").toStdString();
   EXPECT_EQ(LoadRecordFolder(rig.dir.Path()), folder);

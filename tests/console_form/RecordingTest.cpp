@@ -9,6 +9,7 @@
 #include "console/core/ReadingCsv.h"
 #include "console/core/RecordSettings.h"
 #include "console/core/UserSet.h"
+#include "console/form/FormLayout.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 
@@ -74,6 +75,19 @@ bool IsRecordFileName(const std::string& name, const std::string& port) {
   return true;
 }
 
+// The record label shows the file (whole, or its end after "…") and the whole count.
+bool LabelNames(const std::string& label, const std::string& name, uint64_t count) {
+  const std::string head = "\u25CF ";
+  const std::string tail = " (" + std::to_string(count) + ")";
+  if (label.size() < head.size() + tail.size() || label.rfind(head, 0) != 0 ||
+      label.substr(label.size() - tail.size()) != tail)
+    return false;
+  std::string shown = label.substr(head.size(), label.size() - head.size() - tail.size());
+  if (shown.rfind("\u2026", 0) == 0) shown.erase(0, std::string("\u2026").size());
+  return shown.size() >= 8 && name.size() >= shown.size() &&
+         name.substr(name.size() - shown.size()) == shown;
+}
+
 std::vector<double> ShownValues(const RecordingWindow& w) {
   std::vector<double> values;
   for (const auto& shown : w.angles.shown) values.push_back(shown.first);
@@ -97,7 +111,7 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   ASSERT_EQ(files.size(), 1u);
   const std::string name = std::filesystem::path(files[0]).filename().string();
   EXPECT_TRUE(IsRecordFileName(name, "COM" + std::to_string(rig.com))) << name;
-  EXPECT_NE(w.Text(F::lRecord).find(name), std::string::npos) << w.Text(F::lRecord);
+  EXPECT_TRUE(LabelNames(w.Text(F::lRecord), name, 0)) << w.Text(F::lRecord);
 
   rig.Click(&TConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
@@ -188,7 +202,9 @@ TEST(Recording, AFolderThatTakesNoFileOrAFullDiskStopsRecordingNotTheConsole) {
   EXPECT_EQ(w.messages.size(), 2u);
   const std::vector<std::string> files = CsvFiles(rig.dir.Path() + "records");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(ReadFile(files[0]).size(), 600u);
+  const std::string kept = ReadFile(files[0]);
+  EXPECT_LE(kept.size(), 600u);
+  EXPECT_EQ(kept.substr(kept.size() - 2), "\r\n");  // whole rows only
 
   // Recording again after the failure: a new file, the console's fields as they were.
   rig.Click(&TConsoleForm::btRecordClick);
@@ -221,6 +237,94 @@ TEST(Recording, IdMeasurementReadingsCarryThePolledId) {
   for (size_t i = 1; i < rows.size(); ++i) ids.push_back(rows[i].at(5));
   EXPECT_EQ(ids, (std::vector<std::string>{"7", "7", "1"}));
   EXPECT_EQ(ShownValues(w).size(), 3u);
+}
+
+// COM<rig.com> is lost while recording and the operator connects by hand to the next COM
+// number, where a sensor with another ID streams: its readings go to a new file named after
+// that port, each row with its port and ID; the first file keeps only the first sensor's.
+TEST(Recording, AConnectToAnotherPortGoesOnInANewFileNamedAfterIt) {
+  FormRig rig(Counting(1));
+  RecordingWindow& w = rig.window;
+  sim::SensorConfig otherConfig = Counting(5001);
+  otherConfig.settings.id = 2;
+  TestSensor other(otherConfig, rig.dir.Path(), rig.com + 1);
+  const std::string folder = rig.dir.Path() + "records";
+  w.folderAnswer = folder;
+  rig.Click(&TConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&TConsoleForm::btREADClick);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 5; }));
+  rig.Unplug();
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
+
+  const std::string otherPort = "COM" + std::to_string(rig.com + 1);
+  w.SetText(F::ePortNo, otherPort);
+  rig.Click(&TConsoleForm::Button3Click);
+  ASSERT_TRUE(w.Visible(F::Panel1)) << w.status[0];
+  rig.Click(&TConsoleForm::btREADClick);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.back().first >= 5010; }));
+  rig.Click(&TConsoleForm::btRecordClick);
+  ASSERT_FALSE(rig.form->IsRecording());
+
+  const std::vector<std::string> files = CsvFiles(folder);
+  ASSERT_EQ(files.size(), 2u);
+  const std::string ports[] = {"COM" + std::to_string(rig.com), otherPort};
+  const std::string ids[] = {"1", "2"};
+  std::vector<double> recorded;
+  for (int f = 0; f < 2; ++f) {
+    const std::string name = std::filesystem::path(files[f]).filename().string();
+    EXPECT_TRUE(IsRecordFileName(name, ports[f])) << name;
+    const auto rows = Rows(files[f]);
+    ASSERT_GE(rows.size(), 2u) << name;
+    for (size_t i = 1; i < rows.size(); ++i) {
+      ASSERT_EQ(rows[i].size(), 6u);
+      const double angle = std::stod(rows[i][2]);
+      EXPECT_EQ(angle < 5000 ? 0 : 1, f) << name << ": " << rows[i][3];
+      EXPECT_EQ(rows[i][4], ports[f]) << name << ": " << rows[i][3];
+      EXPECT_EQ(rows[i][5], ids[f]) << name << ": " << rows[i][3];
+      recorded.push_back(angle);
+    }
+  }
+  EXPECT_EQ(recorded, ShownValues(w));
+  EXPECT_TRUE(w.messages.empty()) << w.messages[0];
+}
+
+// Record pressed on and off twenty times at once: every press starts a file of its own,
+// however many start within one second.
+TEST(Recording, QuickTogglesEachStartAFile) {
+  FormRig rig;
+  RecordingWindow& w = rig.window;
+  const std::string folder = rig.dir.Path() + "records";
+  w.folderAnswer = folder;
+  rig.Click(&TConsoleForm::btFolderClick);
+  for (int i = 0; i < 20; ++i) {
+    rig.Click(&TConsoleForm::btRecordClick);
+    ASSERT_TRUE(rig.form->IsRecording()) << "press " << i << ": " << w.status[0];
+    rig.Click(&TConsoleForm::btRecordClick);
+  }
+  EXPECT_EQ(CsvFiles(folder).size(), 20u);
+  EXPECT_TRUE(w.messages.empty()) << w.messages[0];
+}
+
+// The count stays readable in the label's width however long the name and the count: the
+// name gives way, keeping its end. Every character is taken as wide as a digit (two thirds
+// of the font's height), the dot and ellipsis twice that.
+TEST(Recording, TheRecordLabelAlwaysShowsTheWholeCount) {
+  const int width = LayoutOf("lRecord").width;
+  const std::string name = "2026-12-07_21-07-28_COM96-1234.csv";
+  for (const uint64_t count : {uint64_t{0}, uint64_t{59800}, uint64_t{123456789}}) {
+    const std::string label = RecordLabelText(name, count, width);
+    EXPECT_TRUE(LabelNames(label, name, count)) << label;
+    int digits = 0;
+    for (const char c : label) {
+      const auto byte = static_cast<unsigned char>(c);
+      digits += byte < 0x80 ? 1 : byte >= 0xC0 ? 2 : 0;
+    }
+    EXPECT_LE(digits * (kFormFontPixels * 2 / 3), width) << label;
+  }
+  // A short name stays whole.
+  EXPECT_EQ(RecordLabelText("r.csv", 59800, width), "\u25CF r.csv (59800)");
 }
 
 TEST(Recording, TheFolderDefaultsToTheDocumentsAndIsRememberedBesideTheExecutable) {

@@ -2,14 +2,76 @@
 
 #include "console/core/OptionValues.h"
 
+#include <cstdint>
 #include <stdexcept>
 
 namespace kelta::record {
 
 namespace {
 
-bool TopicSafe(const std::string& text) {
-  return !text.empty() && text.find_first_of("#+") == std::string::npos;
+// A topic's length field has 16 bits; the recorder adds "/NAME/reading/ID" to the prefix.
+constexpr size_t kTopicBytes = 65535;
+// The name is also part of the queue folder's name (at most 255 bytes on common file
+// systems) and of the MQTT client id.
+constexpr size_t kNameBytes = 100;
+constexpr size_t kTopicSuffixBytes = kNameBytes + 20;
+
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF) without
+// the characters a broker refuses in a topic: NUL, the other control characters and the
+// non-characters U+FFFE and U+FFFF.
+bool TopicText(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int more = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+      code = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      more = 1;
+      code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      more = 2;
+      code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      code = lead & 0x07u;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(more) > text.size() - 1 - i) return false;
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0u) != 0x80u) return false;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    if ((more == 2 && code < 0x800) || (more == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF) || code < 0x20 || (code >= 0x7F && code <= 0x9F) ||
+        code == 0xFFFE || code == 0xFFFF) {
+      return false;
+    }
+    i += 1 + static_cast<size_t>(more);
+  }
+  return true;
+}
+
+// Why text cannot be a topic prefix (or, with isName, the recorder's name); empty when it can.
+std::string TopicFault(const std::string& text, bool isName) {
+  if (text.empty()) return "must not be empty";
+  const size_t limit = isName ? kNameBytes : kTopicBytes - kTopicSuffixBytes;
+  if (text.size() > limit) {
+    return "is " + std::to_string(text.size()) + " bytes long; at most " + std::to_string(limit);
+  }
+  if (!TopicText(text)) {
+    return "is not valid UTF-8 text (or holds control characters, NUL included)";
+  }
+  if (text.find_first_of("#+") != std::string::npos) {
+    return "must not hold the wildcards '#' and '+'";
+  }
+  if (isName && text.find('/') != std::string::npos) return "must not hold '/'";
+  // Topics of the broker's own ($SYS/...) are not for clients to publish to.
+  if (!isName && text.front() == '$') return "must not start with '$'";
+  return {};
 }
 
 }  // namespace
@@ -50,12 +112,14 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       if (o.mqttHost.empty()) OptionError(option, "needs HOST or HOST:PORT");
     } else if (option == "--topic") {
       o.topic = reader.Value();
-      if (!TopicSafe(o.topic)) OptionError(option, "needs a topic prefix without '#' and '+'");
+      if (const std::string fault = TopicFault(o.topic, false); !fault.empty()) {
+        OptionError(option, "the topic prefix " + fault);
+      }
       while (o.topic.size() > 1 && o.topic.back() == '/') o.topic.pop_back();
     } else if (option == "--name") {
       o.name = reader.Value();
-      if (!TopicSafe(o.name) || o.name.find('/') != std::string::npos) {
-        OptionError(option, "needs a name without '/', '#' and '+'");
+      if (const std::string fault = TopicFault(o.name, true); !fault.empty()) {
+        OptionError(option, "the name " + fault);
       }
     } else if (option == "--queue-dir") {
       o.queueFolder = reader.Value();

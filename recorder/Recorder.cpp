@@ -103,6 +103,8 @@ void Recorder::CreatePort() {
   port.OnException = [this](const std::exception& e) { report_(e.what()); };
 }
 
+std::string Recorder::DevicePath() const { return comm_ ? comm_->FormatOpenPath() : std::string(); }
+
 void Recorder::Open() {
   if (!comm_) CreatePort();
   comm_->Open();

@@ -67,6 +67,8 @@ class Recorder {
   const RecorderCounters& Counters() const { return counters_; }
   // "COM5" or the device path as given.
   const std::string& PortName() const { return config_.port; }
+  // The path the port opens (a ports/comN link, a default device); empty before Open.
+  std::string DevicePath() const;
 
  private:
   using Clock = std::chrono::steady_clock;

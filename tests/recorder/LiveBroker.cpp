@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -44,6 +46,14 @@ int FreeLoopbackPort() {
 std::string CurrentUser() {
   const passwd* user = getpwuid(getuid());
   return user != nullptr ? user->pw_name : "root";
+}
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
 }
 
 bool PortAnswers(int port) {
@@ -138,6 +148,124 @@ void LiveBroker::Stop() {
   child_->Wait();
   delete child_;
   child_ = nullptr;
+}
+
+BrokerLink::BrokerLink(int brokerPort) : brokerPort_(brokerPort) {
+  listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t size = sizeof address;
+  // A listening queue of one: Blackhole fills it with a single connection.
+  if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(listenFd_, 0) != 0 ||
+      getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+      pipe2(wake_, O_CLOEXEC) != 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot make the relay");
+  }
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { Relay(); });
+}
+
+BrokerLink::~BrokerLink() {
+  {
+    std::lock_guard lock(lock_);
+    stop_ = true;
+  }
+  (void)!write(wake_[1], "x", 1);
+  thread_.join();
+  for (const int fd : fillers_) close(fd);
+  close(listenFd_);
+  close(wake_[0]);
+  close(wake_[1]);
+}
+
+void BrokerLink::Freeze() {
+  {
+    std::lock_guard lock(lock_);
+    freeze_ = true;
+  }
+  (void)!write(wake_[1], "x", 1);
+}
+
+void BrokerLink::Blackhole() {
+  {
+    std::lock_guard lock(lock_);
+    freeze_ = true;
+    blackhole_ = true;
+  }
+  (void)!write(wake_[1], "x", 1);
+  // Connections the relay never accepts fill its queue; later ones get no answer.
+  for (int i = 0; i < 2; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(port_);
+    connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    fillers_.push_back(fd);
+  }
+}
+
+void BrokerLink::Relay() {
+  // Each carried connection: the client's end and the broker's; frozen ones stay open unread.
+  std::vector<std::array<int, 2>> live, frozen;
+  std::array<char, 16384> buffer{};
+  for (;;) {
+    bool blackhole = false;
+    {
+      std::lock_guard lock(lock_);
+      if (stop_) break;
+      if (freeze_) {
+        frozen.insert(frozen.end(), live.begin(), live.end());
+        live.clear();
+        freeze_ = false;
+      }
+      blackhole = blackhole_;
+    }
+    std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {blackhole ? -1 : listenFd_, POLLIN, 0}};
+    for (const auto& pair : live) {
+      fds.push_back({pair[0], POLLIN, 0});
+      fds.push_back({pair[1], POLLIN, 0});
+    }
+    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    if (fds[0].revents != 0) {
+      char drop[16];
+      (void)!read(wake_[0], drop, sizeof drop);
+    }
+    if (fds[1].revents != 0) {
+      const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int broker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      const sockaddr_in address = Loopback(brokerPort_);
+      if (client >= 0 && broker >= 0 &&
+          connect(broker, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        live.push_back({client, broker});
+      } else {
+        if (client >= 0) close(client);
+        if (broker >= 0) close(broker);
+      }
+    }
+    // Bytes pass on; a connection closed at either end is closed at the other.
+    std::vector<std::array<int, 2>> still;
+    for (size_t i = 0; i < live.size(); ++i) {
+      bool open = true;
+      for (int side = 0; side < 2 && open; ++side) {
+        if (fds[2 + 2 * i + static_cast<size_t>(side)].revents == 0) continue;
+        const ssize_t n = read(live[i][side], buffer.data(), buffer.size());
+        open = n > 0 && write(live[i][1 - side], buffer.data(), static_cast<size_t>(n)) == n;
+      }
+      if (open) {
+        still.push_back(live[i]);
+      } else {
+        close(live[i][0]);
+        close(live[i][1]);
+      }
+    }
+    live = std::move(still);
+  }
+  for (const auto& pair : live) {
+    close(pair[0]);
+    close(pair[1]);
+  }
+  for (const auto& pair : frozen) {
+    close(pair[0]);
+    close(pair[1]);
+  }
 }
 
 Subscriber::Subscriber(int port, const std::string& pattern) : pattern_(pattern) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct mosquitto;
@@ -51,6 +52,39 @@ class LiveBroker {
   std::string folder_;
   int port_ = 0;
   Child* child_ = nullptr;
+};
+
+// A TCP relay on a free loopback port in front of the broker that can cut the line silently,
+// as a pulled cable or a frozen broker does. Threads: its own relay thread; the rest on the
+// test's thread.
+class BrokerLink {
+ public:
+  explicit BrokerLink(int brokerPort);
+  ~BrokerLink();
+  BrokerLink(const BrokerLink&) = delete;
+  BrokerLink& operator=(const BrokerLink&) = delete;
+
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+  // The connections carried now pass no more bytes, either way, and are never closed; new
+  // connections are relayed.
+  void Freeze();
+  // Freeze, and new connections are not answered at all: the relay stops accepting and its
+  // listening queue is filled, so the system drops the first packet of every new one.
+  void Blackhole();
+
+ private:
+  void Relay();
+
+  int port_ = 0;
+  int brokerPort_;
+  int listenFd_ = -1;
+  int wake_[2] = {-1, -1};
+  std::mutex lock_;
+  bool freeze_ = false;
+  bool blackhole_ = false;
+  bool stop_ = false;
+  std::vector<int> fillers_;
+  std::thread thread_;
 };
 
 struct Message {

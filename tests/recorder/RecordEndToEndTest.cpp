@@ -240,7 +240,9 @@ TEST_F(RecordTest, BusLateAnswersAreNeverFiledUnderAnotherId) {
   config.busIds = {1, 2, 3};
   config.fixedAngle = 10;
   config.replyDelay = 20ms;
-  config.lateIds[2] = 60ms;
+  // Just past its window (40 ms), so that the old way of filing took it for ID 9's answer,
+  // and well inside the guard time after it, whatever the scheduling.
+  config.lateIds[2] = 45ms;
   BusRig bus(dir_.Path(), config);
   StartRecorder({"--ids", "1,2,9,3", "--interval", "100", "--reply-ms", "40"});
   ASSERT_TRUE(WaitUntil([&] { return bus.Polls(3) >= 10; })) << Errors();

@@ -198,19 +198,25 @@ Outputs (at least one):
                      messages, dropped frames (block check failed or
                      text no number), silent polls, unsolicited frames
                      and lost devices
-  --topic PREFIX     topic prefix (default kelta)
-  --name NAME        the recorder's name in its topics (default: host name-port)
+  --topic PREFIX     topic prefix (default kelta): UTF-8 without control characters,
+                     '#' or '+', not starting with '$'
+  --name NAME        the recorder's name in its topics (default: host name-port): UTF-8
+                     without control characters, '/', '#' or '+', at most 100 bytes
   --queue-dir DIR    where readings wait while the broker is away (default:
-                     $STATE_DIRECTORY, else /var/tmp/kelta-record-NAME)
+                     $STATE_DIRECTORY, else /var/tmp/kelta-record-NAME); one recorder
+                     at a time uses it, a second one is refused
   --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted
                      (default 100000)
   --stdout           one JSON object a line on standard output
 
 A lost device is reported, waited for, reopened when it is back, checked by its ID and
-recording resumes. An unreachable broker is retried; the other outputs go on.
+recording resumes. An unreachable broker is retried; the other outputs go on. SIGTERM
+ends the program within 5 s whatever the network does; what the broker has not
+acknowledged by then stays queued on disk for the next run.
 
 Exit status: 0 after SIGTERM/SIGINT (Ctrl+C), 64 bad argument, 69 port not there or not to
-be opened at the start, 70 unexpected failure, 73 CSV file or queue folder not to be made,
+be opened at the start (also when another program holds it), 70 unexpected failure, 73
+CSV file or queue folder not to be made, or the queue folder in use by another recorder,
 74 writing the CSV file failed.
   --help, -h         this text
 )";

@@ -2,14 +2,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "console/core/ConsoleErrors.h"
@@ -28,6 +31,10 @@ namespace {
 using namespace kelta::record;
 
 std::atomic<bool> stopRequested{false};
+
+// From the stop request to the end: the flush to the broker (2 s at most), its "offline" (1 s)
+// and the disconnect (0.5 s) fit in it.
+constexpr std::chrono::milliseconds kStopLimit{4500};
 
 void Log(const std::string& line) {
   std::fprintf(stderr, "kelta-record: %s\n", line.c_str());
@@ -107,17 +114,25 @@ int Run(const RecordOptions& options) {
     MqttSettings settings;
     settings.host = options.mqttHost;
     settings.port = options.mqttPort;
-    settings.clientId = "kelta-record-" + name;
+    // Unique per recorder even when two share a name by mistake: the broker would throw one
+    // out whenever the other connects.
+    settings.clientId = "kelta-record-" + name + "-" + BaseName(options.port);
     settings.statusTopic = prefix + "status";
     settings.countersTopic = prefix + "counters";
     settings.queueMax = options.queueMax;
     settings.queueFolder = options.queueFolder;
+    settings.topicPrefix = prefix;
     if (settings.queueFolder.empty()) {
       const char* state = std::getenv("STATE_DIRECTORY");
       settings.queueFolder = state && *state ? std::string(state) : "/var/tmp/kelta-record-" + name;
     }
     try {
       mqtt = std::make_unique<MqttPublisher>(settings, Log);
+    } catch (const FolderInUse& e) {
+      Log("the queue folder " + std::string(e.what()) +
+          ": is another kelta-record running with the same --name? Give each its own --name "
+          "(or --queue-dir)");
+      return kExitCantCreate;
     } catch (const std::system_error& e) {
       Log(std::string("the queue folder: ") + e.what());
       return kExitCantCreate;
@@ -164,7 +179,16 @@ int Run(const RecordOptions& options) {
   try {
     recorder.Open();
   } catch (const kelta::EVaCommError& e) {
-    Log(e.what());
+    // The port's own message for a held port is only the system's "Resource temporarily
+    // unavailable"; say who is in the way.
+    const std::string device = recorder.DevicePath();
+    if (!device.empty() && PortHeldElsewhere(device)) {
+      const std::string behind = DeviceBehind(device);
+      Log(options.port + " is in use by another program" +
+          (behind != options.port ? " (" + behind + ")" : std::string()));
+    } else {
+      Log(e.what());
+    }
     return kExitUnavailable;
   } catch (const std::system_error& e) {
     Log(e.what());
@@ -194,6 +218,20 @@ int Run(const RecordOptions& options) {
   };
   recorder.Run([] { return stopRequested.load(); }, tick);
 
+  // The end is bounded whatever the network or a disk does: the queue is on disk already and
+  // a service manager would kill the program soon anyway, without the line saying why.
+  std::mutex endLock;
+  std::condition_variable endWake;
+  bool ended = false;
+  std::thread watchdog([&] {
+    std::unique_lock lock(endLock);
+    if (!endWake.wait_for(lock, kStopLimit, [&] { return ended; })) {
+      Log("stopping took longer than " + std::to_string(kStopLimit.count()) +
+          " ms; ending now (readings not acknowledged stay queued on disk)");
+      std::_Exit(kExitSoftware);
+    }
+  });
+
   // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
   if (csv.IsOpen()) {
     try {
@@ -204,7 +242,11 @@ int Run(const RecordOptions& options) {
     }
   }
   if (mqtt) {
-    if (mqtt->Connected() && !mqtt->Flush(std::chrono::seconds(5))) {
+    // The readings first, then the final counters (what was dropped, what still waits).
+    if (mqtt->Connected() && mqtt->Flush(std::chrono::milliseconds(1500))) {
+      mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
+    }
+    if (mqtt->Connected() && !mqtt->Flush(std::chrono::milliseconds(500))) {
       Log(std::to_string(mqtt->Queued()) + " readings not acknowledged; kept on disk");
     } else if (!mqtt->Connected() && mqtt->Queued() > 0) {
       Log(std::to_string(mqtt->Queued()) + " readings wait on disk for the broker");
@@ -212,6 +254,12 @@ int Run(const RecordOptions& options) {
     mqtt->Stop();
   }
   std::fflush(stdout);
+  {
+    std::lock_guard lock(endLock);
+    ended = true;
+  }
+  endWake.notify_all();
+  watchdog.join();
   Log("stopped");
   return exitCode;
 }

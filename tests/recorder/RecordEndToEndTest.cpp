@@ -2,8 +2,12 @@
 // broker on a free loopback port, a subscriber, and the recorder as a user or a service starts
 // it. Every wait has a generous limit; nothing here measures speed.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,12 +16,14 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/portmap/PortMap.h"
 #include "sim/PortLink.h"
 #include "sim/SimulatedSensor.h"
 #include "tests/recorder/LiveBroker.h"
+#include "tests/support/Fifo.h"
 #include "tests/support/Files.h"
 #include "tests/support/Pty.h"
 #include "tests/support/RunTool.h"
@@ -482,6 +488,11 @@ TEST_F(RecordTest, ClearErrorsAndExitCodes) {
   const ToolRun bad = RunTool(program + " COM4 --stdout --ids 1,99");
   EXPECT_EQ(bad.exitCode, 64);
   EXPECT_NE(bad.err.find("--ids: 99 is outside 0 to 77"), std::string::npos) << bad.err;
+  const ToolRun badTopic = RunTool(program + " COM4 --stdout --topic '$SYS/kelta'");
+  EXPECT_EQ(badTopic.exitCode, 64);
+  EXPECT_NE(badTopic.err.find("--topic: the topic prefix must not start with '$'"),
+            std::string::npos)
+      << badTopic.err;
 
   // No ports/com4 link in this folder and no device: the port's own message.
   const ToolRun missing = RunTool(program + " COM4 --stdout --exe-dir " + ShellQuote(dir_.Path()));
@@ -490,6 +501,15 @@ TEST_F(RecordTest, ClearErrorsAndExitCodes) {
   const ToolRun noPath = RunTool(program + " /dev/kelta-no-such-device --stdout");
   EXPECT_EQ(noPath.exitCode, 69);
   EXPECT_NE(noPath.err.find("/dev/kelta-no-such-device"), std::string::npos) << noPath.err;
+  // A FIFO where the queue's file belongs: refused before the port is looked at.
+  ASSERT_EQ(mkdir(dir_.File("fifo-queue").c_str(), 0700), 0);
+  MakeFifo(dir_.File("fifo-queue/queue.dat"));
+  const ToolRun fifo =
+      RunTool(program + " COM4 --exe-dir " + ShellQuote(dir_.Path()) + " --queue-dir " +
+              ShellQuote(dir_.File("fifo-queue")) + " --mqtt 127.0.0.1:1");
+  EXPECT_EQ(fifo.exitCode, 73);
+  EXPECT_NE(fifo.err.find("queue.dat is a FIFO, not a regular file"), std::string::npos)
+      << fifo.err;
 
   // A CSV file that exists already is not overwritten.
   WriteFile(dir_.File("old.csv"), "keep");
@@ -498,6 +518,150 @@ TEST_F(RecordTest, ClearErrorsAndExitCodes) {
                                  " --csv " + ShellQuote(dir_.File("old.csv")));
   EXPECT_EQ(exists.exitCode, 73);
   EXPECT_EQ(ReadFile(dir_.File("old.csv")), "keep");
+}
+
+// A second recorder with the same name would share the first one's queue folder: it is refused
+// before it touches the queue (73, naming the first one's process) and the first records on.
+TEST_F(RecordTest, ASecondRecorderWithTheSameNameIsRefused) {
+  StartSim({"--angle", "1.5", "--rate", "50"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address()});
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 5; }))
+      << Errors();
+  const ToolRun second =
+      RunTool(ShellQuote(Bin("kelta-record")) + " COM5 --stdout --name rig --exe-dir " +
+              ShellQuote(dir_.Path()) + " --queue-dir " + ShellQuote(dir_.File("queue")) +
+              " --mqtt " + broker_->Address());
+  EXPECT_EQ(second.exitCode, 73) << second.err;
+  EXPECT_NE(second.err.find("in use by another process (process " +
+                            std::to_string(recorder_->Pid()) + ")"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const auto n = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return *std::max_element(seq.begin(), seq.end()) >= n;
+  })) << Errors();
+  ExpectEveryNumberInOrder(Sequence(subscriber.Messages(), topic), n);
+  EXPECT_EQ(CountOf(Errors(), " lost"), 0u) << Errors();
+}
+
+// Two recorders of one name on two ports, each with its own queue: the broker keeps both
+// connected (a client id per recorder), neither is thrown out when the other connects.
+TEST_F(RecordTest, TwoRecordersOfOneNameOnTwoPortsKeepTheirConnections) {
+  StartSim({"--angle", "1.5", "--rate", "50"});
+  Child sim5({Bin("kelta-sim"), "--com", "5", "--exe-dir", dir_.Path(), "--force", "--id", "2",
+              "--rate", "50"},
+             dir_.File("sim5.out"), dir_.File("sim5.err"));
+  ASSERT_TRUE(
+      WaitUntil([&] { return ReadFile(dir_.File("sim5.out")).find("COM5") != std::string::npos; }));
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address()});
+  Child other({Bin("kelta-record"), "COM5", "--exe-dir", dir_.Path(), "--name", "rig",
+               "--queue-dir", dir_.File("queue5"), "--mqtt", broker_->Address()},
+              dir_.File("rec5.out"), dir_.File("rec5.err"));
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    return Sequence(m, "kelta/rig/reading/1").size() >= 100 &&
+           Sequence(m, "kelta/rig/reading/2").size() >= 100;
+  })) << Errors()
+      << ReadFile(dir_.File("rec5.err"));
+  other.Signal(SIGTERM);
+  EXPECT_EQ(other.Wait(), 0);
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_EQ(CountOf(Errors(), " lost"), 0u) << Errors();
+  EXPECT_EQ(CountOf(ReadFile(dir_.File("rec5.err")), " lost"), 0u)
+      << ReadFile(dir_.File("rec5.err"));
+}
+
+// The line to the broker is cut silently (nothing passes, nothing is closed) while readings
+// come: once the recorder gives the dead connection up it connects anew, and the readings that
+// were in flight arrive once, not twice; the queue's bound drops the oldest meanwhile, and the
+// published count is exactly the number that never arrived.
+TEST_F(RecordTest, ASilentCutSendsNothingTwiceAndCountsDropsExactly) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  BrokerLink link(broker_->Port());
+  StartRecorder({"--mqtt", link.Address(), "--queue-max", "100"});
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 20; }))
+      << Errors();
+  link.Freeze();
+  ASSERT_TRUE(ErrorsSay("lost, retrying", 90s)) << Errors();
+  ASSERT_TRUE(WaitUntil([&] { return CountOf(Errors(), " connected") >= 2; }, 60s)) << Errors();
+  const auto target = static_cast<long long>(Printed().size());
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return !seq.empty() && *std::max_element(seq.begin(), seq.end()) >= target;
+  })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const auto n = static_cast<long long>(Printed().size());
+  // Every reading, and the final counters.
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return *std::max_element(seq.begin(), seq.end()) >= n &&
+           std::any_of(m.begin(), m.end(), [&](const Message& x) {
+             return x.topic == "kelta/rig/counters" && JsonNumber(x.payload, "readings") == n;
+           });
+  })) << Errors();
+  const std::vector<Message> messages = subscriber.Messages();
+  const std::vector<long long> seq = Sequence(messages, topic);
+  size_t repeats = 0;
+  for (size_t i = 1; i < seq.size(); ++i) {
+    if (seq[i] <= seq[i - 1]) ++repeats;
+  }
+  EXPECT_EQ(repeats, 0u);
+  EXPECT_EQ(seq.back(), n);
+  long long dropped = -1;
+  for (const Message& m : messages) {
+    if (m.topic == "kelta/rig/counters") dropped = JsonNumber(m.payload, "dropped");
+  }
+  // The cut outlasted the bound.
+  EXPECT_GT(dropped, 0);
+  EXPECT_EQ(dropped,
+            n - static_cast<long long>(std::set<long long>(seq.begin(), seq.end()).size()));
+}
+
+// After a silent cut the broker's address answers no new connection at all (its first packet
+// is dropped): SIGTERM still ends the recorder, with status 0, its readings left on disk. The
+// limit of the wait only ends a recorder that hangs; it measures nothing.
+TEST_F(RecordTest, SigtermEndsTheRecorderWhileTheBrokerAddressDropsConnections) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  BrokerLink link(broker_->Port());
+  StartRecorder({"--mqtt", link.Address()});
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    return Sequence(m, "kelta/rig/reading/1").size() >= 10;
+  })) << Errors();
+  link.Blackhole();
+  ASSERT_TRUE(ErrorsSay("lost, retrying", 90s)) << Errors();
+  // Time for a new connection to be tried (and left pending) after the loss.
+  std::this_thread::sleep_for(3s);
+  recorder_->Signal(SIGTERM);
+  EXPECT_EQ(recorder_->Wait(60s), 0) << Errors();
+  EXPECT_NE(Errors().find("readings wait on disk for the broker"), std::string::npos) << Errors();
+}
+
+// A port another program holds (its lock taken): named as such, with its device, status 69.
+TEST_F(RecordTest, APortHeldByAnotherProgramIsNamed) {
+  PtyPair line;
+  ExeDir exe;
+  exe.Link(6, line.SlavePath());
+  const int held = open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  const ToolRun run = RunTool(ShellQuote(Bin("kelta-record")) + " COM6 --stdout --exe-dir " +
+                              ShellQuote(exe.Path()));
+  close(held);
+  EXPECT_EQ(run.exitCode, 69);
+  EXPECT_NE(run.err.find("COM6 is in use by another program (" + line.SlavePath() + ")"),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "recorder/DiskQueue.h"
+#include "recorder/MqttPublisher.h"
 #include "recorder/ReadingJson.h"
 #include "recorder/RecordOptions.h"
 #include "tests/support/Fifo.h"
@@ -208,20 +208,17 @@ TEST(DiskQueue, ACrashWhileCompactingSendsNothingAcknowledgedAgain) {
 // header, then 26 bytes a record (20 of header, the topic "k/t", the payload "m00" to "m39").
 constexpr size_t kFortyRecord = 26;
 size_t FortyAt(int record) { return 8 + kFortyRecord * static_cast<size_t>(record); }
+std::string FortyPayload(int i) { return (i < 10 ? "m0" : "m") + std::to_string(i); }
 void QueueForty(const std::string& folder) {
   DiskQueue queue(folder, 100, "k/");
-  for (int i = 0; i < 40; ++i) {
-    char payload[8];
-    std::snprintf(payload, sizeof payload, "m%02d", i);
-    ASSERT_TRUE(queue.Push({"k/t", payload}));
-  }
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(queue.Push({"k/t", FortyPayload(i)}));
 }
 std::vector<std::string> FortyBut(std::vector<int> missing) {
   std::vector<std::string> payloads;
   for (int i = 0; i < 40; ++i) {
-    char payload[8];
-    std::snprintf(payload, sizeof payload, "m%02d", i);
-    if (std::find(missing.begin(), missing.end(), i) == missing.end()) payloads.push_back(payload);
+    if (std::find(missing.begin(), missing.end(), i) == missing.end()) {
+      payloads.push_back(FortyPayload(i));
+    }
   }
   return payloads;
 }
@@ -246,6 +243,22 @@ TEST(DiskQueue, DamagedRecordsAreSkippedAndTheValidOnesAfterThemKept) {
   DiskQueue queue(folder, 100, "k/");
   EXPECT_EQ(queue.Damaged(), 0u);
   EXPECT_EQ(Drain(queue), FortyBut({5, 12}));
+}
+
+TEST(DiskQueue, ARecordDamagedWhileQueuedIsNotSent) {
+  TempDir dir;
+  const std::string folder = dir.File("q");
+  QueueForty(folder);
+  DiskQueue queue(folder, 100, "k/");
+  std::string bytes = test::ReadFile(folder + "/queue.dat");
+  bytes[FortyAt(1) + 20 + 4] = '9';
+  test::WriteFile(folder + "/queue.dat", bytes);
+  ASSERT_TRUE(queue.Checked(0).has_value());
+  EXPECT_FALSE(queue.Checked(1).has_value());
+  EXPECT_EQ(queue.Damaged(), 1u);
+  EXPECT_EQ(queue.Dropped(), 1u);
+  ASSERT_EQ(queue.Size(), 39u);
+  EXPECT_EQ(queue.Checked(1)->payload, "m02");
 }
 
 TEST(DiskQueue, WhatIsWaitingIsFoundByTheRecordsThemselves) {
@@ -380,6 +393,34 @@ TEST(DiskQueue, AFullDiskDropsCountsAndSaysSoOncePerSpell) {
   EXPECT_EQ(Notes(again), "");
 }
 
+// The recorder's CSV and standard output go on while the broker's readings meet a full disk:
+// Publish never throws, and the log has one line when the spell starts, one when it ends.
+TEST(MqttPublisher, AFullQueueDiskIsCountedAndLoggedOncePerSpell) {
+  TempDir dir;
+  MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.clientId = "kelta-record-rig";
+  settings.statusTopic = "k/rig/status";
+  settings.countersTopic = "k/rig/counters";
+  settings.topicPrefix = "k/rig/";
+  settings.queueFolder = dir.File("q");
+  std::vector<std::string> log;
+  MqttPublisher publisher(settings, [&](const std::string& line) { log.push_back(line); });
+  const std::string reading(200, 'r');
+  {
+    test::FileSizeLimit limit(4096);
+    for (int i = 0; i < 40; ++i) EXPECT_NO_THROW(publisher.Publish("k/rig/reading/1", reading));
+  }
+  const uint64_t dropped = publisher.Dropped();
+  EXPECT_EQ(publisher.Queued() + dropped, 40u);
+  ASSERT_GT(dropped, 0u);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(log[0].starts_with("queue disk full (")) << log[0];
+  publisher.Publish("k/rig/reading/1", reading);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1], "queue disk full: " + std::to_string(dropped) + " readings dropped");
+}
+
 TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
   const RecordOptions o = ParseRecordOptions(
       {"COM5",    "--ids",       "1,2,7",      "--interval=500", "--reply-ms",
@@ -405,6 +446,15 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
       ParseRecordOptions({"COM1", "--stdout", "--ids", "1,2,3", "--interval", "100"}).intervalMs,
       600);
   EXPECT_TRUE(ParseRecordOptions({"--help"}).help);
+  // Any text a broker takes: UTF-8 beyond ASCII, a name of 100 bytes.
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--stdout", "--topic",
+                                "werk/gr\xc3\xb6\xc3\x9f"
+                                "e/\xf0\x9f\x93\x90"})
+                .topic,
+            "werk/gr\xc3\xb6\xc3\x9f"
+            "e/\xf0\x9f\x93\x90");
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--stdout", "--name", std::string(100, 'n')}).name.size(),
+            100u);
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"COM1", "--stdout", "--ids", "1,78"}, "--ids"},
@@ -414,6 +464,17 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
       {{"COM1", "--mqtt", ":1883"}, "--mqtt"},
       {{"COM1", "--stdout", "--topic", "a/#"}, "--topic"},
       {{"COM1", "--stdout", "--name", "a/b"}, "--name"},
+      // What a broker refuses as a topic would lose every reading.
+      {{"COM1", "--stdout", "--topic", "plant/\xff"}, "--topic"},
+      {{"COM1", "--stdout", "--topic", "plant/\xc0\xaf"}, "--topic"},
+      {{"COM1", "--stdout", "--topic", std::string(70000, 'p')}, "--topic"},
+      {{"COM1", "--stdout", "--topic", "$SYS/kelta"}, "--topic"},
+      {{"COM1", "--stdout", "--topic", "a+b"}, "--topic"},
+      {{"COM1", "--stdout", "--topic", std::string("a\0b", 3)}, "--topic"},
+      {{"COM1", "--stdout", "--name", std::string(101, 'n')}, "--name"},
+      {{"COM1", "--stdout", "--name", "line\xe2\x82"}, "--name"},
+      {{"COM1", "--stdout", "--name", "a#"}, "--name"},
+      {{"COM1", "--stdout", "--name", "a+"}, "--name"},
       {{"COM1", "--stdout", "--queue-max", "0"}, "--queue-max"},
       {{"COM1", "--stdout", "--bogus"}, "--bogus"},
       {{"COM1", "COM2", "--stdout"}, "COM2"},

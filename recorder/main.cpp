@@ -103,7 +103,7 @@ int Run(const RecordOptions& options) {
     uint64_t Dropped() const { return 0; }
     uint64_t Queued() const { return 0; }
     bool Connected() const { return false; }
-    bool Flush(std::chrono::seconds) { return true; }
+    bool Flush(std::chrono::milliseconds) { return true; }
     void Stop() {}
   };
   std::unique_ptr<NoMqtt> mqtt;

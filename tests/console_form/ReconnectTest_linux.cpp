@@ -6,6 +6,7 @@
 #include "tests/console_form/RecordingWindow.h"
 
 #include "serial/VaComm.h"
+#include "sim/PortLink.h"
 #include "sim/SensorWire.h"
 #include "tests/support/Files.h"
 #include "tests/support/Pty.h"
@@ -94,6 +95,40 @@ TEST(Reconnect, WithItsLinkGoneAPortNeverOpensTheFallbackDevice) {
   EXPECT_EQ(back.ReceivedBytes(), "#STOP\r\n#INFO\r\n#READ\r\n");
   EXPECT_EQ(opens.Opens(), 0);
   EXPECT_FALSE(Shown(w, 66.6));
+}
+
+// A port opened by its default name (no link) waits for that device: a link made for the
+// same COM number meanwhile leads elsewhere and is not opened; the device back is taken back.
+TEST(Reconnect, APortOpenedByItsDefaultNameWaitsForThatDevice) {
+  FormRig rig(Steady(12.5));
+  RecordingWindow& w = rig.window;
+  const int com = rig.com + 1;  // no link: its default name in the test's own device folder
+  const std::string devDir = rig.dir.File("dev/");
+  ASSERT_EQ(mkdir(devDir.c_str(), 0700), 0);
+  const std::string device = devDir + "ttyS" + std::to_string(com - 1);
+  sim::SimulatedSensor first(Steady(1.5));
+  first.Start();
+  ASSERT_EQ(symlink(first.SlavePath().c_str(), device.c_str()), 0);
+  rig.form->VaComm1().SetDevDir(devDir);
+  w.SetText(F::ePortNo, "COM" + std::to_string(com));
+  rig.Click(&TConsoleForm::Button3Click);
+  ASSERT_TRUE(w.Visible(F::Panel1));
+
+  first.HangUp();
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
+  sim::PortLink link(rig.dir.Path(), com, rig.sensor.Simulated().SlavePath(), false);
+  w.WaitWithMessages(1500, [] { return false; });  // three looks
+  EXPECT_EQ(rig.Received(), "");
+  EXPECT_EQ(rig.form->Connected, 0);
+
+  sim::SimulatedSensor second(Steady(2.5));
+  second.Start();
+  ASSERT_EQ(unlink(device.c_str()), 0);
+  ASSERT_EQ(symlink(second.SlavePath().c_str(), device.c_str()), 0);
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->LostPortName().empty(); }));
+  EXPECT_TRUE(w.Visible(F::Panel1));
+  EXPECT_EQ(second.ReceivedBytes(), "#STOP\r\n#INFO\r\n");
+  EXPECT_EQ(rig.Received(), "");
 }
 
 // Sensor 3, recording and streaming, is replaced by sensor 9 that streams already: it is

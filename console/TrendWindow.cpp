@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,9 @@ TrendWindow::TrendWindow(const TrendBuffer& trend,
   connect(cbScale, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
   connect(btSavePng, &QPushButton::clicked, this, [this] { AskAndSave(true); });
   connect(btSaveCsv, &QPushButton::clicked, this, [this] { AskAndSave(false); });
+  connect(this, &TrendWindow::CsvSaved, this, [this](const QString& path, const QString& error) {
+    if (!error.isEmpty()) ShowSaveError(path, error);
+  });
   timer_ = new QTimer(this);
   connect(timer_, &QTimer::timeout, this, [this] {
     if (isVisible()) Refresh();
@@ -268,22 +272,57 @@ bool TrendWindow::SavePng(const QString& path, QString* error) const {
   return false;
 }
 
-bool TrendWindow::SaveCsv(const QString& path, QString* error) const {
+TrendWindow::~TrendWindow() {
+  if (csvWriter_.joinable()) csvWriter_.join();
+}
+
+bool TrendWindow::StartSaveCsv(const QString& path) {
+  if (SavingCsv()) return false;
   const TrendView view = CurrentView();
   const double start = view.end - view.span;
   // The store's clock is the steady one; the calendar time of the span's start from now.
   const auto wallAtStart = std::chrono::system_clock::now() -
                            std::chrono::duration_cast<std::chrono::system_clock::duration>(
                                std::chrono::duration<double>(trend_.Now() - start));
-  const std::string text = TrendCsv(trend_.Samples(start, view.end), start, wallAtStart);
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) &&
-      file.write(text.data(), static_cast<qint64>(text.size())) ==
-          static_cast<qint64>(text.size()) &&
-      file.commit())
-    return true;
-  if (error) *error = file.errorString();
-  return false;
+  // The copy is the whole of the GUI thread's part (an hour is some 60 MB, copied in tens of
+  // milliseconds); the ring overwrites its oldest readings while the lines are written.
+  auto samples =
+      std::make_shared<const std::vector<TrendBuffer::Sample>>(trend_.Samples(start, view.end));
+  btSaveCsv->setEnabled(false);
+  csvWriter_ = std::thread([this, path, samples, start, wallAtStart] {
+    QString error;
+    QSaveFile file(path);
+    const auto put = [&file](const std::string& text) {
+      return file.write(text.data(), static_cast<qint64>(text.size())) ==
+             static_cast<qint64>(text.size());
+    };
+    // Lines in blocks of about a megabyte: memory stays flat however long the span.
+    constexpr std::size_t kBlockBytes = 1 << 20;
+    std::string block = kTrendCsvHeader;
+    block.reserve(kBlockBytes + 256);
+    TrendCsvLines lines(start, wallAtStart);
+    bool ok = file.open(QIODevice::WriteOnly);
+    for (std::size_t i = 0; ok && i < samples->size(); ++i) {
+      lines.Append(block, (*samples)[i]);
+      if (block.size() >= kBlockBytes) {
+        ok = put(block);
+        block.clear();
+      }
+    }
+    ok = ok && put(block) && file.commit();
+    if (!ok) error = file.errorString();
+    // The end is reported on the GUI thread; a window already gone has joined this thread
+    // and takes no report.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path, error] {
+          csvWriter_.join();
+          btSaveCsv->setEnabled(true);
+          emit CsvSaved(path, error);
+        },
+        Qt::QueuedConnection);
+  });
+  return true;
 }
 
 void TrendWindow::AskAndSave(bool png) {
@@ -293,9 +332,13 @@ void TrendWindow::AskAndSave(bool png) {
       png ? QStringLiteral("PNG pictures (*.png)") : QStringLiteral("CSV files (*.csv)"));
   if (path.isEmpty()) return;
   QString error;
-  if (!(png ? SavePng(path, &error) : SaveCsv(path, &error)))
-    QMessageBox::warning(this, QStringLiteral("Trend"),
-                         QStringLiteral("Cannot save \"%1\": %2").arg(path, error));
+  if (png ? SavePng(path, &error) : StartSaveCsv(path)) return;
+  ShowSaveError(path, png ? error : QStringLiteral("the last save is still being written"));
+}
+
+void TrendWindow::ShowSaveError(const QString& path, const QString& error) {
+  QMessageBox::warning(this, QStringLiteral("Trend"),
+                       QStringLiteral("Cannot save \"%1\": %2").arg(path, error));
 }
 
 }  // namespace kelta

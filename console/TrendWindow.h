@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <thread>
 #include <utility>
 
 class QComboBox;
@@ -55,9 +56,16 @@ class TrendWindow : public QWidget {
   TrendView CurrentView() const;
   // The trend as the window shows it now, `size` pixels.
   QImage Render(const QSize& size) const;
-  // The span's readings; false with `error` set when the file cannot be written.
+  // The plot as shown; false with `error` set when the file cannot be written.
   bool SavePng(const QString& path, QString* error = nullptr) const;
-  bool SaveCsv(const QString& path, QString* error = nullptr) const;
+  // Writes the span's readings to `path` as CSV, off the GUI thread so that the window stays
+  // live through an hour's millions of lines: from a copy taken now (the store goes on filling
+  // meanwhile), a block of lines at a time; CsvSaved follows. False, starting nothing, while an
+  // earlier save is still writing.
+  bool StartSaveCsv(const QString& path);
+  bool SavingCsv() const { return csvWriter_.joinable(); }
+  // Waits for a save still writing: the file is finished, not left half.
+  ~TrendWindow() override;
 
   QComboBox* cbSpan = nullptr;
   QComboBox* cbScale = nullptr;
@@ -66,16 +74,22 @@ class TrendWindow : public QWidget {
   QLabel* lStats = nullptr;
   QWidget* plot = nullptr;
 
+ signals:
+  // A CSV save has ended; `error` is empty when the file was written.
+  void CsvSaved(const QString& path, const QString& error);
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   void Refresh();
   void AskAndSave(bool png);
+  void ShowSaveError(const QString& path, const QString& error);
 
   const TrendBuffer& trend_;
   std::function<std::optional<std::pair<double, double>>()> sensorRange_;
   QTimer* timer_ = nullptr;
+  std::thread csvWriter_;  // the running CSV save, joined when it reports its end
 };
 
 }  // namespace kelta

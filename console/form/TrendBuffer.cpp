@@ -209,8 +209,10 @@ std::vector<TrendBuffer::Gap> TrendBuffer::Gaps(double start, double end) const 
 
 std::vector<TrendBuffer::Sample> TrendBuffer::Samples(double start, double end) const {
   std::vector<Sample> out;
+  const uint64_t from = Find(start, false);
   const uint64_t to = Find(end, true);
-  for (uint64_t s = Find(start, false); s < to; ++s) out.push_back({TimeAt(s), ValueAt(s)});
+  out.reserve(static_cast<std::size_t>(to > from ? to - from : 0));
+  for (uint64_t s = from; s < to; ++s) out.push_back({TimeAt(s), ValueAt(s)});
   return out;
 }
 
@@ -235,23 +237,38 @@ std::optional<std::pair<double, double>> RangeScale(const std::string& negativeT
 
 std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start,
                      std::chrono::system_clock::time_point wallAtStart) {
-  std::string out = "time,seconds,angle\r\n";
-  char buf[64];
-  for (const TrendBuffer::Sample& s : samples) {
-    // Integer milliseconds: "%.3f" would follow the locale's decimal mark.
-    const long long ms = std::llround((s.time - start) * 1000.0);
-    out += IsoLocalTime(wallAtStart + std::chrono::milliseconds(ms));
-    out += ',';
-    const long long whole = ms / 1000;
-    const long long frac = std::llabs(ms % 1000);
-    const char* sign = ms < 0 && whole == 0 ? "-" : "";
-    int n = std::snprintf(buf, sizeof buf, "%s%lld.%03lld,", sign, whole, frac);
-    out.append(buf, static_cast<std::size_t>(n));
-    const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, s.value);
-    out.append(buf, ec == std::errc() ? p : buf);
-    out += "\r\n";
-  }
+  std::string out = kTrendCsvHeader;
+  TrendCsvLines lines(start, wallAtStart);
+  for (const TrendBuffer::Sample& s : samples) lines.Append(out, s);
   return out;
+}
+
+void TrendCsvLines::Append(std::string& out, const TrendBuffer::Sample& s) {
+  // Integer milliseconds: "%.3f" would follow the locale's decimal mark.
+  const long long ms = std::llround((s.time - start_) * 1000.0);
+  const auto when = wallAtStart_ + std::chrono::milliseconds(ms);
+  const auto second = std::chrono::floor<std::chrono::seconds>(when);
+  if (second_ != second) {
+    second_ = second;
+    text_ = IsoLocalTime(second);
+    millis_ = text_.find('.') + 1;
+  }
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(when - second).count();
+  char* digits = text_.data() + millis_;
+  digits[0] = static_cast<char>('0' + millis / 100);
+  digits[1] = static_cast<char>('0' + millis / 10 % 10);
+  digits[2] = static_cast<char>('0' + millis % 10);
+  out += text_;
+  out += ',';
+  char buf[64];
+  const long long whole = ms / 1000;
+  const long long frac = std::llabs(ms % 1000);
+  const char* sign = ms < 0 && whole == 0 ? "-" : "";
+  int n = std::snprintf(buf, sizeof buf, "%s%lld.%03lld,", sign, whole, frac);
+  out.append(buf, static_cast<std::size_t>(n));
+  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, s.value);
+  out.append(buf, ec == std::errc() ? p : buf);
+  out += "\r\n";
 }
 
 }  // namespace kelta

@@ -148,5 +148,22 @@ std::optional<std::pair<double, double>> RangeScale(const std::string& negativeT
 // lines end with CR LF.
 std::string TrendCsv(const std::vector<TrendBuffer::Sample>& samples, double start,
                      std::chrono::system_clock::time_point wallAtStart);
+// TrendCsv's pieces, for a writer that streams a long span a block of lines at a time: the
+// header line, and the readings' lines, one appended to `out` at a time (the calendar text of
+// a second is worked out once for all its readings, which an hour at full speed needs).
+inline constexpr char kTrendCsvHeader[] = "time,seconds,angle\r\n";
+class TrendCsvLines {
+ public:
+  TrendCsvLines(double start, std::chrono::system_clock::time_point wallAtStart)
+      : start_(start), wallAtStart_(wallAtStart) {}
+  void Append(std::string& out, const TrendBuffer::Sample& sample);
+
+ private:
+  double start_;
+  std::chrono::system_clock::time_point wallAtStart_;
+  std::optional<std::chrono::system_clock::time_point> second_;  // of `text_`
+  std::string text_;        // its local time, milliseconds "000"
+  std::size_t millis_ = 0;  // where they stand in it
+};
 
 }  // namespace kelta

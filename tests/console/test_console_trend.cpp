@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
@@ -21,6 +23,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 
@@ -104,6 +110,7 @@ TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
   const QString csv = QString::fromStdString(rig.dir.Path()) + QStringLiteral("trend.csv");
   AnswerFileDialog(csv);
   trend.btSaveCsv->click();
+  ASSERT_TRUE(rig.PumpUntil([&] { return !trend.SavingCsv(); }));
   const std::vector<std::string> lines = ReadLines(csv.toStdString());
   ASSERT_GT(lines.size(), 300u);
   EXPECT_EQ(lines[0], "time,seconds,angle");
@@ -143,6 +150,76 @@ TEST(ConsoleTrend, OpensFromTheButtonDrawsTheStreamAndSavesBothFiles) {
     }
   EXPECT_GT(shaded, 100);
   EXPECT_LE(lineRight, shadeLeft + 1);
+}
+
+// An hour at full speed saved as CSV: the window's event loop runs on while the lines are
+// written, the ring goes on filling (overwriting its oldest readings), and the file holds the
+// span as it was when the save began, every line of it.
+TEST(ConsoleTrend, AFullHourSavesAsCsvWhileTheWindowRunsOn) {
+  EnsureApp();
+  double now = 0;
+  TrendBuffer trend(TrendBuffer::kCapacity, [&now] { return now; });
+  const std::size_t count = trend.Capacity();
+  const auto valueOf = [](std::size_t i) { return static_cast<float>(i % 7200) * 0.05f - 180; };
+  for (std::size_t i = 0; i < count; ++i) trend.Push(static_cast<double>(i) / 1000, valueOf(i));
+  // The hour's span starts half a millisecond after a reading: the last 3 600 000 are in it.
+  now = static_cast<double>(count - 1) / 1000 + 0.0005;
+  const double start = now - 3600;
+  const std::size_t first = count - 3'600'000;
+  TrendWindow window(trend, {});
+  window.SetSpan(3);  // 1 h
+  TempDir dir;
+  const QString path = QString::fromStdString(dir.File("hour.csv"));
+
+  // The GUI thread's turns while the file is written, each with a reading as a stream brings.
+  int ticks = 0;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    ++ticks;
+    now += 0.001;
+    trend.Push(now, 999);
+  });
+  tick.start(1);
+  QEventLoop loop;
+  bool saved = false;
+  int ticksWhileSaving = 0;
+  QString error = QStringLiteral("no report");
+  QObject::connect(&window, &TrendWindow::CsvSaved, &loop, [&](const QString&, const QString& e) {
+    saved = true;
+    ticksWhileSaving = ticks;
+    error = e;
+    loop.quit();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  ASSERT_TRUE(window.StartSaveCsv(path));
+  if (!saved) loop.exec();
+  tick.stop();
+  std::printf("%zu readings saved in %lld ms; %d turns of the event loop meanwhile\n",
+              count - first, static_cast<long long>(clock.elapsed()), ticksWhileSaving);
+  EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+  EXPECT_GT(ticksWhileSaving, 0);
+  EXPECT_FALSE(window.SavingCsv());
+
+  // Read back a line at a time: every reading of the span, in order, as it was.
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_EQ(line, "time,seconds,angle\r");
+  std::size_t rows = 0;
+  std::string firstBad;
+  for (; std::getline(in, line); ++rows) {
+    const std::size_t i = first + rows;  // the reading this line must hold
+    const std::size_t a = line.find(',');
+    const std::size_t b = line.find(',', a + 1);
+    const double seconds = static_cast<double>(i) / 1000 - start;
+    const bool good = b != std::string::npos && i < count && line.back() == '\r' &&
+                      std::abs(std::strtod(line.c_str() + a + 1, nullptr) - seconds) < 0.0006 &&
+                      std::strtof(line.c_str() + b + 1, nullptr) == valueOf(i);
+    if (!good && firstBad.empty()) firstBad = std::to_string(rows) + ": " + line;
+  }
+  EXPECT_EQ(rows, 3'600'000u);
+  EXPECT_EQ(firstBad, "");
 }
 
 }  // namespace

@@ -240,13 +240,15 @@ TEST(Recording, IdMeasurementReadingsCarryThePolledId) {
 }
 
 // COM<rig.com> is lost while recording and the operator connects by hand to the next COM
-// number, where a sensor with another ID streams: its readings go to a new file named after
-// that port, each row with its port and ID; the first file keeps only the first sensor's.
+// number, where a sensor with another ID streams already: its readings, those before its
+// information came too, go to a new file named after that port, each row with its port and
+// ID; the first file keeps only the first sensor's.
 TEST(Recording, AConnectToAnotherPortGoesOnInANewFileNamedAfterIt) {
   FormRig rig(Counting(1));
   RecordingWindow& w = rig.window;
   sim::SensorConfig otherConfig = Counting(5001);
   otherConfig.settings.id = 2;
+  otherConfig.unasked = true;  // streaming from the start
   TestSensor other(otherConfig, rig.dir.Path(), rig.com + 1);
   const std::string folder = rig.dir.Path() + "records";
   w.folderAnswer = folder;
@@ -262,7 +264,6 @@ TEST(Recording, AConnectToAnotherPortGoesOnInANewFileNamedAfterIt) {
   w.SetText(F::ePortNo, otherPort);
   rig.Click(&TConsoleForm::Button3Click);
   ASSERT_TRUE(w.Visible(F::Panel1)) << w.status[0];
-  rig.Click(&TConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.back().first >= 5010; }));
   rig.Click(&TConsoleForm::btRecordClick);
   ASSERT_FALSE(rig.form->IsRecording());

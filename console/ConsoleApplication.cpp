@@ -41,7 +41,7 @@ struct AbruptExit {
 };
 
 AbruptExit& Abrupt() {
-  // Never destroyed: exit() runs the handler after static objects made later are gone.
+  // Never destroyed: exit() may run the handler after the static objects are gone.
   static auto* abrupt = new AbruptExit;
   return *abrupt;
 }

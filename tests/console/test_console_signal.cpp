@@ -1,7 +1,8 @@
 // The end of a desktop session while recording: the console runs as the program runs it (its
 // own process, its event loop ended by the window), recording a sensor at 100 readings a
-// second, and is sent SIGTERM as a logout or shutdown sends it. Its own program: the console's
-// process is forked from a test process that has no toolkit running yet.
+// second, and is sent SIGTERM as a logout or shutdown sends it, or loses its display (an Xvfb
+// of its own, ended). A test program of its own: the console's process is forked from a test
+// process that has no toolkit running yet.
 
 #include "tests/console/SensorRig.h"
 

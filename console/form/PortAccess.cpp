@@ -38,8 +38,8 @@ std::string PortAccessAdvice(const PortDeviceAccess& access) {
          group +
          " may not. Ask the administrator for a udev rule that gives the device a group "
          "with read and write access (for example GROUP=\"dialout\", MODE=\"0660\"), then join "
-         "that group; or ask " +
-         owner + " to give you access to it.";
+         "that group; or ask the device's owner" +
+         (access.owner.empty() ? std::string() : " (\"" + access.owner + "\")") + " for access.";
 }
 
 std::string PortAccessHint(const std::string& path) {

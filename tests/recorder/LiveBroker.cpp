@@ -228,18 +228,6 @@ void BrokerLink::Relay() {
       char drop[16];
       (void)!read(wake_[0], drop, sizeof drop);
     }
-    if (fds[1].revents != 0) {
-      const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      const int broker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-      const sockaddr_in address = Loopback(brokerPort_);
-      if (client >= 0 && broker >= 0 &&
-          connect(broker, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        live.push_back({client, broker});
-      } else {
-        if (client >= 0) close(client);
-        if (broker >= 0) close(broker);
-      }
-    }
     // Bytes pass on; a connection closed at either end is closed at the other.
     std::vector<std::array<int, 2>> still;
     for (size_t i = 0; i < live.size(); ++i) {
@@ -257,6 +245,19 @@ void BrokerLink::Relay() {
       }
     }
     live = std::move(still);
+    // A new connection joins those polled next time.
+    if (fds[1].revents != 0) {
+      const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      const int broker = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      const sockaddr_in address = Loopback(brokerPort_);
+      if (client >= 0 && broker >= 0 &&
+          connect(broker, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        live.push_back({client, broker});
+      } else {
+        if (client >= 0) close(client);
+        if (broker >= 0) close(broker);
+      }
+    }
   }
   for (const auto& pair : live) {
     close(pair[0]);

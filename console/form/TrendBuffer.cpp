@@ -212,7 +212,15 @@ std::vector<TrendBuffer::Sample> TrendBuffer::Samples(double start, double end) 
   const uint64_t from = Find(start, false);
   const uint64_t to = Find(end, true);
   out.reserve(static_cast<std::size_t>(to > from ? to - from : 0));
-  for (uint64_t s = from; s < to; ++s) out.push_back({TimeAt(s), ValueAt(s)});
+  // A chunk's stretch at a time: an hour's copy is millions of readings.
+  for (uint64_t s = from; s < to;) {
+    const std::size_t slot = static_cast<std::size_t>(s % capacity_);
+    const Chunk& c = *chunks_[slot / chunkSize_];
+    const std::size_t first = slot % chunkSize_;
+    const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(to - s, chunkSize_ - first));
+    for (std::size_t i = first; i < first + n; ++i) out.push_back({c.time[i], c.value[i]});
+    s += n;
+  }
   return out;
 }
 

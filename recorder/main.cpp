@@ -32,14 +32,50 @@ using namespace kelta::record;
 
 std::atomic<bool> stopRequested{false};
 
-// From the stop request to the end: the flush to the broker (2 s at most), its "offline" (1 s)
-// and the disconnect (0.5 s) fit in it.
+// From the stop request to the end: the serial side's end, the flush to the broker (2 s at
+// most), its "offline" (1 s) and the disconnect (0.5 s) fit in it.
 constexpr std::chrono::milliseconds kStopLimit{4500};
 
 void Log(const std::string& line) {
   std::fprintf(stderr, "kelta-record: %s\n", line.c_str());
   std::fflush(stderr);
 }
+
+// The end is bounded from the stop request, whatever the sensor's line, the network or a
+// disk does: the queue is on disk already, and a service manager would kill the program soon
+// anyway, without the line saying why. From construction to destruction a thread of its own
+// looks at the request every 100 ms (it comes from the signal's thread) and then ends the
+// process kStopLimit after it, unless the destructor came first.
+class StopLimit {
+ public:
+  StopLimit() : thread_([this] { Watch(); }) {}
+  ~StopLimit() {
+    {
+      std::lock_guard lock(lock_);
+      ended_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  StopLimit(const StopLimit&) = delete;
+  StopLimit& operator=(const StopLimit&) = delete;
+
+ private:
+  void Watch() {
+    std::unique_lock lock(lock_);
+    while (!ended_ && !stopRequested) wake_.wait_for(lock, std::chrono::milliseconds(100));
+    if (!wake_.wait_for(lock, kStopLimit, [this] { return ended_; })) {
+      Log("stopping took longer than " + std::to_string(kStopLimit.count()) +
+          " ms; ending now (readings not acknowledged stay queued on disk)");
+      std::_Exit(kExitSoftware);
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool ended_ = false;
+  std::thread thread_;  // last: it uses the others
+};
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -216,21 +252,8 @@ int Run(const RecordOptions& options) {
       mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
     }
   };
+  StopLimit stopLimit;
   recorder.Run([] { return stopRequested.load(); }, tick);
-
-  // The end is bounded whatever the network or a disk does: the queue is on disk already and
-  // a service manager would kill the program soon anyway, without the line saying why.
-  std::mutex endLock;
-  std::condition_variable endWake;
-  bool ended = false;
-  std::thread watchdog([&] {
-    std::unique_lock lock(endLock);
-    if (!endWake.wait_for(lock, kStopLimit, [&] { return ended; })) {
-      Log("stopping took longer than " + std::to_string(kStopLimit.count()) +
-          " ms; ending now (readings not acknowledged stay queued on disk)");
-      std::_Exit(kExitSoftware);
-    }
-  });
 
   // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
   if (csv.IsOpen()) {
@@ -254,12 +277,6 @@ int Run(const RecordOptions& options) {
     mqtt->Stop();
   }
   std::fflush(stdout);
-  {
-    std::lock_guard lock(endLock);
-    ended = true;
-  }
-  endWake.notify_all();
-  watchdog.join();
   Log("stopped");
   return exitCode;
 }

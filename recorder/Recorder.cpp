@@ -63,7 +63,10 @@ Recorder::Recorder(RecorderConfig config, std::function<void(const SensorReading
       reading_(std::move(reading)),
       report_(std::move(report)),
       dispatcher_(std::make_shared<TVaLoopDispatcher>()) {
-  sink_.deliverLine = [this](const std::string& line) { lastLine_ = line; };
+  sink_.deliverLine = [this](const std::string& line) {
+    lastLine_ = line;
+    if (awaited_ && !answerLine_ && awaited_(line)) answerLine_ = line;
+  };
   sink_.angleReceived = [this](double value) {
     if (config_.ids.empty()) {
       if (streaming_ && sensorId_) Deliver(*sensorId_, value);
@@ -88,6 +91,7 @@ void Recorder::CreatePort() {
     port.SetPortNum(*n);
     port.SetExeDir(config_.exeDir.empty() ? ConsoleFoldersFor(ExecutableDir()).files
                                           : config_.exeDir);
+    port.SetDevDir(config_.devDir);
   } else {
     // A device path: the port object opens "COMn" by number, so the path gets a private
     // ports/com1 link of its own.
@@ -168,30 +172,43 @@ void Recorder::Lost() {
 
 void Recorder::TryReopen() {
   nextTry_ = Clock::now() + kReopenEvery;
-  if (!DevicePresent(comm_->FormatOpenPath())) return;
+  // Only the device that was lost, through the path it was opened by: the same ports/comN
+  // link once it leads to a device again, the same default device (COM1 opened as
+  // /dev/ttyS0), or the device path as given (through its private link). With the link
+  // gone, what the COM number falls back to is another device, never to be opened.
+  const std::string path = comm_->OpenedPath();
+  if (path.empty() || !DevicePresent(path)) return;
   try {
-    Open();
+    comm_->OpenPath(path);
   } catch (const EVaCommError&) {
     return;  // there but not to be opened yet: the next try
   }
+  comm_->SetRtsLine(true);
+  comm_->SetDtrLine(true);
   decoder_.ClearRxBuffer();
   if (config_.ids.empty() && !StartContinuous()) return;
   lost_ = false;
   report_(config_.port + " back at " + ClockText() + ", recording again");
 }
 
-bool Recorder::Exchange(const std::string& command, const char* marker, int tries, int waitMs) {
+std::optional<std::string> Recorder::Exchange(
+    const std::string& command, const std::function<bool(const std::string&)>& answers, int tries,
+    int waitMs) {
+  awaited_ = answers;
+  answerLine_.reset();
+  struct Done {
+    Recorder& recorder;
+    ~Done() { recorder.awaited_ = nullptr; }
+  } done{*this};
   for (int i = 0; i < tries && comm_->IsOpen(); ++i) {
-    lastLine_.clear();
     comm_->SendText(command);
-    if (dispatcher_->RunUntil(
-            [&] { return lastLine_.find(marker) != std::string::npos || !comm_->IsOpen(); },
-            std::chrono::milliseconds(waitMs)) &&
+    if (dispatcher_->RunUntil([&] { return answerLine_ || !comm_->IsOpen(); },
+                              std::chrono::milliseconds(waitMs)) &&
         comm_->IsOpen()) {
-      return true;
+      return answerLine_;
     }
   }
-  return false;
+  return std::nullopt;
 }
 
 bool Recorder::StartContinuous() {
@@ -200,7 +217,15 @@ bool Recorder::StartContinuous() {
   comm_->SendText(kCmdStop);
   Pump(200ms);
   decoder_.ClearRxBuffer();
-  if (!Exchange(kCmdInfo, kMarkerInfo, kTries, kWaitMs)) {
+  // A line whose ID item is no sensor address (noise holding "V:", a reply that lost a comma)
+  // names no sensor, neither this one nor another: no answer, the question is asked again.
+  const std::optional<std::string> reply = Exchange(
+      kCmdInfo,
+      [](const std::string& line) {
+        return line.find(kMarkerInfo) != std::string::npos && ParseSensorInfo(line).idValid;
+      },
+      kTries, kWaitMs);
+  if (!reply) {
     if (comm_->IsOpen()) {
       closing_ = true;
       comm_->Close();
@@ -211,7 +236,7 @@ bool Recorder::StartContinuous() {
     }
     return false;
   }
-  const SensorInfo info = ParseSensorInfo(lastLine_);
+  const SensorInfo info = ParseSensorInfo(*reply);
   if (sensorId_ && *sensorId_ != info.id) {
     ++counters_.refused;
     closing_ = true;

@@ -1,8 +1,9 @@
 #pragma once
 // The serial side of kelta-record: one port, the sensor (continuous mode) or a bus of them
 // (ID polls), every reading handed on with its sequence number. Survives the cable: a lost
-// device is reported and waited for, reopened when it is back, checked by its ID ("#INFO" in
-// continuous mode; on a bus every answer is its ID's own) and recording resumes.
+// device is reported and waited for through the path it was opened by (nothing else is
+// opened meanwhile), reopened when it is back, checked by its ID ("#INFO" in continuous mode;
+// on a bus every answer is its ID's own) and recording resumes.
 //
 // Threads: everything here runs on the thread that created the dispatcher (the program's main
 // thread), which Run keeps pumping; the serial port's workers hand their notifications to it.
@@ -27,8 +28,11 @@ class TVaLoopDispatcher;
 namespace kelta::record {
 
 struct RecorderConfig {
-  std::string port;      // "COMn" or a device path
-  std::string exeDir;    // for "ports/comN"; empty: the program's folder
+  std::string port;    // "COMn" or a device path
+  std::string exeDir;  // for "ports/comN"; empty: the program's folder
+  // Where a COM number without a ports/comN link finds its device (COM1: ttyS0 here); only
+  // tests give another folder, one of their own devices.
+  std::string devDir = "/dev/";
   std::vector<int> ids;  // bus mode when not empty
   int intervalMs = 1000;
   int replyMs = 200;
@@ -90,8 +94,10 @@ class Recorder {
   bool WaitQuiet(Clock::time_point from, const std::function<bool()>& stop);
   void FileRound();
   void MaybeTick();
-  // Sends command until a line holding marker arrives: tries x waitMs.
-  bool Exchange(const std::string& command, const char* marker, int tries, int waitMs);
+  // Sends command until a line that answers arrives (tries x waitMs): that line, or nullopt.
+  std::optional<std::string> Exchange(const std::string& command,
+                                      const std::function<bool(const std::string&)>& answers,
+                                      int tries, int waitMs);
   void Pump(std::chrono::milliseconds time);
   void Deliver(int id, double angle);
   void File(int id, double angle, const std::string& line,
@@ -106,6 +112,9 @@ class Recorder {
   RxDecoder decoder_;
   RxSink sink_;
   std::string lastLine_;
+  // While an exchange waits: what answers it, and the first line that did.
+  std::function<bool(const std::string&)> awaited_;
+  std::optional<std::string> answerLine_;
   bool closing_ = false;
   bool lost_ = false;
   bool streaming_ = false;

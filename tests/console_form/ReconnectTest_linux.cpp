@@ -9,9 +9,9 @@
 #include "sim/PortLink.h"
 #include "sim/SensorWire.h"
 #include "tests/support/Files.h"
+#include "tests/support/OpenWatch.h"
 #include "tests/support/Pty.h"
 
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,43 +19,14 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <thread>
 
 namespace kelta::test {
 namespace {
 
 using F = FormControl;
-
-// Counts the opens of a device (its link followed) by inotify's open events.
-class OpenWatch {
- public:
-  explicit OpenWatch(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    if (fd_ < 0 || inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0)
-      throw std::system_error(errno, std::generic_category(), "inotify on " + path);
-  }
-  ~OpenWatch() { close(fd_); }
-  OpenWatch(const OpenWatch&) = delete;
-  OpenWatch& operator=(const OpenWatch&) = delete;
-
-  int Opens() {
-    alignas(inotify_event) char buffer[4096];
-    for (ssize_t n; (n = read(fd_, buffer, sizeof buffer)) > 0;)
-      for (ssize_t at = 0; at < n;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-        if (event->mask & IN_OPEN) ++opens_;
-        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-      }
-    return opens_;
-  }
-
- private:
-  int fd_;
-  int opens_ = 0;
-};
 
 bool Shown(const RecordingWindow& w, double value) {
   return std::any_of(w.angles.shown.begin(), w.angles.shown.end(),

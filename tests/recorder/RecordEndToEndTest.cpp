@@ -1,6 +1,8 @@
 // kelta-record end to end: the simulator (kelta-sim) on a pseudo-terminal linked as COM4, a real
 // broker on a free loopback port, a subscriber, and the recorder as a user or a service starts
-// it. Every wait has a generous limit; nothing here measures speed.
+// it (one case runs the recorder's serial side in the test's own process instead, to give its
+// COM number a fallback device of the test's own). Every wait has a generous limit; nothing
+// here measures speed.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,21 +12,27 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "recorder/Recorder.h"
 #include "serial/portmap/PortMap.h"
 #include "sim/PortLink.h"
+#include "sim/SensorWire.h"
 #include "sim/SimulatedSensor.h"
 #include "tests/recorder/LiveBroker.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/Files.h"
+#include "tests/support/OpenWatch.h"
 #include "tests/support/Pty.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
@@ -376,6 +384,135 @@ TEST_F(RecordTest, SimulatorKilledAndRestartedRecordingResumes) {
   }
   EXPECT_GE(widest, 500);
   EXPECT_EQ(Lines(ReadFile(dir_.File("rec.csv"))).size(), printed.size() + 1);
+}
+
+// kelta-record's serial side in the test's own process, on a thread of its own, so that a
+// COM number's fallback can lead to a device of the test's: the angles it hands on and its log.
+class RecorderInProcess {
+ public:
+  explicit RecorderInProcess(record::RecorderConfig config)
+      : thread_([this, config = std::move(config)] { Run(config); }) {}
+  ~RecorderInProcess() {
+    stop_ = true;
+    thread_.join();
+  }
+  RecorderInProcess(const RecorderInProcess&) = delete;
+  RecorderInProcess& operator=(const RecorderInProcess&) = delete;
+
+  size_t Count(double angle) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<size_t>(std::count(angles_.begin(), angles_.end(), angle));
+  }
+  std::string Log() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return log_;
+  }
+  bool LogSays(const std::string& text) const {
+    return WaitUntil([&] { return Log().find(text) != std::string::npos; }, 30s);
+  }
+
+ private:
+  void Run(const record::RecorderConfig& config) {
+    try {
+      record::Recorder recorder(
+          config,
+          [this](const record::SensorReading& r) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            angles_.push_back(r.angle);
+          },
+          [this](const std::string& line) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            log_ += line + "\n";
+          });
+      recorder.Open();
+      recorder.Run([this] { return stop_.load(); }, [] {});
+    } catch (const std::exception& e) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      log_ += std::string("failed: ") + e.what() + "\n";
+    }
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<double> angles_;
+  std::string log_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;  // last: it starts with everything above in place
+};
+
+sim::SensorConfig Streaming(double angle) {
+  sim::SensorConfig config;
+  config.fixedAngle = angle;
+  config.framesPerSecond = 50;
+  return config;
+}
+
+// The simulator ends (its link removed, then its terminal closed) while COM4's fallback name
+// leads to another device with a sensor of the same ID: the recorder never opens it, and the
+// link back, to the sensor again, leads to recording again.
+TEST_F(RecordTest, WithItsLinkGoneAPortNeverOpensTheFallbackDevice) {
+  std::optional<BusRig> sensor(std::in_place, dir_.Path(), Streaming(3.5));
+  sim::SimulatedSensor other(Streaming(66.6));
+  other.Start();
+  const std::string devDir = dir_.File("dev/");
+  ASSERT_EQ(mkdir(devDir.c_str(), 0700), 0);
+  const std::string fallback = devDir + "ttyS3";  // COM4's
+  ASSERT_EQ(symlink(other.SlavePath().c_str(), fallback.c_str()), 0);
+  OpenWatch opens(fallback);
+  record::RecorderConfig config;
+  config.port = "COM4";
+  config.exeDir = dir_.Path();
+  config.devDir = devDir;
+  RecorderInProcess recorder(config);
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Count(3.5) >= 5; })) << recorder.Log();
+
+  sensor.reset();
+  ASSERT_TRUE(recorder.LogSays("COM4 lost at")) << recorder.Log();
+  std::this_thread::sleep_for(2s);  // four looks
+  EXPECT_EQ(opens.Opens(), 0);
+  EXPECT_EQ(other.ReceivedBytes(), "");
+
+  sensor.emplace(dir_.Path(), Streaming(4.5));
+  ASSERT_TRUE(recorder.LogSays("COM4 back at")) << recorder.Log();
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Count(4.5) >= 5; })) << recorder.Log();
+  EXPECT_EQ(sensor->sensor.ReceivedBytes().rfind("#STOP\r\n#INFO\r\n#READ\r\n", 0), 0u)
+      << sensor->sensor.ReceivedBytes();
+  EXPECT_EQ(recorder.Count(66.6), 0u);
+  EXPECT_EQ(opens.Opens(), 0);
+}
+
+// The sensor comes back mute at first: its first "#INFO" gets a reply that lost a comma
+// ("I:B1DM:0") and noise holding "V:". Neither names a sensor, so neither is another sensor:
+// nothing is refused, "#INFO" is asked again, and the right sensor is taken back.
+TEST_F(RecordTest, AGarbledInformationLineIsNoAnswer) {
+  std::optional<BusRig> sensor(std::in_place, dir_.Path(), Streaming(3.5));
+  StartRecorder({});
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 5; })) << Errors();
+  sensor.reset();
+  ASSERT_TRUE(ErrorsSay("COM4 lost at")) << Errors();
+
+  struct {
+    std::atomic<sim::SimulatedSensor*> sensor{nullptr};
+    std::atomic<bool> wrote{false}, sent{false};
+  } garbler;
+  sim::SensorConfig mute = Streaming(4.5);
+  mute.silent = true;
+  mute.lineObserver = [&garbler](const std::string& line) {
+    sim::SimulatedSensor* s = garbler.sensor.load();
+    if (line != "#INFO" || !s || garbler.wrote.exchange(true)) return;
+    std::string lostComma = sim::InfoLine(s->Settings());
+    lostComma.erase(lostComma.find(",DM:"), 1);
+    garbler.sent = s->WriteRaw(lostComma + "\x8f\x12V:\xff\xfe,I:\x01\r");
+    s->Update([](sim::SensorConfig& c) { c.silent = false; });
+  };
+  sensor.emplace(dir_.Path(), mute);
+  garbler.sensor = &sensor->sensor;
+  ASSERT_TRUE(ErrorsSay("COM4 back at")) << Errors();
+  const size_t before = Printed().size();
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= before + 5; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_TRUE(garbler.sent);
+  EXPECT_EQ(Errors().find("another sensor"), std::string::npos) << Errors();
+  for (const std::string& line : Printed()) EXPECT_EQ(JsonNumber(line, "id"), 1) << line;
 }
 
 // A broker that is not there at the start: the CSV file records from the first reading, the

@@ -209,8 +209,9 @@ Outputs (at least one):
                      (default 100000)
   --stdout           one JSON object a line on standard output
 
-A lost device is reported, waited for, reopened when it is back, checked by its ID and
-recording resumes. An unreachable broker is retried; the other outputs go on. SIGTERM
+A lost device is reported, waited for through the path it was opened by only (nothing
+else is opened meanwhile), reopened when it is back, checked by its ID and recording
+resumes. An unreachable broker is retried; the other outputs go on. SIGTERM
 ends the program within 5 s whatever the network does; what the broker has not
 acknowledged by then stays queued on disk for the next run.
 

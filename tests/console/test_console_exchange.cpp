@@ -145,7 +145,8 @@ TEST(ConsoleExchange, TheSameSensorBackUnderItsNameIsTakenBackByItself) {
   rig.link = std::make_unique<sim::PortLink>(rig.dir.Path(), rig.com, back.SlavePath(), false);
   ASSERT_TRUE(rig.PumpUntil([&w] { return !w.Panel2->isVisible(); }));
   EXPECT_EQ(w.Form().Connected, 1);
-  EXPECT_EQ(back.ReceivedBytes(), "#INFO\r\n");
+  // A returning sensor is stopped before it is asked who it is.
+  EXPECT_EQ(back.ReceivedBytes(), "#STOP\r\n#INFO\r\n");
   EXPECT_TRUE(w.StatusText(0).startsWith(QStringLiteral("COM7 back at ")));
   EXPECT_EQ(w.ssaValue->SegmentColor(), sevenseg::clLime);
   EXPECT_EQ(dialShown(), live);

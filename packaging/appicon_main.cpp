@@ -3,7 +3,7 @@
 // sizes 16 to 256, and 512 for large views (software centres).
 // Exit codes: 0 written, 1 a file could not be written, 2 wrong usage.
 
-#include "console/AppIcon.h"
+#include "console/qt/AppIcon.h"
 
 #include <QDir>
 #include <QGuiApplication>

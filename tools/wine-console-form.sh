@@ -4,7 +4,7 @@
 # the simulated sensor SIM running natively, started and stopped as each test asks: Wine reaches
 # COM<N> through the link $WINEPREFIX/dosdevices/com<N>, pointed at the running sensor's
 # pseudo-terminal (COM<N> announced under SERIALCOMM, as a serial driver would). The program
-# asks through files in a shared folder (tests/console_form/TestSensor_win32.cpp):
+# asks through files in a shared folder (tests/console/form/TestSensor_win32.cpp):
 #   start-<k>  kelta-sim's options, one a line: the sensor running is stopped, this one started
 #              with --verbose into sim-<k>.log, the link moved to it; answered by started-<k>
 #              (failed-<k>)

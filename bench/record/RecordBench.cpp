@@ -24,9 +24,9 @@
 #include <thread>
 #include <vector>
 
+#include "apps/sim/SensorWire.h"
 #include "serial/portmap/PortMap.h"
-#include "sim/SensorWire.h"
-#include "tests/recorder/LiveBroker.h"
+#include "tests/apps/recorder/LiveBroker.h"
 #include "tests/support/Pty.h"
 #include "tests/support/TempDir.h"
 

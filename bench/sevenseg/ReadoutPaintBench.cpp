@@ -12,8 +12,8 @@
 
 #include "sevenseg/AnalogLayout.h"
 #include "sevenseg/GlyphPaint.h"
-#include "sevenseg/QtCanvas.h"
-#include "sevenseg/iSevenSegmentAnalog.h"
+#include "sevenseg/qt/QtCanvas.h"
+#include "sevenseg/qt/iSevenSegmentAnalog.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "console/core/ConsoleErrors.h"
+#include "base/Errors.h"
 #include "console/core/PortProbe.h"
-#include "console/core/StrToInt.h"
+#include "protocol/StrToInt.h"
 #include "serial/portmap/PortMap.h"
 
 namespace kelta {

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/RegularFile.h"
+#include "base/Errors.h"
+#include "base/RegularFile.h"
 
 namespace kelta {
 

@@ -2,10 +2,10 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "console/core/SensorCommands.h"
-#include "console/core/SensorInfo.h"
-#include "console/core/StrToInt.h"
 #include "console/form/PortAccess.h"
+#include "protocol/SensorCommands.h"
+#include "protocol/SensorInfo.h"
+#include "protocol/StrToInt.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommError.h"
 

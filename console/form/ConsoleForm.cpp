@@ -3,10 +3,10 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/ErrorLog.h"
+#include "base/ErrorLog.h"
+#include "base/Errors.h"
 #include "console/core/PortList.h"
-#include "console/core/RxDecoder.h"
+#include "protocol/RxDecoder.h"
 #include "serial/VaComm.h"
 
 #include <cstdio>

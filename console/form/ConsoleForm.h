@@ -10,12 +10,12 @@
 // because WaitWithMessages runs messages, a click or a serial notification can run inside a
 // waiting handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
 
-#include "console/core/ReadingCsv.h"
 #include "console/core/UserSet.h"
 #include "console/form/FormWindow.h"
 #include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
 #include "console/form/TrendBuffer.h"
+#include "records/ReadingCsv.h"
 
 #include <chrono>
 #include <cstdint>

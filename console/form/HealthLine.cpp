@@ -1,8 +1,8 @@
 // The live health line: readings per second, seconds since the last reading and frames the
 // block check dropped since Connect; a continuous stream that has paused marks the readout.
 
-#include "console/core/RxDecoder.h"
 #include "console/form/ConsoleForm.h"
+#include "protocol/RxDecoder.h"
 
 namespace kelta {
 

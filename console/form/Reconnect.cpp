@@ -6,12 +6,12 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/LocalTime.h"
-#include "console/core/RxDecoder.h"
-#include "console/core/SensorCommands.h"
-#include "console/core/SensorInfo.h"
+#include "base/Errors.h"
+#include "base/LocalTime.h"
 #include "console/form/PortAccess.h"
+#include "protocol/RxDecoder.h"
+#include "protocol/SensorCommands.h"
+#include "protocol/SensorInfo.h"
 #include "serial/VaComm.h"
 #include "serial/VaCommError.h"
 
@@ -30,13 +30,6 @@ constexpr int kStopQuietMs = 200;
 // "#INFO" is asked this often per look, each answer awaited this long.
 constexpr int kInfoTries = 6;
 constexpr int kInfoWaitMs = 500;
-
-std::string ClockText() {
-  const std::tm t = LocalTime(std::time(nullptr));
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
-  return text;
-}
 
 }  // namespace
 

@@ -6,10 +6,10 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/LocalTime.h"
-#include "console/core/RecordSettings.h"
+#include "base/Errors.h"
+#include "base/LocalTime.h"
 #include "console/form/FormLayout.h"
+#include "records/RecordSettings.h"
 #include "serial/VaComm.h"
 
 #include <cerrno>

@@ -3,10 +3,10 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/RxDecoder.h"
-#include "console/core/SensorCommands.h"
-#include "console/core/StrToInt.h"
+#include "base/Errors.h"
+#include "protocol/RxDecoder.h"
+#include "protocol/SensorCommands.h"
+#include "protocol/StrToInt.h"
 #include "serial/VaComm.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "console/form/ConsoleForm.h"
 
-#include "serial/SensorLine.h"
+#include "protocol/SensorLine.h"
 #include "serial/VaComm.h"
 
 namespace kelta {

@@ -1,7 +1,7 @@
 #include "console/form/TrendBuffer.h"
 
-#include "console/core/ReadingCsv.h"
 #include "console/form/HealthMeter.h"
+#include "records/ReadingCsv.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -1,6 +1,6 @@
 // KELTA_Dispaly for Windows: the sensor console as a native Windows program.
 
-#include "console/core/ConsoleFolders.h"
+#include "base/ConsoleFolders.h"
 #include "console/win32/MainWindow.h"
 #include "console/win32/Utf16.h"
 #include "serial/portmap/PortMap.h"

@@ -1,8 +1,8 @@
 #include "graphics/dial/DialReadoutPaint.h"
 
 #include "graphics/core/Blend.h"
+#include "graphics/dial/BitmapCanvas.h"
 #include "sevenseg/AnalogLayout.h"
-#include "sevenseg/BitmapCanvas.h"
 #include "sevenseg/GlyphPaint.h"
 
 #include <vector>

@@ -2,17 +2,14 @@
 // Where a "COMn" port lives on this machine. Port names stay "COMn" everywhere the user and the
 // settings file see them; only the path that is opened comes from here. Pure functions of the
 // file system (on Windows, of the system's port names), safe on any thread. One file per system:
-// PortMap_linux.cpp, PortMap_win32.cpp (and ExecutableDir_*.cpp).
+// PortMap_linux.cpp, PortMap_win32.cpp.
 
 #include <string>
 #include <vector>
 
-namespace kelta {
+#include "base/ExecutableDir.h"
 
-// Folder of the running executable with a trailing separator: the target of /proc/self/exe
-// and '/' on Linux; the module path of GetModuleFileNameW, in UTF-8, and '\' on Windows.
-// Throws std::system_error when the system cannot tell.
-std::string ExecutableDir();
+namespace kelta {
 
 // Device path for port number portNum:
 //   exeDir + "ports/com<N>" when that entry exists (even a dangling link: it is the user's

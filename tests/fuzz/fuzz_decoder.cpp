@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "console/core/AngleText.h"
-#include "console/core/RxDecoder.h"
+#include "protocol/AngleText.h"
+#include "protocol/RxDecoder.h"
 
 namespace {
 

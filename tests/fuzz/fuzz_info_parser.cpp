@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/core/ConsoleErrors.h"
-#include "console/core/SensorInfo.h"
-#include "console/core/StrToInt.h"
+#include "base/Errors.h"
+#include "protocol/SensorInfo.h"
+#include "protocol/StrToInt.h"
 
 namespace {
 

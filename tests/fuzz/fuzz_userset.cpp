@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "console/core/ConsoleErrors.h"
+#include "base/Errors.h"
 #include "console/core/UserSet.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"

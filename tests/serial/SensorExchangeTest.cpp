@@ -5,10 +5,10 @@
 
 #include <memory>
 
+#include "apps/sim/SensorWire.h"
+#include "apps/sim/SimulatedSensor.h"
 #include "serial/LoopDispatcher.h"
 #include "serial/VaComm.h"
-#include "sim/SensorWire.h"
-#include "sim/SimulatedSensor.h"
 #include "tests/serial/PortSetup.h"
 #include "tests/support/TempDir.h"
 

@@ -1,9 +1,9 @@
 // The bitmap canvas draws the pixels the Qt canvas draws: every glyph in cells of many sizes,
 // with and without the unlit segments, segment sizes and separations, colours, bevels and
 // clipped fills, painted both ways and compared pixel by pixel.
-#include "sevenseg/BitmapCanvas.h"
+#include "graphics/dial/BitmapCanvas.h"
 #include "sevenseg/GlyphPaint.h"
-#include "sevenseg/QtCanvas.h"
+#include "sevenseg/qt/QtCanvas.h"
 
 #include "tests/support/QtTestApp.h"
 

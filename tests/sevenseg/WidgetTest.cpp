@@ -8,9 +8,9 @@
 #include <QPainter>
 
 #include "sevenseg/GlyphPaint.h"
-#include "sevenseg/QtCanvas.h"
 #include "sevenseg/RecordingCanvas.h"
-#include "sevenseg/iSevenSegmentCharacter.h"
+#include "sevenseg/qt/QtCanvas.h"
+#include "sevenseg/qt/iSevenSegmentCharacter.h"
 #include "tests/sevenseg/WidgetTestSupport.h"
 #include "tests/sevenseg/WorkedCell.h"
 

@@ -8,7 +8,7 @@
 
 #include <stdexcept>
 
-#include "sevenseg/iSevenSegmentAnalog.h"
+#include "sevenseg/qt/iSevenSegmentAnalog.h"
 
 namespace kelta::sevenseg::test {
 

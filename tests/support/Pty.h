@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/PseudoTerminal.h"
+#include "apps/sim/PseudoTerminal.h"
 
 namespace kelta::test {
 

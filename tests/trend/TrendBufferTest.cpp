@@ -1,6 +1,6 @@
 #include "console/form/TrendBuffer.h"
 
-#include "console/core/ReadingCsv.h"
+#include "records/ReadingCsv.h"
 
 #include <gtest/gtest.h>
 

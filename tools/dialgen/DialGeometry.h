@@ -2,7 +2,7 @@
 // of the 404 x 404 view; the seven-segment readout is a child of the view at (144, 221).
 #pragma once
 
-#include "graphics/dial/DialReadout.h"
+#include "graphics/qt/DialReadout.h"
 
 #include <QColor>
 #include <QPointF>

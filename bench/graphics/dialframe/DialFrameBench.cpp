@@ -21,7 +21,7 @@
 #include "graphics/core/Blend.h"
 #include "graphics/core/Transformation.h"
 #include "graphics/core/Transformer.h"
-#include "graphics/view/Image32.h"
+#include "graphics/qt/Image32.h"
 #include "graphics/view/Layers.h"
 
 #include "graphics/dial/DialComposer.h"

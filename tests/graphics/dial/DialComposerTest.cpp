@@ -4,7 +4,7 @@
 #include "graphics/png/PngErrors.h"
 #include "graphics/png/PngLoader.h"
 #include "graphics/png/PngWriter.h"
-#include "graphics/view/Image32.h"
+#include "graphics/qt/Image32.h"
 
 #include "tests/support/HeapCounter.h"
 #include "tests/support/QtTestApp.h"

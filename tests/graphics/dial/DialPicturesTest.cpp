@@ -4,7 +4,7 @@
 // and marks the sector beyond +-120 as well.
 #include "graphics/dial/DialComposer.h"
 #include "graphics/png/PngLoader.h"
-#include "graphics/view/Image32.h"
+#include "graphics/qt/Image32.h"
 
 #include "tests/support/QtTestApp.h"
 

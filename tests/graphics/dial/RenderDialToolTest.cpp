@@ -5,10 +5,10 @@
 
 #include "graphics/dial/DialComposer.h"
 #include "graphics/dial/DialFrame.h"
-#include "graphics/dial/DialReadout.h"
 #include "graphics/png/PngLoader.h"
-#include "graphics/view/Image32.h"
-#include "sevenseg/iSevenSegmentAnalog.h"
+#include "graphics/qt/DialReadout.h"
+#include "graphics/qt/Image32.h"
+#include "sevenseg/qt/iSevenSegmentAnalog.h"
 
 #include "tests/support/QtTestApp.h"
 

@@ -1,4 +1,4 @@
-#include "graphics/view/Image32.h"
+#include "graphics/qt/Image32.h"
 #include "graphics/view/Layers.h"
 
 #include "tests/support/QtTestApp.h"

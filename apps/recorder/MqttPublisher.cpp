@@ -1,0 +1,371 @@
+#include "apps/recorder/MqttPublisher.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace kelta::record {
+
+namespace {
+
+constexpr char kOnline[] = "online";
+constexpr char kOffline[] = "offline";
+
+void InitLibrary() {
+  static std::once_flag once;
+  std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+MqttPublisher* Self(void* user) { return static_cast<MqttPublisher*>(user); }
+
+// What a library call's result says; right after the call, errno being its.
+std::string Why(int rc) {
+  if (rc == MOSQ_ERR_ERRNO) return strerror(errno);
+  if (rc == MOSQ_ERR_KEEPALIVE) return "no answer within the keep-alive time";
+  return mosquitto_strerror(rc);
+}
+
+}  // namespace
+
+MqttPublisher::MqttPublisher(MqttSettings settings, std::function<void(const std::string&)> report)
+    : settings_(std::move(settings)),
+      report_(std::move(report)),
+      folderLock_(settings_.queueFolder),
+      // The queue's own bound, at the front, is only for what an earlier run left.
+      queue_(settings_.queueFolder, settings_.queueMax + kWindow, settings_.topicPrefix) {
+  // What the queue found on disk: damaged records, foreign topics, an earlier format.
+  for (const std::string& note : queue_.TakeNotes()) Report(note);
+}
+
+MqttPublisher::~MqttPublisher() { Stop(); }
+
+void MqttPublisher::Report(const std::string& line) const {
+  if (report_) report_(line);
+}
+
+void MqttPublisher::Start() {
+  if (started_) throw std::logic_error("MqttPublisher::Start called twice");
+  InitLibrary();
+  started_ = true;
+  network_ = std::thread([this] { NetworkLoop(); });
+  sender_ = std::thread([this] { SenderLoop(); });
+}
+
+mosquitto* MqttPublisher::NewClient() {
+  // A clean session: the queue, not the broker or the library, keeps what is unacknowledged.
+  mosquitto* client = mosquitto_new(settings_.clientId.c_str(), true, this);
+  if (client == nullptr) return nullptr;
+  // Publishing from the sender thread wakes our loop instead of writing from that thread.
+  mosquitto_threaded_set(client, true);
+  mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+  // Room for the status and counters messages beside a full window of readings.
+  mosquitto_max_inflight_messages_set(client, kWindow + 4);
+  mosquitto_will_set(client, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline, 1, true);
+  mosquitto_connect_callback_set(
+      client, [](mosquitto* m, void* user, int rc) { Self(user)->OnConnect(m, rc); });
+  mosquitto_publish_callback_set(
+      client, [](mosquitto* m, void* user, int mid) { Self(user)->OnPublish(m, mid); });
+  return client;
+}
+
+void MqttPublisher::NetworkLoop() {
+  using Clock = std::chrono::steady_clock;
+  // Retried quickly at first, then no more than every 5 s.
+  std::chrono::seconds retry(1);
+  Clock::time_point nextTry = Clock::now();
+  Clock::time_point tried{};
+  for (;;) {
+    mosquitto* client = nullptr;
+    {
+      std::unique_lock lock(lock_);
+      if (networkStop_) break;
+      client = mosq_;
+      if (client == nullptr) {
+        // Between connections: the next try, or the end (no new connection once stopping).
+        if (netWake_.wait_until(lock, nextTry, [this] { return networkStop_ || stopping_; })) {
+          netWake_.wait(lock, [this] { return networkStop_; });
+          break;
+        }
+      }
+    }
+    if (client == nullptr) {
+      // Without blocking: the connect goes on in the loop below.
+      client = NewClient();
+      const int rc = client == nullptr
+                         ? MOSQ_ERR_NOMEM
+                         : mosquitto_connect_async(client, settings_.host.c_str(), settings_.port,
+                                                   settings_.keepAliveSeconds);
+      if (rc != MOSQ_ERR_SUCCESS) {
+        const std::string why = Why(rc);
+        if (client != nullptr) mosquitto_destroy(client);
+        ConnectionGone(true, why);
+        nextTry = Clock::now() + retry;
+        retry = std::min(retry * 2, std::chrono::seconds(5));
+        continue;
+      }
+      {
+        std::lock_guard lock(lock_);
+        mosq_ = client;
+      }
+      tried = Clock::now();
+    }
+    const int rc = mosquitto_loop(client, 100, 1);
+    const std::string why = Why(rc);
+    bool connected = false;
+    {
+      std::lock_guard lock(lock_);
+      connected = connected_;
+    }
+    if (rc == MOSQ_ERR_SUCCESS && connected) {
+      retry = std::chrono::seconds(1);
+      continue;
+    }
+    if (rc == MOSQ_ERR_SUCCESS && Clock::now() - tried < kConnectTimeout) continue;
+    // Lost, refused, or no answer in time: the client goes, with what it held.
+    ConnectionGone(!connected, rc == MOSQ_ERR_SUCCESS ? "no answer" : why);
+    nextTry = Clock::now() + retry;
+    retry = std::min(retry * 2, std::chrono::seconds(5));
+  }
+  mosquitto* client = nullptr;
+  {
+    std::lock_guard lock(lock_);
+    std::swap(client, mosq_);
+    connected_ = false;
+  }
+  if (client != nullptr) mosquitto_destroy(client);
+}
+
+void MqttPublisher::ConnectionGone(bool failedToConnect, const std::string& why) {
+  mosquitto* client = nullptr;
+  bool report = false;
+  {
+    std::lock_guard lock(lock_);
+    std::swap(client, mosq_);
+    connected_ = false;
+    // Nothing is with the library any more: the sender starts again at the oldest message.
+    handed_ = 0;
+    handedIds_.clear();
+    otherInFlight_ = 0;
+    report = !stopping_ && !reportedDown_;
+    if (report) reportedDown_ = true;
+  }
+  if (client != nullptr) mosquitto_destroy(client);
+  progress_.notify_all();
+  if (!report) return;
+  const std::string where = settings_.host + ":" + std::to_string(settings_.port);
+  if (failedToConnect) {
+    Report("MQTT broker " + where + " unreachable (" + why + "), retrying; readings wait on disk");
+  } else {
+    Report("MQTT broker " + where + " lost, retrying; readings wait on disk (" + why + ")");
+  }
+}
+
+void MqttPublisher::Publish(const std::string& topic, const std::string& payload) {
+  std::vector<std::string> notes;
+  {
+    std::lock_guard lock(lock_);
+    // The bound counts the messages not yet with the library: the oldest of those goes.
+    if (queue_.Size() - handed_ >= settings_.queueMax) queue_.DropAt(handed_);
+    // One the disk refuses is dropped and counted; the queue notes a full disk's start and end.
+    queue_.Push(QueuedMessage{topic, payload});
+    notes = queue_.TakeNotes();
+  }
+  wake_.notify_all();
+  for (const std::string& note : notes) Report(note);
+}
+
+void MqttPublisher::SetCounters(const std::string& json) {
+  {
+    std::lock_guard lock(lock_);
+    if (json == counters_) return;
+    counters_ = json;
+    countersDirty_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool MqttPublisher::Flush(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(lock_);
+  return progress_.wait_for(
+      lock, timeout, [this] { return queue_.Empty() && !countersDirty_ && otherInFlight_ == 0; });
+}
+
+void MqttPublisher::Stop() {
+  if (!started_ || stopped_) return;
+  stopped_ = true;
+  {
+    std::lock_guard lock(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  netWake_.notify_all();
+  if (sender_.joinable()) sender_.join();
+  {
+    std::unique_lock lock(lock_);
+    int mid = 0;
+    if (connected_ &&
+        mosquitto_publish(mosq_, &mid, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline,
+                          1, true) == MOSQ_ERR_SUCCESS) {
+      // Its acknowledgement, briefly: a broker that does not answer is left with the last
+      // will, which says the same.
+      ++otherInFlight_;
+      const uint64_t before = acknowledged_;
+      progress_.wait_for(lock, std::chrono::seconds(1),
+                         [&] { return acknowledged_ > before || !connected_; });
+    }
+    if (connected_ && mosquitto_disconnect(mosq_) == MOSQ_ERR_SUCCESS) {
+      // The loop writes the disconnect and closes the connection.
+      progress_.wait_for(lock, std::chrono::milliseconds(500), [&] { return !connected_; });
+    }
+    networkStop_ = true;
+  }
+  netWake_.notify_all();
+  if (network_.joinable()) network_.join();
+  std::vector<std::string> notes;
+  {
+    std::lock_guard lock(lock_);
+    queue_.Finish();
+    notes = queue_.TakeNotes();
+  }
+  for (const std::string& note : notes) Report(note);
+}
+
+bool MqttPublisher::Connected() const {
+  std::lock_guard lock(lock_);
+  return connected_;
+}
+
+uint64_t MqttPublisher::Dropped() const {
+  std::lock_guard lock(lock_);
+  return queue_.Dropped();
+}
+
+uint64_t MqttPublisher::Queued() const {
+  std::lock_guard lock(lock_);
+  return queue_.Size();
+}
+
+uint64_t MqttPublisher::Acknowledged() const {
+  std::lock_guard lock(lock_);
+  return acknowledged_;
+}
+
+void MqttPublisher::OnConnect(mosquitto*, int rc) {
+  const std::string where = settings_.host + ":" + std::to_string(settings_.port);
+  if (rc != 0) {
+    bool report = false;
+    {
+      std::lock_guard lock(lock_);
+      report = !reportedDown_;
+      reportedDown_ = true;
+    }
+    if (report) {
+      Report("MQTT broker " + where + " refused the connection (" + mosquitto_connack_string(rc) +
+             "), retrying");
+    }
+    return;
+  }
+  {
+    std::lock_guard lock(lock_);
+    connected_ = true;
+    everConnected_ = true;
+    reportedDown_ = false;
+    onlineDue_ = true;
+    countersDirty_ = !counters_.empty();
+  }
+  wake_.notify_all();
+  Report("MQTT broker " + where + " connected");
+}
+
+void MqttPublisher::OnPublish(mosquitto*, int mid) {
+  {
+    std::lock_guard lock(lock_);
+    ++acknowledged_;
+    bool reading = false;
+    for (int& id : handedIds_) {
+      if (id == mid) {
+        id = 0;
+        reading = true;
+        break;
+      }
+    }
+    if (!reading && otherInFlight_ > 0) --otherInFlight_;
+    while (!handedIds_.empty() && handedIds_.front() == 0) {
+      handedIds_.pop_front();
+      --handed_;
+      queue_.Pop();
+    }
+  }
+  wake_.notify_all();
+  progress_.notify_all();
+}
+
+void MqttPublisher::SenderLoop() {
+  std::unique_lock lock(lock_);
+  const auto ready = [this] {
+    return stopping_ || (connected_ && (onlineDue_ || (countersDirty_ && otherInFlight_ < 2) ||
+                                        (handed_ < queue_.Size() && handed_ < kWindow)));
+  };
+  for (;;) {
+    // Meanwhile what was written to the queue goes onto the disk when due (within 250 ms).
+    while (!ready()) {
+      const std::optional<DiskQueue::Clock::time_point> due = queue_.SyncDue();
+      if (!due) {
+        wake_.wait(lock);
+      } else if (wake_.wait_until(lock, *due) == std::cv_status::timeout) {
+        queue_.Sync();
+      }
+    }
+    if (const auto due = queue_.SyncDue(); due && *due <= DiskQueue::Clock::now()) queue_.Sync();
+    if (stopping_) return;
+    if (onlineDue_) {
+      onlineDue_ = false;
+      if (mosquitto_publish(mosq_, nullptr, settings_.statusTopic.c_str(), sizeof kOnline - 1,
+                            kOnline, 1, true) == MOSQ_ERR_SUCCESS) {
+        ++otherInFlight_;
+      }
+      continue;
+    }
+    if (countersDirty_) {
+      countersDirty_ = false;
+      if (mosquitto_publish(mosq_, nullptr, settings_.countersTopic.c_str(),
+                            static_cast<int>(counters_.size()), counters_.data(), 1,
+                            true) == MOSQ_ERR_SUCCESS) {
+        ++otherInFlight_;
+      }
+      continue;
+    }
+    const std::optional<QueuedMessage> checked = queue_.Checked(handed_);
+    if (!checked) continue;  // damaged on the disk: dropped (noted at the next Publish)
+    const QueuedMessage& message = *checked;
+    int mid = 0;
+    const int rc = mosquitto_publish(mosq_, &mid, message.topic.c_str(),
+                                     static_cast<int>(message.payload.size()),
+                                     message.payload.data(), 1, false);
+    if (rc == MOSQ_ERR_SUCCESS) {
+      ++handed_;
+      // Its acknowledgement waits for lock_, held here. A real id is never 0.
+      handedIds_.push_back(mid);
+    } else if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST) {
+      // The network thread sees it too and replaces the client; the message stays queued.
+      wake_.wait_for(lock, std::chrono::milliseconds(100));
+    } else if (handed_ == 0) {
+      // Not for this broker (too large, bad topic): dropped rather than blocking the rest.
+      queue_.Pop();
+      lock.unlock();
+      Report(std::string("MQTT message dropped: ") + mosquitto_strerror(rc));
+      lock.lock();
+    } else {
+      // Behind messages still with the library: tried again once they are acknowledged.
+      wake_.wait_for(lock, std::chrono::milliseconds(100));
+    }
+  }
+}
+
+}  // namespace kelta::record

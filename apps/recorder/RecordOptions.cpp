@@ -1,0 +1,226 @@
+#include "apps/recorder/RecordOptions.h"
+
+#include "base/OptionValues.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace kelta::record {
+
+namespace {
+
+// A topic's length field has 16 bits; the recorder adds "/NAME/reading/ID" to the prefix.
+constexpr size_t kTopicBytes = 65535;
+// The name is also part of the queue folder's name (at most 255 bytes on common file
+// systems) and of the MQTT client id.
+constexpr size_t kNameBytes = 100;
+constexpr size_t kTopicSuffixBytes = kNameBytes + 20;
+
+// Well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF) without
+// the characters a broker refuses in a topic: NUL, the other control characters and the
+// non-characters U+FFFE and U+FFFF.
+bool TopicText(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int more = 0;
+    uint32_t code = 0;
+    if (lead < 0x80) {
+      code = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      more = 1;
+      code = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      more = 2;
+      code = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      code = lead & 0x07u;
+    } else {
+      return false;
+    }
+    if (static_cast<size_t>(more) > text.size() - 1 - i) return false;
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0u) != 0x80u) return false;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    if ((more == 2 && code < 0x800) || (more == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF) || code < 0x20 || (code >= 0x7F && code <= 0x9F) ||
+        code == 0xFFFE || code == 0xFFFF) {
+      return false;
+    }
+    i += 1 + static_cast<size_t>(more);
+  }
+  return true;
+}
+
+// Why text cannot be a topic prefix (or, with isName, the recorder's name); empty when it can.
+std::string TopicFault(const std::string& text, bool isName) {
+  if (text.empty()) return "must not be empty";
+  const size_t limit = isName ? kNameBytes : kTopicBytes - kTopicSuffixBytes;
+  if (text.size() > limit) {
+    return "is " + std::to_string(text.size()) + " bytes long; at most " + std::to_string(limit);
+  }
+  if (!TopicText(text)) {
+    return "is not valid UTF-8 text (or holds control characters, NUL included)";
+  }
+  if (text.find_first_of("#+") != std::string::npos) {
+    return "must not hold the wildcards '#' and '+'";
+  }
+  if (isName && text.find('/') != std::string::npos) return "must not hold '/'";
+  // Topics of the broker's own ($SYS/...) are not for clients to publish to.
+  if (!isName && text.front() == '$') return "must not start with '$'";
+  return {};
+}
+
+}  // namespace
+
+RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
+  RecordOptions o;
+  bool haveInterval = false;
+  OptionReader reader(args);
+  while (reader.Next()) {
+    const std::string& option = reader.Name();
+    if (option == "--help" || option == "-h") {
+      o.help = true;
+      reader.NoValue();
+    } else if (option == "--stdout") {
+      o.stdoutJson = true;
+      reader.NoValue();
+    } else if (option == "--port") {
+      o.port = reader.Value();
+    } else if (option == "--exe-dir") {
+      o.exeDir = OptionFolder(option, reader.Value());
+    } else if (option == "--ids") {
+      o.ids = OptionIdList(option, reader.Value(), 77);
+    } else if (option == "--interval") {
+      o.intervalMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, kMaxIntervalMs));
+      haveInterval = true;
+    } else if (option == "--reply-ms") {
+      o.replyMs = static_cast<int>(OptionInteger(option, reader.Value(), 10, 60'000));
+    } else if (option == "--csv") {
+      o.csvPath = reader.Value();
+      if (o.csvPath.empty()) OptionError(option, "needs a file or folder");
+    } else if (option == "--mqtt") {
+      const std::string text = reader.Value();
+      const size_t colon = text.rfind(':');
+      o.mqttHost = text.substr(0, colon);
+      if (colon != std::string::npos) {
+        o.mqttPort = static_cast<int>(OptionInteger(option, text.substr(colon + 1), 1, 65535));
+      }
+      if (o.mqttHost.empty()) OptionError(option, "needs HOST or HOST:PORT");
+    } else if (option == "--topic") {
+      o.topic = reader.Value();
+      if (const std::string fault = TopicFault(o.topic, false); !fault.empty()) {
+        OptionError(option, "the topic prefix " + fault);
+      }
+      while (o.topic.size() > 1 && o.topic.back() == '/') o.topic.pop_back();
+    } else if (option == "--name") {
+      o.name = reader.Value();
+      if (const std::string fault = TopicFault(o.name, true); !fault.empty()) {
+        OptionError(option, "the name " + fault);
+      }
+    } else if (option == "--queue-dir") {
+      o.queueFolder = reader.Value();
+      if (o.queueFolder.empty()) OptionError(option, "needs a folder");
+    } else if (option == "--queue-max") {
+      o.queueMax = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 100'000'000));
+    } else if (!option.starts_with("-") && o.port.empty()) {
+      o.port = option;
+      reader.NoValue();
+      if (reader.HasInlineValue()) OptionError(option, "is not a port name");
+    } else {
+      OptionError(option, o.port.empty() || option.starts_with("-") ? "unknown option (see --help)"
+                                                                    : "a second port");
+    }
+  }
+  if (o.help) return o;
+  if (o.port.empty()) throw std::invalid_argument("no port given (COMn or a device path)");
+  if (o.csvPath.empty() && o.mqttHost.empty() && !o.stdoutJson) {
+    throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
+  }
+  if (haveInterval && o.ids.empty()) throw std::invalid_argument("--interval: needs --ids");
+  o.intervalGivenMs = o.intervalMs;
+  const long long round = o.replyMs * static_cast<long long>(o.ids.size());
+  if (round > kMaxIntervalMs) {
+    throw std::invalid_argument("--reply-ms: " + std::to_string(o.ids.size()) + " IDs of " +
+                                std::to_string(o.replyMs) + " ms make a round of " +
+                                std::to_string(round) + " ms, longer than the longest " +
+                                "--interval (" + std::to_string(kMaxIntervalMs) + " ms)");
+  }
+  if (!o.ids.empty() && round > o.intervalMs) {
+    // A round must fit its interval, or the rounds would drift apart from it.
+    o.intervalMs = static_cast<int>(round);
+  }
+  return o;
+}
+
+std::string IntervalNotice(const RecordOptions& o) {
+  if (o.ids.empty() || o.intervalMs == o.intervalGivenMs) return {};
+  return "--interval " + std::to_string(o.intervalGivenMs) + " is too short for " +
+         std::to_string(o.ids.size()) + " IDs of --reply-ms " + std::to_string(o.replyMs) +
+         ": polling every " + std::to_string(o.intervalMs) + " ms";
+}
+
+std::string RecordUsage() {
+  return R"(Usage: kelta-record PORT [options]
+Records a KELTA angle sensor (or a bus of them) without a window, into a CSV file, an MQTT
+broker and/or standard output. Runs until SIGTERM or SIGINT (on Windows: Ctrl+C, Ctrl+Break
+or closing its console), then flushes everything and ends with status 0.
+
+PORT is COMn (as the console names it: a ports/comN link beside the program, or in the
+user's data folder when the program is installed where it cannot write, else the system's
+default device for n) or, on Linux, a device path such as /dev/ttyUSB0.
+  --exe-dir DIR      folder whose ports/comN links name the devices (default: the program's)
+
+Modes:
+  (default)          continuous: "#INFO" once (ID, mode and ranges go into every record),
+                     then "#READ", and every frame is recorded
+  --ids A,B,...      bus: the ID poll (0xB0+ID, ENQ) for each ID in turn; each answer is
+                     recorded under its ID; an ID silent for --reply-ms is counted and
+                     reported and the next one is polled
+  --interval MS      bus: a round of polls starts every MS ms (default 1000; at least
+                     --reply-ms times the number of IDs: a shorter one is stretched and
+                     the start says so; a round that must wait for the line to go quiet
+                     after a silent or late ID runs over, and that is reported too)
+  --reply-ms MS      bus: how long one ID may take to answer (default 200); a frame that
+                     comes outside every reply window (a late answer, a sensor talking
+                     unasked) is counted as unsolicited and never recorded
+
+Outputs (at least one):
+  --csv PATH         the console's CSV format; PATH is a new file, or a folder in which a
+                     file named kelta-<port>-<date>-<time>.csv is made
+  --mqtt HOST[:PORT] one JSON message per reading, QoS 1, to PREFIX/NAME/reading/ID
+                     (default port 1883; not in the Windows build); PREFIX/NAME/status
+                     is "online" or "offline" (retained, also the last will);
+                     PREFIX/NAME/counters (retained JSON) counts readings, dropped
+                     messages, dropped frames (block check failed or
+                     text no number), silent polls, unsolicited frames
+                     and lost devices
+  --topic PREFIX     topic prefix (default kelta): UTF-8 without control characters,
+                     '#' or '+', not starting with '$'
+  --name NAME        the recorder's name in its topics (default: host name-port): UTF-8
+                     without control characters, '/', '#' or '+', at most 100 bytes
+  --queue-dir DIR    where readings wait while the broker is away (default:
+                     $STATE_DIRECTORY, else /var/tmp/kelta-record-NAME); one recorder
+                     at a time uses it, a second one is refused
+  --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted
+                     (default 100000)
+  --stdout           one JSON object a line on standard output
+
+A lost device is reported, waited for through the path it was opened by only (nothing
+else is opened meanwhile), reopened when it is back, checked by its ID and recording
+resumes. An unreachable broker is retried; the other outputs go on. SIGTERM
+ends the program within 5 s whatever the network does; what the broker has not
+acknowledged by then stays queued on disk for the next run.
+
+Exit status: 0 after SIGTERM/SIGINT (Ctrl+C), 64 bad argument, 69 port not there or not to
+be opened at the start (also when another program holds it), 70 unexpected failure, 73
+CSV file or queue folder not to be made, or the queue folder in use by another recorder,
+74 writing the CSV file failed.
+  --help, -h         this text
+)";
+}
+
+}  // namespace kelta::record

@@ -1,0 +1,304 @@
+// kelta-record: records a KELTA angle sensor, or a bus of them, without a window.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "apps/recorder/ReadingJson.h"
+#include "apps/recorder/RecordOptions.h"
+#include "apps/recorder/RecordSystem.h"
+#include "apps/recorder/Recorder.h"
+#include "base/Errors.h"
+#include "records/ReadingCsv.h"
+#if KELTA_RECORD_MQTT
+#include "apps/recorder/MqttPublisher.h"
+#endif
+#include "serial/VaCommError.h"
+
+namespace {
+
+using namespace kelta::record;
+
+std::atomic<bool> stopRequested{false};
+
+// From the stop request to the end: the serial side's end, the flush to the broker (2 s at
+// most), its "offline" (1 s) and the disconnect (0.5 s) fit in it.
+constexpr std::chrono::milliseconds kStopLimit{4500};
+
+void Log(const std::string& line) {
+  std::fprintf(stderr, "kelta-record: %s\n", line.c_str());
+  std::fflush(stderr);
+}
+
+// The end is bounded from the stop request, whatever the sensor's line, the network or a
+// disk does: the queue is on disk already, and a service manager would kill the program soon
+// anyway, without the line saying why. From construction to destruction a thread of its own
+// looks at the request every 100 ms (it comes from the signal's thread) and then ends the
+// process kStopLimit after it, unless the destructor came first.
+class StopLimit {
+ public:
+  StopLimit() : thread_([this] { Watch(); }) {}
+  ~StopLimit() {
+    {
+      std::lock_guard lock(lock_);
+      ended_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  StopLimit(const StopLimit&) = delete;
+  StopLimit& operator=(const StopLimit&) = delete;
+
+ private:
+  void Watch() {
+    std::unique_lock lock(lock_);
+    while (!ended_ && !stopRequested) wake_.wait_for(lock, std::chrono::milliseconds(100));
+    if (!wake_.wait_for(lock, kStopLimit, [this] { return ended_; })) {
+      Log("stopping took longer than " + std::to_string(kStopLimit.count()) +
+          " ms; ending now (readings not acknowledged stay queued on disk)");
+      std::_Exit(kExitSoftware);
+    }
+  }
+
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool ended_ = false;
+  std::thread thread_;  // last: it uses the others
+};
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CsvPath(const std::string& given, const std::string& port) {
+  if (!IsFolder(given)) return given;
+  const std::tm t = LocalTime(std::time(nullptr));
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
+  const std::string folder = EndsWithSeparator(given) ? given : given + '/';
+  return folder + "kelta-" + BaseName(port) + "-" + stamp + ".csv";
+}
+
+std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t queued) {
+  std::string json =
+      "{\"readings\":" + std::to_string(c.readings) + ",\"dropped\":" + std::to_string(dropped) +
+      ",\"queued\":" + std::to_string(queued) + ",\"lost\":" + std::to_string(c.lost) +
+      ",\"refused\":" + std::to_string(c.refused) +
+      ",\"unsolicited\":" + std::to_string(c.unsolicited) +
+      ",\"dropped_frames\":" + std::to_string(c.droppedFrames) + ",\"silent\":{";
+  bool first = true;
+  for (const auto& [id, count] : c.silent) {
+    json += (first ? "\"" : ",\"") + std::to_string(id) + "\":" + std::to_string(count);
+    first = false;
+  }
+  return json + "}}";
+}
+
+int Run(const RecordOptions& options) {
+  StopRequests stopRequests(stopRequested);
+#if !KELTA_RECORD_MQTT
+  if (!options.mqttHost.empty()) {
+    Log("--mqtt: this kelta-record is built without MQTT (CSV and --stdout only)");
+    return kExitUsage;
+  }
+#endif
+
+  const std::string name =
+      options.name.empty() ? HostName() + "-" + BaseName(options.port) : options.name;
+
+  kelta::ReadingCsvWriter csv;
+  if (!options.csvPath.empty()) {
+    try {
+      csv.Open(CsvPath(options.csvPath, options.port));
+    } catch (const std::exception& e) {
+      Log(e.what());
+      return kExitCantCreate;
+    }
+    Log("recording to " + csv.Path());
+  }
+
+#if KELTA_RECORD_MQTT
+  std::unique_ptr<MqttPublisher> mqtt;
+#else
+  // Without MQTT a null stands for the publisher everywhere below.
+  struct NoMqtt {
+    void Publish(const std::string&, const std::string&) {}
+    void SetCounters(const std::string&) {}
+    uint64_t Dropped() const { return 0; }
+    uint64_t Queued() const { return 0; }
+    bool Connected() const { return false; }
+    bool Flush(std::chrono::milliseconds) { return true; }
+    void Stop() {}
+  };
+  std::unique_ptr<NoMqtt> mqtt;
+#endif
+  const std::string prefix = options.topic + "/" + name + "/";
+#if KELTA_RECORD_MQTT
+  if (!options.mqttHost.empty()) {
+    MqttSettings settings;
+    settings.host = options.mqttHost;
+    settings.port = options.mqttPort;
+    // Unique per recorder even when two share a name by mistake: the broker would throw one
+    // out whenever the other connects.
+    settings.clientId = "kelta-record-" + name + "-" + BaseName(options.port);
+    settings.statusTopic = prefix + "status";
+    settings.countersTopic = prefix + "counters";
+    settings.queueMax = options.queueMax;
+    settings.queueFolder = options.queueFolder;
+    settings.topicPrefix = prefix;
+    if (settings.queueFolder.empty()) {
+      const char* state = std::getenv("STATE_DIRECTORY");
+      settings.queueFolder = state && *state ? std::string(state) : "/var/tmp/kelta-record-" + name;
+    }
+    try {
+      mqtt = std::make_unique<MqttPublisher>(settings, Log);
+    } catch (const FolderInUse& e) {
+      Log("the queue folder " + std::string(e.what()) +
+          ": is another kelta-record running with the same --name? Give each its own --name "
+          "(or --queue-dir)");
+      return kExitCantCreate;
+    } catch (const std::system_error& e) {
+      Log(std::string("the queue folder: ") + e.what());
+      return kExitCantCreate;
+    }
+    mqtt->Start();
+  }
+#endif
+
+  int exitCode = kExitOk;
+  const auto reading = [&](const SensorReading& r) {
+    if (exitCode != kExitOk) return;
+    if (csv.IsOpen()) {
+      kelta::Reading row;
+      row.time = r.time;
+      row.seconds = csv.SecondsSinceOpen();
+      row.angle = r.angle;
+      row.line = r.line;
+      row.port = r.port;
+      row.sensorId = std::to_string(r.id);
+      try {
+        csv.Write(row);
+      } catch (const std::exception& e) {
+        Log(e.what());
+        exitCode = kExitIoError;
+        stopRequested = true;
+      }
+    }
+    const std::string json = ReadingJson(r);
+    if (options.stdoutJson) {
+      std::fwrite(json.data(), 1, json.size(), stdout);
+      std::fputc('\n', stdout);
+      std::fflush(stdout);
+    }
+    if (mqtt) mqtt->Publish(prefix + "reading/" + std::to_string(r.id), json);
+  };
+
+  RecorderConfig config;
+  config.port = options.port;
+  config.exeDir = options.exeDir;
+  config.ids = options.ids;
+  config.intervalMs = options.intervalMs;
+  config.replyMs = options.replyMs;
+  Recorder recorder(config, reading, Log);
+  try {
+    recorder.Open();
+  } catch (const kelta::EVaCommError& e) {
+    // The port's own message for a held port is only the system's "Resource temporarily
+    // unavailable"; say who is in the way.
+    const std::string device = recorder.DevicePath();
+    if (!device.empty() && PortHeldElsewhere(device)) {
+      const std::string behind = DeviceBehind(device);
+      Log(options.port + " is in use by another program" +
+          (behind != options.port ? " (" + behind + ")" : std::string()));
+    } else {
+      Log(e.what());
+    }
+    return kExitUnavailable;
+  } catch (const std::system_error& e) {
+    Log(e.what());
+    return kExitUnavailable;
+  } catch (const std::invalid_argument& e) {
+    Log(e.what());
+    return kExitUsage;
+  }
+  Log("recording " + options.port +
+      (options.ids.empty() ? std::string(" (continuous)")
+                           : " (bus, " + std::to_string(options.ids.size()) + " IDs)"));
+  if (const std::string notice = IntervalNotice(options); !notice.empty()) Log(notice);
+
+  const auto tick = [&] {
+    if (csv.IsOpen() && exitCode == kExitOk) {
+      try {
+        csv.Flush();
+      } catch (const std::exception& e) {
+        Log(e.what());
+        exitCode = kExitIoError;
+        stopRequested = true;
+      }
+    }
+    if (mqtt) {
+      mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
+    }
+  };
+  StopLimit stopLimit;
+  recorder.Run([] { return stopRequested.load(); }, tick);
+
+  // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
+  if (csv.IsOpen()) {
+    try {
+      csv.Close();
+    } catch (const std::exception& e) {
+      Log(e.what());
+      exitCode = kExitIoError;
+    }
+  }
+  if (mqtt) {
+    // The readings first, then the final counters (what was dropped, what still waits).
+    if (mqtt->Connected() && mqtt->Flush(std::chrono::milliseconds(1500))) {
+      mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
+    }
+    if (mqtt->Connected() && !mqtt->Flush(std::chrono::milliseconds(500))) {
+      Log(std::to_string(mqtt->Queued()) + " readings not acknowledged; kept on disk");
+    } else if (!mqtt->Connected() && mqtt->Queued() > 0) {
+      Log(std::to_string(mqtt->Queued()) + " readings wait on disk for the broker");
+    }
+    mqtt->Stop();
+  }
+  std::fflush(stdout);
+  Log("stopped");
+  return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RecordOptions options;
+  try {
+    options = ParseRecordOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kelta-record: %s (see --help)\n", e.what());
+    return kExitUsage;
+  }
+  if (options.help) {
+    std::fputs(RecordUsage().c_str(), stdout);
+    return kExitOk;
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& e) {
+    Log(e.what());
+    return kExitSoftware;
+  }
+}

@@ -3,24 +3,16 @@
 #include "console/form/TrendBuffer.h"
 
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPolygonF>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <memory>
 #include <string>
-#include <vector>
 
 namespace kelta {
 
@@ -31,12 +23,6 @@ constexpr int kRefreshMs = 100;
 
 const char* const kSpanNames[] = {"10 s", "1 min", "10 min", "1 h"};
 
-// Room for the value labels left of the plot and the time labels under it.
-constexpr int kLeftMargin = 56;
-constexpr int kRightMargin = 10;
-constexpr int kTopMargin = 8;
-constexpr int kBottomMargin = 22;
-
 class TrendPlot final : public QWidget {
  public:
   TrendPlot(const TrendWindow& window, const TrendBuffer& trend, QWidget* parent)
@@ -45,131 +31,23 @@ class TrendPlot final : public QWidget {
   }
 
  protected:
+  // The form's picture at the widget's size, shown as it is: no scaling, no painting of its own.
   void paintEvent(QPaintEvent*) override {
+    const gfx::TBitmap32& b = picture_.Draw(trend_, window_.CurrentView(), width(), height());
     QPainter painter(this);
-    PaintTrend(painter, rect(), trend_, window_.CurrentView());
+    if (b.Empty()) return;
+    const QImage image(reinterpret_cast<const uchar*>(b.Bits()), b.Width(), b.Height(),
+                       b.Width() * 4, QImage::Format_RGB32);
+    painter.drawImage(0, 0, image);
   }
 
  private:
   const TrendWindow& window_;
   const TrendBuffer& trend_;
+  TrendPicture picture_;
 };
 
-// Round steps (1, 2 or 5 times a power of ten) for about `count` grid lines over `range`.
-double GridStep(double range, int count) {
-  const double raw = range / std::max(count, 1);
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  for (double m : {1.0, 2.0, 5.0})
-    if (raw <= m * power) return m * power;
-  return 10 * power;
-}
-
-QString Degrees(double value) { return QString::number(value, 'f', 1) + QChar(0x00B0); }
-
-QString SpanText(double seconds) {
-  if (seconds >= 60) return QString::number(seconds / 60, 'g', 3) + QStringLiteral(" min");
-  return QString::number(seconds, 'g', 3) + QStringLiteral(" s");
-}
-
 }  // namespace
-
-void PaintTrend(QPainter& painter, const QRect& area, const TrendBuffer& trend,
-                const TrendView& view) {
-  painter.fillRect(area, Qt::white);
-  const QRect plot = area.adjusted(kLeftMargin, kTopMargin, -kRightMargin, -kBottomMargin);
-  if (plot.width() < 2 || plot.height() < 2) return;
-  const double start = view.end - view.span;
-  const int columns = plot.width();
-  const std::vector<TrendBuffer::Column> cols = trend.Decimate(start, view.end, columns);
-
-  // The value scale: fixed, or the span's extremes with a little room.
-  double low = -1, high = 1;
-  if (view.scale) {
-    std::tie(low, high) = *view.scale;
-  } else {
-    bool any = false;
-    for (const TrendBuffer::Column& c : cols) {
-      if (c.count == 0) continue;
-      low = any ? std::min<double>(low, c.min) : c.min;
-      high = any ? std::max<double>(high, c.max) : c.max;
-      any = true;
-    }
-    const double pad = std::max((high - low) * 0.05, 0.5);
-    low -= pad;
-    high += pad;
-  }
-  if (!(high > low)) high = low + 1;
-  // Held just outside the plot: a reading far off a fixed scale must not reach the painter
-  // as a coordinate it cannot take.
-  const auto yOf = [&](double v) {
-    const double y = plot.bottom() - (v - low) / (high - low) * (plot.height() - 1);
-    return std::clamp(y, plot.top() - 2.0, plot.bottom() + 2.0);
-  };
-  const auto xOf = [&](double t) {
-    return plot.left() + (t - start) / view.span * (plot.width() - 1);
-  };
-
-  // Grid and labels.
-  painter.setPen(QColor(0xE4, 0xE4, 0xE4));
-  const double step = GridStep(high - low, std::max(plot.height() / 28, 2));
-  QFont small = painter.font();
-  small.setPixelSize(10);
-  painter.setFont(small);
-  for (double v = std::ceil(low / step) * step; v <= high; v += step) {
-    const int y = static_cast<int>(std::lround(yOf(v)));
-    painter.setPen(QColor(0xE4, 0xE4, 0xE4));
-    painter.drawLine(plot.left(), y, plot.right(), y);
-    painter.setPen(Qt::darkGray);
-    painter.drawText(QRect(area.left(), y - 7, kLeftMargin - 4, 14),
-                     Qt::AlignRight | Qt::AlignVCenter, Degrees(std::abs(v) < step / 2 ? 0 : v));
-  }
-  for (int i = 0; i <= 5; ++i) {
-    const int x = plot.left() + (plot.width() - 1) * i / 5;
-    painter.setPen(QColor(0xE4, 0xE4, 0xE4));
-    painter.drawLine(x, plot.top(), x, plot.bottom());
-    painter.setPen(Qt::darkGray);
-    const QString text =
-        i == 5 ? QStringLiteral("now") : QStringLiteral("-") + SpanText(view.span * (5 - i) / 5);
-    painter.drawText(QRect(x - 40, plot.bottom() + 3, 80, kBottomMargin - 4), Qt::AlignHCenter,
-                     text);
-  }
-
-  painter.save();
-  painter.setClipRect(plot);
-  // Where the connection was lost: shaded, at least a pixel wide.
-  for (const TrendBuffer::Gap& g : trend.Gaps(start, view.end)) {
-    const double x0 = xOf(g.from);
-    const double x1 = std::max(xOf(g.to), x0 + 1);
-    painter.fillRect(QRectF(x0, plot.top(), x1 - x0, plot.height()), QColor(0xF2, 0xD8, 0xD8));
-  }
-  // The line: per column its first value, its extremes and its last, so a column's bar joins
-  // its neighbours; broken where the connection was lost.
-  painter.setPen(QPen(QColor(0x00, 0x50, 0xC0), 1));
-  QPolygonF line;
-  const auto flush = [&] {
-    if (line.size() == 1) line.append(line.front() + QPointF(0.5, 0));
-    if (!line.isEmpty()) painter.drawPolyline(line);
-    line.clear();
-  };
-  for (int c = 0; c < columns; ++c) {
-    const TrendBuffer::Column& col = cols[static_cast<std::size_t>(c)];
-    if (col.count == 0) continue;
-    if (col.breakBefore) flush();
-    const double x = plot.left() + c + 0.5;
-    line.append(QPointF(x, yOf(col.first)));
-    if (col.count > 2) {
-      const bool rising = col.last >= col.first;
-      line.append(QPointF(x, yOf(rising ? col.min : col.max)));
-      line.append(QPointF(x, yOf(rising ? col.max : col.min)));
-    }
-    if (col.count > 1) line.append(QPointF(x, yOf(col.last)));
-  }
-  flush();
-  painter.restore();
-
-  painter.setPen(Qt::gray);
-  painter.drawRect(plot.adjusted(0, 0, -1, -1));
-}
 
 TrendWindow::TrendWindow(const TrendBuffer& trend,
                          std::function<std::optional<std::pair<double, double>>()> sensorRange,
@@ -244,85 +122,41 @@ void TrendWindow::Refresh() {
 
   const TrendView view = CurrentView();
   const TrendBuffer::Stats s = trend_.Summarize(view.end - view.span, view.end);
-  if (s.count == 0) {
-    lStats->setText(QStringLiteral("No readings in the last %1").arg(SpanText(view.span)));
-  } else {
-    lStats->setText(QStringLiteral("current %1   min %2   max %3   mean %4   (%5 readings)")
-                        .arg(Degrees(s.current), Degrees(s.min), Degrees(s.max),
-                             QString::number(s.mean, 'f', 2) + QChar(0x00B0))
-                        .arg(s.count));
-  }
-  if (cbScale->currentIndex() == kSensorRange && !view.scale)
-    lStats->setText(lStats->text() + QStringLiteral("   (no sensor range yet: autoscaled)"));
+  lStats->setText(QString::fromStdString(
+      TrendStatsText(s, view.span, cbScale->currentIndex() == kSensorRange && !view.scale)));
   plot->update();
 }
 
-QImage TrendWindow::Render(const QSize& size) const {
-  QImage image(size, QImage::Format_RGB32);
-  QPainter painter(&image);
-  PaintTrend(painter, image.rect(), trend_, CurrentView());
-  return image;
-}
-
 bool TrendWindow::SavePng(const QString& path, QString* error) const {
-  const QImage image = Render(plot->size().isEmpty() ? QSize(720, 360) : plot->size());
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit()) return true;
-  if (error) *error = file.errorString();
+  TrendPicture picture;
+  const QSize size = plot->size().isEmpty() ? QSize(720, 360) : plot->size();
+  picture.Draw(trend_, CurrentView(), size.width(), size.height());
+  const std::string failure = picture.SavePng(path.toStdString());
+  if (failure.empty()) return true;
+  if (error) *error = QString::fromStdString(failure);
   return false;
 }
 
-TrendWindow::~TrendWindow() {
-  if (csvWriter_.joinable()) csvWriter_.join();
-}
+TrendWindow::~TrendWindow() = default;
 
 bool TrendWindow::StartSaveCsv(const QString& path) {
-  if (SavingCsv()) return false;
   const TrendView view = CurrentView();
-  const double start = view.end - view.span;
-  // The store's clock is the steady one; the calendar time of the span's start from now.
-  const auto wallAtStart = std::chrono::system_clock::now() -
-                           std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                               std::chrono::duration<double>(trend_.Now() - start));
-  // The copy is the whole of the GUI thread's part (an hour is some 60 MB, copied in tens of
-  // milliseconds); the ring overwrites its oldest readings while the lines are written.
-  auto samples =
-      std::make_shared<const std::vector<TrendBuffer::Sample>>(trend_.Samples(start, view.end));
-  btSaveCsv->setEnabled(false);
-  csvWriter_ = std::thread([this, path, samples, start, wallAtStart] {
-    QString error;
-    QSaveFile file(path);
-    const auto put = [&file](const std::string& text) {
-      return file.write(text.data(), static_cast<qint64>(text.size())) ==
-             static_cast<qint64>(text.size());
-    };
-    // Lines in blocks of about a megabyte: memory stays flat however long the span.
-    constexpr std::size_t kBlockBytes = 1 << 20;
-    std::string block = kTrendCsvHeader;
-    block.reserve(kBlockBytes + 256);
-    TrendCsvLines lines(start, wallAtStart);
-    bool ok = file.open(QIODevice::WriteOnly);
-    for (std::size_t i = 0; ok && i < samples->size(); ++i) {
-      lines.Append(block, (*samples)[i]);
-      if (block.size() >= kBlockBytes) {
-        ok = put(block);
-        block.clear();
-      }
-    }
-    ok = ok && put(block) && file.commit();
-    if (!ok) error = file.errorString();
-    // The end is reported on the GUI thread; a window already gone has joined this thread
-    // and takes no report.
-    QMetaObject::invokeMethod(
-        this,
-        [this, path, error] {
-          csvWriter_.join();
-          btSaveCsv->setEnabled(true);
-          emit CsvSaved(path, error);
-        },
-        Qt::QueuedConnection);
-  });
-  return true;
+  // The end is reported on the GUI thread; a window already gone has waited for the writer
+  // and takes no report.
+  const bool started = csvSave_.Start(trend_, view.end - view.span, view.end, path.toStdString(),
+                                      [this, path](const std::string& failure) {
+                                        const QString error = QString::fromStdString(failure);
+                                        QMetaObject::invokeMethod(
+                                            this,
+                                            [this, path, error] {
+                                              csvSave_.Finish();
+                                              btSaveCsv->setEnabled(true);
+                                              emit CsvSaved(path, error);
+                                            },
+                                            Qt::QueuedConnection);
+                                      });
+  if (started) btSaveCsv->setEnabled(false);
+  return started;
 }
 
 void TrendWindow::AskAndSave(bool png) {

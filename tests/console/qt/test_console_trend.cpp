@@ -5,6 +5,7 @@
 #include "tests/console/qt/SensorRig.h"
 
 #include "console/form/TrendBuffer.h"
+#include "console/form/TrendPicture.h"
 #include "console/qt/TrendWindow.h"
 #include "serial/VaComm.h"
 
@@ -220,6 +221,32 @@ TEST(ConsoleTrend, AFullHourSavesAsCsvWhileTheWindowRunsOn) {
   }
   EXPECT_EQ(rows, 3'600'000u);
   EXPECT_EQ(firstBad, "");
+}
+
+// The window shows the form's picture as it is: every pixel of the plot on screen is the
+// pixel TrendPicture draws for the window's span and scale (what any other window shows too).
+TEST(ConsoleTrend, ThePlotShowsTheFormsPicturePixelForPixel) {
+  EnsureApp();
+  double now = 100;
+  TrendBuffer trend(4096, [&now] { return now; });
+  for (int i = 0; i <= 400; ++i) trend.Push(90 + i / 100.0, 60 * std::sin(i / 25.0));
+  trend.MarkGap(94.5);
+  for (int i = 0; i <= 400; ++i) trend.Push(96 + i / 100.0, 30 + i / 10.0);
+  TrendWindow window(trend, [] { return std::make_optional(std::make_pair(-180.0, 180.0)); });
+  window.show();
+  for (int scale : {TrendWindow::kAutoscale, TrendWindow::kSensorRange}) {
+    window.cbScale->setCurrentIndex(scale);
+    const QImage shown = window.plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(shown.size(), window.plot->size());
+    TrendPicture picture;
+    const gfx::TBitmap32& drawn =
+        picture.Draw(trend, window.CurrentView(), shown.width(), shown.height());
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x)
+        differing += shown.pixel(x, y) != (drawn.Pixel(x, y) | 0xFF000000u);
+    EXPECT_EQ(differing, 0) << "scale choice " << scale;
+  }
 }
 
 }  // namespace

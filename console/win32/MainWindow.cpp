@@ -7,6 +7,7 @@
 #include "console/win32/DialView.h"
 #include "console/win32/HelpWindow.h"
 #include "console/win32/PortDescription.h"
+#include "console/win32/TrendWindow.h"
 #include "console/win32/Utf16.h"
 #include "serial/win32/Win32GuiDispatcher.h"
 
@@ -26,6 +27,7 @@ constexpr const wchar_t* kContainerClass = L"KELTA_Panel";
 // Control ids: the layout table's index plus this.
 constexpr int kFirstId = 1000;
 constexpr int kStatusBarId = 999;
+constexpr int kTrendButtonId = 998;
 // The drop-down list's height below the combo box's edit.
 constexpr int kPortListHeight = 200;
 // Room for a port's description beside its name in the dropped list.
@@ -164,6 +166,7 @@ TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir, std::string hel
 }
 
 TMainWindow::~TMainWindow() {
+  trend_.reset();  // its plot reads the form's trend store
   form_.reset();
   for (const auto& [id, tick] : timers_) ::KillTimer(window_, id);
   timers_.clear();
@@ -225,6 +228,27 @@ void TMainWindow::CreateControls() {
     controls_.emplace(std::string(c.name), control);
     layouts_[control] = &c;
   }
+  // Beside the recording's buttons, as the Qt window places it.
+  if (HWND panel = Control("Panel1")) {
+    trendButton_ = ::CreateWindowExW(
+        0, L"BUTTON", L"Trend",
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 152, 20, 64, 24,
+        panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTrendButtonId)), instance_, nullptr);
+    ::SendMessageW(trendButton_, WM_SETFONT, reinterpret_cast<WPARAM>(Font(kFormFontPixels, false)),
+                   FALSE);
+  }
+}
+
+void TMainWindow::OpenTrend() {
+  if (!trend_) {
+    // The scale the sensor reported, else the range fields as typed.
+    auto range = [this]() -> std::optional<std::pair<double, double>> {
+      if (auto r = RangeScale(Text(FormControl::lbeNRange), Text(FormControl::lbePRange))) return r;
+      return RangeScale(Text(FormControl::leRangeN), Text(FormControl::leRangeP));
+    };
+    trend_ = std::make_unique<TrendWindow>(instance_, window_, form_->Trend(), range);
+  }
+  trend_->Show();
 }
 
 HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
@@ -593,6 +617,11 @@ bool TMainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, L
   switch (message) {
     case WM_COMMAND: {
       if (HIWORD(wParam) != BN_CLICKED || lParam == 0) return false;
+      if (reinterpret_cast<HWND>(lParam) == trendButton_ && trendButton_ != nullptr) {
+        form_->Guarded([this] { OpenTrend(); });
+        result = 0;
+        return true;
+      }
       const ControlLayout* c = LayoutByHandle(reinterpret_cast<HWND>(lParam));
       if (c == nullptr || (c->kind != ControlKind::Button && c->kind != ControlKind::ToggleButton))
         return false;

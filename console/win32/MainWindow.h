@@ -28,6 +28,7 @@ class TVaWin32Dispatcher;
 namespace kelta::win32 {
 
 class TDialView;
+class TrendWindow;
 
 class TMainWindow final : public IFormWindow {
  public:
@@ -52,6 +53,11 @@ class TMainWindow final : public IFormWindow {
   // A control by its name in the layout table; nullptr when the window has none of that name.
   HWND Control(std::string_view name) const;
   std::string StatusText(int panel) const;
+  // The "Trend" button (on Panel1, where the Qt window has it) shows the trend window, made at
+  // the first click; nullptr before.
+  HWND TrendButton() const { return trendButton_; }
+  TrendWindow* Trend() const { return trend_.get(); }
+  void OpenTrend();
 
   // IFormWindow
   std::string Text(FormControl control) const override;
@@ -113,6 +119,8 @@ class TMainWindow final : public IFormWindow {
   bool closed_ = false;
   bool panelPressed_ = false;
   std::unique_ptr<TDialView> dial_;
+  HWND trendButton_ = nullptr;
+  std::unique_ptr<TrendWindow> trend_;
   std::shared_ptr<TVaWin32Dispatcher> dispatcher_;
   // Last: goes first, so closing its port still reports to the window.
   std::unique_ptr<TConsoleForm> form_;

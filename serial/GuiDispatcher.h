@@ -2,8 +2,8 @@
 // How the port's worker threads hand a call to the GUI thread. Call runs fn on the GUI thread
 // and returns only after it has run there; an exception that escapes fn is raised again from
 // Call in the calling thread. Called on the GUI thread itself, fn runs at once.
-// Implementations: TVaLoopDispatcher (LoopDispatcher.h, no Qt), TVaQtDispatcher
-// (qt/QtGuiDispatcher.h, Qt's blocking queued call) and TVaWin32Dispatcher
+// Implementations: LoopDispatcher (LoopDispatcher.h, no Qt), QtDispatcher
+// (qt/QtGuiDispatcher.h, Qt's blocking queued call) and Win32Dispatcher
 // (win32/Win32GuiDispatcher.h, a message to a window of the GUI thread, Windows only).
 
 #include <functional>

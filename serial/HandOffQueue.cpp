@@ -4,7 +4,7 @@
 
 namespace kelta {
 
-void TVaHandOffQueue::Call(const std::function<void()>& fn) {
+void HandOffQueue::Call(const std::function<void()>& fn) {
   Job job{&fn, nullptr, nullptr, false};
   bool wake;
   {
@@ -40,7 +40,7 @@ void TVaHandOffQueue::Call(const std::function<void()>& fn) {
   if (job.error) std::rethrow_exception(job.error);
 }
 
-bool TVaHandOffQueue::Withdraw(Job* job) {
+bool HandOffQueue::Withdraw(Job* job) {
   Job* before = nullptr;
   for (Job* at = head_; at; before = at, at = at->next) {
     if (at != job) continue;
@@ -51,12 +51,12 @@ bool TVaHandOffQueue::Withdraw(Job* job) {
   return false;
 }
 
-void TVaHandOffQueue::BeginRun() {
+void HandOffQueue::BeginRun() {
   std::lock_guard<std::mutex> hold(lock_);
   wakePending_ = false;
 }
 
-bool TVaHandOffQueue::RunOne() {
+bool HandOffQueue::RunOne() {
   Job* job;
   bool rewake = false;
   {
@@ -96,14 +96,14 @@ bool TVaHandOffQueue::RunOne() {
   return true;
 }
 
-bool TVaHandOffQueue::WaitQueued(std::chrono::steady_clock::time_point deadline) {
+bool HandOffQueue::WaitQueued(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> hold(lock_);
   // About to block: a call queued from now on must wake this wait.
   wakePending_ = false;
   return arrived_.wait_until(hold, deadline, [this] { return head_ != nullptr; });
 }
 
-std::size_t TVaHandOffQueue::Queued() {
+std::size_t HandOffQueue::Queued() {
   std::lock_guard<std::mutex> hold(lock_);
   std::size_t n = 0;
   for (Job* at = head_; at; at = at->next) ++n;

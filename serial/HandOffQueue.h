@@ -27,14 +27,14 @@
 
 namespace kelta {
 
-class TVaHandOffQueue {
+class HandOffQueue {
  public:
   // wake: makes the GUI thread call BeginRun and RunOne until it returns false. It may throw
   // when the GUI thread cannot be reached; that call is then withdrawn and the exception raised
   // from Call. Without one, the GUI thread waits in WaitQueued and is woken there.
-  explicit TVaHandOffQueue(std::function<void()> wake = {}) : wake_(std::move(wake)) {}
-  TVaHandOffQueue(const TVaHandOffQueue&) = delete;
-  TVaHandOffQueue& operator=(const TVaHandOffQueue&) = delete;
+  explicit HandOffQueue(std::function<void()> wake = {}) : wake_(std::move(wake)) {}
+  HandOffQueue(const HandOffQueue&) = delete;
+  HandOffQueue& operator=(const HandOffQueue&) = delete;
 
   // Queues fn and blocks until the GUI thread ran it; an exception that escaped fn is raised
   // again here.

@@ -2,9 +2,9 @@
 
 namespace kelta {
 
-TVaLoopDispatcher::TVaLoopDispatcher() : guiThread_(std::this_thread::get_id()) {}
+LoopDispatcher::LoopDispatcher() : guiThread_(std::this_thread::get_id()) {}
 
-void TVaLoopDispatcher::Call(const std::function<void()>& fn) {
+void LoopDispatcher::Call(const std::function<void()>& fn) {
   if (OnGuiThread()) {
     fn();
     return;
@@ -12,20 +12,19 @@ void TVaLoopDispatcher::Call(const std::function<void()>& fn) {
   queue_.Call(fn);
 }
 
-bool TVaLoopDispatcher::RunOne(std::chrono::steady_clock::time_point deadline) {
+bool LoopDispatcher::RunOne(std::chrono::steady_clock::time_point deadline) {
   if (!queue_.WaitQueued(deadline)) return false;
   queue_.RunOne();
   return true;
 }
 
-void TVaLoopDispatcher::RunFor(std::chrono::milliseconds time) {
+void LoopDispatcher::RunFor(std::chrono::milliseconds time) {
   const auto deadline = std::chrono::steady_clock::now() + time;
   while (RunOne(deadline)) {
   }
 }
 
-bool TVaLoopDispatcher::RunUntil(const std::function<bool()>& done,
-                                 std::chrono::milliseconds limit) {
+bool LoopDispatcher::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     if (!RunOne(deadline)) return done();
@@ -33,7 +32,7 @@ bool TVaLoopDispatcher::RunUntil(const std::function<bool()>& done,
   return true;
 }
 
-int TVaLoopDispatcher::RunPending() {
+int LoopDispatcher::RunPending() {
   int ran = 0;
   const auto now = std::chrono::steady_clock::now();
   while (RunOne(now)) ++ran;

@@ -4,7 +4,7 @@
 // a condition variable until a call arrives or the deadline passes; it never spins.
 //
 // Threads: Call from any thread; the Run* functions only on the GUI thread (they may nest, as a
-// handler that waits while processing messages does). The waiting line is TVaHandOffQueue's.
+// handler that waits while processing messages does). The waiting line is HandOffQueue's.
 // Destroy it only when no thread can be inside Call: ports and their workers hold it through a
 // shared_ptr, which sees to that.
 
@@ -17,9 +17,9 @@
 
 namespace kelta {
 
-class TVaLoopDispatcher : public IGuiDispatcher {
+class LoopDispatcher : public IGuiDispatcher {
  public:
-  TVaLoopDispatcher();
+  LoopDispatcher();
 
   void Call(const std::function<void()>& fn) override;
 
@@ -38,7 +38,7 @@ class TVaLoopDispatcher : public IGuiDispatcher {
   bool RunOne(std::chrono::steady_clock::time_point deadline);
 
   const std::thread::id guiThread_;
-  TVaHandOffQueue queue_;
+  HandOffQueue queue_;
 };
 
 }  // namespace kelta

@@ -6,7 +6,7 @@
 //
 // Error codes are the system's own (errno on Linux, GetLastError on Windows): 0 is success.
 // Thread-safety is that of the system calls; keeping a device alive while a worker uses it is
-// the caller's job (TVaDeviceGate). One thread at a time per role: the event wait belongs to
+// the caller's job (DeviceGate). One thread at a time per role: the event wait belongs to
 // the event thread, Write to the write thread, everything else to the GUI thread.
 
 #include <cstdint>

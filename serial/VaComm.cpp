@@ -232,8 +232,8 @@ void TVaCustomComm::SetupBuffers() {
   if (const int err = device_->SetupQueues(size(buffers_.ReadSize()), size(buffers_.WriteSize())))
     RaiseCommError(comm_msg::kInitBuffers, err);
   try {
-    session_ = std::make_shared<TVaCommSession>(*device_, size(buffers_.WriteSize()),
-                                                OnTxEmpty.Bound(), dispatcher_, this);
+    session_ = std::make_shared<CommSession>(*device_, size(buffers_.WriteSize()),
+                                             OnTxEmpty.Bound(), dispatcher_, this);
   } catch (const std::system_error& e) {
     RaiseCommError(comm_msg::kInitBuffers, e.code().value());
   } catch (const std::bad_alloc&) {

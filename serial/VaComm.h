@@ -28,7 +28,7 @@
 
 namespace kelta {
 
-class TVaCommSession;
+class CommSession;
 class TVaCommThread;
 class TVaCommEventThread;
 class TVaCommWriteThread;
@@ -213,7 +213,7 @@ class TVaCustomComm {
   bool destroying_ = false;
   std::recursive_mutex statusLock_;
   std::uint32_t pendingErrors_ = 0;  // CE_* flags not yet fetched by QueryLineStatus
-  std::shared_ptr<TVaCommSession> session_;
+  std::shared_ptr<CommSession> session_;
   std::unique_ptr<TVaCommEventThread> eventThread_;
   std::unique_ptr<TVaCommWriteThread> writeThread_;
   std::vector<std::unique_ptr<TVaCommThread>> retired_;  // stopped, maybe not yet ended

@@ -4,39 +4,39 @@
 
 namespace kelta {
 
-// --- TVaCommSession
+// --- CommSession
 
-TVaCommSession::TVaCommSession(device::SerialDevice& device, std::uint32_t writeSize,
-                               std::shared_ptr<const std::atomic<bool>> txEmptyBound,
-                               std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port)
+CommSession::CommSession(device::SerialDevice& device, std::uint32_t writeSize,
+                         std::shared_ptr<const std::atomic<bool>> txEmptyBound,
+                         std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port)
     : device(device),
       txEmptyBound(std::move(txEmptyBound)),
       dispatcher(std::move(dispatcher)),
       port(port),
       queue(writeSize) {}
 
-TVaCommSession::~TVaCommSession() = default;
+CommSession::~CommSession() = default;
 
-int TVaCommSession::SetupEventMask(std::uint32_t mask, std::uint32_t rx80Mark) {
+int CommSession::SetupEventMask(std::uint32_t mask, std::uint32_t rx80Mark) {
   eventMask = mask;
   return device.SetupEventMask(mask, wakeEvent, rx80Mark);
 }
 
-void TVaCommSession::HandOff(const std::function<void(TVaCustomComm&)>& fn) {
+void CommSession::HandOff(const std::function<void(TVaCustomComm&)>& fn) {
   if (stopped.load()) return;
   dispatcher->Call([this, &fn] {
     if (!stopped.load()) fn(*port);
   });
 }
 
-void TVaCommSession::ReportDeviceGone() {
+void CommSession::ReportDeviceGone() {
   if (goneReported.exchange(true)) return;
   HandOff([](TVaCustomComm& p) { p.DeviceGone(); });
 }
 
 // --- TVaCommThread
 
-TVaCommThread::TVaCommThread(std::shared_ptr<TVaCommSession> session)
+TVaCommThread::TVaCommThread(std::shared_ptr<CommSession> session)
     : session_(std::move(session)), state_(std::make_shared<State>()) {
   state_->basePriority = device::BaseThreadPriority();
 }
@@ -50,8 +50,7 @@ TVaCommThread::~TVaCommThread() {
   }
 }
 
-void TVaCommThread::Start(const char* name, TThreadPriority priority,
-                          void (*body)(TVaCommSession&)) {
+void TVaCommThread::Start(const char* name, TThreadPriority priority, void (*body)(CommSession&)) {
   thread_ = std::thread([state = state_, session = session_, name, priority, body] {
     {
       std::lock_guard<std::mutex> hold(state->lock);
@@ -95,7 +94,7 @@ namespace {
 constexpr int kFailedWaitPauseMs = 10;
 }  // namespace
 
-TVaCommEventThread::TVaCommEventThread(std::shared_ptr<TVaCommSession> session,
+TVaCommEventThread::TVaCommEventThread(std::shared_ptr<CommSession> session,
                                        TThreadPriority priority)
     : TVaCommThread(std::move(session)) {
   Start("VaCommEvent", priority, &Execute);
@@ -108,7 +107,7 @@ void TVaCommEventThread::RequestStop() {
   session_.reset();  // the running thread keeps its own reference until it ends
 }
 
-void TVaCommEventThread::Execute(TVaCommSession& s) {
+void TVaCommEventThread::Execute(CommSession& s) {
   while (!s.stopped.load()) {
     // Wait step: the device's line events, its loss, or WakeEvent.
     if (!s.gate.Enter()) break;
@@ -120,7 +119,7 @@ void TVaCommEventThread::Execute(TVaCommSession& s) {
   }
 }
 
-bool TVaCommEventThread::HandleWait(TVaCommSession& s, device::SerialDevice::EventWait outcome,
+bool TVaCommEventThread::HandleWait(CommSession& s, device::SerialDevice::EventWait outcome,
                                     std::uint32_t bits) {
   using EventWait = device::SerialDevice::EventWait;
   switch (outcome) {
@@ -168,7 +167,7 @@ bool TVaCommEventThread::HandleWait(TVaCommSession& s, device::SerialDevice::Eve
 
 // --- TVaCommWriteThread
 
-TVaCommWriteThread::TVaCommWriteThread(std::shared_ptr<TVaCommSession> session,
+TVaCommWriteThread::TVaCommWriteThread(std::shared_ptr<CommSession> session,
                                        TThreadPriority priority)
     : TVaCommThread(std::move(session)) {
   Start("VaCommWrite", priority, &Execute);
@@ -183,7 +182,7 @@ void TVaCommWriteThread::SignalClose() {
 
 bool TVaCommWriteThread::QueueData(const void* data, std::uint32_t count,
                                    std::uint32_t writeTimeoutMs) {
-  TVaCommSession& s = *session_;
+  CommSession& s = *session_;
   std::unique_lock<std::mutex> hold(s.writeLock);
   const std::uint64_t capacity = s.queue.Capacity();
   if (std::uint64_t{s.queue.Size()} + count > capacity) {
@@ -200,7 +199,7 @@ bool TVaCommWriteThread::QueueData(const void* data, std::uint32_t count,
   return true;
 }
 
-bool TVaCommWriteThread::CompleteWrite(TVaCommSession& s, std::uint32_t k) {
+bool TVaCommWriteThread::CompleteWrite(CommSession& s, std::uint32_t k) {
   bool empty;
   {
     std::lock_guard<std::mutex> hold(s.writeLock);
@@ -220,7 +219,7 @@ bool TVaCommWriteThread::CompleteWrite(TVaCommSession& s, std::uint32_t k) {
   return true;
 }
 
-void TVaCommWriteThread::Execute(TVaCommSession& s) {
+void TVaCommWriteThread::Execute(CommSession& s) {
   bool gone = false;
   for (;;) {
     // Wait step: the first of CloseEvent and DataEvent (CloseEvent wins); once the device is
@@ -234,7 +233,7 @@ void TVaCommWriteThread::Execute(TVaCommSession& s) {
   }
 }
 
-bool TVaCommWriteThread::HandleData(TVaCommSession& s, bool& gone) {
+bool TVaCommWriteThread::HandleData(CommSession& s, bool& gone) {
   const std::uint8_t* data;
   std::uint32_t n;
   {

@@ -9,7 +9,7 @@
 // Each worker's Execute loop is a wait step (the only place it blocks on the device or its
 // signals, inside the gate) and a handling step (what the outcome means, hand-offs included).
 // Every system call is the device's (SerialDevice.h).
-// Both workers see only a TVaCommSession (shared_ptr, so it lives as long as the longest user)
+// Both workers see only a CommSession (shared_ptr, so it lives as long as the longest user)
 // and never the port object: a handed-off call reaches the port on the GUI thread, and only
 // while the session is not stopped. Close sets `stopped` on the GUI thread before it destroys
 // or reuses anything, and a handed-off call tests it on the GUI thread, so a call queued before
@@ -46,16 +46,16 @@ namespace kelta {
 
 class TVaCustomComm;
 
-class TVaCommSession {
+class CommSession {
  public:
   // Makes the queue and the wake signals; throws std::system_error when the system has none
   // left. The device stays the port's; the session only uses it, inside the gate.
-  TVaCommSession(device::SerialDevice& device, std::uint32_t writeSize,
-                 std::shared_ptr<const std::atomic<bool>> txEmptyBound,
-                 std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port);
-  ~TVaCommSession();
-  TVaCommSession(const TVaCommSession&) = delete;
-  TVaCommSession& operator=(const TVaCommSession&) = delete;
+  CommSession(device::SerialDevice& device, std::uint32_t writeSize,
+              std::shared_ptr<const std::atomic<bool>> txEmptyBound,
+              std::shared_ptr<IGuiDispatcher> dispatcher, TVaCustomComm* port);
+  ~CommSession();
+  CommSession(const CommSession&) = delete;
+  CommSession& operator=(const CommSession&) = delete;
 
   // Gives the device the event thread's mask and wake signal; 0 or the system's error code.
   // GUI thread, before the workers start.
@@ -75,7 +75,7 @@ class TVaCommSession {
 
   std::atomic<bool> stopped{false};
   std::atomic<bool> goneReported{false};
-  TVaDeviceGate gate;
+  DeviceGate gate;
 
   // Event thread.
   std::uint32_t eventMask = 0;  // written before the workers start
@@ -105,11 +105,11 @@ class TVaCommThread {
   void SetPriority(TThreadPriority priority);
 
  protected:
-  explicit TVaCommThread(std::shared_ptr<TVaCommSession> session);
+  explicit TVaCommThread(std::shared_ptr<CommSession> session);
   // name: at most 15 characters, shown by ps/top and /proc/<pid>/task/<tid>/comm.
-  void Start(const char* name, TThreadPriority priority, void (*body)(TVaCommSession&));
+  void Start(const char* name, TThreadPriority priority, void (*body)(CommSession&));
 
-  std::shared_ptr<TVaCommSession> session_;
+  std::shared_ptr<CommSession> session_;
 
  private:
   struct State {
@@ -126,21 +126,21 @@ class TVaCommThread {
 // Waits for line events and hands each batch to the GUI thread (DispatchEvents).
 class TVaCommEventThread : public TVaCommThread {
  public:
-  TVaCommEventThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
+  TVaCommEventThread(std::shared_ptr<CommSession> session, TThreadPriority priority);
   // Terminate flag, then WakeEvent; lets go of the session. Does not wait.
   void RequestStop();
 
  private:
-  static void Execute(TVaCommSession& s);
+  static void Execute(CommSession& s);
   // What one wait's outcome means; false when the thread must end.
-  static bool HandleWait(TVaCommSession& s, device::SerialDevice::EventWait outcome,
+  static bool HandleWait(CommSession& s, device::SerialDevice::EventWait outcome,
                          std::uint32_t bits);
 };
 
 // Transmits the write queue.
 class TVaCommWriteThread : public TVaCommThread {
  public:
-  TVaCommWriteThread(std::shared_ptr<TVaCommSession> session, TThreadPriority priority);
+  TVaCommWriteThread(std::shared_ptr<CommSession> session, TThreadPriority priority);
   // CloseEvent; lets go of the session. Does not wait; queued bytes are dropped.
   void SignalClose();
   // GUI thread, before SignalClose. Appends the bytes when they fit within writeTimeoutMs
@@ -148,12 +148,12 @@ class TVaCommWriteThread : public TVaCommThread {
   bool QueueData(const void* data, std::uint32_t count, std::uint32_t writeTimeoutMs);
 
  private:
-  static void Execute(TVaCommSession& s);
+  static void Execute(CommSession& s);
   // DataEvent was set: writes what is queued. gone: the device went away (set here). False
   // when the thread must end.
-  static bool HandleData(TVaCommSession& s, bool& gone);
+  static bool HandleData(CommSession& s, bool& gone);
   // Consumes k written bytes; false when the thread must end.
-  static bool CompleteWrite(TVaCommSession& s, std::uint32_t k);
+  static bool CompleteWrite(CommSession& s, std::uint32_t k);
 };
 
 }  // namespace kelta

@@ -129,8 +129,8 @@ inline constexpr std::uint32_t CE_OOP = 0x1000;
 inline constexpr std::uint32_t CE_MODE = 0x8000;
 #endif
 
-// The device control block ApplyLineSettings builds, laid out as the original platform's DCB so
-// the flags word can be compared as a whole. Bit positions of Flags are the DcbFlag* constants.
+// The device control block ApplyLineSettings builds, laid out as the Windows DCB so the flags
+// word can be compared as a whole. Bit positions of Flags are the DcbFlag* constants.
 struct TVaDcb {
   std::uint32_t DCBlength = sizeof(TVaDcb);
   std::uint32_t BaudRate = 0;

@@ -26,21 +26,21 @@ TVaWaitEvent::TWaitResult TVaWaitEvent::WaitFor(int timeoutMs) {
   return TWaitResult::wrError;
 }
 
-// --- TVaDeviceGate
+// --- DeviceGate
 
-bool TVaDeviceGate::Enter() {
+bool DeviceGate::Enter() {
   std::lock_guard<std::mutex> hold(lock_);
   if (shut_) return false;
   ++users_;
   return true;
 }
 
-void TVaDeviceGate::Leave() {
+void DeviceGate::Leave() {
   std::lock_guard<std::mutex> hold(lock_);
   if (--users_ == 0) idle_.notify_all();
 }
 
-void TVaDeviceGate::ShutAndWait() {
+void DeviceGate::ShutAndWait() {
   std::unique_lock<std::mutex> hold(lock_);
   shut_ = true;
   idle_.wait(hold, [this] { return users_ == 0; });

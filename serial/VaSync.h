@@ -51,7 +51,7 @@ class TVaWaitEvent : public device::WaitEvent {
 // shuts the gate (after waking any worker blocked on the descriptor) and gets back only when no
 // worker is inside, so closing afterwards can never hit a worker's call, nor can a worker reach
 // a number that was closed and reused.
-class TVaDeviceGate {
+class DeviceGate {
  public:
   bool Enter();
   void Leave();

@@ -19,13 +19,13 @@ using namespace kelta::gfx;
 
 namespace {
 
-const char* ModeName(TPngTransparencyMode Mode) {
+const char* ModeName(PngTransparencyMode Mode) {
   switch (Mode) {
-    case TPngTransparencyMode::None:
+    case PngTransparencyMode::None:
       return "none";
-    case TPngTransparencyMode::KeyColor:
+    case PngTransparencyMode::KeyColor:
       return "key";
-    case TPngTransparencyMode::Partial:
+    case PngTransparencyMode::Partial:
       return "partial";
   }
   return "?";
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const TPngPicture picture = ReadPngFile(file);
+    const PngPicture picture = ReadPngFile(file);
     TBitmap32 bitmap;
     const bool alphaUsed = AssignPngPicture(bitmap, picture);
     const auto [clear, translucent] = CountTransparent(bitmap);

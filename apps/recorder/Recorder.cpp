@@ -56,7 +56,7 @@ Recorder::Recorder(RecorderConfig config, std::function<void(const SensorReading
     : config_(std::move(config)),
       reading_(std::move(reading)),
       report_(std::move(report)),
-      dispatcher_(std::make_shared<TVaLoopDispatcher>()) {
+      dispatcher_(std::make_shared<LoopDispatcher>()) {
   sink_.deliverLine = [this](const std::string& line) {
     lastLine_ = line;
     if (awaited_ && !answerLine_ && awaited_(line)) answerLine_ = line;

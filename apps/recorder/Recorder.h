@@ -22,7 +22,7 @@
 
 namespace kelta {
 class TVaComm;
-class TVaLoopDispatcher;
+class LoopDispatcher;
 }  // namespace kelta
 
 namespace kelta::record {
@@ -106,7 +106,7 @@ class Recorder {
   RecorderConfig config_;
   std::function<void(const SensorReading&)> reading_;
   std::function<void(const std::string&)> report_;
-  std::shared_ptr<TVaLoopDispatcher> dispatcher_;
+  std::shared_ptr<LoopDispatcher> dispatcher_;
   std::unique_ptr<TVaComm> comm_;
   std::string linkFolder_;  // a device path's private ports/com1 link lives here
   RxDecoder decoder_;

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    TDialFrame frame(o.Needle);
+    DialFrame frame(o.Needle);
     frame.LoadDialImages(o.Dial);
     if (o.Mode)
       frame.ShowAngle(o.Angle, *o.Mode);

@@ -205,7 +205,7 @@ void BM_ReadingCpu(benchmark::State& state) {
   config.framesPerSecond = static_cast<double>(state.range(0));
   config.sweepPeriodSeconds = 5;
   Rig rig(config);
-  kelta::TConsoleForm& form = rig.window->Form();
+  kelta::ConsoleForm& form = rig.window->Form();
   rig.window->show();
   const bool extras = state.range(1) != 0;
   if (extras) {
@@ -555,7 +555,7 @@ void BM_ReadingToPixelsMemory(benchmark::State& state) {
   rig.window->show();
   rig.window->Form().ChooseDialPicture("3600", "0");
   rig.window->Panel1->show();
-  kelta::TConsoleForm& form = rig.window->Form();
+  kelta::ConsoleForm& form = rig.window->Form();
   const std::size_t quarter = static_cast<std::size_t>(state.range(0)) / 4;
   RunEventsFor(300);
   const auto lessTrend = [&form] {

@@ -73,7 +73,7 @@ class VaCommReceiver : public Receiver {
  public:
   VaCommReceiver() {
     port_.SetExeDir(exe_.Path());
-    port_.SetDispatcher(std::make_shared<kelta::TVaQtDispatcher>());
+    port_.SetDispatcher(std::make_shared<kelta::QtDispatcher>());
     port_.SetBaudrate(kelta::TVaBaudrate::br9600);
     port_.SetPortNum(1);
     port_.OnRxChar = [this](kelta::TVaCustomComm* sender, int) {
@@ -262,12 +262,12 @@ void IdleCpu(benchmark::State& state) {
                                        std::chrono::duration<double>(wall).count();
 }
 
-// A worker woken from the GUI thread hands a call back to it through TVaQtDispatcher and blocks
+// A worker woken from the GUI thread hands a call back to it through QtDispatcher and blocks
 // until it ran: one BM_RxLatency frame without the pseudo-terminal and the device wait. Its cost
 // is what the port's event thread adds to a frame over QSerialPort, which reads on the GUI
 // thread itself.
 void BM_GuiHandOff(benchmark::State& state) {
-  kelta::TVaQtDispatcher dispatcher;
+  kelta::QtDispatcher dispatcher;
   std::mutex lock;  // guards go, calls and quit
   std::condition_variable wake;
   std::uint64_t go = 0, calls = 0;

@@ -18,17 +18,17 @@ std::optional<std::string> DialPictureFor(const std::string& positiveRange,
   return clockwise ? "img/Mode1.png" : "img/Mode3.png";
 }
 
-void TConsoleForm::ShowAngle(double value) {
+void ConsoleForm::ShowAngle(double value) {
   // The direction is read for every value: a new information reply turns the very next one.
   window_.AngleView().ShowAngle(value, window_.Text(FormControl::lbeMode));
 }
 
-void TConsoleForm::ChooseDialPicture(const std::string& positiveRange, const std::string& mode) {
+void ConsoleForm::ChooseDialPicture(const std::string& positiveRange, const std::string& mode) {
   if (const auto file = DialPictureFor(positiveRange, mode))
     window_.AngleView().LoadDialImages(*file);
 }
 
-void TConsoleForm::btClearClick() {
+void ConsoleForm::btClearClick() {
   window_.SetText(FormControl::Memo1, "");
   // Needle and readout to 0 (the empty mode leaves 0 as it is).
   window_.AngleView().ShowAngle(0, "");

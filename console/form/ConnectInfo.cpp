@@ -29,7 +29,7 @@ std::string Tail(const std::string& text, size_t count) {
 
 }  // namespace
 
-void TConsoleForm::Button3Click() {
+void ConsoleForm::Button3Click() {
   // The operator connects by hand: a lost port is no longer waited for.
   StopWaitingForPort();
   if (Connected == 0) {
@@ -63,14 +63,14 @@ void TConsoleForm::Button3Click() {
   }
 }
 
-void TConsoleForm::btn10Click() {
+void ConsoleForm::btn10Click() {
   if (!Preamble(false)) return;
   SendAndAwait([] { return std::string(kCmdInfo); }, kMarkerInfo);
   if (!Contains(LastLine, kMarkerInfo)) return;
   FillInformation(LastLine);
 }
 
-void TConsoleForm::FillInformation(const std::string& reply) {
+void ConsoleForm::FillInformation(const std::string& reply) {
   const SensorInfo info = ParseSensorInfo(reply);
   const auto put = [this, &info](FormControl field, size_t i) {
     window_.SetText(field, WireText(info.items.at(i)));
@@ -94,7 +94,7 @@ void TConsoleForm::FillInformation(const std::string& reply) {
   for (int i = 0; i < 12; ++i) put(CalField(i), 9 + static_cast<size_t>(i));
 }
 
-void TConsoleForm::btIDchangeClick() {
+void ConsoleForm::btIDchangeClick() {
   const std::string typed = window_.Text(FormControl::eID);
   const int32_t id = StrToInt(typed);
   if (Connected == 0) {
@@ -112,14 +112,14 @@ void TConsoleForm::btIDchangeClick() {
   if (Contains(LastLine, kMarkerOk)) btn10Click();
 }
 
-void TConsoleForm::Button25Click() {
+void ConsoleForm::Button25Click() {
   if (!Preamble(false)) return;
   SendAndAwait([this] { return NegativeRangeCommand(window_.Text(FormControl::leRangeN)); },
                kMarkerOk);
   if (Contains(LastLine, kMarkerOk)) btn10Click();
 }
 
-void TConsoleForm::Button26Click() {
+void ConsoleForm::Button26Click() {
   if (!Preamble(false)) return;
   SendAndAwait([this] { return PositiveRangeCommand(window_.Text(FormControl::leRangeP)); },
                kMarkerOk);

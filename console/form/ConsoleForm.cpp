@@ -30,8 +30,8 @@ std::string WireText(const std::string& bytes) {
   return text;
 }
 
-TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
-                           std::shared_ptr<IGuiDispatcher> dispatcher)
+ConsoleForm::ConsoleForm(IFormWindow& window, std::string appDir,
+                         std::shared_ptr<IGuiDispatcher> dispatcher)
     : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
   CreatePort(std::move(dispatcher));
   AngleReceived.Attach([this](double value) { ShowAngle(value); });
@@ -41,12 +41,12 @@ TConsoleForm::TConsoleForm(IFormWindow& window, std::string appDir,
   });
 }
 
-TConsoleForm::~TConsoleForm() {
+ConsoleForm::~ConsoleForm() {
   // The timer's tick calls this form.
   StopWaitingForPort();
 }
 
-void TConsoleForm::Guarded(const std::function<void()>& handler) {
+void ConsoleForm::Guarded(const std::function<void()>& handler) {
   try {
     try {
       handler();
@@ -64,15 +64,15 @@ void TConsoleForm::Guarded(const std::function<void()>& handler) {
   }
 }
 
-void TConsoleForm::AppException(const std::exception& error) {
+void ConsoleForm::AppException(const std::exception& error) {
   const std::string line = LogLine(error.what());
   SetStatus(0, line);
   WriteLogLine(appDir_, line);
 }
 
-void TConsoleForm::SetStatus(int panel, const std::string& text) { window_.SetStatus(panel, text); }
+void ConsoleForm::SetStatus(int panel, const std::string& text) { window_.SetStatus(panel, text); }
 
-void TConsoleForm::FormCreate() {
+void ConsoleForm::FormCreate() {
   LoadUserSet(UserSet, appDir_);
   window_.SetText(FormControl::ePortNo, UserSet.Read(UserSetField::PortName));
   window_.SetText(FormControl::eCount, UserSet.Read(UserSetField::SendCount));
@@ -97,7 +97,7 @@ void TConsoleForm::FormCreate() {
   LoadRecordSettings();
 }
 
-void TConsoleForm::CopyFieldsToUserSet() {
+void ConsoleForm::CopyFieldsToUserSet() {
   // Store() cuts each text to its field's capacity (6, 5, 10 and 3 characters).
   UserSet.Store(UserSetField::PortName, window_.Text(FormControl::ePortNo));
   UserSet.Store(UserSetField::SendCount, window_.Text(FormControl::eCount));
@@ -105,12 +105,12 @@ void TConsoleForm::CopyFieldsToUserSet() {
   UserSet.Store(UserSetField::SensorID, window_.Text(FormControl::eID));
 }
 
-void TConsoleForm::FormClose() {
+void ConsoleForm::FormClose() {
   CopyFieldsToUserSet();
   SaveUserSet(UserSet, appDir_);
 }
 
-bool TConsoleForm::WindowClosing() {
+bool ConsoleForm::WindowClosing() {
   // Closing again (the application closes its windows when it quits) changes nothing.
   if (closing_) return false;
   // A counted reading or ID measurement may be waiting further down the stack (the title
@@ -133,7 +133,7 @@ bool TConsoleForm::WindowClosing() {
   return true;
 }
 
-void TConsoleForm::ProgramEnding() {
+void ConsoleForm::ProgramEnding() {
   if (closing_) return;
   closing_ = true;
   // As the window's close, without its box: nobody is left to read one.
@@ -147,6 +147,6 @@ void TConsoleForm::ProgramEnding() {
   }
 }
 
-void TConsoleForm::btHelpClick() { window_.OpenHelp(); }
+void ConsoleForm::btHelpClick() { window_.OpenHelp(); }
 
 }  // namespace kelta

@@ -33,15 +33,15 @@ class IGuiDispatcher;
 class RxDecoder;
 class TVaComm;
 
-class TConsoleForm {
+class ConsoleForm {
  public:
   // window: the controls and boxes; it must outlive the form. appDir: folder (with trailing
   // '/') of "UserSet.dat", "LogFile.Log" and the port map. dispatcher: how the port's workers
   // reach the GUI thread.
-  TConsoleForm(IFormWindow& window, std::string appDir, std::shared_ptr<IGuiDispatcher> dispatcher);
-  ~TConsoleForm();
-  TConsoleForm(const TConsoleForm&) = delete;
-  TConsoleForm& operator=(const TConsoleForm&) = delete;
+  ConsoleForm(IFormWindow& window, std::string appDir, std::shared_ptr<IGuiDispatcher> dispatcher);
+  ~ConsoleForm();
+  ConsoleForm(const ConsoleForm&) = delete;
+  ConsoleForm& operator=(const ConsoleForm&) = delete;
 
   // Lines kept in Memo1; older ones are dropped so that a day of continuous reading cannot
   // exhaust memory.

@@ -108,7 +108,7 @@ class IFormWindow {
 
   // Opens a new help window.
   virtual void OpenHelp() = 0;
-  // Closes the window; the front-end then calls TConsoleForm::WindowClosing.
+  // Closes the window; the front-end then calls ConsoleForm::WindowClosing.
   virtual void CloseWindow() = 0;
 };
 

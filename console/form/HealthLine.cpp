@@ -11,7 +11,7 @@ namespace {
 constexpr int kHealthMs = 250;
 }  // namespace
 
-void TConsoleForm::RestartHealth() {
+void ConsoleForm::RestartHealth() {
   health_.meter.Restart();
   decoder_->ResetDroppedFrames();
   if (health_.timer == 0)
@@ -19,7 +19,7 @@ void TConsoleForm::RestartHealth() {
   HealthTick();
 }
 
-void TConsoleForm::HealthTick() {
+void ConsoleForm::HealthTick() {
   // Only a stream that should be flowing can be stale; a lost port has its own mark.
   const bool streaming = reading_ && Connected == 1 && !lost_;
   const HealthMeter::Health health = health_.meter.Measure(streaming);

@@ -21,7 +21,7 @@ const std::vector<LineErrorText>& LineErrorTable() {
   return table;
 }
 
-void TConsoleForm::VaComm1Error(uint32_t errors) {
+void ConsoleForm::VaComm1Error(uint32_t errors) {
   // The serial object reports a vanished device with this bit, then closes the port itself.
   if (errors & 0x0400) deviceLost_ = true;
   for (const LineErrorText& e : LineErrorTable()) {

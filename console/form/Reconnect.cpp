@@ -36,12 +36,12 @@ constexpr int kInfoWaitMs = 500;
 // A returning device is heard through a decoder of its own, so that neither its frames nor
 // their block-check failures reach the console's list, readings, trend, recording or health
 // line; only an information reply naming a real sensor address is kept, for the ID check.
-struct TConsoleForm::ReturnCheck {
+struct ConsoleForm::ReturnCheck {
   RxDecoder decoder;
   std::optional<std::string> reply;
 };
 
-bool TConsoleForm::HeardWhileReturning(const std::string& chunk) {
+bool ConsoleForm::HeardWhileReturning(const std::string& chunk) {
   if (!returnCheck_) return false;
   ReturnCheck& check = *returnCheck_;
   RxSink sink;
@@ -54,15 +54,15 @@ bool TConsoleForm::HeardWhileReturning(const std::string& chunk) {
   return true;
 }
 
-std::string TConsoleForm::LostPortName() const {
+std::string ConsoleForm::LostPortName() const {
   return lost_ ? "COM" + std::to_string(lost_->portNum) : std::string();
 }
 
-void TConsoleForm::EndIfLost(uint64_t losses) const {
+void ConsoleForm::EndIfLost(uint64_t losses) const {
   if (losses_ != losses) throw EAbort();
 }
 
-void TConsoleForm::PortLost() {
+void ConsoleForm::PortLost() {
   ++losses_;
   // Pass loops end at their next check; exchanges end after their wait (EndIfLost).
   StopRequested = true;
@@ -85,7 +85,7 @@ void TConsoleForm::PortLost() {
   SetStatus(0, LostPortName() + " lost at " + ClockText() + ", waiting for it to come back");
 }
 
-void TConsoleForm::StopWaitingForPort() {
+void ConsoleForm::StopWaitingForPort() {
   if (!lost_) return;
   window_.StopTimer(lost_->timer);
   lost_.reset();
@@ -93,7 +93,7 @@ void TConsoleForm::StopWaitingForPort() {
   returnCheck_ = nullptr;
 }
 
-void TConsoleForm::ReconnectTick() {
+void ConsoleForm::ReconnectTick() {
   if (!lost_ || reconnecting_ || closing_ || Connected == 1) return;
   // Only the device that was lost, through the path it was opened by: the same ports/comN
   // link once it leads to a device again, or the same device. With the link gone, COMn's
@@ -107,7 +107,7 @@ void TConsoleForm::ReconnectTick() {
   ReturnCheck check;
   returnCheck_ = &check;
   struct Done {
-    TConsoleForm& form;
+    ConsoleForm& form;
     ~Done() {
       form.reconnecting_ = false;
       form.returnCheck_ = nullptr;

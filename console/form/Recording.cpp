@@ -94,14 +94,14 @@ std::string RecordLabelText(const std::string& fileName, uint64_t count, int wid
   return head + ellipsis + fileName.substr(start) + tail;
 }
 
-void TConsoleForm::LoadRecordSettings() {
+void ConsoleForm::LoadRecordSettings() {
   recording_.folder = LoadRecordFolder(appDir_);
   ShowRecordState();
 }
 
-bool TConsoleForm::IsRecording() const { return recording_.writer.IsOpen(); }
+bool ConsoleForm::IsRecording() const { return recording_.writer.IsOpen(); }
 
-void TConsoleForm::ShowRecordState() {
+void ConsoleForm::ShowRecordState() {
   window_.SetChecked(FormControl::btRecord, IsRecording());
   if (IsRecording())
     window_.SetText(FormControl::lRecord,
@@ -111,7 +111,7 @@ void TConsoleForm::ShowRecordState() {
     window_.SetText(FormControl::lRecord, "To " + recording_.folder);
 }
 
-void TConsoleForm::btRecordClick() {
+void ConsoleForm::btRecordClick() {
   if (IsRecording()) {
     StopRecording();
     return;
@@ -140,7 +140,7 @@ void TConsoleForm::btRecordClick() {
   ShowRecordState();
 }
 
-void TConsoleForm::btFolderClick() {
+void ConsoleForm::btFolderClick() {
   const std::string chosen = window_.ChooseFolder(recording_.folder);
   if (chosen.empty()) return;
   recording_.folder = chosen;
@@ -153,7 +153,7 @@ void TConsoleForm::btFolderClick() {
   }
 }
 
-void TConsoleForm::RecordReading(double value, const ReadingTime& at) {
+void ConsoleForm::RecordReading(double value, const ReadingTime& at) {
   if (!IsRecording()) return;
   Reading reading;
   reading.time = at.wall;
@@ -173,7 +173,7 @@ void TConsoleForm::RecordReading(double value, const ReadingTime& at) {
   if (recording_.held.size() >= kHeldReadings) RecordingSensorIs("");
 }
 
-void TConsoleForm::WriteReading(const Reading& reading) {
+void ConsoleForm::WriteReading(const Reading& reading) {
   try {
     recording_.writer.Write(reading);
   } catch (const EInOutError& e) {
@@ -181,18 +181,18 @@ void TConsoleForm::WriteReading(const Reading& reading) {
   }
 }
 
-void TConsoleForm::RecordingPortOpened() {
+void ConsoleForm::RecordingPortOpened() {
   // What an earlier Connect left unnamed is not this one's.
   if (!recording_.held.empty()) WriteHeldReadings("");
   recording_.connectedId.reset();
 }
 
-void TConsoleForm::RecordingSensorIs(const std::string& id) {
+void ConsoleForm::RecordingSensorIs(const std::string& id) {
   recording_.connectedId = id;
   WriteHeldReadings(id);
 }
 
-void TConsoleForm::WriteHeldReadings(const std::string& id) {
+void ConsoleForm::WriteHeldReadings(const std::string& id) {
   auto held = std::move(recording_.held);
   recording_.held.clear();
   if (!IsRecording()) return;
@@ -237,7 +237,7 @@ void TConsoleForm::WriteHeldReadings(const std::string& id) {
   ShowRecordState();
 }
 
-void TConsoleForm::RecordTick() {
+void ConsoleForm::RecordTick() {
   if (!recording_.failure.empty()) {
     // Shown from here, not from the receive handler that met the failure: a box there
     // would hold the serial port's hand-off until the operator answers.
@@ -259,7 +259,7 @@ void TConsoleForm::RecordTick() {
   ShowRecordState();
 }
 
-void TConsoleForm::FlushRecording() {
+void ConsoleForm::FlushRecording() {
   try {
     recording_.writer.Flush(true);
   } catch (const EInOutError& e) {
@@ -267,7 +267,7 @@ void TConsoleForm::FlushRecording() {
   }
 }
 
-void TConsoleForm::RecordingFailed(const EInOutError& error, std::string kept) {
+void ConsoleForm::RecordingFailed(const EInOutError& error, std::string kept) {
   // The writer has closed itself; the file keeps what reached it.
   const std::string path = kept.empty() ? recording_.writer.Path() : std::move(kept);
   recording_.failure = "Recording stopped: " + std::string(error.what()) + "\nThe file \"" + path +
@@ -277,7 +277,7 @@ void TConsoleForm::RecordingFailed(const EInOutError& error, std::string kept) {
   window_.SetText(FormControl::lRecord, "Stopped: " + FileName(path));
 }
 
-void TConsoleForm::StopRecording() {
+void ConsoleForm::StopRecording() {
   // Readings of a sensor that has not said who it is yet go in as of an unknown sensor.
   if (!recording_.held.empty()) WriteHeldReadings("");
   if (!IsRecording()) return;
@@ -292,7 +292,7 @@ void TConsoleForm::StopRecording() {
   ShowRecordState();
 }
 
-void TConsoleForm::EndRecording() {
+void ConsoleForm::EndRecording() {
   StopRecording();
   // The window goes: a failure is shown now or never.
   if (!recording_.failure.empty()) {

@@ -25,7 +25,7 @@ bool Contains(const std::string& text, const std::string& marker) {
 
 // The line as Memo1 shows it: an over-long line is cut, and says so.
 std::string MemoText(const std::string& line) {
-  const size_t limit = TConsoleForm::kMemoLineChars;
+  const size_t limit = ConsoleForm::kMemoLineChars;
   const size_t shown = std::min(line.size(), limit);
   std::string text = WireText(line.substr(0, shown));
   if (shown < line.size()) text += " \u2026 (+" + std::to_string(line.size() - shown) + " bytes)";
@@ -35,8 +35,8 @@ std::string MemoText(const std::string& line) {
 }  // namespace
 
 // Lives for one exchange or pass; nested exchanges (run inside its wait) add their own.
-struct TConsoleForm::ReplyWatch {
-  ReplyWatch(TConsoleForm& form, std::string wanted) : w(form), marker(std::move(wanted)) {
+struct ConsoleForm::ReplyWatch {
+  ReplyWatch(ConsoleForm& form, std::string wanted) : w(form), marker(std::move(wanted)) {
     w.replyWatches_.push_back(this);
   }
   ~ReplyWatch() { std::erase(w.replyWatches_, this); }
@@ -53,27 +53,27 @@ struct TConsoleForm::ReplyWatch {
     return Contains(w.LastLine, marker);
   }
 
-  TConsoleForm& w;
+  ConsoleForm& w;
   const std::string marker;
   std::optional<std::string> line;  // the newest delivered line holding the marker
 };
 
-void TConsoleForm::WaitWithMessages(int ms) {
+void ConsoleForm::WaitWithMessages(int ms) {
   if (!window_.WaitWithMessages(ms, [this] { return closing_; })) throw EAbort();
 }
 
-void TConsoleForm::ClearReceived() {
+void ConsoleForm::ClearReceived() {
   LastLine.clear();
   decoder_->ClearRxBuffer();
 }
 
-void TConsoleForm::PrepareAction(bool stop) {
+void ConsoleForm::PrepareAction(bool stop) {
   WaitWithMessages(200);
   ClearReceived();
   StopRequested = stop;
 }
 
-bool TConsoleForm::Preamble(bool stop) {
+bool ConsoleForm::Preamble(bool stop) {
   PrepareAction(stop);
   if (Connected == 0) {
     window_.ShowMessage("Open Com port.");
@@ -82,8 +82,8 @@ bool TConsoleForm::Preamble(bool stop) {
   return true;
 }
 
-void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
-                                const std::string& marker) {
+void ConsoleForm::SendAndAwait(const std::function<std::string()>& command,
+                               const std::string& marker) {
   // TryCount is the console's, not this call's: an exchange run inside our wait may leave it
   // above 5, and then this one ends at its next check.
   ReplyWatch watch(*this, marker);
@@ -105,13 +105,13 @@ void TConsoleForm::SendAndAwait(const std::function<std::string()>& command,
   }
 }
 
-void TConsoleForm::btREADClick() {
+void ConsoleForm::btREADClick() {
   if (!Preamble(false)) return;
   reading_ = true;
   SendAndAwait([] { return std::string(kCmdRead); }, kMarkerValue);
 }
 
-void TConsoleForm::btStopClick() {
+void ConsoleForm::btStopClick() {
   if (!Preamble(true)) return;
   reading_ = false;
   const uint64_t losses = losses_;
@@ -135,11 +135,11 @@ void TConsoleForm::btStopClick() {
   }
 }
 
-void TConsoleForm::btDATAClick() { RunPasses(false); }
+void ConsoleForm::btDATAClick() { RunPasses(false); }
 
-void TConsoleForm::btB105Click() { RunPasses(true); }
+void ConsoleForm::btB105Click() { RunPasses(true); }
 
-void TConsoleForm::RunPasses(bool idPoll) {
+void ConsoleForm::RunPasses(bool idPoll) {
   // However the passes end (a lost port, the window closing), later readings are the
   // connected sensor's again.
   struct ForgetPolledId {
@@ -193,15 +193,15 @@ void TConsoleForm::RunPasses(bool idPoll) {
   StopRequested = true;
 }
 
-void TConsoleForm::SendOnce(const std::string& text) {
+void ConsoleForm::SendOnce(const std::string& text) {
   if (!Preamble(false)) return;
   VaComm1().SendText(text);
   SetStatus(1, text);
 }
 
-void TConsoleForm::btn25Click() { SendOnce(kCmdSave); }
+void ConsoleForm::btn25Click() { SendOnce(kCmdSave); }
 
-void TConsoleForm::SendRawLine(FormControl field) {
+void ConsoleForm::SendRawLine(FormControl field) {
   // The field is read after the preamble's wait, as the operator may still be typing.
   if (!Preamble(false)) return;
   const std::string text = RawLineCommand(window_.Text(field));
@@ -209,18 +209,18 @@ void TConsoleForm::SendRawLine(FormControl field) {
   SetStatus(1, text);
 }
 
-void TConsoleForm::bt360Send1Click() { SendRawLine(FormControl::ed360Send1); }
-void TConsoleForm::bt360Send2Click() { SendRawLine(FormControl::ed360Send2); }
-void TConsoleForm::bt360Send3Click() { SendRawLine(FormControl::ed360Send3); }
+void ConsoleForm::bt360Send1Click() { SendRawLine(FormControl::ed360Send1); }
+void ConsoleForm::bt360Send2Click() { SendRawLine(FormControl::ed360Send2); }
+void ConsoleForm::bt360Send3Click() { SendRawLine(FormControl::ed360Send3); }
 
-void TConsoleForm::DeliverLine(const std::string& line) {
+void ConsoleForm::DeliverLine(const std::string& line) {
   LastLine = line;
   for (ReplyWatch* watch : replyWatches_)
     if (Contains(line, watch->marker)) watch->line = line;
   window_.AddLine(FormControl::Memo1, MemoText(line));
 }
 
-void TConsoleForm::VaComm1RxChar() {
+void ConsoleForm::VaComm1RxChar() {
   const std::string chunk = VaComm1().ReceiveText();
   if (chunk.empty()) return;
   if (HeardWhileReturning(chunk)) return;  // a returning device, its ID not yet checked
@@ -238,21 +238,21 @@ void TConsoleForm::VaComm1RxChar() {
   decoder_->Feed(chunk, sink);
 }
 
-TConsoleForm::ReadingTime TConsoleForm::ReadingTimeNow() {
+ConsoleForm::ReadingTime ConsoleForm::ReadingTimeNow() {
   return {std::chrono::steady_clock::now(), std::chrono::system_clock::now()};
 }
 
-void TConsoleForm::SetReadingClock(std::function<ReadingTime()> clock) {
+void ConsoleForm::SetReadingClock(std::function<ReadingTime()> clock) {
   readingClock_ = clock ? std::move(clock) : ReadingTimeNow;
 }
 
-void TConsoleForm::VaComm1Open() {
+void ConsoleForm::VaComm1Open() {
   Connected = 1;
   // A lost port tried again stays "lost" in the status bar until its sensor is checked.
   if (!reconnecting_) SetStatus(0, "Open Com");
 }
 
-void TConsoleForm::VaComm1Close() {
+void ConsoleForm::VaComm1Close() {
   Connected = 0;
   if (!reconnecting_) SetStatus(0, "Close Com");
   // The trend's line breaks here, whether the device went away or the operator closed.
@@ -262,7 +262,7 @@ void TConsoleForm::VaComm1Close() {
   deviceLost_ = false;
 }
 
-void TConsoleForm::btCloseClick() {
+void ConsoleForm::btCloseClick() {
   if (Connected == 1) {
     StopRequested = true;
     WaitWithMessages(50);

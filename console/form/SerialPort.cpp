@@ -7,7 +7,7 @@
 
 namespace kelta {
 
-void TConsoleForm::CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher) {
+void ConsoleForm::CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher) {
   comm_ = std::make_unique<TVaComm>();
   TVaComm& port = *comm_;
   port.SetDeviceName("\\\\.\\COM%d");

@@ -40,7 +40,7 @@ AngleDisplay::AngleDisplay(TFVANTORIS& window) {
   ssaValue = gfx::CreateDialReadout(*Dst);
   ssaValue->setObjectName(QStringLiteral("ssaValue"));
 
-  composer_ = std::make_unique<gfx::TDialComposer>(gfx::TDialViews{*Dst, *Src, *ivBGR});
+  composer_ = std::make_unique<gfx::DialComposer>(gfx::DialViews{*Dst, *Src, *ivBGR});
 
   // A translucent veil over the dial view, needle and readout, shown while not live. It lies
   // on top as a child of its own, so the picture's composition stays as it is.

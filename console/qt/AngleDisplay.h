@@ -13,7 +13,7 @@
 class QWidget;
 
 namespace kelta::gfx {
-class TDialComposer;
+class DialComposer;
 class TImage32;
 }  // namespace kelta::gfx
 
@@ -46,7 +46,7 @@ class AngleDisplay final : public IAngleView {
   sevenseg::TiSevenSegmentAnalog* ssaValue = nullptr;
 
  private:
-  std::unique_ptr<gfx::TDialComposer> composer_;
+  std::unique_ptr<gfx::DialComposer> composer_;
   void ShowState();
 
   bool live_ = true;

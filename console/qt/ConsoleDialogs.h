@@ -20,7 +20,7 @@ class ConsoleDialogs {
   virtual QString ChooseFolder(QWidget* owner, const QString& start);
 };
 
-// The real boxes (QMessageBox), captioned with the application's name as the original did.
+// The real boxes (QMessageBox), captioned with the application's name.
 class MessageBoxDialogs final : public ConsoleDialogs {
  public:
   explicit MessageBoxDialogs(QWidget* owner) : owner_(owner) {}

@@ -125,7 +125,7 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
   void OpenHelp() override {
     // A new, independent window per click; the newest is kept in fHelp.
     // Guarded: a log that cannot be written must not keep the window from opening.
-    TConsoleForm& form = *w_.form_;
+    ConsoleForm& form = *w_.form_;
     const std::string& dir = w_.helpDir_.empty() ? form.AppDir() : w_.helpDir_;
     w_.fHelp = new TfHelp(&w_, dir, [&form](const std::exception& e) {
       form.Guarded([&form, &e] { form.AppException(e); });
@@ -221,8 +221,7 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   }
 
   formWindow_ = std::make_unique<FormWindow>(*this);
-  form_ =
-      std::make_unique<TConsoleForm>(*formWindow_, appDir_, std::make_shared<TVaQtDispatcher>());
+  form_ = std::make_unique<ConsoleForm>(*formWindow_, appDir_, std::make_shared<QtDispatcher>());
   BuildControls();
   BuildTrendButton();
   WireHandlers();
@@ -232,28 +231,28 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
 TFVANTORIS::~TFVANTORIS() = default;
 
 void TFVANTORIS::WireHandlers() {
-  const auto on = [this](QPushButton* button, void (TConsoleForm::*handler)()) {
+  const auto on = [this](QPushButton* button, void (ConsoleForm::*handler)()) {
     connect(button, &QPushButton::clicked, this,
             [this, handler] { form_->Guarded([this, handler] { (*form_.*handler)(); }); });
   };
-  on(Button3, &TConsoleForm::Button3Click);
-  on(btn10, &TConsoleForm::btn10Click);
-  on(btIDchange, &TConsoleForm::btIDchangeClick);
-  on(btDATA, &TConsoleForm::btDATAClick);
-  on(btREAD, &TConsoleForm::btREADClick);
-  on(btStop, &TConsoleForm::btStopClick);
-  on(btn25, &TConsoleForm::btn25Click);
-  on(Button25, &TConsoleForm::Button25Click);
-  on(Button26, &TConsoleForm::Button26Click);
-  on(bt360Send[0], &TConsoleForm::bt360Send1Click);
-  on(bt360Send[1], &TConsoleForm::bt360Send2Click);
-  on(bt360Send[2], &TConsoleForm::bt360Send3Click);
-  on(btB105, &TConsoleForm::btB105Click);
-  on(btHelp, &TConsoleForm::btHelpClick);
-  on(btClose, &TConsoleForm::btCloseClick);
-  on(btClear, &TConsoleForm::btClearClick);
-  on(btRecord, &TConsoleForm::btRecordClick);
-  on(btFolder, &TConsoleForm::btFolderClick);
+  on(Button3, &ConsoleForm::Button3Click);
+  on(btn10, &ConsoleForm::btn10Click);
+  on(btIDchange, &ConsoleForm::btIDchangeClick);
+  on(btDATA, &ConsoleForm::btDATAClick);
+  on(btREAD, &ConsoleForm::btREADClick);
+  on(btStop, &ConsoleForm::btStopClick);
+  on(btn25, &ConsoleForm::btn25Click);
+  on(Button25, &ConsoleForm::Button25Click);
+  on(Button26, &ConsoleForm::Button26Click);
+  on(bt360Send[0], &ConsoleForm::bt360Send1Click);
+  on(bt360Send[1], &ConsoleForm::bt360Send2Click);
+  on(bt360Send[2], &ConsoleForm::bt360Send3Click);
+  on(btB105, &ConsoleForm::btB105Click);
+  on(btHelp, &ConsoleForm::btHelpClick);
+  on(btClose, &ConsoleForm::btCloseClick);
+  on(btClear, &ConsoleForm::btClearClick);
+  on(btRecord, &ConsoleForm::btRecordClick);
+  on(btFolder, &ConsoleForm::btFolderClick);
   connect(btTrend, &QPushButton::clicked, this,
           [this] { form_->Guarded([this] { OpenTrend(); }); });
   // A click on the console's bare background sends the first raw line.

@@ -4,7 +4,7 @@
 // whose window interface this implements and whose handlers the controls run.
 //
 // Threading: everything here runs on the GUI thread; the serial port's workers reach it through
-// Qt's blocking queued call (TVaQtDispatcher).
+// Qt's blocking queued call (QtDispatcher).
 
 #include "console/form/ConsoleForm.h"
 #include "console/qt/ConsoleDialogs.h"
@@ -51,7 +51,7 @@ class TFVANTORIS : public QWidget {
   ~TFVANTORIS() override;
 
   // The behaviour behind the window.
-  TConsoleForm& Form() { return *form_; }
+  ConsoleForm& Form() { return *form_; }
 
   QString StatusText(int panel) const;
 
@@ -152,7 +152,7 @@ class TFVANTORIS : public QWidget {
   std::unique_ptr<AngleDisplay> angleDisplay_;
   // The form goes first: closing its port still reports to the window.
   std::unique_ptr<FormWindow> formWindow_;
-  std::unique_ptr<TConsoleForm> form_;
+  std::unique_ptr<ConsoleForm> form_;
 };
 
 }  // namespace kelta

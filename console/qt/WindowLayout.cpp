@@ -25,7 +25,7 @@ namespace kelta {
 
 namespace {
 
-// Window fonts are given as character heights in pixels (the original's negative heights).
+// Window fonts are given as character heights in pixels, not as point sizes.
 QFont PixelFont(int pixels, bool bold = false) {
   QFont f;
   f.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans"),
@@ -140,7 +140,7 @@ void TFVANTORIS::BuildControls() {
 
   StatusBar1 = FromTable(new QStatusBar(this), LayoutOf("StatusBar1"));
   StatusBar1->setSizeGripEnabled(false);
-  // Fixed panel widths, as the original's status bar had: placed by hand rather than through
+  // Fixed panel widths, as the layout table gives them: placed by hand rather than through
   // QStatusBar's layout, which would squeeze the second panel.
   const auto& widths = kStatusPanelWidths;
   int left = 0;
@@ -200,7 +200,7 @@ void TFVANTORIS::BuildConsolePanel() {
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setMaximumBlockCount(TConsoleForm::kMemoLineLimit);
+  Memo1->setMaximumBlockCount(ConsoleForm::kMemoLineLimit);
 }
 
 void TFVANTORIS::BuildCommandGroup() {

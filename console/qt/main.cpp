@@ -36,7 +36,7 @@ int RunConsole(int argc, char* argv[]) {
   kelta::TFVANTORIS window(folders.files);
   window.SetHelpFolder(folders.data);
   app.SetExceptionHook([&window](const std::exception& e) {
-    kelta::TConsoleForm& form = window.Form();
+    kelta::ConsoleForm& form = window.Form();
     form.Guarded([&form, &e] { form.AppException(e); });
   });
   const int rc = app.RunWindow(window, [&window, &readOncePort] {

@@ -2,12 +2,12 @@
 
 namespace kelta::win32 {
 
-TDialView::TDialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height) {
+DialView::DialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   if (!::GetClassInfoExW(instance, kClassName, &wc)) {
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TDialView::Proc;
+    wc.lpfnWndProc = &DialView::Proc;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kClassName;
@@ -19,41 +19,41 @@ TDialView::TDialView(HINSTANCE instance, HWND parent, int left, int top, int wid
   frame_.ShowAngle(0);
 }
 
-TDialView::~TDialView() {
+DialView::~DialView() {
   if (window_ != nullptr) {
     ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     ::DestroyWindow(window_);
   }
 }
 
-void TDialView::LoadDialImages(const std::string& file) {
+void DialView::LoadDialImages(const std::string& file) {
   frame_.LoadDialImages(file);
   Changed();
 }
 
-void TDialView::ShowAngle(double value, const std::string& mode) {
+void DialView::ShowAngle(double value, const std::string& mode) {
   frame_.ShowAngle(value, mode);
   Changed();
 }
 
-void TDialView::SetLive(bool live) {
+void DialView::SetLive(bool live) {
   frame_.SetLive(live);
   Changed();
 }
 
-void TDialView::SetStale(bool stale) {
+void DialView::SetStale(bool stale) {
   frame_.SetStale(stale);
   Changed();
 }
 
-void TDialView::Changed() {
+void DialView::Changed() {
   if (window_ == nullptr) return;
   ::InvalidateRect(window_, nullptr, FALSE);
   // At once, as the Qt view repaints: a long wait must not leave an old angle on screen.
   ::UpdateWindow(window_);
 }
 
-void TDialView::Paint(HDC dc) {
+void DialView::Paint(HDC dc) {
   const gfx::TBitmap32& f = frame_.Compose();
   RECT client;
   ::GetClientRect(window_, &client);
@@ -72,12 +72,12 @@ void TDialView::Paint(HDC dc) {
                   DIB_RGB_COLORS, SRCCOPY);
 }
 
-LRESULT CALLBACK TDialView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK DialView::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TDialView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<DialView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // the paint covers it

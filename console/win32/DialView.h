@@ -10,13 +10,13 @@
 
 namespace kelta::win32 {
 
-class TDialView final : public IAngleView {
+class DialView final : public IAngleView {
  public:
   // Registers the window class once and makes the view as a child of `parent`.
-  TDialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height);
-  ~TDialView() override;
-  TDialView(const TDialView&) = delete;
-  TDialView& operator=(const TDialView&) = delete;
+  DialView(HINSTANCE instance, HWND parent, int left, int top, int width, int height);
+  ~DialView() override;
+  DialView(const DialView&) = delete;
+  DialView& operator=(const DialView&) = delete;
 
   void LoadDialImages(const std::string& file) override;
   void ShowAngle(double value, const std::string& mode) override;
@@ -31,7 +31,7 @@ class TDialView final : public IAngleView {
   void Paint(HDC dc);
   void Changed();
 
-  gfx::TDialFrame frame_;
+  gfx::DialFrame frame_;
   HWND window_ = nullptr;
 };
 

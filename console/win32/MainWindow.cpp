@@ -37,29 +37,29 @@ constexpr COLORREF kSilver = RGB(0xC0, 0xC0, 0xC0);
 // The form's handlers, by the name of the button that runs them.
 struct ClickHandler {
   std::string_view name;
-  void (TConsoleForm::*handler)();
+  void (ConsoleForm::*handler)();
 };
 constexpr ClickHandler kClicks[] = {
-    {"Button3", &TConsoleForm::Button3Click},
-    {"btn10", &TConsoleForm::btn10Click},
-    {"btIDchange", &TConsoleForm::btIDchangeClick},
-    {"btDATA", &TConsoleForm::btDATAClick},
-    {"btREAD", &TConsoleForm::btREADClick},
-    {"btStop", &TConsoleForm::btStopClick},
-    {"btn25", &TConsoleForm::btn25Click},
-    {"Button25", &TConsoleForm::Button25Click},
-    {"Button26", &TConsoleForm::Button26Click},
-    {"bt360Send1", &TConsoleForm::bt360Send1Click},
-    {"bt360Send2", &TConsoleForm::bt360Send2Click},
-    {"bt360Send3", &TConsoleForm::bt360Send3Click},
-    {"btB105", &TConsoleForm::btB105Click},
-    {"btHelp", &TConsoleForm::btHelpClick},
-    {"btClose", &TConsoleForm::btCloseClick},
-    {"btClear", &TConsoleForm::btClearClick},
-    {"btRecord", &TConsoleForm::btRecordClick},
-    {"btFolder", &TConsoleForm::btFolderClick},
+    {"Button3", &ConsoleForm::Button3Click},
+    {"btn10", &ConsoleForm::btn10Click},
+    {"btIDchange", &ConsoleForm::btIDchangeClick},
+    {"btDATA", &ConsoleForm::btDATAClick},
+    {"btREAD", &ConsoleForm::btREADClick},
+    {"btStop", &ConsoleForm::btStopClick},
+    {"btn25", &ConsoleForm::btn25Click},
+    {"Button25", &ConsoleForm::Button25Click},
+    {"Button26", &ConsoleForm::Button26Click},
+    {"bt360Send1", &ConsoleForm::bt360Send1Click},
+    {"bt360Send2", &ConsoleForm::bt360Send2Click},
+    {"bt360Send3", &ConsoleForm::bt360Send3Click},
+    {"btB105", &ConsoleForm::btB105Click},
+    {"btHelp", &ConsoleForm::btHelpClick},
+    {"btClose", &ConsoleForm::btCloseClick},
+    {"btClear", &ConsoleForm::btClearClick},
+    {"btRecord", &ConsoleForm::btRecordClick},
+    {"btFolder", &ConsoleForm::btFolderClick},
     // A click on the console's bare background sends the first raw line.
-    {"Panel1", &TConsoleForm::bt360Send1Click},
+    {"Panel1", &ConsoleForm::bt360Send1Click},
 };
 
 std::wstring WindowText(HWND control) {
@@ -131,7 +131,7 @@ DWORD ExStyleOf(ControlKind kind) {
 
 }  // namespace
 
-TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir, std::string helpDir)
+MainWindow::MainWindow(HINSTANCE instance, std::string appDir, std::string helpDir)
     : instance_(instance),
       appDir_(std::move(appDir)),
       helpDir_(helpDir.empty() ? appDir_ : std::move(helpDir)) {
@@ -160,12 +160,12 @@ TMainWindow::TMainWindow(HINSTANCE instance, std::string appDir, std::string hel
 
   CreateControls();
 
-  dispatcher_ = std::make_shared<TVaWin32Dispatcher>();
-  form_ = std::make_unique<TConsoleForm>(*this, appDir_, dispatcher_);
+  dispatcher_ = std::make_shared<Win32Dispatcher>();
+  form_ = std::make_unique<ConsoleForm>(*this, appDir_, dispatcher_);
   form_->Guarded([this] { form_->FormCreate(); });
 }
 
-TMainWindow::~TMainWindow() {
+MainWindow::~MainWindow() {
   trend_.reset();  // its plot reads the form's trend store
   form_.reset();
   for (const auto& [id, tick] : timers_) ::KillTimer(window_, id);
@@ -181,13 +181,13 @@ TMainWindow::~TMainWindow() {
   if (smallIcon_ != nullptr) ::DestroyIcon(smallIcon_);
 }
 
-void TMainWindow::RegisterClasses() {
+void MainWindow::RegisterClasses() {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   if (!::GetClassInfoExW(instance_, kClassName, &wc)) {
     wc = WNDCLASSEXW{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TMainWindow::WindowProc;
+    wc.lpfnWndProc = &MainWindow::WindowProc;
     wc.hInstance = instance_;
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -197,7 +197,7 @@ void TMainWindow::RegisterClasses() {
   if (!::GetClassInfoExW(instance_, kContainerClass, &wc)) {
     wc = WNDCLASSEXW{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &TMainWindow::ContainerProc;
+    wc.lpfnWndProc = &MainWindow::ContainerProc;
     wc.hInstance = instance_;
     wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.lpszClassName = kContainerClass;
@@ -205,7 +205,7 @@ void TMainWindow::RegisterClasses() {
   }
 }
 
-HFONT TMainWindow::Font(int pixels, bool bold) {
+HFONT MainWindow::Font(int pixels, bool bold) {
   const auto key = std::make_pair(pixels, bold);
   if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second;
   // A negative height is the characters' height in pixels, as the window's fonts are given.
@@ -216,7 +216,7 @@ HFONT TMainWindow::Font(int pixels, bool bold) {
   return font;
 }
 
-void TMainWindow::CreateControls() {
+void MainWindow::CreateControls() {
   const auto table = FormLayout();
   for (size_t i = 0; i < table.size(); ++i) {
     const ControlLayout& c = table[i];
@@ -239,7 +239,7 @@ void TMainWindow::CreateControls() {
   }
 }
 
-void TMainWindow::OpenTrend() {
+void MainWindow::OpenTrend() {
   if (!trend_) {
     // The scale the sensor reported, else the range fields as typed.
     auto range = [this]() -> std::optional<std::pair<double, double>> {
@@ -251,7 +251,7 @@ void TMainWindow::OpenTrend() {
   trend_->Show();
 }
 
-HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
+HWND MainWindow::CreateControl(const ControlLayout& c, int id) {
   HWND parent = window_;
   if (!c.parent.empty()) {
     const auto it = controls_.find(c.parent);
@@ -272,7 +272,7 @@ HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
     return statusBar_;
   }
   if (c.kind == ControlKind::View) {
-    dial_ = std::make_unique<TDialView>(instance_, parent, c.left, c.top, c.width, c.height);
+    dial_ = std::make_unique<DialView>(instance_, parent, c.left, c.top, c.width, c.height);
     if (c.hidden) ::ShowWindow(dial_->Handle(), SW_HIDE);
     return dial_->Handle();
   }
@@ -327,38 +327,38 @@ HWND TMainWindow::CreateControl(const ControlLayout& c, int id) {
   return control;
 }
 
-HWND TMainWindow::Control(std::string_view name) const {
+HWND MainWindow::Control(std::string_view name) const {
   const auto it = controls_.find(name);
   return it == controls_.end() ? nullptr : it->second;
 }
 
-HWND TMainWindow::ControlOf(FormControl control) const {
+HWND MainWindow::ControlOf(FormControl control) const {
   HWND c = Control(FormControlName(control));
   if (c == nullptr) throw std::logic_error("FormControl without a control");
   return c;
 }
 
-const ControlLayout* TMainWindow::LayoutByHandle(HWND control) const {
+const ControlLayout* MainWindow::LayoutByHandle(HWND control) const {
   const auto it = layouts_.find(control);
   return it == layouts_.end() ? nullptr : it->second;
 }
 
-std::string TMainWindow::Text(FormControl control) const {
+std::string MainWindow::Text(FormControl control) const {
   HWND c = ControlOf(control);
   std::wstring text = WindowText(c);
   if (control == FormControl::Memo1) text = FromControlLines(text);
   return Narrow(text);
 }
 
-void TMainWindow::SetText(FormControl control, const std::string& text) {
+void MainWindow::SetText(FormControl control, const std::string& text) {
   HWND c = ControlOf(control);
   std::wstring t = Widen(text);
   if (control == FormControl::Memo1) t = ToControlLines(t);
   ::SetWindowTextW(c, t.c_str());
 }
 
-void TMainWindow::SetItems(FormControl control, const std::vector<std::string>& items,
-                           const std::vector<std::string>& descriptions) {
+void MainWindow::SetItems(FormControl control, const std::vector<std::string>& items,
+                          const std::vector<std::string>& descriptions) {
   HWND combo = ControlOf(control);
   // Emptying the list empties the edit too; the typed text stays as it was.
   const std::wstring typed = WindowText(combo);
@@ -369,11 +369,11 @@ void TMainWindow::SetItems(FormControl control, const std::vector<std::string>& 
   ::SetWindowTextW(combo, typed.c_str());
 }
 
-std::string TMainWindow::DescribePort(const std::string& devicePath) const {
+std::string MainWindow::DescribePort(const std::string& devicePath) const {
   return DescribeComPort(devicePath);
 }
 
-void TMainWindow::SetVisible(FormControl control, bool visible) {
+void MainWindow::SetVisible(FormControl control, bool visible) {
   HWND c = ControlOf(control);
   ::ShowWindow(c, visible ? SW_SHOWNA : SW_HIDE);
   // A labeled edit's label goes with it.
@@ -383,7 +383,7 @@ void TMainWindow::SetVisible(FormControl control, bool visible) {
   if (visible) ::SetWindowPos(c, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void TMainWindow::AddLine(FormControl control, const std::string& line) {
+void MainWindow::AddLine(FormControl control, const std::string& line) {
   HWND memo = ControlOf(control);
   const int length = ::GetWindowTextLengthW(memo);
   const std::wstring add = (length > 0 ? L"\r\n" : L"") + ToControlLines(Widen(line));
@@ -391,9 +391,9 @@ void TMainWindow::AddLine(FormControl control, const std::string& line) {
   ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(add.c_str()));
   // The newest kMemoLineLimit lines stay.
   const auto lines = static_cast<int>(::SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
-  if (lines > TConsoleForm::kMemoLineLimit) {
+  if (lines > ConsoleForm::kMemoLineLimit) {
     const auto cut = ::SendMessageW(memo, EM_LINEINDEX,
-                                    static_cast<WPARAM>(lines - TConsoleForm::kMemoLineLimit), 0);
+                                    static_cast<WPARAM>(lines - ConsoleForm::kMemoLineLimit), 0);
     ::SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(cut));
     ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
   }
@@ -405,11 +405,11 @@ void TMainWindow::AddLine(FormControl control, const std::string& line) {
   ::SendMessageW(memo, WM_HSCROLL, SB_LEFT, 0);
 }
 
-void TMainWindow::SetChecked(FormControl control, bool checked) {
+void MainWindow::SetChecked(FormControl control, bool checked) {
   ::SendMessageW(ControlOf(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-std::string TMainWindow::ChooseFolder(const std::string& start) {
+std::string MainWindow::ChooseFolder(const std::string& start) {
   std::string chosen;
   const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   IFileOpenDialog* dialog = nullptr;
@@ -441,13 +441,13 @@ std::string TMainWindow::ChooseFolder(const std::string& start) {
   return chosen;
 }
 
-void TMainWindow::SetStatus(int panel, const std::string& text) {
+void MainWindow::SetStatus(int panel, const std::string& text) {
   if (statusBar_ == nullptr) return;
   ::SendMessageW(statusBar_, SB_SETTEXTW, static_cast<WPARAM>(panel),
                  reinterpret_cast<LPARAM>(Widen(text).c_str()));
 }
 
-std::string TMainWindow::StatusText(int panel) const {
+std::string MainWindow::StatusText(int panel) const {
   if (statusBar_ == nullptr) return {};
   const auto length =
       LOWORD(::SendMessageW(statusBar_, SB_GETTEXTLENGTHW, static_cast<WPARAM>(panel), 0));
@@ -458,15 +458,15 @@ std::string TMainWindow::StatusText(int panel) const {
   return Narrow(text);
 }
 
-void TMainWindow::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
   ::MessageBoxW(window_, Widen(text).c_str(), kAppName, MB_OK | MB_ICONINFORMATION);
 }
 
-bool TMainWindow::AskYesNo(const std::string& text) {
+bool MainWindow::AskYesNo(const std::string& text) {
   return ::MessageBoxW(window_, Widen(text).c_str(), kAppName, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
-bool TMainWindow::WaitWithMessages(int ms, const std::function<bool()>& cancelled) {
+bool MainWindow::WaitWithMessages(int ms, const std::function<bool()>& cancelled) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
     if (cancelled()) return false;
@@ -489,34 +489,34 @@ bool TMainWindow::WaitWithMessages(int ms, const std::function<bool()>& cancelle
   }
 }
 
-IAngleView& TMainWindow::AngleView() { return *dial_; }
+IAngleView& MainWindow::AngleView() { return *dial_; }
 
-int TMainWindow::StartTimer(int ms, std::function<void()> tick) {
+int MainWindow::StartTimer(int ms, std::function<void()> tick) {
   const UINT_PTR id = ++lastTimer_;
   timers_[id] = std::move(tick);
   ::SetTimer(window_, id, static_cast<UINT>(ms), nullptr);
   return static_cast<int>(id);
 }
 
-void TMainWindow::StopTimer(int id) {
+void MainWindow::StopTimer(int id) {
   const auto it = timers_.find(static_cast<UINT_PTR>(id));
   if (it == timers_.end()) return;
   ::KillTimer(window_, it->first);
   timers_.erase(it);
 }
 
-void TMainWindow::OpenHelp() {
+void MainWindow::OpenHelp() {
   // A new, independent window per click. Guarded: a help file that cannot be read is
   // reported as the form reports errors, and the window still opens.
-  TConsoleForm& form = *form_;
+  ConsoleForm& form = *form_;
   OpenHelpWindow(
       instance_, window_, helpDir_ + "help.txt", Font(kFormFontPixels, false),
       [&form](const std::exception& e) { form.Guarded([&form, &e] { form.AppException(e); }); });
 }
 
-void TMainWindow::CloseWindow() { ::SendMessageW(window_, WM_CLOSE, 0, 0); }
+void MainWindow::CloseWindow() { ::SendMessageW(window_, WM_CLOSE, 0, 0); }
 
-void TMainWindow::Closing() {
+void MainWindow::Closing() {
   if (closed_) return;
   closed_ = true;
   form_->WindowClosing();
@@ -526,7 +526,7 @@ void TMainWindow::Closing() {
   ::PostQuitMessage(0);
 }
 
-int TMainWindow::Run(int show) {
+int MainWindow::Run(int show) {
   ::ShowWindow(window_, show);
   ::UpdateWindow(window_);
   // The typing starts in the port box, the first control that takes it.
@@ -536,14 +536,14 @@ int TMainWindow::Run(int show) {
   return static_cast<int>(message.wParam);
 }
 
-void TMainWindow::Dispatch(MSG& message) {
+void MainWindow::Dispatch(MSG& message) {
   // Tab and the arrow keys move between the window's controls, as in a dialog.
   if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
   ::TranslateMessage(&message);
   ::DispatchMessageW(&message);
 }
 
-void TMainWindow::Click(std::string_view name) {
+void MainWindow::Click(std::string_view name) {
   for (const ClickHandler& click : kClicks) {
     if (click.name != name) continue;
     const auto handler = click.handler;
@@ -552,13 +552,13 @@ void TMainWindow::Click(std::string_view name) {
   }
 }
 
-HBRUSH TMainWindow::BackgroundOf(HWND container) const {
+HBRUSH MainWindow::BackgroundOf(HWND container) const {
   const ControlLayout* c = LayoutByHandle(container);
   if (c != nullptr && c->name == "Panel2") return silver_;
   return ::GetSysColorBrush(COLOR_BTNFACE);
 }
 
-void TMainWindow::PaintContainer(HWND container, HDC dc) {
+void MainWindow::PaintContainer(HWND container, HDC dc) {
   RECT r;
   ::GetClientRect(container, &r);
   ::FillRect(dc, &r, BackgroundOf(container));
@@ -587,7 +587,7 @@ void TMainWindow::PaintContainer(HWND container, HDC dc) {
   ::SelectObject(dc, old);
 }
 
-void TMainWindow::DrawPortItem(const DRAWITEMSTRUCT& item) {
+void MainWindow::DrawPortItem(const DRAWITEMSTRUCT& item) {
   if (item.itemID == static_cast<UINT>(-1)) return;
   const bool selected = (item.itemState & ODS_SELECTED) != 0;
   HDC dc = item.hDC;
@@ -613,7 +613,7 @@ void TMainWindow::DrawPortItem(const DRAWITEMSTRUCT& item) {
   if ((item.itemState & ODS_FOCUS) != 0) ::DrawFocusRect(dc, &item.rcItem);
 }
 
-bool TMainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool MainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_COMMAND: {
       if (HIWORD(wParam) != BN_CLICKED || lParam == 0) return false;
@@ -660,7 +660,7 @@ bool TMainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, L
   }
 }
 
-LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (OnControlMessage(message, wParam, lParam, result)) return result;
   switch (message) {
@@ -691,14 +691,14 @@ LRESULT TMainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    auto* self = static_cast<TMainWindow*>(create->lpCreateParams);
+    auto* self = static_cast<MainWindow*>(create->lpCreateParams);
     self->window_ = window;
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<TMainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   // Before the form exists (while the window is made) and after it is gone, only defaults.
   if (self == nullptr || (self->form_ == nullptr && message != WM_CTLCOLORSTATIC &&
                           message != WM_MEASUREITEM && message != WM_DRAWITEM))
@@ -706,13 +706,13 @@ LRESULT CALLBACK TMainWindow::WindowProc(HWND window, UINT message, WPARAM wPara
   return self->OnMessage(message, wParam, lParam);
 }
 
-LRESULT CALLBACK TMainWindow::ContainerProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
+LRESULT CALLBACK MainWindow::ContainerProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<TMainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
   LRESULT result = 0;
   if (self->form_ != nullptr && self->OnControlMessage(message, wParam, lParam, result))

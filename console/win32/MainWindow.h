@@ -6,7 +6,7 @@
 // whose window interface this implements and whose handlers the controls run.
 //
 // Threading: the GUI thread only; the serial port's workers reach it through
-// TVaWin32Dispatcher, a message to a window of its own that the worker waits on.
+// Win32Dispatcher, a message to a window of its own that the worker waits on.
 
 #include "console/form/ConsoleForm.h"
 #include "console/form/FormLayout.h"
@@ -22,15 +22,15 @@
 #include <vector>
 
 namespace kelta {
-class TVaWin32Dispatcher;
+class Win32Dispatcher;
 }
 
 namespace kelta::win32 {
 
-class TDialView;
+class DialView;
 class TrendWindow;
 
-class TMainWindow final : public IFormWindow {
+class MainWindow final : public IFormWindow {
  public:
   // The window's class name, as the operator's screen names the form; its title is kFormTitle.
   static constexpr const wchar_t* kClassName = L"TFVANTORIS";
@@ -40,15 +40,15 @@ class TMainWindow final : public IFormWindow {
   // appDir: folder (with its trailing separator) of "UserSet.dat", "LogFile.Log" and the port
   // map; helpDir: that of "help.txt" (empty: appDir). Makes the window (not shown yet) and
   // starts the form.
-  TMainWindow(HINSTANCE instance, std::string appDir, std::string helpDir = {});
-  ~TMainWindow() override;
-  TMainWindow(const TMainWindow&) = delete;
-  TMainWindow& operator=(const TMainWindow&) = delete;
+  MainWindow(HINSTANCE instance, std::string appDir, std::string helpDir = {});
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
 
   // Shows the window and runs the thread's messages until the window has closed.
   int Run(int show);
 
-  TConsoleForm& Form() { return *form_; }
+  ConsoleForm& Form() { return *form_; }
   HWND Handle() const { return window_; }
   // A control by its name in the layout table; nullptr when the window has none of that name.
   HWND Control(std::string_view name) const;
@@ -118,12 +118,12 @@ class TMainWindow final : public IFormWindow {
   UINT_PTR lastTimer_ = 0;
   bool closed_ = false;
   bool panelPressed_ = false;
-  std::unique_ptr<TDialView> dial_;
+  std::unique_ptr<DialView> dial_;
   HWND trendButton_ = nullptr;
   std::unique_ptr<TrendWindow> trend_;
-  std::shared_ptr<TVaWin32Dispatcher> dispatcher_;
+  std::shared_ptr<Win32Dispatcher> dispatcher_;
   // Last: goes first, so closing its port still reports to the window.
-  std::unique_ptr<TConsoleForm> form_;
+  std::unique_ptr<ConsoleForm> form_;
 };
 
 }  // namespace kelta::win32

@@ -19,13 +19,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     // named relative to the current folder) beside it or in the installed data folder.
     const kelta::ConsoleFolders folders = kelta::ConsoleFoldersFor(kelta::ExecutableDir());
     ::SetCurrentDirectoryW(kelta::win32::Widen(folders.data).c_str());
-    kelta::win32::TMainWindow window(instance, folders.files, folders.data);
+    kelta::win32::MainWindow window(instance, folders.files, folders.data);
     return window.Run(show);
   } catch (const std::exception& e) {
     ::MessageBoxW(nullptr, kelta::win32::Widen(e.what()).c_str(),
-                  kelta::win32::TMainWindow::kAppName, MB_OK | MB_ICONERROR);
+                  kelta::win32::MainWindow::kAppName, MB_OK | MB_ICONERROR);
   } catch (...) {
-    ::MessageBoxW(nullptr, L"Unknown exception", kelta::win32::TMainWindow::kAppName,
+    ::MessageBoxW(nullptr, L"Unknown exception", kelta::win32::MainWindow::kAppName,
                   MB_OK | MB_ICONERROR);
   }
   return 1;

@@ -219,7 +219,7 @@ namespace {
 
 // What the pamSafe bilinear read needs, taken out of the bitmap once per run so the pixel
 // loop keeps it in registers.
-struct TLinearSafeReader {
+struct LinearSafeReader {
   const TColor32* Bits;
   int Width;
   int Left8, Top8;   // 24.8 clip left and top
@@ -229,7 +229,7 @@ struct TLinearSafeReader {
   const std::uint8_t* Gamma;
   TColor32 (*Quad)(std::uint32_t, std::uint32_t, const TColor32*, const TColor32*);
 
-  TLinearSafeReader(const TCustomBitmap32& Bmp, const TRect& Clip)
+  LinearSafeReader(const TCustomBitmap32& Bmp, const TRect& Clip)
       : Bits(Bmp.Bits()),
         Width(Bmp.Width()),
         Left8(Clip.Left * 256),
@@ -250,8 +250,8 @@ struct TLinearSafeReader {
   // The pamSafe bilinear read of one 16.16 position (the needle's case).
   template <bool InlineQuad = false>
   [[gnu::always_inline]] TColor32 Read(TFixed U, TFixed V) const {
-    // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps like
-    // the 32-bit original and the shift is arithmetic.
+    // 24.8 positions rounded to the nearest 1/256, exact halves down; the add wraps in
+    // 32 bits and the shift is arithmetic.
     const int x8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(U) + 127u) >> 8;
     const int y8 = static_cast<std::int32_t>(static_cast<std::uint32_t>(V) + 127u) >> 8;
     if (x8 < Left8 || y8 < Top8) return Outer;
@@ -314,7 +314,7 @@ TColor32 TLinearResampler::SampleFixed(TFixed U, TFixed V) {
   switch (pixelAccessMode_) {
     case pamSafe:
       if (clipRect_.IsEmpty()) return bmp.OuterColor();
-      return TLinearSafeReader(bmp, clipRect_).Read(U, V);
+      return LinearSafeReader(bmp, clipRect_).Read(U, V);
     case pamUnsafe: {
       // No bounds test: the caller keeps every position inside the bitmap.
       const std::uint32_t x8 = (static_cast<std::uint32_t>(U) + 127u) >> 8;
@@ -356,7 +356,7 @@ TSampleSpan TLinearResampler::SampleFixedRow(TFixed U, TFixed V, TFixed DU, TFix
     std::fill_n(Out, Count, bmp.OuterColor());
     return {0, -1, bmp.OuterColor(), true};
   }
-  const TLinearSafeReader reader(bmp, clipRect_);
+  const LinearSafeReader reader(bmp, clipRect_);
 
   // Only the steps whose position can reach the source need the reader; all others are
   // OuterColor by its first and last tests. Worked out exactly in 64 bits, which equals the

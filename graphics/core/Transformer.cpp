@@ -156,18 +156,18 @@ TRect TRasterizer::WorkRect(const TCustomBitmap32& Dst, const TRect& DstRect) co
 }
 
 void TRasterizer::Rasterize(TCustomBitmap32& Dst, const TRect& DstRect) {
-  struct TSamplingRun {
+  struct SamplingRun {
     TCustomSampler& S;
     TCustomBitmap32& D;
     int Updates;
-    ~TSamplingRun() {
+    ~SamplingRun() {
       // Brackets opened on Dst during the run are closed again, also on failure.
       while (D.UpdateCount() > Updates) D.EndUpdate();
       S.EndSampling();
     }
   };
   sampler_->BeginSampling();
-  TSamplingRun run{*sampler_, Dst, Dst.UpdateCount()};
+  SamplingRun run{*sampler_, Dst, Dst.UpdateCount()};
   const TRect r = WorkRect(Dst, DstRect);
   if (r.IsEmpty()) return;
   DoRasterize(Dst, r);

@@ -11,18 +11,18 @@ namespace {
 
 // Keeps Dst's update bracket paired even when drawing fails, so that a failed frame cannot
 // leave the view deaf to every later change.
-class TUpdateBracket {
+class UpdateBracket {
  public:
-  explicit TUpdateBracket(TViewCore& View) : view_(View) { view_.BeginUpdate(); }
-  ~TUpdateBracket() { view_.EndUpdate(); }
-  TUpdateBracket(const TUpdateBracket&) = delete;
-  TUpdateBracket& operator=(const TUpdateBracket&) = delete;
+  explicit UpdateBracket(ViewCore& View) : view_(View) { view_.BeginUpdate(); }
+  ~UpdateBracket() { view_.EndUpdate(); }
+  UpdateBracket(const UpdateBracket&) = delete;
+  UpdateBracket& operator=(const UpdateBracket&) = delete;
 
  private:
-  TViewCore& view_;
+  ViewCore& view_;
 };
 
-void SetupView(TViewCore& View, TDrawMode Mode, const char* Resampler, TWinColor Color,
+void SetupView(ViewCore& View, TDrawMode Mode, const char* Resampler, TWinColor Color,
                bool AutoSize) {
   View.Bitmap().SetDrawMode(Mode);
   View.Bitmap().SetResamplerClassName(Resampler);
@@ -35,13 +35,13 @@ void SetupView(TViewCore& View, TDrawMode Mode, const char* Resampler, TWinColor
 
 }  // namespace
 
-void SetupDialViews(const TDialViews& Views) {
+void SetupDialViews(const DialViews& Views) {
   SetupView(Views.Src, dmBlend, "TLinearResampler", clWindowFrame, true);
   SetupView(Views.ivBGR, dmOpaque, "TNearestResampler", cl3DDkShadow, false);
   SetupView(Views.Dst, dmOpaque, "TNearestResampler", cl3DDkShadow, true);
 }
 
-TDialComposer::TDialComposer(const TDialViews& Views, std::string NeedleFileName)
+DialComposer::DialComposer(const DialViews& Views, std::string NeedleFileName)
     : dst_(Views.Dst),
       src_(Views.Src),
       ivBGR_(Views.ivBGR),
@@ -49,7 +49,7 @@ TDialComposer::TDialComposer(const TDialViews& Views, std::string NeedleFileName
   SetupDialViews(Views);
 }
 
-void TDialComposer::LoadDialImages(const std::string& FileName) {
+void DialComposer::LoadDialImages(const std::string& FileName) {
   bool alphaUsed = false;
   LoadPngFile(src_.Bitmap(), needleFileName_, alphaUsed);
   LoadPngFile(ivBGR_.Bitmap(), FileName, alphaUsed);
@@ -82,13 +82,13 @@ void TDialComposer::LoadDialImages(const std::string& FileName) {
   DrawDial(0);
 }
 
-TBitmapLayer* TDialComposer::DialLayer() const {
+TBitmapLayer* DialComposer::DialLayer() const {
   // Only what is still in the collection counts: a view whose layers were cleared gets a new
   // dial layer on the next load.
   return dialLayer_ && dst_.Layers().IndexOf(dialLayer_) >= 0 ? dialLayer_ : nullptr;
 }
 
-void TDialComposer::DrawDial(float Angle) {
+void DialComposer::DrawDial(float Angle) {
   TBitmap32& needle = src_.Bitmap();
   TBitmap32& bitmap = dst_.Bitmap();
   // The bitmap is white but for the needle last drawn, inside needleArea_.
@@ -104,7 +104,7 @@ void TDialComposer::DrawDial(float Angle) {
   needleDrawn_ = false;  // until the drawing below is through
   TRect area;
   {
-    TUpdateBracket bracket(dst_);
+    UpdateBracket bracket(dst_);
     area = TransformedArea(bitmap, needle, t);
     if (known) {
       // Clearing both areas makes the bitmap all white, as the whole fill would.

@@ -1,5 +1,5 @@
 // The dial composition: a needle picture turned about its pivot under a dial picture, in the
-// dial view. The owner of the three views (the console's widgets, or TDialFrame's own cores)
+// dial view. The owner of the three views (the console's widgets, or DialFrame's own cores)
 // passes them in.
 //
 //   Dst    the visible dial view; its bitmap is white with the turned needle, the dial is one
@@ -17,10 +17,10 @@
 
 namespace kelta::gfx {
 
-struct TDialViews {
-  TViewCore& Dst;
-  TViewCore& Src;
-  TViewCore& ivBGR;
+struct DialViews {
+  ViewCore& Dst;
+  ViewCore& Src;
+  ViewCore& ivBGR;
 };
 
 // Needle geometry: its pivot inside the needle picture, and the shift after turning, which
@@ -35,12 +35,12 @@ inline constexpr const char* kNeedleFileName = "img/arrow2.PNG";
 
 // The view settings the composition relies on (bitmap draw mode and resampler, alignment,
 // scale, background colour, AutoSize); positions and sizes stay the window's business.
-void SetupDialViews(const TDialViews& Views);
+void SetupDialViews(const DialViews& Views);
 
-class TDialComposer {
+class DialComposer {
  public:
   // Applies SetupDialViews. The views must outlive the composer.
-  explicit TDialComposer(const TDialViews& Views, std::string NeedleFileName = kNeedleFileName);
+  explicit DialComposer(const DialViews& Views, std::string NeedleFileName = kNeedleFileName);
 
   // Loads the needle into Src and FileName into ivBGR, sizes Dst's bitmap to the dial, puts
   // the dial into Dst's dial layer (created above the layers there on the first load, its
@@ -66,9 +66,9 @@ class TDialComposer {
   TBitmapLayer* DialLayer() const;
 
  private:
-  TViewCore& dst_;
-  TViewCore& src_;
-  TViewCore& ivBGR_;
+  ViewCore& dst_;
+  ViewCore& src_;
+  ViewCore& ivBGR_;
   std::string needleFileName_;
   // Lives in Dst's layer collection, which owns it.
   TBitmapLayer* dialLayer_ = nullptr;

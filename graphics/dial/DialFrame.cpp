@@ -8,7 +8,7 @@
 
 namespace kelta::gfx {
 
-TDialFrame::TDialFrame(std::string NeedleFileName)
+DialFrame::DialFrame(std::string NeedleFileName)
     : composer_({dst_, src_, ivBGR_}, std::move(NeedleFileName)) {
   // The console's sizes; only Dst's shows, and AutoSize fits it to every dial loaded.
   dst_.SetViewSize(kInitialSize, kInitialSize);
@@ -16,7 +16,7 @@ TDialFrame::TDialFrame(std::string NeedleFileName)
   ivBGR_.SetViewSize(513, 521);
 }
 
-void TDialFrame::LoadDialImages(const std::string& FileName) {
+void DialFrame::LoadDialImages(const std::string& FileName) {
   frameWhole_ = true;
   composer_.LoadDialImages(FileName);
   // The load draws the needle at 0; the reading shown keeps its own.
@@ -24,7 +24,7 @@ void TDialFrame::LoadDialImages(const std::string& FileName) {
   FollowView();
 }
 
-void TDialFrame::ShowAngle(double Reading, std::string_view Mode) {
+void DialFrame::ShowAngle(double Reading, std::string_view Mode) {
   // Not ==: a NaN reading differs from itself, and so is painted again, harmlessly.
   if (!(Reading == reading_)) readoutChanged_ = true;
   reading_ = Reading;
@@ -33,26 +33,26 @@ void TDialFrame::ShowAngle(double Reading, std::string_view Mode) {
   FollowView();
 }
 
-void TDialFrame::SetLive(bool Live) {
+void DialFrame::SetLive(bool Live) {
   if (Live == live_) return;
   live_ = Live;
   frameWhole_ = true;
   readoutChanged_ = true;
 }
 
-void TDialFrame::SetStale(bool Stale) {
+void DialFrame::SetStale(bool Stale) {
   if (Stale == stale_) return;
   stale_ = Stale;
   readoutChanged_ = true;
 }
 
-void TDialFrame::SetDecimalSeparator(char Separator) {
+void DialFrame::SetDecimalSeparator(char Separator) {
   if (Separator == decimalSeparator_) return;
   decimalSeparator_ = Separator;
   readoutChanged_ = true;
 }
 
-void TDialFrame::FollowView() {
+void DialFrame::FollowView() {
   // Past this many areas one whole frame is cheaper than the bookkeeping.
   constexpr std::size_t kMaxAreas = 32;
   const std::uint64_t count = dst_.ComposeCount();
@@ -68,7 +68,7 @@ void TDialFrame::FollowView() {
   seenComposeCount_ = count;
 }
 
-const TBitmap32& TDialFrame::Compose() {
+const TBitmap32& DialFrame::Compose() {
   FollowView();
   dst_.ComposeBuffer();
   FollowView();
@@ -85,7 +85,7 @@ const TBitmap32& TDialFrame::Compose() {
     frame_.SetSize(buffer.Width(), buffer.Height());
     areas_.assign(1, frame_.BoundsRect());
   } else if (readoutChanged_) {
-    const TDialReadoutRect& r = kDialReadoutRect;
+    const DialReadoutRect& r = kDialReadoutRect;
     areas_.push_back({r.Left, r.Top, r.Left + r.Width, r.Top + r.Height});
   }
   for (const TRect& a : areas_) ComposeArea(a);
@@ -94,10 +94,10 @@ const TBitmap32& TDialFrame::Compose() {
   return frame_;
 }
 
-void TDialFrame::ComposeArea(const TRect& Area) {
+void DialFrame::ComposeArea(const TRect& Area) {
   const TRect a = Intersect(Area, frame_.BoundsRect());
   if (a.IsEmpty()) return;
-  const TDialReadoutRect& r = kDialReadoutRect;
+  const DialReadoutRect& r = kDialReadoutRect;
   const TRect readout = Intersect(a, {r.Left, r.Top, r.Left + r.Width, r.Top + r.Height});
   const TBitmap32& buffer = dst_.Buffer();
   for (int y = a.Top; y < a.Bottom; ++y) {

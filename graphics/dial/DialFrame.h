@@ -1,9 +1,9 @@
-// TDialFrame: the whole dial view without a window system, for a native window to blit. It owns
+// DialFrame: the whole dial view without a window system, for a native window to blit. It owns
 // the three views the composition works on (the visible dial view and the two that hold the
 // needle and dial pictures), the readout's value and the marks, and composes dial, needle,
 // readout and marks into one frame.
 //
-//   TDialFrame frame;                       // needle from img/arrow2.PNG in the current folder
+//   DialFrame frame;                       // needle from img/arrow2.PNG in the current folder
 //   frame.LoadDialImages("img/Mode0.png");  // raises EFileOpenError / EPngError as the console
 //   frame.ShowAngle(12.3, "0");             // readout 12.3, needle turned by -12.3 degrees
 //   const TBitmap32& f = frame.Compose();   // f.Bits(): Width x Height 32-bit pixels
@@ -28,16 +28,16 @@
 
 namespace kelta::gfx {
 
-class TDialFrame {
+class DialFrame {
  public:
   // The view's size before the first load; a load sizes it to the dial picture.
   static constexpr int kInitialSize = 404;
 
-  explicit TDialFrame(std::string NeedleFileName = kNeedleFileName);
-  TDialFrame(const TDialFrame&) = delete;
-  TDialFrame& operator=(const TDialFrame&) = delete;
+  explicit DialFrame(std::string NeedleFileName = kNeedleFileName);
+  DialFrame(const DialFrame&) = delete;
+  DialFrame& operator=(const DialFrame&) = delete;
 
-  // Loads the needle and the dial picture (TDialComposer::LoadDialImages: a failure raises and
+  // Loads the needle and the dial picture (DialComposer::LoadDialImages: a failure raises and
   // leaves what had not been reached) and draws the needle for the value shown.
   void LoadDialImages(const std::string& FileName);
   // The readout shows Reading as received; the needle turns by DialAngleFor(Reading, Mode)
@@ -63,8 +63,8 @@ class TDialFrame {
   const TBitmap32& Compose();
 
   // The parts, for tests and for callers that need more than the above.
-  TViewCore& DialView() { return dst_; }
-  TDialComposer& Composer() { return composer_; }
+  ViewCore& DialView() { return dst_; }
+  DialComposer& Composer() { return composer_; }
 
  private:
   // Takes note of what the view composed since last asked (it composes at once whenever the
@@ -74,8 +74,8 @@ class TDialFrame {
   // it, veiled when not live.
   void ComposeArea(const TRect& Area);
 
-  TViewCore dst_, src_, ivBGR_;
-  TDialComposer composer_;
+  ViewCore dst_, src_, ivBGR_;
+  DialComposer composer_;
   TBitmap32 frame_;
   // The readout alone, at its own size.
   TBitmap32 readout_;

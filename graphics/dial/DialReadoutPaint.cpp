@@ -22,7 +22,7 @@ void PaintDialReadout(TCustomBitmap32& Frame, double Value, sevenseg::TColor Seg
 
 void PaintDialReadoutAt(TCustomBitmap32& Frame, int Left, int Top, double Value,
                         sevenseg::TColor SegmentColor, char DecimalSeparator) {
-  const TDialReadoutRect& r = kDialReadoutRect;
+  const DialReadoutRect& r = kDialReadoutRect;
   sevenseg::BitmapCanvas canvas(Frame, {Left, Top, Left + r.Width, Top + r.Height});
   canvas.FillRect({0, 0, r.Width, r.Height}, sevenseg::clBlack);
 

@@ -15,13 +15,13 @@
 namespace kelta::gfx {
 
 // The readout's place in the dial view, in view pixels. Dial pictures leave a window there.
-struct TDialReadoutRect {
+struct DialReadoutRect {
   int Left;
   int Top;
   int Width;
   int Height;
 };
-inline constexpr TDialReadoutRect kDialReadoutRect{144, 221, 113, 36};
+inline constexpr DialReadoutRect kDialReadoutRect{144, 221, 113, 36};
 
 // Segment colours: current, stale (no reading for a while) and not live (device lost; wins
 // over stale).

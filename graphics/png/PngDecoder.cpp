@@ -21,7 +21,7 @@ namespace {
 // Follows the chunk structure over the bytes as libpng takes them, so that a chunk whose
 // length claims more bytes than the source holds is refused at its header, before libpng
 // allocates or reads by the claim (a few bytes could otherwise ask for 2 GB).
-class TChunkWalk {
+class ChunkWalk {
  public:
   // False when a length field completed in Data (the bytes after those taken so far) claims
   // a chunk that ends beyond Total.
@@ -50,26 +50,26 @@ class TChunkWalk {
 
 // Everything the libpng run touches lives here, outside the frame that calls setjmp, so that
 // a longjmp back into that frame finds it intact and the destructor frees it on every path.
-struct TDecodeRun {
+struct DecodeRun {
   png_structp Png = nullptr;
   png_infop Info = nullptr;
-  TPngSource* Source = nullptr;
+  PngSource* Source = nullptr;
   std::uint64_t SourceSize = UINT64_MAX;
-  TChunkWalk Chunks;
+  ChunkWalk Chunks;
   char Error[200] = "";
-  TPngFormat Format;
-  TPngPicture Picture;
+  PngFormat Format;
+  PngPicture Picture;
   std::vector<std::uint8_t> Rows;
   std::vector<png_bytep> RowPointers;
 
-  ~TDecodeRun() {
+  ~DecodeRun() {
     if (Png) png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr);
   }
 };
 
 // Called by libpng; no object with a destructor may be alive here when it jumps.
 [[noreturn]] void OnPngError(png_structp Png, png_const_charp Message) {
-  auto* run = static_cast<TDecodeRun*>(png_get_error_ptr(Png));
+  auto* run = static_cast<DecodeRun*>(png_get_error_ptr(Png));
   std::snprintf(run->Error, sizeof run->Error, "%s", Message ? Message : "PNG error");
   png_longjmp(Png, 1);
 }
@@ -77,15 +77,15 @@ struct TDecodeRun {
 void OnPngWarning(png_structp, png_const_charp) {}
 
 void OnPngRead(png_structp Png, png_bytep Data, size_t Size) {
-  auto* run = static_cast<TDecodeRun*>(png_get_io_ptr(Png));
+  auto* run = static_cast<DecodeRun*>(png_get_io_ptr(Png));
   // A chunk longer than the file fails as reading its missing bytes would.
   if (!run->Source->Read(Data, Size) || !run->Chunks.Take(Data, Size, run->SourceSize))
     png_error(Png, "Read Error");
 }
 
-void TakeFormat(TDecodeRun& R) {
-  TPngFormat& f = R.Format;
-  f.ColorType = static_cast<TPngColorType>(png_get_color_type(R.Png, R.Info));
+void TakeFormat(DecodeRun& R) {
+  PngFormat& f = R.Format;
+  f.ColorType = static_cast<PngColorType>(png_get_color_type(R.Png, R.Info));
   f.BitDepth = png_get_bit_depth(R.Png, R.Info);
   f.Palette.fill(0xFF000000u);
   png_colorp palette = nullptr;
@@ -117,7 +117,7 @@ void TakeFormat(TDecodeRun& R) {
 }
 
 // The one function that holds libpng's jump target. Returns false with Run.Error set.
-bool RunDecoder(TDecodeRun& Run) {
+bool RunDecoder(DecodeRun& Run) {
   if (setjmp(png_jmpbuf(Run.Png))) return false;
 
   png_set_read_fn(Run.Png, &Run, OnPngRead);
@@ -160,10 +160,10 @@ bool RunDecoder(TDecodeRun& Run) {
   return true;
 }
 
-class TStreamSource final : public TPngSource {
+class StreamSource final : public PngSource {
  public:
   // A stream that can seek tells its size; the reading position is put back.
-  explicit TStreamSource(std::istream& S) : s_(S) {
+  explicit StreamSource(std::istream& S) : s_(S) {
     try {
       const std::streampos here = s_.tellg();
       if (here == std::streampos(-1)) return;
@@ -192,8 +192,8 @@ class TStreamSource final : public TPngSource {
 
 }  // namespace
 
-TPngPicture ReadPngSource(TPngSource& Source) {
-  TDecodeRun run;
+PngPicture ReadPngSource(PngSource& Source) {
+  DecodeRun run;
   run.Source = &Source;
   run.SourceSize = Source.Size().value_or(UINT64_MAX);
   run.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &run, OnPngError, OnPngWarning);
@@ -204,13 +204,13 @@ TPngPicture ReadPngSource(TPngSource& Source) {
   return std::move(run.Picture);
 }
 
-TPngPicture ReadPngStream(std::istream& Stream) {
-  TStreamSource source(Stream);
+PngPicture ReadPngStream(std::istream& Stream) {
+  StreamSource source(Stream);
   return ReadPngSource(source);
 }
 
-TPngPicture ReadPngFile(const std::string& FileName) {
-  const std::unique_ptr<TPngSource> source = OpenPngFile(FileName);
+PngPicture ReadPngFile(const std::string& FileName) {
+  const std::unique_ptr<PngSource> source = OpenPngFile(FileName);
   try {
     return ReadPngSource(*source);
   } catch (const EPngError& e) {

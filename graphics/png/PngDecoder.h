@@ -1,4 +1,4 @@
-// Decoding a PNG file or stream into a TPngPicture (libpng underneath). Either the whole
+// Decoding a PNG file or stream into a PngPicture (libpng underneath). Either the whole
 // picture is returned or an exception is thrown; nothing else is changed.
 #pragma once
 
@@ -14,9 +14,9 @@ namespace kelta::gfx {
 
 // Where the decoder takes its bytes from. Read fills exactly Size bytes or reports failure;
 // it must not throw, because it is called from inside libpng.
-class TPngSource {
+class PngSource {
  public:
-  virtual ~TPngSource() = default;
+  virtual ~PngSource() = default;
   virtual bool Read(std::uint8_t* Data, std::size_t Size) noexcept = 0;
   // The bytes the source holds from where decoding starts, when it knows: a chunk claiming
   // more than that fails at its header ("Read Error") instead of being sized by its claim.
@@ -27,11 +27,11 @@ class TPngSource {
 // (including one beyond the limits of PngPicture.h). Ancillary chunks other than tRNS are
 // skipped unread, whatever they claim to hold, so no hostile file makes the decoder hold more
 // than a small multiple of the largest picture the limits allow.
-TPngPicture ReadPngSource(TPngSource& Source);
-TPngPicture ReadPngStream(std::istream& Stream);
+PngPicture ReadPngSource(PngSource& Source);
+PngPicture ReadPngStream(std::istream& Stream);
 // Throws EFileOpenError when the file cannot be opened or is not a regular file, and
 // EPngError with the file named before the decoder's message ("Cannot load picture
 // "<name>". <message>"), so that it cannot be taken for another failure.
-TPngPicture ReadPngFile(const std::string& FileName);
+PngPicture ReadPngFile(const std::string& FileName);
 
 }  // namespace kelta::gfx

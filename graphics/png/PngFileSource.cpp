@@ -6,16 +6,16 @@
 namespace kelta::gfx {
 namespace {
 
-class TFileSource final : public TPngSource {
+class FileSource final : public PngSource {
  public:
-  explicit TFileSource(const std::string& FileName) {
+  explicit FileSource(const std::string& FileName) {
     std::string reason;
     fd_ = png_file::OpenRegular(FileName, size_, reason);
     if (fd_ < 0) throw EFileOpenError("Cannot open file \"" + FileName + "\". " + reason);
   }
-  ~TFileSource() override { png_file::Close(fd_); }
-  TFileSource(const TFileSource&) = delete;
-  TFileSource& operator=(const TFileSource&) = delete;
+  ~FileSource() override { png_file::Close(fd_); }
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
 
   std::optional<std::uint64_t> Size() const noexcept override { return size_; }
 
@@ -36,8 +36,8 @@ class TFileSource final : public TPngSource {
 
 }  // namespace
 
-std::unique_ptr<TPngSource> OpenPngFile(const std::string& FileName) {
-  return std::make_unique<TFileSource>(FileName);
+std::unique_ptr<PngSource> OpenPngFile(const std::string& FileName) {
+  return std::make_unique<FileSource>(FileName);
 }
 
 }  // namespace kelta::gfx

@@ -11,6 +11,6 @@ namespace kelta::gfx {
 
 // Throws EFileOpenError ("Cannot open file \"<name>\". <system text>") when the file cannot be
 // opened or names a folder.
-std::unique_ptr<TPngSource> OpenPngFile(const std::string& FileName);
+std::unique_ptr<PngSource> OpenPngFile(const std::string& FileName);
 
 }  // namespace kelta::gfx

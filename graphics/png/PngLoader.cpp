@@ -12,18 +12,18 @@ std::uint32_t OverWhite(std::uint32_t S, std::uint32_t A) {
 }
 
 // The picture drawn onto the bitmap's opaque white, honouring its transparency.
-void DrawPicture(const TPngPicture& Picture, TCustomBitmap32& Target) {
+void DrawPicture(const PngPicture& Picture, TCustomBitmap32& Target) {
   const std::size_t n = Picture.Pixels.size();
   TColor32* dst = Target.Bits();
   switch (Picture.Mode) {
-    case TPngTransparencyMode::None:
+    case PngTransparencyMode::None:
       for (std::size_t i = 0; i < n; ++i) dst[i] = Picture.Pixels[i] | 0xFF000000u;
       break;
-    case TPngTransparencyMode::KeyColor:
+    case PngTransparencyMode::KeyColor:
       for (std::size_t i = 0; i < n; ++i)
         if (AlphaComponent(Picture.Pixels[i]) != 0) dst[i] = Picture.Pixels[i] | 0xFF000000u;
       break;
-    case TPngTransparencyMode::Partial:
+    case PngTransparencyMode::Partial:
       for (std::size_t i = 0; i < n; ++i) {
         const TColor32 p = Picture.Pixels[i];
         const std::uint32_t a = AlphaComponent(p);
@@ -36,25 +36,25 @@ void DrawPicture(const TPngPicture& Picture, TCustomBitmap32& Target) {
 
 }  // namespace
 
-bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture) {
+bool AssignPngPicture(TCustomBitmap32& Bitmap, const PngPicture& Picture) {
   Bitmap.CopyFromPicture(Picture.Width, Picture.Height,
                          [&Picture](TCustomBitmap32& Target) { DrawPicture(Picture, Target); });
   Bitmap.ResetAlpha();
-  if (Bitmap.Empty()) return Picture.Mode == TPngTransparencyMode::KeyColor;
+  if (Bitmap.Empty()) return Picture.Mode == PngTransparencyMode::KeyColor;
 
   TColor32* bits = Bitmap.Bits();
   const std::size_t n = static_cast<std::size_t>(Bitmap.Width()) * Bitmap.Height();
   switch (Picture.Mode) {
-    case TPngTransparencyMode::None:
+    case PngTransparencyMode::None:
       return false;
-    case TPngTransparencyMode::KeyColor:
+    case PngTransparencyMode::KeyColor:
       // By what the file marks, not by colour: the keyed pixels were left white by the
       // drawing above, so comparing with the key colour would find them only for a white
       // key, and would clear opaque pixels that share the key's colour.
       for (std::size_t i = 0; i < n; ++i)
         if (AlphaComponent(Picture.Pixels[i]) == 0) bits[i] &= 0x00FFFFFFu;
       return true;
-    case TPngTransparencyMode::Partial:
+    case PngTransparencyMode::Partial:
       if (Picture.ColorType == pctPalette) return false;
       for (std::size_t i = 0; i < n; ++i)
         bits[i] = (bits[i] & 0x00FFFFFFu) | (Picture.Pixels[i] & 0xFF000000u);
@@ -64,12 +64,12 @@ bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture) {
 }
 
 void LoadPngStream(TCustomBitmap32& Bitmap, std::istream& Stream, bool& AlphaUsed) {
-  const TPngPicture picture = ReadPngStream(Stream);
+  const PngPicture picture = ReadPngStream(Stream);
   AlphaUsed = AssignPngPicture(Bitmap, picture);
 }
 
 void LoadPngFile(TCustomBitmap32& Bitmap, const std::string& FileName, bool& AlphaUsed) {
-  const TPngPicture picture = ReadPngFile(FileName);
+  const PngPicture picture = ReadPngFile(FileName);
   AlphaUsed = AssignPngPicture(Bitmap, picture);
 }
 

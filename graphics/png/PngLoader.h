@@ -5,7 +5,7 @@
 // settings, and AlphaUsed as they were. On success the bitmap takes the picture's size and
 // pixels; its drawing settings (DrawMode, MasterAlpha, OuterColor, resampler) stay.
 //
-// How pixels come out, by transparency mode (see TPngTransparencyMode):
+// How pixels come out, by transparency mode (see PngTransparencyMode):
 //   none     opaque picture colours; AlphaUsed false.
 //   key      the pixels the file marks transparent become 0x00FFFFFF (white, as the alpha
 //            pictures' clear pixels come out), every other pixel keeps its colour, opaque; an
@@ -29,6 +29,6 @@ void LoadPngFile(TCustomBitmap32& Bitmap, const std::string& FileName, bool& Alp
 void LoadPngStream(TCustomBitmap32& Bitmap, std::istream& Stream, bool& AlphaUsed);
 
 // The conversion step alone, for a picture already decoded; returns AlphaUsed.
-bool AssignPngPicture(TCustomBitmap32& Bitmap, const TPngPicture& Picture);
+bool AssignPngPicture(TCustomBitmap32& Bitmap, const PngPicture& Picture);
 
 }  // namespace kelta::gfx

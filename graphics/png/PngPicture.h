@@ -9,10 +9,10 @@
 
 namespace kelta::gfx {
 
-enum class TPngTransparencyMode { None, KeyColor, Partial };
+enum class PngTransparencyMode { None, KeyColor, Partial };
 
 // PNG colour types.
-enum TPngColorType : std::uint8_t {
+enum PngColorType : std::uint8_t {
   pctGrey = 0,
   pctRGB = 2,
   pctPalette = 3,
@@ -28,11 +28,11 @@ constexpr std::uint64_t kPngMaxPixels = 16u * 1024u * 1024u;
 constexpr std::uint32_t kPngMaxCachedChunks = 128;
 constexpr std::uint32_t kPngMaxChunkBytes = 4u * 1024u * 1024u;
 
-struct TPngPicture {
+struct PngPicture {
   int Width = 0;
   int Height = 0;
-  TPngColorType ColorType = pctRGB;
-  TPngTransparencyMode Mode = TPngTransparencyMode::None;
+  PngColorType ColorType = pctRGB;
+  PngTransparencyMode Mode = PngTransparencyMode::None;
   // Opaque; meaningful in the key-colour mode only.
   TColor32 KeyColor = 0xFF000000u;
   // Rows top-down, 8-bit channels, straight alpha. The alpha is what the picture says of

@@ -6,7 +6,7 @@
 namespace kelta::gfx {
 namespace {
 
-struct TSampleReader {
+struct SampleReader {
   const std::uint8_t* Row;
   int BitDepth;
 
@@ -26,29 +26,29 @@ std::uint32_t To8Bit(std::uint32_t Native, int BitDepth) {
   return std::min<std::uint32_t>(Native * 255 / max, 255);
 }
 
-bool PaletteEntryTransparent(const TPngFormat& F, int Index) {
+bool PaletteEntryTransparent(const PngFormat& F, int Index) {
   return AlphaComponent(F.Palette[static_cast<std::size_t>(Index)]) != 255;
 }
 
 }  // namespace
 
-TPngTransparencyMode ClassifyTransparency(const TPngFormat& F) {
+PngTransparencyMode ClassifyTransparency(const PngFormat& F) {
   switch (F.ColorType) {
     case pctGreyAlpha:
     case pctRGBAlpha:
-      return TPngTransparencyMode::Partial;
+      return PngTransparencyMode::Partial;
     case pctPalette: {
-      if (!F.HasTrans) return TPngTransparencyMode::None;
+      if (!F.HasTrans) return PngTransparencyMode::None;
       int notOpaque = 0;
       for (int i = 0; i < F.TransCount; ++i) notOpaque += PaletteEntryTransparent(F, i) ? 1 : 0;
-      return notOpaque == 1 ? TPngTransparencyMode::KeyColor : TPngTransparencyMode::Partial;
+      return notOpaque == 1 ? PngTransparencyMode::KeyColor : PngTransparencyMode::Partial;
     }
     default:
-      return F.HasTrans ? TPngTransparencyMode::KeyColor : TPngTransparencyMode::None;
+      return F.HasTrans ? PngTransparencyMode::KeyColor : PngTransparencyMode::None;
   }
 }
 
-TColor32 KeyColorOf(const TPngFormat& F) {
+TColor32 KeyColorOf(const PngFormat& F) {
   switch (F.ColorType) {
     case pctPalette:
       for (int i = 0; i < F.TransCount; ++i)
@@ -67,8 +67,8 @@ TColor32 KeyColorOf(const TPngFormat& F) {
   }
 }
 
-void ConvertPngRow(const TPngFormat& F, const std::uint8_t* Row, int Width, TColor32* Out) {
-  const TSampleReader s{Row, F.BitDepth};
+void ConvertPngRow(const PngFormat& F, const std::uint8_t* Row, int Width, TColor32* Out) {
+  const SampleReader s{Row, F.BitDepth};
   const int d = F.BitDepth;
   const std::size_t n = static_cast<std::size_t>(Width);
   switch (F.ColorType) {
@@ -104,14 +104,14 @@ void ConvertPngRow(const TPngFormat& F, const std::uint8_t* Row, int Width, TCol
   }
 }
 
-void FinishPngPicture(const TPngFormat& F, TPngPicture& Picture) {
+void FinishPngPicture(const PngFormat& F, PngPicture& Picture) {
   Picture.ColorType = F.ColorType;
   Picture.Mode = ClassifyTransparency(F);
   Picture.KeyColor = KeyColorOf(F);
   // A palette key is the entry the file marks transparent (alpha 0), not its colour: an
   // opaque entry of the same colour stays opaque, and the one entry that is translucent
   // without being clear is drawn opaque like every other.
-  if (F.ColorType == pctPalette && Picture.Mode == TPngTransparencyMode::KeyColor) {
+  if (F.ColorType == pctPalette && Picture.Mode == PngTransparencyMode::KeyColor) {
     for (TColor32& p : Picture.Pixels)
       p = (p & 0x00FFFFFFu) | (AlphaComponent(p) == 0 ? 0u : 0xFF000000u);
   }

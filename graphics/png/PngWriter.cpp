@@ -13,7 +13,7 @@
 namespace kelta::gfx {
 namespace {
 
-struct TWriteRun {
+struct WriteRun {
   png_structp Png = nullptr;
   png_infop Info = nullptr;
   std::FILE* File = nullptr;
@@ -22,14 +22,14 @@ struct TWriteRun {
   std::vector<png_byte> Rgba;
   std::vector<png_bytep> Rows;
 
-  ~TWriteRun() {
+  ~WriteRun() {
     if (Png) png_destroy_write_struct(&Png, Info ? &Info : nullptr);
     if (File) std::fclose(File);
   }
 };
 
 [[noreturn]] void OnError(png_structp Png, png_const_charp Message) {
-  auto* run = static_cast<TWriteRun*>(png_get_error_ptr(Png));
+  auto* run = static_cast<WriteRun*>(png_get_error_ptr(Png));
   std::snprintf(run->Error, sizeof run->Error, "%s", Message ? Message : "PNG error");
   png_longjmp(Png, 1);
 }
@@ -37,7 +37,7 @@ struct TWriteRun {
 void OnWarning(png_structp, png_const_charp) {}
 
 void OnWrite(png_structp Png, png_bytep Data, size_t Size) {
-  auto* run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
+  auto* run = static_cast<WriteRun*>(png_get_io_ptr(Png));
   if (std::fwrite(Data, 1, Size, run->File) != Size) {
     run->WriteErrno = errno;
     png_error(Png, "Write Error");
@@ -45,7 +45,7 @@ void OnWrite(png_structp Png, png_bytep Data, size_t Size) {
 }
 
 void OnFlush(png_structp Png) {
-  auto* run = static_cast<TWriteRun*>(png_get_io_ptr(Png));
+  auto* run = static_cast<WriteRun*>(png_get_io_ptr(Png));
   if (std::fflush(run->File) != 0) {
     run->WriteErrno = errno;
     png_error(Png, "Write Error");
@@ -53,7 +53,7 @@ void OnFlush(png_structp Png) {
 }
 
 // The one function that holds libpng's jump target.
-bool RunEncoder(TWriteRun& Run, png_uint_32 W, png_uint_32 H) {
+bool RunEncoder(WriteRun& Run, png_uint_32 W, png_uint_32 H) {
   if (setjmp(png_jmpbuf(Run.Png))) return false;
   png_set_write_fn(Run.Png, &Run, OnWrite, OnFlush);
   png_set_IHDR(Run.Png, Run.Info, W, H, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
@@ -71,7 +71,7 @@ void SavePngFile(const TCustomBitmap32& Bitmap, const std::string& FileName) {
   const auto w = static_cast<png_uint_32>(Bitmap.Width());
   const auto h = static_cast<png_uint_32>(Bitmap.Height());
 
-  TWriteRun run;
+  WriteRun run;
   run.Rgba.resize(static_cast<size_t>(w) * h * 4);
   for (png_uint_32 y = 0; y < h; ++y) {
     const TColor32* src = Bitmap.ScanLine(static_cast<int>(y));

@@ -1,4 +1,4 @@
-// TImage32: the Qt window control over a TViewCore. The widget's size is the viewport, a
+// TImage32: the Qt window control over a ViewCore. The widget's size is the viewport, a
 // change schedules a repaint, and painting copies the composed frame to the window opaque,
 // only the part the paint event asks for.
 //
@@ -13,7 +13,7 @@
 
 namespace kelta::gfx {
 
-class TImage32 : public QWidget, public TViewCore {
+class TImage32 : public QWidget, public ViewCore {
  public:
   explicit TImage32(QWidget* Parent = nullptr);
   ~TImage32() override;

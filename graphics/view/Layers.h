@@ -1,4 +1,4 @@
-// Layers of a view (TViewCore): an ordered collection owned by the view (index 0 painted first),
+// Layers of a view (ViewCore): an ordered collection owned by the view (index 0 painted first),
 // and the positioned bitmap layer that carries a dial picture.
 //
 // Threading: GUI thread only.
@@ -13,7 +13,7 @@
 
 namespace kelta::gfx {
 
-class TViewCore;
+class ViewCore;
 class TLayerCollection;
 
 // Option mask bits.
@@ -93,7 +93,7 @@ class TBitmapLayer : public TPositionedLayer {
 
 class TLayerCollection {
  public:
-  explicit TLayerCollection(TViewCore* Owner = nullptr) : owner_(Owner) {}
+  explicit TLayerCollection(ViewCore* Owner = nullptr) : owner_(Owner) {}
   ~TLayerCollection();
   TLayerCollection(const TLayerCollection&) = delete;
   TLayerCollection& operator=(const TLayerCollection&) = delete;
@@ -115,7 +115,7 @@ class TLayerCollection {
   void Delete(TCustomLayer* Layer);
   void Clear();
 
-  TViewCore* Owner() const { return owner_; }
+  ViewCore* Owner() const { return owner_; }
   // The owner view's current scale and shift (1 and 0 without a view).
   void GetViewportScale(float& ScaleX, float& ScaleY) const;
   void GetViewportShift(float& ShiftX, float& ShiftY) const;
@@ -124,7 +124,7 @@ class TLayerCollection {
   void Changed();
 
  private:
-  TViewCore* owner_;
+  ViewCore* owner_;
   std::vector<std::unique_ptr<TCustomLayer>> items_;
 };
 

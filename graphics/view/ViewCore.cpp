@@ -76,7 +76,7 @@ void AddDisjoint(std::vector<TRect>& Areas, TRect R) {
 
 }  // namespace
 
-TViewCore::TViewCore() : layers_(this) {
+ViewCore::ViewCore() : layers_(this) {
   paintStages_ = {
       {true, true, PST_CLEAR_BACKGND, 0},         {true, false, PST_CONTROL_FRAME, 0},
       {true, true, PST_DRAW_BITMAP, 0},           {true, false, PST_BITMAP_FRAME, 0},
@@ -87,21 +87,21 @@ TViewCore::TViewCore() : layers_(this) {
   bitmap_.OnResize = [this](TCustomBitmap32&) { BitmapResized(); };
 }
 
-TViewCore::~TViewCore() {
+ViewCore::~ViewCore() {
   bitmap_.OnChange = nullptr;
   bitmap_.OnAreaChanged = nullptr;
   bitmap_.OnResize = nullptr;
   layers_.Clear();
 }
 
-void TViewCore::SetBitmapAlign(TBitmapAlign V) {
+void ViewCore::SetBitmapAlign(TBitmapAlign V) {
   if (V == bitmapAlign_) return;
   bitmapAlign_ = V;
   InvalidateCache();
   Changed();
 }
 
-void TViewCore::SetScaleMode(TScaleMode V) {
+void ViewCore::SetScaleMode(TScaleMode V) {
   if (V == scaleMode_) return;
   scaleMode_ = V;
   InvalidateCache();
@@ -109,9 +109,9 @@ void TViewCore::SetScaleMode(TScaleMode V) {
   Changed();
 }
 
-void TViewCore::SetScale(float V) { SetScaleXY(V, V); }
+void ViewCore::SetScale(float V) { SetScaleXY(V, V); }
 
-void TViewCore::SetScaleXY(float X, float Y) {
+void ViewCore::SetScaleXY(float X, float Y) {
   // Non-positive or non-finite factors would give no picture at all; keep them out.
   if (!(X > 0.001f) || !std::isfinite(X)) X = 0.001f;
   if (!(Y > 0.001f) || !std::isfinite(Y)) Y = 0.001f;
@@ -123,7 +123,7 @@ void TViewCore::SetScaleXY(float X, float Y) {
   Changed();
 }
 
-void TViewCore::SetOffset(float X, float Y) {
+void ViewCore::SetOffset(float X, float Y) {
   if (X == offsetX_ && Y == offsetY_) return;
   offsetX_ = X;
   offsetY_ = Y;
@@ -131,24 +131,24 @@ void TViewCore::SetOffset(float X, float Y) {
   Changed();
 }
 
-void TViewCore::SetAutoSize(bool V) {
+void ViewCore::SetAutoSize(bool V) {
   if (V == autoSize_) return;
   autoSize_ = V;
   ApplyAutoSize();
 }
 
-void TViewCore::SetColor(TWinColor V) {
+void ViewCore::SetColor(TWinColor V) {
   if (V == color_) return;
   color_ = V;
   Invalidate();
 }
 
-void TViewCore::EndUpdate() {
+void ViewCore::EndUpdate() {
   if (updateCount_ <= 0) throw EAssertionFailed("Unpaired EndUpdate call");
   --updateCount_;
 }
 
-void TViewCore::Changed() {
+void ViewCore::Changed() {
   if (updateCount_ != 0) {
     heldChange_ = true;
     return;
@@ -157,19 +157,19 @@ void TViewCore::Changed() {
   DoChange();
 }
 
-void TViewCore::BitmapChanged() {
+void ViewCore::BitmapChanged() {
   if (updateCount_ != 0) return;
   Changed();
 }
 
-void TViewCore::Invalidate() {
+void ViewCore::Invalidate() {
   bufferValid_ = false;
   heldChange_ = false;
   invalidAreas_.clear();
   RequestPaint();
 }
 
-void TViewCore::InvalidateBitmapArea(const TRect& Area) {
+void ViewCore::InvalidateBitmapArea(const TRect& Area) {
   if (!bufferValid_) {
     RequestPaint();
     return;
@@ -190,12 +190,12 @@ void TViewCore::InvalidateBitmapArea(const TRect& Area) {
   RequestAreaPaint(shown);
 }
 
-void TViewCore::Repaint() {
+void ViewCore::Repaint() {
   Invalidate();
   PaintNow();
 }
 
-void TViewCore::SetViewSize(int Width, int Height) {
+void ViewCore::SetViewSize(int Width, int Height) {
   Width = std::max(Width, 0);
   Height = std::max(Height, 0);
   if (Width == viewWidth_ && Height == viewHeight_) return;
@@ -204,12 +204,12 @@ void TViewCore::SetViewSize(int Width, int Height) {
   ViewResized();
 }
 
-void TViewCore::ViewResized() {
+void ViewCore::ViewResized() {
   InvalidateCache();
   Invalidate();
 }
 
-void TViewCore::UpdateCache() {
+void ViewCore::UpdateCache() {
   // The size is asked every time: a window may resize without telling the view (a hidden Qt
   // widget gets its resize events only when shown).
   const int w = ViewWidth(), h = ViewHeight();
@@ -256,30 +256,30 @@ void TViewCore::UpdateCache() {
   cacheValid_ = true;
 }
 
-TRect TViewCore::PlacedBitmapRect() {
+TRect ViewCore::PlacedBitmapRect() {
   UpdateCache();
   return cachedPlaced_;
 }
 
-TPoint TViewCore::ViewToBitmap(TPoint P) {
+TPoint ViewCore::ViewToBitmap(TPoint P) {
   UpdateCache();
   return {SaturatedInt(std::trunc((static_cast<float>(P.X) - shiftX_) * recipScaleX_)),
           SaturatedInt(std::trunc((static_cast<float>(P.Y) - shiftY_) * recipScaleY_))};
 }
 
-void TViewCore::GetBitmapScale(float& X, float& Y) {
+void ViewCore::GetBitmapScale(float& X, float& Y) {
   UpdateCache();
   X = cachedScaleX_;
   Y = cachedScaleY_;
 }
 
-void TViewCore::GetBitmapShift(float& X, float& Y) {
+void ViewCore::GetBitmapShift(float& X, float& Y) {
   UpdateCache();
   X = shiftX_;
   Y = shiftY_;
 }
 
-void TViewCore::ApplyAutoSize() {
+void ViewCore::ApplyAutoSize() {
   if (!autoSize_) return;
   int sw = bitmap_.Width(), sh = bitmap_.Height();
   if (scaleMode_ == smScale) {
@@ -289,13 +289,13 @@ void TViewCore::ApplyAutoSize() {
   if (sw > 0 && sh > 0 && (sw != ViewWidth() || sh != ViewHeight())) SetViewSize(sw, sh);
 }
 
-void TViewCore::BitmapResized() {
+void ViewCore::BitmapResized() {
   ApplyAutoSize();
   InvalidateCache();
   Invalidate();
 }
 
-void TViewCore::ClearBackground() {
+void ViewCore::ClearBackground() {
   const TColor32 c = WinColor(color_);
   const int w = ViewWidth(), h = ViewHeight();
   if (bitmap_.Empty() || bitmap_.DrawMode() != dmOpaque) {
@@ -316,27 +316,27 @@ void TViewCore::ClearBackground() {
   band({p.Right, p.Top, w, p.Bottom});
 }
 
-void TViewCore::DrawBitmap() {
+void ViewCore::DrawBitmap() {
   const TRect p = cachedPlaced_;
   if (bitmap_.Empty() || p.IsEmpty()) return;
-  struct TLockGuard {
+  struct LockGuard {
     TBitmap32& B;
-    ~TLockGuard() { B.Unlock(); }
+    ~LockGuard() { B.Unlock(); }
   };
   bitmap_.Lock();
-  TLockGuard guard{bitmap_};
+  LockGuard guard{bitmap_};
   StretchDraw(&buffer_, p, buffer_.ClipRect(), &bitmap_, bitmap_.BoundsRect(), bitmap_.Resampler(),
               bitmap_.DrawMode(), bitmap_.OnPixelCombine);
 }
 
-void TViewCore::DrawLayers(std::uint32_t Mask) {
+void ViewCore::DrawLayers(std::uint32_t Mask) {
   for (int i = 0; i < layers_.Count(); ++i) {
     TCustomLayer& l = layers_.Items(i);
     if (l.LayerOptions() & Mask) l.Paint(buffer_);
   }
 }
 
-void TViewCore::ComposeBuffer() {
+void ViewCore::ComposeBuffer() {
   const int w = ViewWidth(), h = ViewHeight();
   const bool sized = buffer_.Width() == w && buffer_.Height() == h;
   if (bufferValid_ && sized && invalidAreas_.empty()) return;
@@ -356,7 +356,7 @@ void TViewCore::ComposeBuffer() {
   ++composeCount_;
 }
 
-void TViewCore::ComposeArea(const TRect& Area) {
+void ViewCore::ComposeArea(const TRect& Area) {
   // Every stage keeps to the buffer's clip rectangle and works pixel by pixel, each pixel
   // computed from the bitmap and the layers alone: so a part of the frame composed alone
   // is bit for bit that part of the whole frame, and the frame can be composed in bands of
@@ -369,7 +369,7 @@ void TViewCore::ComposeArea(const TRect& Area) {
   }
 }
 
-void TViewCore::RunPaintStages() {
+void ViewCore::RunPaintStages() {
   for (const TPaintStage& s : paintStages_) {
     if (!s.RunTime) continue;
     switch (s.Stage) {

@@ -1,4 +1,4 @@
-// TViewCore: a TBitmap32 and a stack of layers above it, placed and scaled in a viewport of its
+// ViewCore: a TBitmap32 and a stack of layers above it, placed and scaled in a viewport of its
 // own size, and every frame composed by the paint stages into an off-screen TBitmap32. No
 // window system: a window control (TImage32 on Qt, a native window elsewhere) supplies the
 // size and shows Buffer(); without one, SetViewSize sets the viewport and ComposeBuffer makes
@@ -36,12 +36,12 @@ struct TPaintStage {
   std::uint32_t Parameter;
 };
 
-class TViewCore {
+class ViewCore {
  public:
-  TViewCore();
-  virtual ~TViewCore();
-  TViewCore(const TViewCore&) = delete;
-  TViewCore& operator=(const TViewCore&) = delete;
+  ViewCore();
+  virtual ~ViewCore();
+  ViewCore(const ViewCore&) = delete;
+  ViewCore& operator=(const ViewCore&) = delete;
 
   TBitmap32& Bitmap() { return bitmap_; }
   const TBitmap32& Bitmap() const { return bitmap_; }

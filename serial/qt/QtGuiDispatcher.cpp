@@ -60,7 +60,7 @@ void WakeEvent::operator delete(void* memory) noexcept {
 class Receiver : public QObject {
  public:
   Receiver() : queue_([this] { QCoreApplication::postEvent(this, new WakeEvent); }) {}
-  TVaHandOffQueue& Queue() { return queue_; }
+  HandOffQueue& Queue() { return queue_; }
   bool event(QEvent* event) override {
     if (event->type() != WakeType()) return QObject::event(event);
     queue_.BeginRun();
@@ -70,14 +70,14 @@ class Receiver : public QObject {
   }
 
  private:
-  TVaHandOffQueue queue_;
+  HandOffQueue queue_;
 };
 
 }  // namespace
 
-TVaQtDispatcher::TVaQtDispatcher() : receiver_(new Receiver) {}
+QtDispatcher::QtDispatcher() : receiver_(new Receiver) {}
 
-TVaQtDispatcher::~TVaQtDispatcher() {
+QtDispatcher::~QtDispatcher() {
   // No call can be queued any more (nobody holds the dispatcher), but the GUI thread may still
   // be inside the receiver, finishing the wake that ran the last one. Off the GUI thread the
   // deletion is posted to it, behind whatever it is delivering; Qt drops the receiver's pending
@@ -89,9 +89,9 @@ TVaQtDispatcher::~TVaQtDispatcher() {
   }
 }
 
-void TVaQtDispatcher::Call(const std::function<void()>& fn) {
+void QtDispatcher::Call(const std::function<void()>& fn) {
   QCoreApplication* app = QCoreApplication::instance();
-  if (app == nullptr) throw std::logic_error("TVaQtDispatcher: no application object");
+  if (app == nullptr) throw std::logic_error("QtDispatcher: no application object");
   if (QThread::currentThread() == receiver_->thread()) {
     fn();  // waiting for its own thread would never return
     return;

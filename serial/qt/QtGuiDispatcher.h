@@ -1,12 +1,12 @@
 #pragma once
-// IGuiDispatcher on Qt: a worker's call waits in a TVaHandOffQueue and the GUI thread is woken
+// IGuiDispatcher on Qt: a worker's call waits in a HandOffQueue and the GUI thread is woken
 // by an event posted to an object of its own; the calls run whenever that thread processes
 // events — in the idle loop, in a wait that processes events, inside modal boxes. One event
 // serves every call queued until it is delivered, and the event's memory is taken from a small
 // store kept for it, so a hand-off allocates nothing.
 // Needs a QCoreApplication (or QApplication); construct and install it on the GUI thread (the
 // object the events go to belongs to the thread that constructs it):
-//   kelta::SetDefaultGuiDispatcher(std::make_shared<kelta::TVaQtDispatcher>());
+//   kelta::SetDefaultGuiDispatcher(std::make_shared<kelta::QtDispatcher>());
 
 #include <functional>
 
@@ -16,12 +16,12 @@ class QObject;
 
 namespace kelta {
 
-class TVaQtDispatcher : public IGuiDispatcher {
+class QtDispatcher : public IGuiDispatcher {
  public:
-  TVaQtDispatcher();
-  ~TVaQtDispatcher() override;
-  TVaQtDispatcher(const TVaQtDispatcher&) = delete;
-  TVaQtDispatcher& operator=(const TVaQtDispatcher&) = delete;
+  QtDispatcher();
+  ~QtDispatcher() override;
+  QtDispatcher(const QtDispatcher&) = delete;
+  QtDispatcher& operator=(const QtDispatcher&) = delete;
 
   // Throws std::logic_error when there is no application object yet.
   void Call(const std::function<void()>& fn) override;

@@ -20,9 +20,9 @@ constexpr UINT kRetireMessage = WM_APP + 1;
 // The waiting line and the window the wakes go to. It belongs to the GUI thread and is freed
 // there: a wake may still be dispatched (or being dispatched) when a worker drops the last
 // reference to the dispatcher.
-struct TVaWin32Dispatcher::Core {
+struct Win32Dispatcher::Core {
   HWND window = nullptr;
-  TVaHandOffQueue queue{[this] {
+  HandOffQueue queue{[this] {
     if (!::PostMessageW(window, WM_NULL, 0, 0)) {
       throw std::runtime_error("The GUI thread cannot be reached (PostMessage failed)");
     }
@@ -46,7 +46,7 @@ namespace {
 LRESULT CALLBACK DispatcherWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NULL || message == kRetireMessage) {
     auto* core =
-        reinterpret_cast<TVaWin32Dispatcher::Core*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        reinterpret_cast<Win32Dispatcher::Core*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (core && message == WM_NULL) core->RunQueued();
     if (core && message == kRetireMessage) core->Retire();
     return 0;
@@ -68,7 +68,7 @@ void RegisterWindowClass() {
 
 }  // namespace
 
-TVaWin32Dispatcher::TVaWin32Dispatcher() : guiThread_(std::this_thread::get_id()) {
+Win32Dispatcher::Win32Dispatcher() : guiThread_(std::this_thread::get_id()) {
   RegisterWindowClass();
   const HWND window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                         ::GetModuleHandleW(nullptr), nullptr);
@@ -81,7 +81,7 @@ TVaWin32Dispatcher::TVaWin32Dispatcher() : guiThread_(std::this_thread::get_id()
   ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(core_));
 }
 
-TVaWin32Dispatcher::~TVaWin32Dispatcher() {
+Win32Dispatcher::~Win32Dispatcher() {
   // Nobody can queue a call any more, but the GUI thread may still be finishing the wake that
   // ran the last one. Off the GUI thread the core is retired by a message behind it; when that
   // thread's queue is gone the core is left rather than freed under it.
@@ -92,7 +92,7 @@ TVaWin32Dispatcher::~TVaWin32Dispatcher() {
   }
 }
 
-void TVaWin32Dispatcher::Call(const std::function<void()>& fn) {
+void Win32Dispatcher::Call(const std::function<void()>& fn) {
   if (std::this_thread::get_id() == guiThread_) {
     fn();
     return;
@@ -100,8 +100,8 @@ void TVaWin32Dispatcher::Call(const std::function<void()>& fn) {
   core_->queue.Call(fn);
 }
 
-bool TVaWin32Dispatcher::PumpMessages(const std::function<bool()>& done,
-                                      std::chrono::milliseconds limit) {
+bool Win32Dispatcher::PumpMessages(const std::function<bool()>& done,
+                                   std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!done()) {
     MSG message;

@@ -1,5 +1,5 @@
 #pragma once
-// IGuiDispatcher on Windows without a class library: a worker's call waits in a TVaHandOffQueue
+// IGuiDispatcher on Windows without a class library: a worker's call waits in a HandOffQueue
 // and the GUI thread is woken by a WM_NULL message posted to a message-only window of its own
 // (one message for every call queued until it is dispatched); the calls run when the GUI
 // thread's message loop dispatches that message, so also inside any loop that dispatches
@@ -19,13 +19,13 @@
 
 namespace kelta {
 
-class TVaWin32Dispatcher : public IGuiDispatcher {
+class Win32Dispatcher : public IGuiDispatcher {
  public:
   // Throws std::system_error when the window cannot be made.
-  TVaWin32Dispatcher();
-  ~TVaWin32Dispatcher() override;
-  TVaWin32Dispatcher(const TVaWin32Dispatcher&) = delete;
-  TVaWin32Dispatcher& operator=(const TVaWin32Dispatcher&) = delete;
+  Win32Dispatcher();
+  ~Win32Dispatcher() override;
+  Win32Dispatcher(const Win32Dispatcher&) = delete;
+  Win32Dispatcher& operator=(const Win32Dispatcher&) = delete;
 
   // Throws std::runtime_error (without running fn) when the GUI thread can no longer be
   // reached: its window is gone.

@@ -34,7 +34,7 @@ struct CountedWakes {
 };
 
 // Runs one wake as a message loop does.
-void Serve(TVaHandOffQueue& queue) {
+void Serve(HandOffQueue& queue) {
   queue.BeginRun();
   while (queue.RunOne()) {
   }
@@ -47,7 +47,7 @@ void WaitFor(Done done) {
 
 TEST(HandOffQueue, CallsQueuedWhileTheGuiThreadIsBusyShareOneWakeAndRunInOrder) {
   CountedWakes gui;
-  TVaHandOffQueue queue(gui.Wake());
+  HandOffQueue queue(gui.Wake());
   std::mutex orderLock;
   std::vector<int> order;
   std::atomic<int> queued{0};
@@ -81,7 +81,7 @@ TEST(HandOffQueue, CallsQueuedWhileTheGuiThreadIsBusyShareOneWakeAndRunInOrder) 
 
 TEST(HandOffQueue, ACallThatRunsALoopOfItsOwnLetsTheCallsBehindItRunThere) {
   CountedWakes gui;
-  TVaHandOffQueue queue(gui.Wake());
+  HandOffQueue queue(gui.Wake());
   bool secondRan = false;
   bool secondRanInsideFirst = false;
   std::atomic<bool> firstQueued{false};
@@ -107,7 +107,7 @@ TEST(HandOffQueue, ACallThatRunsALoopOfItsOwnLetsTheCallsBehindItRunThere) {
 
 TEST(HandOffQueue, AWakeThatCannotReachTheGuiThreadWithdrawsTheCall) {
   CountedWakes gui;
-  TVaHandOffQueue queue(gui.Wake());
+  HandOffQueue queue(gui.Wake());
   gui.failing = true;
   bool ran = false;
   std::string failure;
@@ -133,7 +133,7 @@ TEST(HandOffQueue, AWakeThatCannotReachTheGuiThreadWithdrawsTheCall) {
 }
 
 TEST(HandOffQueue, WithoutAWakeTheGuiThreadWaitsForCallsAndExceptionsComeBack) {
-  TVaHandOffQueue queue;
+  HandOffQueue queue;
   std::string failure;
   std::thread worker([&] {
     try {
@@ -152,7 +152,7 @@ TEST(HandOffQueue, WithoutAWakeTheGuiThreadWaitsForCallsAndExceptionsComeBack) {
 // Several workers, each call handed back the moment it ran and the next queued at once: no
 // worker may sleep through the end of its call, return before it, or get another's exception.
 TEST(HandOffQueue, ManyWorkersEachGetBackTheirOwnCallsResult) {
-  TVaHandOffQueue queue;
+  HandOffQueue queue;
   constexpr int kWorkers = 4;
   constexpr int kCalls = 2000;
   std::atomic<int> finished{0};

@@ -29,7 +29,7 @@ inline void SetUpPort(TVaComm& port, const std::string& exeDir,
 class PtyPortTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    loop_ = std::make_shared<TVaLoopDispatcher>();
+    loop_ = std::make_shared<LoopDispatcher>();
     exe_.Link(3, pty_.SlavePath());
   }
 
@@ -46,7 +46,7 @@ class PtyPortTest : public ::testing::Test {
     return loop_->RunUntil(done, limit);
   }
 
-  std::shared_ptr<TVaLoopDispatcher> loop_;
+  std::shared_ptr<LoopDispatcher> loop_;
   PtyPair pty_;
   ExeDir exe_;
 };

@@ -59,7 +59,7 @@ class QtDispatcherTest : public ::testing::Test {
 QCoreApplication* QtDispatcherTest::app_ = nullptr;
 
 TEST_F(QtDispatcherTest, CallsRunOnTheGuiThreadAndExceptionsComeBack) {
-  auto dispatcher = std::make_shared<TVaQtDispatcher>();
+  auto dispatcher = std::make_shared<QtDispatcher>();
   Qt::HANDLE ranOn = nullptr;
   std::string failure;
   bool finished = false;  // GUI thread only
@@ -87,7 +87,7 @@ TEST_F(QtDispatcherTest, CallsRunOnTheGuiThreadAndExceptionsComeBack) {
 TEST_F(QtDispatcherTest, TheLastReferenceDroppedOnAWorkerWhileTheWakeIsDelivered) {
   int ran = 0;  // GUI thread only
   for (int round = 0; round < 300; ++round) {
-    auto dispatcher = std::make_shared<TVaQtDispatcher>();
+    auto dispatcher = std::make_shared<QtDispatcher>();
     std::atomic<bool> dropped{false};
     std::thread worker([&, held = std::move(dispatcher)]() mutable {
       held->Call([&] { ++ran; });
@@ -104,7 +104,7 @@ TEST_F(QtDispatcherTest, TheLastReferenceDroppedOnAWorkerWhileTheWakeIsDelivered
 TEST_F(QtDispatcherTest, PortNotificationsOnTheQtEventLoop) {
   exe_.Link(7, pty_.SlavePath());
   TVaComm port;
-  test::SetUpPort(port, exe_.Path(), std::make_shared<TVaQtDispatcher>(), 7);
+  test::SetUpPort(port, exe_.Path(), std::make_shared<QtDispatcher>(), 7);
   std::string received;
   bool onGuiThread = true;
   int closes = 0;

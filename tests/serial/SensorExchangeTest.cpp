@@ -26,7 +26,7 @@ class SensorExchangeTest : public ::testing::Test {
     sensor_ = std::make_unique<sim::SimulatedSensor>(config);
     sensor_->Start();
     exe_.Link(4, sensor_->SlavePath());
-    loop_ = std::make_shared<TVaLoopDispatcher>();
+    loop_ = std::make_shared<LoopDispatcher>();
     test::SetUpPort(port_, exe_.Path(), loop_, 4);
     port_.OnRxChar = [this](TVaCustomComm* sender, int) { received_ += sender->ReceiveText(); };
     port_.OnError = [this](TVaCustomComm*, int errors) { errors_.push_back(errors); };
@@ -41,7 +41,7 @@ class SensorExchangeTest : public ::testing::Test {
 
   test::ExeDir exe_;
   std::unique_ptr<sim::SimulatedSensor> sensor_;
-  std::shared_ptr<TVaLoopDispatcher> loop_;
+  std::shared_ptr<LoopDispatcher> loop_;
   TVaComm port_;
   std::string received_;
   std::vector<int> errors_;

@@ -29,7 +29,7 @@ TEST(Termios, OpenPutsTheBlockIntoTheDeviceAndChangesApplyAtOnce) {
   test::ExeDir exe;
   exe.Link(2, pty.SlavePath());
   TVaComm port;
-  test::SetUpPort(port, exe.Path(), std::make_shared<TVaLoopDispatcher>(), 2);
+  test::SetUpPort(port, exe.Path(), std::make_shared<LoopDispatcher>(), 2);
   port.Open();
 
   termios2 tio = Settings(port.Handle());

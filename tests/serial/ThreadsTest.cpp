@@ -344,7 +344,7 @@ TEST_F(ThreadsTest, CloseWhileTheWriteThreadWaitsForTheLine) {
 // --- The loop dispatcher itself
 
 TEST(LoopDispatcher, RunsCallsOnItsThreadAndCarriesExceptionsBack) {
-  auto loop = std::make_shared<TVaLoopDispatcher>();
+  auto loop = std::make_shared<LoopDispatcher>();
   const auto gui = std::this_thread::get_id();
   std::thread::id ranOn;
   std::string failure;

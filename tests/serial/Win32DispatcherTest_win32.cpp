@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(Win32Dispatcher, RunsCallsOnTheGuiThreadAndCarriesExceptionsBack) {
-  auto gui = std::make_shared<TVaWin32Dispatcher>();
+  auto gui = std::make_shared<Win32Dispatcher>();
   const auto guiThread = std::this_thread::get_id();
   std::thread::id ranOn;
   std::string failure;
@@ -34,7 +34,7 @@ TEST(Win32Dispatcher, RunsCallsOnTheGuiThreadAndCarriesExceptionsBack) {
     }
     gui->Call([&] { done = true; });
   });
-  ASSERT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return done; }, 10s));
+  ASSERT_TRUE(Win32Dispatcher::PumpMessages([&] { return done; }, 10s));
   worker.join();
   EXPECT_EQ(ranOn, guiThread);
   EXPECT_EQ(failure, "from the GUI thread");
@@ -47,7 +47,7 @@ TEST(Win32Dispatcher, RunsCallsOnTheGuiThreadAndCarriesExceptionsBack) {
 // A call that waits while processing messages (as the console's request flow does) lets the
 // calls of other workers run inside it, and each worker gets back once its own call ran.
 TEST(Win32Dispatcher, CallsRunInsideALoopThatProcessesMessages) {
-  auto gui = std::make_shared<TVaWin32Dispatcher>();
+  auto gui = std::make_shared<Win32Dispatcher>();
   std::vector<std::string> order;  // GUI thread only
   bool outerDone = false;
   std::thread inner;
@@ -55,12 +55,12 @@ TEST(Win32Dispatcher, CallsRunInsideALoopThatProcessesMessages) {
     gui->Call([&] {
       order.push_back("outer begins");
       inner = std::thread([&] { gui->Call([&] { order.push_back("inner"); }); });
-      EXPECT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return order.size() == 2; }, 10s));
+      EXPECT_TRUE(Win32Dispatcher::PumpMessages([&] { return order.size() == 2; }, 10s));
       order.push_back("outer ends");
     });
     gui->Call([&] { outerDone = true; });
   });
-  ASSERT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return outerDone; }, 10s));
+  ASSERT_TRUE(Win32Dispatcher::PumpMessages([&] { return outerDone; }, 10s));
   outer.join();
   inner.join();
   EXPECT_EQ(order, (std::vector<std::string>{"outer begins", "inner", "outer ends"}));
@@ -72,14 +72,14 @@ TEST(Win32Dispatcher, CallsRunInsideALoopThatProcessesMessages) {
 TEST(Win32Dispatcher, TheLastReferenceDroppedOnAWorkerIsRetiredOnTheGuiThread) {
   int ran = 0;  // GUI thread only
   for (int round = 0; round < 100; ++round) {
-    auto gui = std::make_shared<TVaWin32Dispatcher>();
+    auto gui = std::make_shared<Win32Dispatcher>();
     std::atomic<bool> dropped{false};
     std::thread worker([&, held = std::move(gui)]() mutable {
       held->Call([&] { ++ran; });
       held.reset();
       dropped = true;
     });
-    ASSERT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return dropped.load(); }, 10s));
+    ASSERT_TRUE(Win32Dispatcher::PumpMessages([&] { return dropped.load(); }, 10s));
     worker.join();
   }
   EXPECT_EQ(ran, 100);
@@ -95,7 +95,7 @@ TEST(Win32Dispatcher, TheLastReferenceDroppedOnAWorkerIsRetiredOnTheGuiThread) {
     }
     return count;
   };
-  EXPECT_TRUE(TVaWin32Dispatcher::PumpMessages([&] { return windowsLeft() == 0; }, 10s));
+  EXPECT_TRUE(Win32Dispatcher::PumpMessages([&] { return windowsLeft() == 0; }, 10s));
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ class WinePortTest : public ::testing::Test {
       GTEST_SKIP() << "no sensor linked (run through tools/wine-serial.sh)";
     }
     portNum_ = std::stoi(com);
-    loop_ = std::make_shared<TVaLoopDispatcher>();
+    loop_ = std::make_shared<LoopDispatcher>();
     port_.SetDispatcher(loop_);
     port_.SetBaudrate(TVaBaudrate::br9600);
     port_.SetPortNum(portNum_);
@@ -102,7 +102,7 @@ class WinePortTest : public ::testing::Test {
   std::string signals_;
   int portNum_ = 0;
   const std::thread::id gui_ = std::this_thread::get_id();
-  std::shared_ptr<TVaLoopDispatcher> loop_;
+  std::shared_ptr<LoopDispatcher> loop_;
   TVaComm port_;
   std::string received_;
   std::vector<int> errors_;
@@ -223,7 +223,7 @@ TEST_F(WinePortTest, EveryByteValueArrivesUnchanged) {
 // dispatcher, the way a Windows program without a class library runs it.
 TEST_F(WinePortTest, NotificationsArriveThroughWindowMessages) {
   TVaComm port;
-  port.SetDispatcher(std::make_shared<TVaWin32Dispatcher>());
+  port.SetDispatcher(std::make_shared<Win32Dispatcher>());
   port.SetBaudrate(TVaBaudrate::br9600);
   port.SetPortNum(portNum_);
   std::string received;
@@ -234,7 +234,7 @@ TEST_F(WinePortTest, NotificationsArriveThroughWindowMessages) {
   };
   port.Open();
   ASSERT_TRUE(port.SendText("#DATA\r\n"));
-  EXPECT_TRUE(TVaWin32Dispatcher::PumpMessages(
+  EXPECT_TRUE(Win32Dispatcher::PumpMessages(
       [&] { return received.find("123.4") != std::string::npos; }, 10s));
   EXPECT_EQ(offGuiThread, 0);
   port.Close();

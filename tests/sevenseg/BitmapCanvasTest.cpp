@@ -63,13 +63,13 @@ std::string FirstDifference(const std::function<void(Canvas&)>& Paint,
 // drawn before it, so a squat cell may differ in a pixel there. In upright cells (the
 // readout's is 12 x 26) they are exact too.
 TEST(BitmapCanvas, EveryGlyphAsQtDrawsIt) {
-  struct TStyleCase {
+  struct StyleCase {
     int Separation, Size;
     bool ShowOff;
   };
-  const TStyleCase styles[] = {{1, 1, false}, {1, 1, true}, {0, 2, true}, {2, 3, false}};
+  const StyleCase styles[] = {{1, 1, false}, {1, 1, true}, {0, 2, true}, {2, 3, false}};
   int compared = 0;
-  for (const TStyleCase& s : styles)
+  for (const StyleCase& s : styles)
     for (int w = 3; w <= 30; w += 3)
       for (int h = 5; h <= 50; h += 5)
         for (int g = 0; g < kGlyphCount; ++g) {

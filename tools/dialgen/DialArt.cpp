@@ -34,7 +34,7 @@ const QColor kOverBand(0xE5, 0x39, 0x35, 60);
 const QColor kOverSecondInk(0x9A, 0x5A, 0x5A);
 
 // Screen direction of a scale value, in degrees clockwise from 12 o'clock.
-double ScreenAngle(const TDialStyle& S, double Value) { return S.Clockwise ? Value : -Value; }
+double ScreenAngle(const DialStyle& S, double Value) { return S.Clockwise ? Value : -Value; }
 
 QPointF Polar(double Radius, double ClockwiseDeg) {
   const double a = ClockwiseDeg * std::numbers::pi / 180.0;
@@ -105,7 +105,7 @@ void DrawTick(QPainter& P, double ScreenDeg, bool Major, const QColor& Ink) {
 // Screen angles are whole multiples of 5 here; a tick is major on the tens.
 bool IsMajor(int ScreenDeg) { return ScreenDeg % 10 == 0; }
 
-void DrawScale(QPainter& P, const TDialStyle& S) {
+void DrawScale(QPainter& P, const DialStyle& S) {
   P.setBrush(Qt::NoBrush);
   if (S.FullTurn) {
     P.setPen(QPen(kInk, 1.2));
@@ -164,13 +164,13 @@ void DrawRadialLabel(QPainter& P, const QString& T, double ScreenDeg, double Rad
 }
 
 // The reading at a screen angle, in -180..180 (180 for straight down).
-int ReadingAt(const TDialStyle& S, int ScreenDeg) {
+int ReadingAt(const DialStyle& S, int ScreenDeg) {
   int v = S.Clockwise ? ScreenDeg : -ScreenDeg;
   v = ((v % 360) + 360) % 360;
   return v > 180 ? v - 360 : v;
 }
 
-void DrawLabels(QPainter& P, const TDialStyle& S) {
+void DrawLabels(QPainter& P, const DialStyle& S) {
   const QFont main = LabelFont(15, true);
   if (S.FullTurn) {
     for (int v = 0; v < 360; v += 30)
@@ -237,7 +237,7 @@ void DrawHubCap(QPainter& P) {
 
 }  // namespace
 
-QImage DrawDial(const TDialStyle& Style) {
+QImage DrawDial(const DialStyle& Style) {
   QImage img(kDialSize, kDialSize, QImage::Format_ARGB32_Premultiplied);
   img.fill(Qt::transparent);
   QPainter p(&img);

@@ -4,7 +4,7 @@
 
 namespace kelta::dialgen {
 
-struct TDialStyle {
+struct DialStyle {
   // Full turn 0..360, or the partial scale -120..+120 with 0 at the top; the partial dial marks
   // the sector beyond +-120 as over-range and graduates it too, since a partial-range sensor
   // may report up to a full turn either way.
@@ -16,6 +16,6 @@ struct TDialStyle {
 
 // 404 x 404, straight alpha; transparent inside the graduation except the hub cap, the readout
 // window and the printing there; the corners outside the bezel opaque in the panel colour.
-QImage DrawDial(const TDialStyle& Style);
+QImage DrawDial(const DialStyle& Style);
 
 }  // namespace kelta::dialgen

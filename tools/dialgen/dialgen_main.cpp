@@ -20,20 +20,20 @@ int main(int argc, char** argv) {
   QGuiApplication app(argc, argv);
   const QDir out(QString::fromLocal8Bit(argv[1]));
 
-  struct TDialFile {
+  struct DialFile {
     const char* Name;
-    TDialStyle Style;
+    DialStyle Style;
   };
   // Modes 0 and 1 negate the reading before turning the needle, so their numbers run
   // clockwise; modes 0 and 2 are the full-turn sensors.
-  const TDialFile dials[] = {
+  const DialFile dials[] = {
       {"Mode0.png", {true, true}},
       {"Mode1.png", {false, true}},
       {"Mode2.png", {true, false}},
       {"Mode3.png", {false, false}},
   };
   bool ok = DrawNeedle().save(out.filePath("arrow2.PNG"), "PNG");
-  for (const TDialFile& d : dials) ok = DrawDial(d.Style).save(out.filePath(d.Name), "PNG") && ok;
+  for (const DialFile& d : dials) ok = DrawDial(d.Style).save(out.filePath(d.Name), "PNG") && ok;
   if (!ok) {
     std::fprintf(stderr, "Cannot write the pictures into \"%s\"\n", argv[1]);
     return 1;

@@ -54,7 +54,7 @@ int GreyPicture::At(int x, int y) const {
   return pixels[static_cast<size_t>(y) * width + x];
 }
 
-GreyPicture GreyOf(const gfx::TPngPicture& picture) {
+GreyPicture GreyOf(const gfx::PngPicture& picture) {
   GreyPicture g{picture.Width, picture.Height, {}};
   g.pixels.reserve(picture.Pixels.size());
   for (const gfx::TColor32 c : picture.Pixels) {

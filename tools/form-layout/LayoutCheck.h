@@ -26,7 +26,7 @@ struct GreyPicture {
   std::vector<std::uint8_t> pixels;
   int At(int x, int y) const;
 };
-GreyPicture GreyOf(const gfx::TPngPicture& picture);
+GreyPicture GreyOf(const gfx::PngPicture& picture);
 
 // Outlines may lie this many pixels off the table's place.
 constexpr int kOutlineSlack = 2;

@@ -9,7 +9,7 @@
 //                         white, the needle drawn, the whole view composed (bitmap copied, dial
 //                         layer blended over it); what BM_DialFrame measured before the dial was
 //                         drawn only where it changed.
-//   BM_DialFrame_Window   the Windows window's road: TDialFrame's ShowAngle and Compose, with
+//   BM_DialFrame_Window   the Windows window's road: DialFrame's ShowAngle and Compose, with
 //                         the readout (a new value every frame) in the frame.
 //   BM_DialFrame_Pixman   pixman doing the whole frame: fill white, needle composited through
 //                         the inverse transform with bilinear filtering, dial composited over.
@@ -88,20 +88,21 @@ bool HavePictures() {
 
 // The needle and dial files: those of img/, or the drawn ones written once to a temporary
 // folder.
-struct TPictureFiles {
+struct DialPictureFiles {
   std::string Needle, Dial;
 };
 
-const TPictureFiles& PictureFiles() {
-  static const TPictureFiles files = [] {
+const DialPictureFiles& PictureFiles() {
+  static const DialPictureFiles files = [] {
     if (HavePictures())
-      return TPictureFiles{(ImgDir() / "arrow2.PNG").string(), (ImgDir() / "Mode0.png").string()};
+      return DialPictureFiles{(ImgDir() / "arrow2.PNG").string(),
+                              (ImgDir() / "Mode0.png").string()};
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelta-bench-dial";
     std::filesystem::create_directories(dir);
     TBitmap32 needle, dial;
     DrawNeedle(needle);
     DrawDialFace(dial);
-    TPictureFiles f{(dir / "arrow2.PNG").string(), (dir / "Mode0.png").string()};
+    DialPictureFiles f{(dir / "arrow2.PNG").string(), (dir / "Mode0.png").string()};
     SavePngFile(needle, f.Needle);
     SavePngFile(dial, f.Dial);
     return f;
@@ -124,11 +125,11 @@ void LoadPictures(TBitmap32& Needle, TBitmap32& Dial) {
 }
 
 // The whole frame through the core calls DrawDial was made of before it drew only what changed.
-struct TCoreScene {
+struct CoreScene {
   TImage32 View;
   TBitmap32 Needle;
 
-  TCoreScene() {
+  CoreScene() {
     TBitmap32 dial;
     LoadPictures(Needle, dial);
     Needle.SetDrawMode(dmBlend);
@@ -164,11 +165,11 @@ struct TCoreScene {
 
 // The frame through the dial composition itself. The views stay hidden, so a repaint only
 // invalidates; the composition painting would do follows explicitly.
-struct TComposerScene {
+struct ComposerScene {
   TImage32 Dst, Src, IvBGR;
-  TDialComposer Composer{{Dst, Src, IvBGR}, PictureFiles().Needle};
+  DialComposer Composer{{Dst, Src, IvBGR}, PictureFiles().Needle};
 
-  TComposerScene() {
+  ComposerScene() {
     Dst.resize(404, 404);
     Composer.LoadDialImages(PictureFiles().Dial);
   }
@@ -180,11 +181,11 @@ struct TComposerScene {
 };
 
 // The frame a native window blits: dial view and readout.
-struct TWindowScene {
-  TDialFrame Dial{PictureFiles().Needle};
+struct WindowScene {
+  DialFrame Dial{PictureFiles().Needle};
   const TBitmap32* Last = nullptr;
 
-  TWindowScene() {
+  WindowScene() {
     Dial.LoadDialImages(PictureFiles().Dial);
     Last = &Dial.Compose();
   }
@@ -197,9 +198,9 @@ struct TWindowScene {
 
 float AngleOf(std::int64_t I) { return static_cast<float>((I * 37) % 360) - 180.0f; }
 
-template <class TScene>
+template <class Scene>
 void RunFrames(benchmark::State& State, const char* Path) {
-  TScene scene;
+  Scene scene;
   std::int64_t i = 0;
   for (auto _ : State) {
     scene.Frame(AngleOf(i++));
@@ -208,15 +209,15 @@ void RunFrames(benchmark::State& State, const char* Path) {
   State.SetLabel(std::string(BlendFuncs().Name) + ", " + Path + ", " + PicturesLabel());
 }
 
-void BM_DialFrame(benchmark::State& State) { RunFrames<TComposerScene>(State, "DrawDial"); }
+void BM_DialFrame(benchmark::State& State) { RunFrames<ComposerScene>(State, "DrawDial"); }
 BENCHMARK(BM_DialFrame);
 
 void BM_DialFrame_Full(benchmark::State& State) {
-  RunFrames<TCoreScene>(State, "whole frame, core calls");
+  RunFrames<CoreScene>(State, "whole frame, core calls");
 }
 BENCHMARK(BM_DialFrame_Full);
 
-void BM_DialFrame_Window(benchmark::State& State) { RunFrames<TWindowScene>(State, "TDialFrame"); }
+void BM_DialFrame_Window(benchmark::State& State) { RunFrames<WindowScene>(State, "DialFrame"); }
 BENCHMARK(BM_DialFrame_Window);
 
 // pixman works on premultiplied pixels; the conversion is set-up, not per frame.

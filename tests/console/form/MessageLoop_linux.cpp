@@ -6,12 +6,12 @@
 namespace kelta::test {
 
 std::shared_ptr<IGuiDispatcher> RecordingWindow::NewDispatcher() {
-  return std::make_shared<TVaLoopDispatcher>();
+  return std::make_shared<LoopDispatcher>();
 }
 
 void RecordingWindow::RunMessages(const std::function<bool()>& done,
                                   std::chrono::milliseconds limit) {
-  auto& loop = static_cast<TVaLoopDispatcher&>(*dispatcher);
+  auto& loop = static_cast<LoopDispatcher&>(*dispatcher);
   if (limit.count() <= 0) {
     loop.RunPending();
   } else {

@@ -7,12 +7,12 @@
 namespace kelta::test {
 
 std::shared_ptr<IGuiDispatcher> RecordingWindow::NewDispatcher() {
-  return std::make_shared<TVaWin32Dispatcher>();
+  return std::make_shared<Win32Dispatcher>();
 }
 
 void RecordingWindow::RunMessages(const std::function<bool()>& done,
                                   std::chrono::milliseconds limit) {
-  TVaWin32Dispatcher::PumpMessages(done, limit);
+  Win32Dispatcher::PumpMessages(done, limit);
 }
 
 }  // namespace kelta::test

@@ -48,7 +48,7 @@ TEST(Reconnect, WithItsLinkGoneAPortNeverOpensTheFallbackDevice) {
   OpenWatch opens(fallback);
   rig.form->VaComm1().SetDevDir(devDir);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 3; }));
 
   rig.Quit();
@@ -82,7 +82,7 @@ TEST(Reconnect, APortOpenedByItsDefaultNameWaitsForThatDevice) {
   ASSERT_EQ(symlink(first.SlavePath().c_str(), device.c_str()), 0);
   rig.form->VaComm1().SetDevDir(devDir);
   w.SetText(F::ePortNo, "COM" + std::to_string(com));
-  rig.Click(&TConsoleForm::Button3Click);
+  rig.Click(&ConsoleForm::Button3Click);
   ASSERT_TRUE(w.Visible(F::Panel1));
 
   first.HangUp();
@@ -110,11 +110,11 @@ TEST(Reconnect, AStreamingSensorOfAnotherIdLeaksNothingBeforeItIsRefused) {
   FormRig rig(config);
   RecordingWindow& w = rig.window;
   w.folderAnswer = rig.dir.File("records");
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 3; }));
   rig.Quit();
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
@@ -141,7 +141,7 @@ TEST(Reconnect, AStreamingSensorOfAnotherIdLeaksNothingBeforeItIsRefused) {
   EXPECT_EQ(w.angles.shown.size(), shown);
   EXPECT_EQ(w.memo.size(), listed);
   EXPECT_EQ(rig.form->Trend().Size(), trended);
-  rig.Click(&TConsoleForm::btRecordClick);  // the file closed: all it holds is on disk
+  rig.Click(&ConsoleForm::btRecordClick);  // the file closed: all it holds is on disk
   ASSERT_FALSE(rig.form->IsRecording());
   for (const auto& file : std::filesystem::directory_iterator(w.folderAnswer))
     EXPECT_EQ(ReadFile(file.path().string()).find("77.7"), std::string::npos) << file.path();

@@ -99,12 +99,12 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   RecordingWindow& w = rig.window;
   const std::string folder = rig.dir.Path() + "records";
   w.folderAnswer = folder;
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
   const std::string userSet = ReadFile(rig.dir.File("UserSet.dat"));
   ASSERT_EQ(userSet.size(), 61u);
 
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
   EXPECT_TRUE(w.checked[F::btRecord]);
   const std::vector<std::string> files = CsvFiles(folder);
@@ -113,7 +113,7 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   EXPECT_TRUE(IsRecordFileName(name, "COM" + std::to_string(rig.com))) << name;
   EXPECT_TRUE(LabelNames(w.Text(F::lRecord), name, 0)) << w.Text(F::lRecord);
 
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
   rig.Unplug();
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
@@ -171,25 +171,25 @@ TEST(Recording, AFolderThatTakesNoFileOrAFullDiskStopsRecordingNotTheConsole) {
   RecordingWindow& w = rig.window;
   WriteFile(rig.dir.File("plain"), "x");
   w.folderAnswer = rig.dir.File("plain") + "/records";  // under a file: no folder there
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   EXPECT_FALSE(rig.form->IsRecording());
   EXPECT_FALSE(w.checked[F::btRecord]);
   ASSERT_EQ(w.messages.size(), 1u);
   EXPECT_EQ(w.messages[0].rfind("Recording did not start: ", 0), 0u) << w.messages[0];
   EXPECT_NE(w.messages[0].find("plain/records"), std::string::npos) << w.messages[0];
-  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btDATAClick);
   EXPECT_EQ(ShownValues(w), std::vector<double>{1});
 
   // A disk that fills while the stream runs: stopped, said once, the stream goes on.
   w.folderAnswer = rig.dir.Path() + "records";
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   {
     FileSizeLimit limit(600);
-    rig.Click(&TConsoleForm::btRecordClick);
+    rig.Click(&ConsoleForm::btRecordClick);
     ASSERT_TRUE(rig.form->IsRecording());
-    rig.Click(&TConsoleForm::btREADClick);
+    rig.Click(&ConsoleForm::btREADClick);
     ASSERT_TRUE(w.PumpUntil([&w] { return w.messages.size() == 2; }));
   }
   EXPECT_FALSE(rig.form->IsRecording());
@@ -207,9 +207,9 @@ TEST(Recording, AFolderThatTakesNoFileOrAFullDiskStopsRecordingNotTheConsole) {
   EXPECT_EQ(kept.substr(kept.size() - 2), "\r\n");  // whole rows only
 
   // Recording again after the failure: a new file, the console's fields as they were.
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   EXPECT_TRUE(rig.form->IsRecording()) << w.status[0];
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   EXPECT_FALSE(rig.form->IsRecording());
   EXPECT_EQ(CsvFiles(rig.dir.Path() + "records").size(), 2u);
 }
@@ -221,16 +221,16 @@ TEST(Recording, IdMeasurementReadingsCarryThePolledId) {
   FormRig rig(config);
   RecordingWindow& w = rig.window;
   w.folderAnswer = rig.dir.Path() + "records";
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   w.SetText(F::Edit1, "7");
   w.SetText(F::eCount, "2");
   w.SetText(F::eInterval, "200");
-  rig.Click(&TConsoleForm::btB105Click);
+  rig.Click(&ConsoleForm::btB105Click);
   w.SetText(F::eCount, "1");
-  rig.Click(&TConsoleForm::btDATAClick);
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btRecordClick);
 
   const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
   std::vector<std::string> ids;
@@ -252,20 +252,20 @@ TEST(Recording, AConnectToAnotherPortGoesOnInANewFileNamedAfterIt) {
   TestSensor other(otherConfig, rig.dir.Path(), rig.com + 1);
   const std::string folder = rig.dir.Path() + "records";
   w.folderAnswer = folder;
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 5; }));
   rig.Unplug();
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
 
   const std::string otherPort = "COM" + std::to_string(rig.com + 1);
   w.SetText(F::ePortNo, otherPort);
-  rig.Click(&TConsoleForm::Button3Click);
+  rig.Click(&ConsoleForm::Button3Click);
   ASSERT_TRUE(w.Visible(F::Panel1)) << w.status[0];
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.back().first >= 5010; }));
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   ASSERT_FALSE(rig.form->IsRecording());
 
   const std::vector<std::string> files = CsvFiles(folder);
@@ -298,11 +298,11 @@ TEST(Recording, QuickTogglesEachStartAFile) {
   RecordingWindow& w = rig.window;
   const std::string folder = rig.dir.Path() + "records";
   w.folderAnswer = folder;
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   for (int i = 0; i < 20; ++i) {
-    rig.Click(&TConsoleForm::btRecordClick);
+    rig.Click(&ConsoleForm::btRecordClick);
     ASSERT_TRUE(rig.form->IsRecording()) << "press " << i << ": " << w.status[0];
-    rig.Click(&TConsoleForm::btRecordClick);
+    rig.Click(&ConsoleForm::btRecordClick);
   }
   EXPECT_EQ(CsvFiles(folder).size(), 20u);
   EXPECT_TRUE(w.messages.empty()) << w.messages[0];
@@ -339,21 +339,21 @@ TEST(Recording, TheFolderDefaultsToTheDocumentsAndIsRememberedBesideTheExecutabl
     EXPECT_EQ(rig.form->RecordFolder(), documents.Path() + "/KELTA");
     EXPECT_EQ(w.Text(F::lRecord), "To " + documents.Path() + "/KELTA");
     // Cancelled: nothing changes, nothing is stored.
-    rig.Click(&TConsoleForm::btFolderClick);
+    rig.Click(&ConsoleForm::btFolderClick);
     ASSERT_EQ(w.folderStarts, std::vector<std::string>{documents.Path() + "/KELTA"});
     EXPECT_EQ(ReadFile(rig.dir.File(kRecordSettingsFileName)), "");
 
     // The default folder is made on the first recording.
     ASSERT_TRUE(rig.Connect());
-    rig.Click(&TConsoleForm::btRecordClick);
+    rig.Click(&ConsoleForm::btRecordClick);
     ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
-    rig.Click(&TConsoleForm::btRecordClick);
+    rig.Click(&ConsoleForm::btRecordClick);
     EXPECT_EQ(CsvFiles(documents.Path() + "/KELTA").size(), 1u);
     EXPECT_EQ(ReadFile(CsvFiles(documents.Path() + "/KELTA")[0]), CsvHeader());
 
     // Chosen once, found again by the next start in the same folder.
     w.folderAnswer = documents.Path() + "/chosen, with a comma";
-    rig.Click(&TConsoleForm::btFolderClick);
+    rig.Click(&ConsoleForm::btFolderClick);
     EXPECT_EQ(LoadRecordFolder(rig.dir.Path()), documents.Path() + "/chosen, with a comma");
   }
   if (old)
@@ -370,11 +370,11 @@ TEST(Recording, AFrameThatIsNoNumberIsListedButNeitherShownRecordedNorTrended) {
   FormRig rig(Steady(12.5));
   RecordingWindow& w = rig.window;
   w.folderAnswer = rig.dir.Path() + "records";
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
-  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btDATAClick);
   ASSERT_EQ(ShownValues(w), std::vector<double>{12.5});
 
   const std::vector<std::string> texts = {"12.513.5", "48421.048441.0", "#@!~", "", "-7200.5"};
@@ -391,7 +391,7 @@ TEST(Recording, AFrameThatIsNoNumberIsListedButNeitherShownRecordedNorTrended) {
   EXPECT_TRUE(w.PumpUntil([&w] { return w.Text(F::lHealth).ends_with(", 4 dropped"); }))
       << w.Text(F::lHealth);
 
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
   std::vector<std::string> angles;
   for (size_t i = 1; i < rows.size(); ++i) angles.push_back(rows[i].at(2));
@@ -404,22 +404,22 @@ TEST(Recording, TheTrendAndTheRecordingTimeAReadingAlike) {
   FormRig rig(Counting(1));
   RecordingWindow& w = rig.window;
   w.folderAnswer = rig.dir.Path() + "records";
-  rig.Click(&TConsoleForm::btFolderClick);
+  rig.Click(&ConsoleForm::btFolderClick);
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btRecordClick);
   ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
   // Each stamp a second after the one before, so that a reading stamped twice shows.
-  const TConsoleForm::ReadingTime start = TConsoleForm::ReadingTimeNow();
-  std::vector<TConsoleForm::ReadingTime> stamps;
+  const ConsoleForm::ReadingTime start = ConsoleForm::ReadingTimeNow();
+  std::vector<ConsoleForm::ReadingTime> stamps;
   rig.form->SetReadingClock([&start, &stamps] {
     const std::chrono::seconds later(stamps.size() + 1);
     stamps.push_back({start.steady + later, start.wall + later});
     return stamps.back();
   });
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 5; }));
-  rig.Click(&TConsoleForm::btStopClick);
-  rig.Click(&TConsoleForm::btRecordClick);
+  rig.Click(&ConsoleForm::btStopClick);
+  rig.Click(&ConsoleForm::btRecordClick);
 
   const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
   const auto samples = rig.form->Trend().Samples(0, 1e300);

@@ -55,7 +55,7 @@ bool RecordingWindow::Visible(FormControl control) const {
 
 void RecordingWindow::AddLine(FormControl, const std::string& line) {
   memo.push_back(line);
-  if (memo.size() > static_cast<size_t>(TConsoleForm::kMemoLineLimit)) memo.pop_front();
+  if (memo.size() > static_cast<size_t>(ConsoleForm::kMemoLineLimit)) memo.pop_front();
 }
 
 void RecordingWindow::SetStatus(int panel, const std::string& text) {
@@ -141,7 +141,7 @@ sim::SensorConfig Steady(double angle) {
 
 FormRig::FormRig(sim::SensorConfig config, int comNumber)
     : com(TestSensor::ComNumber(comNumber)), sensor(std::move(config), dir.Path(), com) {
-  form = std::make_unique<TConsoleForm>(window, dir.Path(), window.dispatcher);
+  form = std::make_unique<ConsoleForm>(window, dir.Path(), window.dispatcher);
   window.form = form.get();
   form->Guarded([this] { form->FormCreate(); });
 }
@@ -169,11 +169,11 @@ TestSensor& FormRig::PlugIn(sim::SensorConfig config) {
 
 bool FormRig::Connect() {
   window.SetText(FormControl::ePortNo, "COM" + std::to_string(com));
-  Click(&TConsoleForm::Button3Click);
+  Click(&ConsoleForm::Button3Click);
   return window.Visible(FormControl::Panel1);
 }
 
-void FormRig::Click(void (TConsoleForm::*handler)()) {
+void FormRig::Click(void (ConsoleForm::*handler)()) {
   form->Guarded([this, handler] { (*form.*handler)(); });
 }
 

@@ -74,7 +74,7 @@ class RecordingWindow final : public IFormWindow {
   // Runs messages until cond holds (or 5 s); returns cond().
   bool PumpUntil(const std::function<bool()>& cond);
 
-  TConsoleForm* form = nullptr;  // told that the window closes
+  ConsoleForm* form = nullptr;  // told that the window closes
   std::shared_ptr<IGuiDispatcher> dispatcher = NewDispatcher();
 
   RecordingAngleView angles;
@@ -128,7 +128,7 @@ struct FormRig {
   void Quit();
   TestSensor& PlugIn(sim::SensorConfig config);
   // Runs a handler as a click does.
-  void Click(void (TConsoleForm::*handler)());
+  void Click(void (ConsoleForm::*handler)());
   std::string Received() const { return sensor.ReceivedBytes(); }
 
   TempDir dir;
@@ -136,7 +136,7 @@ struct FormRig {
   TestSensor sensor;
   std::unique_ptr<TestSensor> replugged;  // PlugIn's
   RecordingWindow window;
-  std::unique_ptr<TConsoleForm> form;
+  std::unique_ptr<ConsoleForm> form;
 };
 
 }  // namespace kelta::test

@@ -79,7 +79,7 @@ TEST(ConsoleForm, ASilentSensorIsNotConnectedAndAButtonWithoutAPortSaysSo) {
   config.silent = true;
   FormRig rig(config);
   RecordingWindow& w = rig.window;
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   EXPECT_EQ(w.messages, std::vector<std::string>{"Open Com port."});
   EXPECT_EQ(rig.Received(), "");
 
@@ -102,7 +102,7 @@ TEST(ConsoleForm, CountedReadingShowsEachValueAndStopEndsAStream) {
 
   w.SetText(F::eCount, "3");
   w.SetText(F::eInterval, "200");
-  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btDATAClick);
   EXPECT_EQ(rig.Received(), Times(3, "#DATA\r\n"));
   EXPECT_EQ(angles, std::vector<double>(3, 12.5));
   EXPECT_EQ(w.memo, std::deque<std::string>(3, "12.5"));
@@ -111,9 +111,9 @@ TEST(ConsoleForm, CountedReadingShowsEachValueAndStopEndsAStream) {
 
   // Continuous reading, then "#STOP" until the line is quiet.
   rig.sensor.ClearReceived();
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   EXPECT_TRUE(w.PumpUntil([&angles] { return angles.size() >= 8; }));
-  rig.Click(&TConsoleForm::btStopClick);
+  rig.Click(&ConsoleForm::btStopClick);
   EXPECT_FALSE(rig.sensor.Streaming());
   EXPECT_EQ(rig.Received().substr(0, 14), "#READ\r\n#STOP\r\n");
   EXPECT_EQ(w.status[1], "#STOP\r\n");
@@ -126,14 +126,14 @@ TEST(ConsoleForm, IdChangeAsksAndRefreshesRangesAndRawLinesAreSentOnce) {
   rig.sensor.ClearReceived();
 
   w.SetText(F::eID, "78");
-  rig.Click(&TConsoleForm::btIDchangeClick);
+  rig.Click(&ConsoleForm::btIDchangeClick);
   EXPECT_EQ(w.messages, std::vector<std::string>{"\"MAX ID = 77!!!. Please Insert again.\""});
   w.SetText(F::eID, "9");
-  rig.Click(&TConsoleForm::btIDchangeClick);  // answered No
+  rig.Click(&ConsoleForm::btIDchangeClick);  // answered No
   EXPECT_EQ(rig.Received(), "");
   w.answers.push_back(true);
   w.SetText(F::eID, "007");
-  rig.Click(&TConsoleForm::btIDchangeClick);
+  rig.Click(&ConsoleForm::btIDchangeClick);
   EXPECT_EQ(w.questions,
             (std::vector<std::string>{"Do you want ID Change(9)?", "Do you want ID Change(007)?"}));
   EXPECT_EQ(rig.Received(), "#ID7\r\n#INFO\r\n");
@@ -141,14 +141,14 @@ TEST(ConsoleForm, IdChangeAsksAndRefreshesRangesAndRawLinesAreSentOnce) {
 
   rig.sensor.ClearReceived();
   w.SetText(F::leRangeP, "3600");
-  rig.Click(&TConsoleForm::Button26Click);
+  rig.Click(&ConsoleForm::Button26Click);
   EXPECT_EQ(rig.Received(), "#CALI150\r\n#INFO\r\n");
   EXPECT_EQ(w.Text(F::lbePRange), "3600");
 
   rig.sensor.ClearReceived();
   w.SetText(F::ed360Send3, "#MODE3");
-  rig.Click(&TConsoleForm::bt360Send3Click);
-  rig.Click(&TConsoleForm::btn25Click);
+  rig.Click(&ConsoleForm::bt360Send3Click);
+  rig.Click(&ConsoleForm::btn25Click);
   EXPECT_EQ(w.statusSeen[1].back(), "#SAVE\r\n");
   EXPECT_TRUE(rig.sensor.WaitForReceived("#MODE3\r\n#SAVE\r\n", std::chrono::seconds(5)));
 }
@@ -167,14 +167,14 @@ TEST(ConsoleForm, WireBytesShowAsCharactersAndThePortNameSkipsThreeCharacters) {
   EXPECT_EQ(rig.form->LastLine,
             "\xB5"
             "12.5\xFF");
-  std::string longLine(TConsoleForm::kMemoLineChars + 7, 'a');
-  longLine[TConsoleForm::kMemoLineChars - 1] = '\xE9';
+  std::string longLine(ConsoleForm::kMemoLineChars + 7, 'a');
+  longLine[ConsoleForm::kMemoLineChars - 1] = '\xE9';
   rig.form->DeliverLine(longLine);
   EXPECT_EQ(w.memo.back(),
-            std::string(TConsoleForm::kMemoLineChars - 1, 'a') + "\u00E9 \u2026 (+7 bytes)");
+            std::string(ConsoleForm::kMemoLineChars - 1, 'a') + "\u00E9 \u2026 (+7 bytes)");
 
   w.SetText(F::ePortNo, "\u00C7OM" + std::to_string(rig.com));
-  rig.Click(&TConsoleForm::Button3Click);
+  rig.Click(&ConsoleForm::Button3Click);
   EXPECT_EQ(rig.form->Connected, 1);
   EXPECT_TRUE(w.Visible(F::Panel1));
 }
@@ -195,7 +195,7 @@ TEST(ConsoleForm, ALostSensorIsShownAndTheSameOneBackStreamsAgain) {
   std::vector<double> angles;
   rig.form->AngleReceived.Attach([&angles](double v) { angles.push_back(v); });
   ASSERT_TRUE(rig.Connect());
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&angles] { return angles.size() >= 3; }));
 
   rig.Unplug();
@@ -230,7 +230,7 @@ TEST(ConsoleForm, ALostSensorEndsARunningCountedReading) {
   w.SetText(F::eCount, "40");
   w.SetText(F::eInterval, "200");
   w.After(700, [&rig] { rig.Unplug(); });
-  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btDATAClick);
   EXPECT_EQ(rig.form->Connected, 0);
   EXPECT_LT(std::stoi(w.Text(F::lCount)), 20);
   EXPECT_TRUE(IsLostText(w.status[0], rig.com)) << w.status[0];
@@ -282,8 +282,8 @@ TEST(ConsoleForm, CloseDuringACountedReadingClosesThePortAndSavesTheFields) {
   w.SetText(F::eCount, "50");
   w.SetText(F::eInterval, "200");
   // The close runs inside one of the reading's waits; the reading ends with it.
-  w.After(500, [&rig] { rig.Click(&TConsoleForm::btCloseClick); });
-  rig.Click(&TConsoleForm::btDATAClick);
+  w.After(500, [&rig] { rig.Click(&ConsoleForm::btCloseClick); });
+  rig.Click(&ConsoleForm::btDATAClick);
   EXPECT_EQ(w.closed, 1);
   EXPECT_EQ(rig.form->Connected, 0);
   EXPECT_FALSE(rig.form->VaComm1().IsOpen());

@@ -35,7 +35,7 @@ TEST(ConsoleForm, TheAngleDisplayGetsTheDialTheInformationChoseAndEveryValueWith
   RecordingWindow& w = rig.window;
   ASSERT_TRUE(rig.Connect());
   EXPECT_EQ(w.angles.loads, std::vector<std::string>{"img/Mode0.png"});
-  rig.Click(&TConsoleForm::btDATAClick);
+  rig.Click(&ConsoleForm::btDATAClick);
   ASSERT_EQ(w.angles.shown.size(), 1u);
   EXPECT_EQ(w.angles.shown[0], std::make_pair(-4.5, std::string("1")));
 
@@ -47,7 +47,7 @@ TEST(ConsoleForm, TheAngleDisplayGetsTheDialTheInformationChoseAndEveryValueWith
     c.settings.mvGain = "2222";
   });
   w.angles.failLoads = true;
-  rig.Click(&TConsoleForm::btn10Click);
+  rig.Click(&ConsoleForm::btn10Click);
   EXPECT_EQ(w.angles.loads.back(), "img/Mode3.png");
   EXPECT_EQ(w.status[0].rfind("Cannot open \"img/Mode3.png\" - ", 0), 0u);
   EXPECT_EQ(w.Text(F::lbeMode), "2");
@@ -56,7 +56,7 @@ TEST(ConsoleForm, TheAngleDisplayGetsTheDialTheInformationChoseAndEveryValueWith
   // Clear: list, needle and readout, counter; nothing is sent.
   rig.sensor.ClearReceived();
   w.SetText(F::lCount, "4");
-  rig.Click(&TConsoleForm::btClearClick);
+  rig.Click(&ConsoleForm::btClearClick);
   EXPECT_TRUE(w.memo.empty());
   EXPECT_EQ(w.angles.shown.back(), std::make_pair(0.0, std::string()));
   EXPECT_EQ(w.Text(F::lCount), "1");
@@ -70,7 +70,7 @@ TEST(ConsoleForm, TheHealthLineCountsAndMarksAPausedStreamStale) {
   RecordingWindow& w = rig.window;
   ASSERT_TRUE(rig.Connect());
   EXPECT_EQ(w.Text(F::lHealth), "0.0 readings/s, no reading yet, 0 dropped");
-  rig.Click(&TConsoleForm::btREADClick);
+  rig.Click(&ConsoleForm::btREADClick);
   ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
   // The failed frame's text leads the next frame ("9.912.5"), which is then no number: two.
   ASSERT_TRUE(rig.sensor.Simulated().WriteRaw("9.9\x17\x17$"));
@@ -92,7 +92,7 @@ TEST(ConsoleForm, TheHealthLineCountsAndMarksAPausedStreamStale) {
   EXPECT_FALSE(w.Text(F::lHealth).ends_with(", stale")) << w.Text(F::lHealth);
 
   // A new Connect counts from zero.
-  rig.Click(&TConsoleForm::btStopClick);
+  rig.Click(&ConsoleForm::btStopClick);
   rig.form->VaComm1().Close();
   ASSERT_TRUE(rig.Connect());
   EXPECT_TRUE(w.Text(F::lHealth).ends_with(", 0 dropped")) << w.Text(F::lHealth);
@@ -123,7 +123,7 @@ TEST(ConsoleForm, APortWithoutPermissionSaysWhichGroupToJoin) {
 
   sim::PortLink link(rig.dir.Path(), 9, device, false);
   w.SetText(F::ePortNo, "COM9");
-  rig.Click(&TConsoleForm::Button3Click);
+  rig.Click(&ConsoleForm::Button3Click);
   EXPECT_EQ(rig.form->Connected, 0);
   if (geteuid() == 0) {
     EXPECT_EQ(PortAccessHint(device), "");  // root may open it: no advice

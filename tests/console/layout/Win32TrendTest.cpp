@@ -28,7 +28,7 @@ std::wstring TextOf(HWND control) {
 
 TEST(Win32Trend, TheConsolesTrendButtonShowsOneTrendWindow) {
   test::TempDir dir;
-  TMainWindow window(::GetModuleHandleW(nullptr), dir.Path());
+  MainWindow window(::GetModuleHandleW(nullptr), dir.Path());
   HWND button = window.TrendButton();
   ASSERT_NE(button, nullptr);
   EXPECT_EQ(TextOf(button), L"Trend");

@@ -45,7 +45,7 @@ void Click(HWND button) {
 class Win32Window : public ::testing::Test {
  protected:
   TempDir dir;
-  TMainWindow window{::GetModuleHandleW(nullptr), dir.Path()};
+  MainWindow window{::GetModuleHandleW(nullptr), dir.Path()};
 };
 
 TEST_F(Win32Window, EveryRowOfTheTableIsAControlAtItsPlaceWithItsCaption) {
@@ -110,14 +110,14 @@ TEST_F(Win32Window, TextsRoundTripInUtf8AndTheListKeepsItsNewestLines) {
   EXPECT_EQ(window.Text(FormControl::Memo1), "a\nb");
   window.SetText(FormControl::Memo1, "");
   const int extra = 3;
-  for (int i = 0; i < TConsoleForm::kMemoLineLimit + extra; ++i)
+  for (int i = 0; i < ConsoleForm::kMemoLineLimit + extra; ++i)
     window.AddLine(FormControl::Memo1, "D " + std::to_string(i));
   const std::string all = window.Text(FormControl::Memo1);
   EXPECT_EQ(static_cast<int>(std::count(all.begin(), all.end(), '\n')) + 1,
-            TConsoleForm::kMemoLineLimit);
+            ConsoleForm::kMemoLineLimit);
   EXPECT_EQ(all.substr(0, all.find('\n')), "D " + std::to_string(extra));
   EXPECT_EQ(all.substr(all.rfind('\n') + 1),
-            "D " + std::to_string(TConsoleForm::kMemoLineLimit + extra - 1));
+            "D " + std::to_string(ConsoleForm::kMemoLineLimit + extra - 1));
 }
 
 TEST_F(Win32Window, TheComboKeepsItsTypedTextAndAPanelShownComesToTheTop) {
@@ -177,7 +177,7 @@ TEST_F(Win32Window, AClickOnTheConsolesBareBackgroundSendsTheFirstLineAndABoxAsk
   std::wstring seen;
   int id = 0;
   id = window.StartTimer(20, [&] {
-    HWND box = ::FindWindowW(L"#32770", TMainWindow::kAppName);
+    HWND box = ::FindWindowW(L"#32770", MainWindow::kAppName);
     if (box == nullptr) return;
     HWND text = ::GetDlgItem(box, 0xFFFF);
     seen = text != nullptr ? TextOf(text) : L"?";

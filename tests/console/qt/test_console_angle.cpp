@@ -91,7 +91,7 @@ Pixels ReferenceDial(const std::string& dialFile, float angle, bool frame = fals
   dst.resize(404, 404);
   src.resize(313, 305);
   bgr.resize(513, 521);
-  gfx::TDialComposer composer({dst, src, bgr});
+  gfx::DialComposer composer({dst, src, bgr});
   composer.LoadDialImages(dialFile);
   composer.DrawDial(angle);
   if (!frame) return Snapshot(dst.Bitmap());

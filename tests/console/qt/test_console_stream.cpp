@@ -152,7 +152,7 @@ TEST(ConsoleStream, TwoFramesInOneWriteAreBothShown) {
 TEST(ConsoleStream, ALongLineIsShownCutWithAMark) {
   TempDir dir;
   Console c(dir.Path());
-  const int limit = TConsoleForm::kMemoLineChars;
+  const int limit = ConsoleForm::kMemoLineChars;
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit), 'a'));
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 1, 'b'));
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 9000, 'c'));
@@ -240,10 +240,10 @@ TEST(ConsoleStream, ALineThatNeverEndsIsShownCutAndMemoryStaysBounded) {
   const QStringList lines = MemoLines(w);
   ASSERT_FALSE(lines.isEmpty());
   for (const QString& line : lines) {
-    EXPECT_LE(line.size(), TConsoleForm::kMemoLineChars + 40);
+    EXPECT_LE(line.size(), ConsoleForm::kMemoLineChars + 40);
     EXPECT_TRUE(line.endsWith(QStringLiteral(" bytes)"))) << line.right(40).toStdString();
   }
-  EXPECT_TRUE(lines.front().startsWith(QString(TConsoleForm::kMemoLineChars, QLatin1Char('U')) +
+  EXPECT_TRUE(lines.front().startsWith(QString(ConsoleForm::kMemoLineChars, QLatin1Char('U')) +
                                        QStringLiteral(" \u2026 (")));
   EXPECT_EQ(w.Form().LastLine, std::string(RxDecoder::kRxBufferCap, 'U'));
 

@@ -544,7 +544,7 @@ TEST_F(ConsoleWindow, AFailingLogStillShowsTheLineAndNothingEscapes) {
 
 TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit) {
   Console c(dir.Path());
-  const int limit = TConsoleForm::kMemoLineLimit;
+  const int limit = ConsoleForm::kMemoLineLimit;
   for (int i = 1; i <= limit + 5; ++i) c->Form().DeliverLine(std::to_string(i) + ".0");
   const QStringList lines = MemoLines(*c);
   ASSERT_EQ(lines.size(), limit);

@@ -13,7 +13,7 @@ using namespace kelta::gfx;
 namespace {
 
 // Records the bitmap's notifications in order.
-struct TEventLog {
+struct EventLog {
   std::vector<std::string> Events;
   void Attach(TCustomBitmap32& B) {
     B.OnChange = [this](TNotifiablePersistent&) { Events.push_back("change"); };
@@ -42,7 +42,7 @@ TEST(Bitmap32, NewBitmapDefaults) {
 
 TEST(Bitmap32, ResizeGivesZeroStorageAndFiresChangeThenResize) {
   TBitmap32 b;
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   EXPECT_TRUE(b.Resize(3, 2));
   EXPECT_EQ(log.Events, (std::vector<std::string>{"change", "resize"}));
@@ -67,7 +67,7 @@ TEST(Bitmap32, NegativeSizeIsEmptyAndFillDoesNothing) {
   EXPECT_EQ(b.Width(), 0);
   EXPECT_EQ(b.Height(), 10);
   EXPECT_TRUE(b.Empty());
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.Fill(0xFFFFFFFF);
   EXPECT_TRUE(log.Events.empty());
@@ -89,7 +89,7 @@ TEST(Bitmap32, OversizedSideRaisesAndKeepsBitmap) {
 
 TEST(Bitmap32, FillResetAlphaAndBrackets) {
   TBitmap32 b(2, 2);
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.BeginUpdate();
   b.Fill(0x00123456);
@@ -110,7 +110,7 @@ TEST(Bitmap32, FillResetAlphaAndBrackets) {
 
 TEST(Bitmap32, SettersFireOnlyOnChange) {
   TBitmap32 b;
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.SetDrawMode(dmOpaque);
   b.SetMasterAlpha(255);
@@ -146,7 +146,7 @@ TEST(Bitmap32, CopyFromTakesPixelsSettingsAndResamplerInOneChange) {
   src.Resampler().SetPixelAccessMode(pamTransparentEdge);
 
   TBitmap32 dst;
-  TEventLog log;
+  EventLog log;
   log.Attach(dst);
   dst.CopyFrom(src);
   EXPECT_EQ(log.Events, (std::vector<std::string>{"resize", "change"}));
@@ -164,7 +164,7 @@ TEST(Bitmap32, CopyFromTakesPixelsSettingsAndResamplerInOneChange) {
 
 TEST(Bitmap32, CopyFromPictureFillsWhiteDrawsAndMakesOpaque) {
   TBitmap32 b;
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.CopyFromPicture(2, 1, [](TCustomBitmap32& T) { T.SetPixel(1, 0, 0x00102030); });
   EXPECT_EQ(b.Pixel(0, 0), 0xFFFFFFFFu);
@@ -179,7 +179,7 @@ TEST(Bitmap32, CopyFromPictureFillsWhiteDrawsAndMakesOpaque) {
 
 TEST(Bitmap32, ResamplerClassNameReplacesResampler) {
   TBitmap32 b;
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.SetResamplerClassName("TLinearResampler");
   EXPECT_EQ(b.ResamplerClassName(), "TLinearResampler");
@@ -195,7 +195,7 @@ TEST(Bitmap32, ResamplerClassNameReplacesResampler) {
 
 TEST(Bitmap32, AreaChangedHonoursBracketsAndMeasuring) {
   TBitmap32 b(4, 4);
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.AreaChanged({1, 2, 3, 4});
   EXPECT_EQ(log.Events, (std::vector<std::string>{"area 1,2,3,4", "change"}));
@@ -248,7 +248,7 @@ TEST(Color32, WindowColourConversion) {
 TEST(Bitmap32, ChangeCountMovesForEveryChangeWhateverFires) {
   TBitmap32 b(3, 2);
   TBitmap32 other(1, 1);
-  TEventLog log;
+  EventLog log;
   log.Attach(b);
   b.BeginUpdate();
   struct TCase {

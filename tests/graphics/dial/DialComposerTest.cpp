@@ -69,7 +69,7 @@ std::vector<TPoint> NonWhite(const TBitmap32& B) {
 }
 
 TEST_F(DialComposerTest, NeedlePivotLandsAt202_200AndTurnsCounterClockwise) {
-  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  DialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   c.LoadDialImages(BlockDial());
   struct TCase {
     float Angle;
@@ -96,7 +96,7 @@ TEST_F(DialComposerTest, PixelsOutsideTheTurnedNeedlesBoxStayExactlyWhite) {
   const char* source = std::getenv("KELTA_SOURCE_DIR");
   ASSERT_NE(source, nullptr);
   const std::string needle = (fs::path(source) / "img" / "arrow2.PNG").string();
-  TDialComposer c({Dst, Src, ivBGR}, needle);
+  DialComposer c({Dst, Src, ivBGR}, needle);
   c.LoadDialImages(BlockDial());
   const int w = Src.Bitmap().Width(), h = Src.Bitmap().Height();
   for (float angle : {0.0f, 37.0f, 90.0f, -123.4f, 200.0f}) {
@@ -133,7 +133,7 @@ TEST_F(DialComposerTest, EveryLoadReplacesThePictureOfTheOneDialLayer) {
     TColor32 Corner;  // the layer's pixel (0, 0)
     TColor32 Shown;   // and the frame's
   };
-  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  DialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   const TCase blue{first, 404, 404, 0xFF0000FFu, 0xFF0000FFu};
   for (const TCase& k : {blue, TCase{second, 300, 200, 0x00FFFFFFu, 0xFFFFFFFFu}, blue}) {
     SCOPED_TRACE(k.Dial);
@@ -165,7 +165,7 @@ TEST_F(DialComposerTest, EveryLoadReplacesThePictureOfTheOneDialLayer) {
 }
 
 TEST_F(DialComposerTest, ReloadingADialLeavesTheFrameAsItWas) {
-  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  DialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   c.LoadDialImages(BlockDial());
   Dst.ComposeBuffer();
   // Opaque dial pixels replace. Half-transparent black was loaded as 0x807F7F7F (composited
@@ -184,7 +184,7 @@ TEST_F(DialComposerTest, LayerCountAndHeapStayFlatOverAThousandLoads) {
   const std::string a = BlockDial("a.png", 200, 200);
   const std::string b =
       Picture("b.png", 200, 200, [](int X, int) -> TColor32 { return X < 100 ? 0x80FF0000u : 0; });
-  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  DialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   constexpr int kLoads = 1000, kSettled = 50;
   std::size_t settled = 0;
   for (int i = 0; i < kLoads; ++i) {
@@ -200,7 +200,7 @@ TEST_F(DialComposerTest, LayerCountAndHeapStayFlatOverAThousandLoads) {
 }
 
 TEST_F(DialComposerTest, DrawDialBeforeAnyLoadDrawsNothing) {
-  TDialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
+  DialComposer c({Dst, Src, ivBGR}, MarkerNeedle());
   EXPECT_NO_THROW(c.DrawDial(45));
   EXPECT_TRUE(Dst.Bitmap().Empty());
   EXPECT_EQ(Dst.Layers().Count(), 0);
@@ -208,7 +208,7 @@ TEST_F(DialComposerTest, DrawDialBeforeAnyLoadDrawsNothing) {
 }
 
 TEST_F(DialComposerTest, MissingNeedleFailsBeforeAnythingChanges) {
-  TDialComposer c({Dst, Src, ivBGR}, Path("missing.PNG"));
+  DialComposer c({Dst, Src, ivBGR}, Path("missing.PNG"));
   try {
     c.LoadDialImages(BlockDial());
     FAIL() << "no error";
@@ -224,7 +224,7 @@ TEST_F(DialComposerTest, MissingNeedleFailsBeforeAnythingChanges) {
 
 TEST_F(DialComposerTest, FailingDialLeavesTheNeedleReloadedAndTheDialLayerAsItWas) {
   const std::string needle = MarkerNeedle();
-  TDialComposer c({Dst, Src, ivBGR}, needle);
+  DialComposer c({Dst, Src, ivBGR}, needle);
   c.LoadDialImages(BlockDial());
   c.DrawDial(30);
   const std::vector<TColor32> before(Dst.Bitmap().Bits(), Dst.Bitmap().Bits() + 404 * 404);

@@ -1,5 +1,5 @@
 // The dial frame without a window system: the readout's digits, colours and place, the veil of
-// a lost device, and TDialFrame composing the dial view with them: the same pixels as the view
+// a lost device, and DialFrame composing the dial view with them: the same pixels as the view
 // and the readout drawn apart, the needle turned by the mode's rule, marks that come and go
 // without a trace, the frame that follows the dial picture, failures that change nothing.
 // Runs on Linux and, under Wine, on Windows.
@@ -31,7 +31,7 @@ std::string Img(const std::string& Name) {
 }
 
 bool InReadout(int X, int Y) {
-  const TDialReadoutRect& r = kDialReadoutRect;
+  const DialReadoutRect& r = kDialReadoutRect;
   return X >= r.Left && X < r.Left + r.Width && Y >= r.Top && Y < r.Top + r.Height;
 }
 
@@ -126,12 +126,12 @@ TEST(DialReadoutPaint, VeilWashesOutEveryPixelAndStaysOpaque) {
 
 class DialFrameTest : public ::testing::Test {
  protected:
-  // What the frame must hold: the dial view composed by TDialComposer on bare cores with the
+  // What the frame must hold: the dial view composed by DialComposer on bare cores with the
   // needle at Needle, opaque, and the readout showing Reading painted alone.
   static void Expected(TBitmap32& Want, const std::string& Dial, float Needle, double Reading,
                        sevenseg::TColor Segments = kReadoutCurrentColor) {
-    TViewCore dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, Img("arrow2.PNG"));
+    ViewCore dst, src, ivBGR;
+    DialComposer composer({dst, src, ivBGR}, Img("arrow2.PNG"));
     dst.SetViewSize(404, 404);
     composer.LoadDialImages(Img(Dial));
     composer.DrawDial(Needle);
@@ -178,7 +178,7 @@ TEST_F(DialFrameTest, ComposesTheDialViewWithTheReadoutAndTurnsTheNeedleByTheMod
                          {"Mode2.png", 359.9, "2", 359.9f}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Dial) + " mode \"" + c.Mode + "\"");
-    TDialFrame frame(Img("arrow2.PNG"));
+    DialFrame frame(Img("arrow2.PNG"));
     frame.LoadDialImages(Img(c.Dial));
     frame.ShowAngle(c.Reading, c.Mode);
     EXPECT_EQ(frame.Reading(), c.Reading);
@@ -188,7 +188,7 @@ TEST_F(DialFrameTest, ComposesTheDialViewWithTheReadoutAndTurnsTheNeedleByTheMod
 
 // The frame is what a native window hands to the system as a top-down 32-bit DIB.
 TEST_F(DialFrameTest, FrameIsOpaqueBgraTopDown) {
-  TDialFrame frame(Img("arrow2.PNG"));
+  DialFrame frame(Img("arrow2.PNG"));
   frame.LoadDialImages(Img("Mode0.png"));
   const TBitmap32& f = frame.Compose();
   ASSERT_EQ(f.Width(), 404);
@@ -207,7 +207,7 @@ TEST_F(DialFrameTest, FrameIsOpaqueBgraTopDown) {
 }
 
 TEST_F(DialFrameTest, MarksRecolourTheReadoutVeilTheViewAndLeaveNoTrace) {
-  TDialFrame frame(Img("arrow2.PNG"));
+  DialFrame frame(Img("arrow2.PNG"));
   frame.LoadDialImages(Img("Mode0.png"));
   frame.ShowAngle(88.8);
   TBitmap32 current;
@@ -231,8 +231,8 @@ TEST_F(DialFrameTest, MarksRecolourTheReadoutVeilTheViewAndLeaveNoTrace) {
 }
 
 TEST_F(DialFrameTest, TheReadingOutlivesAReloadAndTheFrameFollowsThePicture) {
-  TDialFrame frame(Img("arrow2.PNG"));
-  EXPECT_EQ(frame.Width(), TDialFrame::kInitialSize);
+  DialFrame frame(Img("arrow2.PNG"));
+  EXPECT_EQ(frame.Width(), DialFrame::kInitialSize);
   EXPECT_EQ(frame.Compose().Pixel(0, 0), 0xFF404040u) << "before a load: the view's background";
   frame.ShowAngle(45, "3");
   frame.LoadDialImages(Img("Mode3.png"));
@@ -251,7 +251,7 @@ TEST_F(DialFrameTest, TheReadingOutlivesAReloadAndTheFrameFollowsThePicture) {
 
 TEST_F(DialFrameTest, FailedLoadsRaiseAndLeaveTheFrame) {
   {
-    TDialFrame frame(dir_.File("missing-needle.png"));
+    DialFrame frame(dir_.File("missing-needle.png"));
     try {
       frame.LoadDialImages(Img("Mode0.png"));
       FAIL() << "no error";
@@ -259,7 +259,7 @@ TEST_F(DialFrameTest, FailedLoadsRaiseAndLeaveTheFrame) {
       EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"", 0), 0u) << e.what();
     }
   }
-  TDialFrame frame(Img("arrow2.PNG"));
+  DialFrame frame(Img("arrow2.PNG"));
   frame.LoadDialImages(Img("Mode0.png"));
   frame.ShowAngle(12.5);
   TBitmap32 before;

@@ -1,6 +1,6 @@
 // The dial drawn only where it changed is the dial drawn whole: seeded random sequences of
 // readings (small and big steps, the same angle again, dial pictures reloaded, the live and
-// stale marks coming and going) through TDialFrame, every frame compared bit for bit with a
+// stale marks coming and going) through DialFrame, every frame compared bit for bit with a
 // whole recomposition of the same state by the plain steps (bitmap filled white, needle drawn,
 // whole view composed, readout and veil over all of it). Small pictures keep the count high:
 // the needle turns about (202, 200), so it leaves these dials at their edges, which the clipped
@@ -77,11 +77,10 @@ void SaveDial(const std::string& File, int W, int H, int Seed) {
 
 // The frame for a state, by the plain whole steps, on views of its own that hold the same
 // pictures.
-class TWholeFrame {
+class WholeFrame {
  public:
-  explicit TWholeFrame(const std::string& NeedleFile)
-      : composer_({dst_, src_, ivBGR_}, NeedleFile) {
-    dst_.SetViewSize(TDialFrame::kInitialSize, TDialFrame::kInitialSize);
+  explicit WholeFrame(const std::string& NeedleFile) : composer_({dst_, src_, ivBGR_}, NeedleFile) {
+    dst_.SetViewSize(DialFrame::kInitialSize, DialFrame::kInitialSize);
     src_.SetViewSize(313, 305);
     ivBGR_.SetViewSize(513, 521);
   }
@@ -106,8 +105,8 @@ class TWholeFrame {
   }
 
  private:
-  TViewCore dst_, src_, ivBGR_;
-  TDialComposer composer_;
+  ViewCore dst_, src_, ivBGR_;
+  DialComposer composer_;
   TBitmap32 frame_;
 };
 
@@ -139,8 +138,8 @@ TEST(DialIncremental, EveryFrameOfRandomSequencesEqualsTheWholeRecomposition) {
   SaveDial(dials[2], 260, 262, 2);
   const char* const modes[] = {"", "0", "1", "3"};
 
-  TDialFrame frame(needleFile);
-  TWholeFrame whole(needleFile);
+  DialFrame frame(needleFile);
+  WholeFrame whole(needleFile);
   std::size_t dialShown = 0;
   frame.LoadDialImages(dials[dialShown]);
   whole.Load(dials[dialShown]);
@@ -196,8 +195,8 @@ TEST(DialIncremental, NeedlesDrawnPastTheFrameLeaveNoTrace) {
   const std::string needleFile = dir.File("needle.png"), dialFile = dir.File("dial.png");
   SaveNeedle(needleFile);
   SaveDial(dialFile, 240, 240, 0);
-  TDialFrame frame(needleFile);
-  TWholeFrame whole(needleFile);
+  DialFrame frame(needleFile);
+  WholeFrame whole(needleFile);
   frame.LoadDialImages(dialFile);
   whole.Load(dialFile);
   frame.ShowAngle(30);

@@ -74,7 +74,7 @@ class DialPicturesTest : public ::testing::Test {
   // The view's bitmap with the dial's layer blended over it, at a needle angle.
   void Composed(const char* File, float Angle, TBitmap32& Out) const {
     TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, (img_ / "arrow2.PNG").string());
+    DialComposer composer({dst, src, ivBGR}, (img_ / "arrow2.PNG").string());
     composer.LoadDialImages((img_ / File).string());
     composer.DrawDial(Angle);
     dst.ComposeBuffer();

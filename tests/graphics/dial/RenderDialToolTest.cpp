@@ -40,7 +40,7 @@ class RenderDialToolTest : public ::testing::Test {
 };
 
 bool InReadout(int x, int y) {
-  const TDialReadoutRect& r = kDialReadoutRect;
+  const DialReadoutRect& r = kDialReadoutRect;
   return x >= r.Left && x < r.Left + r.Width && y >= r.Top && y < r.Top + r.Height;
 }
 
@@ -81,7 +81,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
     LoadPngFile(written, out_, alphaUsed);
 
     TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
+    DialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
     composer.LoadDialImages((source_ / "img" / c.Dial).string());
     composer.DrawDial(c.Needle);
     dst.ComposeBuffer();
@@ -110,7 +110,7 @@ TEST_F(RenderDialToolTest, WritesTheComposedViewOpaqueWithTheReadout) {
   }
 }
 
-// TDialFrame draws what the console's Qt view shows: the view composed by the widget with the
+// DialFrame draws what the console's Qt view shows: the view composed by the widget with the
 // readout widget painted over it, for readings of every sign, overflowing ones and the stale
 // colour, pixel for pixel.
 TEST_F(RenderDialToolTest, DialFrameMatchesTheQtViewWithItsReadout) {
@@ -127,7 +127,7 @@ TEST_F(RenderDialToolTest, DialFrameMatchesTheQtViewWithItsReadout) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(std::string(c.Dial) + " " + std::to_string(c.Reading));
     TImage32 dst, src, ivBGR;
-    TDialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
+    DialComposer composer({dst, src, ivBGR}, (source_ / "img" / "arrow2.PNG").string());
     dst.resize(404, 404);
     sevenseg::TiSevenSegmentAnalog* readout = CreateDialReadout(dst);
     readout->SetDecimalSeparator('.');
@@ -143,7 +143,7 @@ TEST_F(RenderDialToolTest, DialFrameMatchesTheQtViewWithItsReadout) {
                 QImage::Format_RGB32);
     readout->render(&shot, readout->pos());
 
-    TDialFrame frame((source_ / "img" / "arrow2.PNG").string());
+    DialFrame frame((source_ / "img" / "arrow2.PNG").string());
     frame.LoadDialImages((source_ / "img" / c.Dial).string());
     frame.ShowAngle(c.Reading, c.Mode);
     frame.SetStale(c.Stale);

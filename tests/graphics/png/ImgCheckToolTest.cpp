@@ -47,7 +47,7 @@ TEST(ImgCheckTool, PrintsSizeModeAlphaFlagAndTransparentPixels) {
 // red as well. The tool reports, and dumps, the one clear pixel the loader makes.
 TEST(ImgCheckTool, ReportsTheClearPixelsOfAPaletteKey) {
   const kelta::test::TempDir dir;
-  test::TTestPng p;
+  test::TestPng p;
   p.ColorType = 3;
   p.Width = 3;
   p.Palette = {{{255, 0, 0}}, {{0, 0, 255}}, {{255, 0, 0}}};

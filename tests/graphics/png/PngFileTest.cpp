@@ -37,7 +37,7 @@ TEST(PngFile, NameOutsideAsciiIsOpened) {
   const std::string name = dir.File("\xeb\x8b\xac\xeb\xa0\xa5 \xc3\xa9.png");
   std::filesystem::copy_file(test::NativePath(KELTA_PNGSUITE_DIR "/basn6a08.png"),
                              test::NativePath(name));
-  const TPngPicture picture = ReadPngFile(name);
+  const PngPicture picture = ReadPngFile(name);
   EXPECT_EQ(picture.Width, 32);
   EXPECT_EQ(picture.Height, 32);
 }

@@ -36,7 +36,7 @@ std::string Chunk(const std::string& Type, const std::string& Data, std::uint32_
 
 // A valid 2 x 2 picture with Extra put right after its header chunk.
 std::string PictureWith(const std::string& Extra) {
-  test::TTestPng p;
+  test::TestPng p;
   p.Width = 2;
   p.Height = 2;
   p.Rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};

@@ -158,7 +158,7 @@ TEST(PngSuite, ValidPicturesLoadByTheRules) {
     const char* expectedMode = nullptr;
     const std::vector<TColor32> want = Expected(r, expectedMode);
 
-    const TPngPicture pic = ReadPngFile(e.path().string());
+    const PngPicture pic = ReadPngFile(e.path().string());
     const char* modes[] = {"none", "key", "partial"};
     EXPECT_STREQ(modes[static_cast<int>(pic.Mode)], expectedMode);
     EXPECT_STREQ(modes[static_cast<int>(pic.Mode)], ModeFromName(name));
@@ -168,8 +168,8 @@ TEST(PngSuite, ValidPicturesLoadByTheRules) {
     LoadPngFile(b, e.path().string(), alphaUsed);
     EXPECT_EQ(std::make_pair(b.Width(), b.Height()), SizeFromName(name));
     ASSERT_EQ(static_cast<size_t>(b.Width()) * b.Height(), want.size());
-    EXPECT_EQ(alphaUsed, pic.Mode == TPngTransparencyMode::KeyColor ||
-                             (pic.Mode == TPngTransparencyMode::Partial && r.ColorType != 3));
+    EXPECT_EQ(alphaUsed, pic.Mode == PngTransparencyMode::KeyColor ||
+                             (pic.Mode == PngTransparencyMode::Partial && r.ColorType != 3));
     int wrong = 0;
     for (size_t i = 0; i < want.size() && wrong < 3; ++i)
       if (b.Bits()[i] != want[i]) {
@@ -191,8 +191,8 @@ TEST(PngSuite, InterlacedPicturesMatchTheirPlainTwins) {
     plain[3] = 'n';
     if (!fs::exists(SuiteDir() / plain)) continue;
     SCOPED_TRACE(name);
-    const TPngPicture a = ReadPngFile(e.path().string());
-    const TPngPicture b = ReadPngFile((SuiteDir() / plain).string());
+    const PngPicture a = ReadPngFile(e.path().string());
+    const PngPicture b = ReadPngFile((SuiteDir() / plain).string());
     EXPECT_EQ(a.Width, b.Width);
     EXPECT_TRUE(a.Pixels == b.Pixels);
     ++pairs;

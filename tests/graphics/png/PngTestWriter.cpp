@@ -15,7 +15,7 @@ void Append(png_structp Png, png_bytep Data, size_t Size) {
 
 void Flush(png_structp) {}
 
-std::vector<png_byte> PackRow(const TTestPng& P, const std::vector<std::uint16_t>& Row) {
+std::vector<png_byte> PackRow(const TestPng& P, const std::vector<std::uint16_t>& Row) {
   std::vector<png_byte> out;
   if (P.BitDepth == 16) {
     for (std::uint16_t v : Row) {
@@ -35,7 +35,7 @@ std::vector<png_byte> PackRow(const TTestPng& P, const std::vector<std::uint16_t
   return out;
 }
 
-bool Write(const TTestPng& P, std::string& Out, std::vector<png_bytep>& Pointers) {
+bool Write(const TestPng& P, std::string& Out, std::vector<png_bytep>& Pointers) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   if (setjmp(png_jmpbuf(png))) {
@@ -80,7 +80,7 @@ void PutChunk(std::string& Out, const char* Type, const std::string& Data) {
 
 }  // namespace
 
-std::string EncodeTestPng(const TTestPng& P) {
+std::string EncodeTestPng(const TestPng& P) {
   std::vector<std::vector<png_byte>> packed;
   for (const auto& row : P.Rows) packed.push_back(PackRow(P, row));
   std::vector<png_bytep> pointers;

@@ -10,7 +10,7 @@
 
 namespace kelta::gfx::test {
 
-struct TTestPng {
+struct TestPng {
   int Width = 1;
   int Height = 1;
   int ColorType = 2;  // PNG colour type
@@ -24,7 +24,7 @@ struct TTestPng {
   std::optional<std::array<std::uint16_t, 3>> KeyColor;  // tRNS for grey (first) / RGB
 };
 
-std::string EncodeTestPng(const TTestPng& P);
+std::string EncodeTestPng(const TestPng& P);
 
 // Signature, IHDR with any values (CRC made right), a tiny IDAT and IEND: for header checks.
 std::string HeaderOnlyPng(std::uint32_t Width, std::uint32_t Height, int BitDepth, int ColorType);

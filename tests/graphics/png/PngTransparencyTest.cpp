@@ -14,21 +14,21 @@ namespace kelta::gfx {
 namespace {
 
 using test::EncodeTestPng;
-using test::TTestPng;
+using test::TestPng;
 
-struct TLoaded {
+struct Loaded {
   TBitmap32 Bitmap;
   bool AlphaUsed = false;
 };
 
-void Load(TLoaded& L, const TTestPng& P) {
+void Load(Loaded& L, const TestPng& P) {
   std::istringstream s(EncodeTestPng(P));
   L.AlphaUsed = !L.AlphaUsed;  // must be overwritten
   LoadPngStream(L.Bitmap, s, L.AlphaUsed);
 }
 
-TTestPng Rgb(std::vector<std::vector<std::uint16_t>> Rows, int Depth = 8) {
-  TTestPng p;
+TestPng Rgb(std::vector<std::vector<std::uint16_t>> Rows, int Depth = 8) {
+  TestPng p;
   p.ColorType = 2;
   p.BitDepth = Depth;
   p.Height = static_cast<int>(Rows.size());
@@ -38,7 +38,7 @@ TTestPng Rgb(std::vector<std::vector<std::uint16_t>> Rows, int Depth = 8) {
 }
 
 TEST(PngTransparency, RgbWithoutTransparencyIsOpaque) {
-  TLoaded l;
+  Loaded l;
   Load(l, Rgb({{255, 0, 0, 1, 2, 3}, {0, 0, 0, 255, 255, 255}}));
   ASSERT_EQ(l.Bitmap.Width(), 2);
   ASSERT_EQ(l.Bitmap.Height(), 2);
@@ -62,10 +62,10 @@ TEST(PngTransparency, AlphaPicturesAreCompositedOverWhiteThenGetTheirAlphaBack) 
       {100, 0, 0, 200, 0xC8853737u},  // (100*200 + 55*255 + 255) >> 8 = 133
   };
   for (const TCase& c : cases) {
-    TTestPng p;
+    TestPng p;
     p.ColorType = 6;
     p.Rows = {{c.R, c.G, c.B, c.A}};
-    TLoaded l;
+    Loaded l;
     Load(l, p);
     EXPECT_EQ(l.Bitmap.Pixel(0, 0), c.Expected) << c.R << "," << c.G << "," << c.B << "," << c.A;
     EXPECT_TRUE(l.AlphaUsed);
@@ -73,11 +73,11 @@ TEST(PngTransparency, AlphaPicturesAreCompositedOverWhiteThenGetTheirAlphaBack) 
 }
 
 TEST(PngTransparency, GreyAlphaTakesItsOwnAlphaSamples) {
-  TTestPng p;
+  TestPng p;
   p.ColorType = 4;
   p.Width = 3;
   p.Rows = {{0, 128, 255, 0, 200, 255}};
-  TLoaded l;
+  Loaded l;
   Load(l, p);
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x807F7F7Fu);
   EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0x00FFFFFFu);
@@ -87,11 +87,11 @@ TEST(PngTransparency, GreyAlphaTakesItsOwnAlphaSamples) {
 
 TEST(PngTransparency, WhiteKeyClearsTheKeyedPixelsOnlyUpToTheLastRowAndColumn) {
   // 16-bit, so that white pixels that are not the key exist: 0xFFFE reads as 255 too.
-  TTestPng p = Rgb({{0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0xFFFE, 0xFFFF, 0xFFFF},
-                    {0x1234, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}},
-                   16);
+  TestPng p = Rgb({{0xFFFF, 0xFFFF, 0xFFFF, 0, 0, 0, 0xFFFE, 0xFFFF, 0xFFFF},
+                   {0x1234, 0, 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}},
+                  16);
   p.KeyColor = std::array<std::uint16_t, 3>{0xFFFF, 0xFFFF, 0xFFFF};
-  TLoaded l;
+  Loaded l;
   Load(l, p);
   EXPECT_TRUE(l.AlphaUsed);
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
@@ -105,9 +105,9 @@ TEST(PngTransparency, WhiteKeyClearsTheKeyedPixelsOnlyUpToTheLastRowAndColumn) {
 // Any key colour, not only white: the keyed pixels become clear (white colour bytes, as an
 // alpha picture's clear pixels), the others keep their colour, opaque.
 TEST(PngTransparency, NonWhiteKeyClearsTheKeyedPixels) {
-  TTestPng p = Rgb({{0, 255, 0, 0, 254, 0, 255, 255, 255}});
+  TestPng p = Rgb({{0, 255, 0, 0, 254, 0, 255, 255, 255}});
   p.KeyColor = std::array<std::uint16_t, 3>{0, 255, 0};
-  TLoaded l;
+  Loaded l;
   Load(l, p);
   EXPECT_TRUE(l.AlphaUsed);
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0x00FFFFFFu);
@@ -117,13 +117,13 @@ TEST(PngTransparency, NonWhiteKeyClearsTheKeyedPixels) {
 
 TEST(PngTransparency, GreyKeyIsComparedAtTheFilesDepth) {
   // 2-bit grey, key 3 (white): keyed pixels and nothing else end up transparent white.
-  TTestPng p;
+  TestPng p;
   p.ColorType = 0;
   p.BitDepth = 2;
   p.Width = 4;
   p.Rows = {{0, 1, 2, 3}};
   p.KeyColor = std::array<std::uint16_t, 3>{3, 0, 0};
-  TLoaded l;
+  Loaded l;
   Load(l, p);
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), 0xFF000000u);
   EXPECT_EQ(l.Bitmap.Pixel(1, 0), 0xFF555555u);
@@ -132,8 +132,8 @@ TEST(PngTransparency, GreyKeyIsComparedAtTheFilesDepth) {
   EXPECT_TRUE(l.AlphaUsed);
 }
 
-TTestPng Palette(std::vector<std::uint8_t> Alpha) {
-  TTestPng p;
+TestPng Palette(std::vector<std::uint8_t> Alpha) {
+  TestPng p;
   p.ColorType = 3;
   p.Width = 4;
   p.Palette = {{{200, 0, 0}}, {{0, 0, 0}}, {{0, 0, 200}}, {{255, 255, 255}}};
@@ -143,7 +143,7 @@ TTestPng Palette(std::vector<std::uint8_t> Alpha) {
 }
 
 TEST(PngTransparency, PaletteWithTwoTranslucentEntriesIsOpaqueComposite) {
-  TLoaded l;
+  Loaded l;
   Load(l, Palette({128, 255, 64}));
   for (int x = 0; x < 4; ++x) EXPECT_EQ(AlphaComponent(l.Bitmap.Pixel(x, 0)), 255u) << x;
   EXPECT_EQ(l.Bitmap.Pixel(0, 0), Color32((200 * 128 + 127 * 255 + 255) >> 8, 127, 127));
@@ -156,22 +156,22 @@ TEST(PngTransparency, PaletteWithTwoTranslucentEntriesIsOpaqueComposite) {
 TEST(PngTransparency, PaletteKeyColourIsTheFirstFullyTransparentEntryOrBlack) {
   struct TCase {
     std::vector<std::uint8_t> Alpha;
-    TPngTransparencyMode Mode;
+    PngTransparencyMode Mode;
     TColor32 Key;
   };
   const TCase cases[] = {
-      {{}, TPngTransparencyMode::None, 0},
-      {{255, 255, 255, 0}, TPngTransparencyMode::KeyColor, 0xFFFFFFFFu},
-      {{255, 255, 0}, TPngTransparencyMode::KeyColor, 0xFF0000C8u},
-      {{90}, TPngTransparencyMode::KeyColor, 0xFF000000u},  // one translucent entry, no 0
-      {{255, 255, 255, 255}, TPngTransparencyMode::Partial, 0},
-      {{0, 255, 0}, TPngTransparencyMode::Partial, 0},
+      {{}, PngTransparencyMode::None, 0},
+      {{255, 255, 255, 0}, PngTransparencyMode::KeyColor, 0xFFFFFFFFu},
+      {{255, 255, 0}, PngTransparencyMode::KeyColor, 0xFF0000C8u},
+      {{90}, PngTransparencyMode::KeyColor, 0xFF000000u},  // one translucent entry, no 0
+      {{255, 255, 255, 255}, PngTransparencyMode::Partial, 0},
+      {{0, 255, 0}, PngTransparencyMode::Partial, 0},
   };
   for (const TCase& c : cases) {
     std::istringstream s(EncodeTestPng(Palette(c.Alpha)));
-    const TPngPicture pic = ReadPngStream(s);
+    const PngPicture pic = ReadPngStream(s);
     EXPECT_EQ(pic.Mode, c.Mode) << c.Alpha.size();
-    if (c.Mode == TPngTransparencyMode::KeyColor) {
+    if (c.Mode == PngTransparencyMode::KeyColor) {
       EXPECT_EQ(pic.KeyColor, c.Key);
     }
   }
@@ -193,7 +193,7 @@ TEST(PngTransparency, PaletteKeyClearsThePixelsOfTheTransparentEntry) {
       {{90}, {0xFFC80000u, 0xFF000000u, 0xFF0000C8u, 0xFFFFFFFFu}},
   };
   for (const TCase& c : cases) {
-    TLoaded l;
+    Loaded l;
     Load(l, Palette(c.Alpha));
     for (int x = 0; x < 4; ++x)
       EXPECT_EQ(l.Bitmap.Pixel(x, 0), c.Expected[static_cast<std::size_t>(x)])
@@ -202,12 +202,12 @@ TEST(PngTransparency, PaletteKeyClearsThePixelsOfTheTransparentEntry) {
   }
 
   // Entries 1 and 3 share the colour (0, 0, 200); only entry 1 is transparent.
-  TTestPng p = Palette({255, 0});
+  TestPng p = Palette({255, 0});
   p.Palette[1] = {{0, 0, 200}};
   p.Palette.push_back({{0, 0, 200}});
   p.Width = 5;
   p.Rows = {{0, 1, 2, 3, 4}};
-  TLoaded same;
+  Loaded same;
   Load(same, p);
   EXPECT_EQ(same.Bitmap.Pixel(1, 0), 0x00FFFFFFu);
   EXPECT_EQ(same.Bitmap.Pixel(4, 0), 0xFF0000C8u) << "opaque entry of the key's colour";

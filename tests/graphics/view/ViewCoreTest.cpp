@@ -10,7 +10,7 @@
 namespace kelta::gfx {
 namespace {
 
-class TCountingView : public TViewCore {
+class CountingView : public ViewCore {
  public:
   int Requests = 0, Changes = 0;
 
@@ -20,7 +20,7 @@ class TCountingView : public TViewCore {
 };
 
 TEST(ViewCore, ViewportIsItsOwnAndAutoSizeFollowsTheBitmap) {
-  TViewCore view;
+  ViewCore view;
   EXPECT_EQ(view.ViewportRect(), (TRect{0, 0, 0, 0}));
   view.SetViewSize(-3, 7);
   EXPECT_EQ(view.ViewportRect(), (TRect{0, 0, 0, 7})) << "negative sizes count as 0";
@@ -35,7 +35,7 @@ TEST(ViewCore, ViewportIsItsOwnAndAutoSizeFollowsTheBitmap) {
 }
 
 TEST(ViewCore, RepaintComposesAtOnceAtTheViewportsSize) {
-  TViewCore view;
+  ViewCore view;
   view.SetViewSize(5, 3);
   view.SetColor(0x00FF0000);  // blue
   view.Bitmap().Resize(1, 1);
@@ -55,7 +55,7 @@ TEST(ViewCore, RepaintComposesAtOnceAtTheViewportsSize) {
 }
 
 TEST(ViewCore, WindowHooksHearChangesOutsideUpdateBrackets) {
-  TCountingView view;
+  CountingView view;
   view.SetViewSize(4, 4);
   view.Bitmap().Resize(4, 4);
   view.Requests = view.Changes = 0;
@@ -79,7 +79,7 @@ TEST(ViewCore, WindowHooksHearChangesOutsideUpdateBrackets) {
 namespace kelta::gfx {
 namespace {
 
-class TAreaView : public TViewCore {
+class AreaView : public ViewCore {
  public:
   std::vector<TRect> Requested;
   int WholeRequests = 0;
@@ -91,7 +91,7 @@ class TAreaView : public TViewCore {
 
 // Every pixel of a bitmap and of a half-transparent layer over it different, so that a pixel
 // composed from the wrong place shows.
-void Patterned(TViewCore& View, int W, int H) {
+void Patterned(ViewCore& View, int W, int H) {
   View.Bitmap().SetDrawMode(dmOpaque);
   View.Bitmap().Resize(W, H);
   for (int y = 0; y < H; ++y)
@@ -114,7 +114,7 @@ std::size_t Pixels(const std::vector<TRect>& Areas) {
 }
 
 TEST(ViewCoreArea, ABitmapAreaRecomposesOnlyWhereItShowsAndEqualsTheWholeFrame) {
-  TAreaView view, whole;
+  AreaView view, whole;
   view.SetViewSize(30, 20);
   whole.SetViewSize(30, 20);
   Patterned(view, 20, 10);  // centred: placed at (5, 5)
@@ -149,7 +149,7 @@ TEST(ViewCoreArea, ABitmapAreaRecomposesOnlyWhereItShowsAndEqualsTheWholeFrame) 
 }
 
 TEST(ViewCoreArea, OverlappingAreasAreComposedOnceAndManyMergeIntoOne) {
-  TAreaView view;
+  AreaView view;
   view.SetViewSize(100, 100);
   Patterned(view, 100, 100);
   view.ComposeBuffer();
@@ -174,7 +174,7 @@ TEST(ViewCoreArea, OverlappingAreasAreComposedOnceAndManyMergeIntoOne) {
 }
 
 TEST(ViewCoreArea, WholeFrameWhenAChangeWasHeldOrTheBitmapIsScaled) {
-  TAreaView view;
+  AreaView view;
   view.SetViewSize(20, 20);
   Patterned(view, 20, 20);
   view.ComposeBuffer();

@@ -343,7 +343,7 @@ TEST(BitmapLayer, BlendCacheFollowsChangesThatFireNoEvent) {
 
 namespace {
 
-class TRecordingImage : public TImage32 {
+class RecordingImage : public TImage32 {
  public:
   std::vector<QRect> Painted;
 
@@ -359,7 +359,7 @@ class TRecordingImage : public TImage32 {
 // A window shows the bitmap area changed by repainting only the part of itself that shows it,
 // and what it shows then is the whole frame.
 TEST(Image32, ABitmapAreaRepaintsOnlyItsPartOfTheWindow) {
-  TRecordingImage view;
+  RecordingImage view;
   view.resize(40, 30);
   view.Bitmap().Resize(40, 30);
   FillPattern(view.Bitmap());

@@ -39,7 +39,13 @@ if [ -z "$linux_console" ] && [ -x "$root/build/bin/KELTA_Dispaly" ]; then
   linux_console="$root/build/bin/KELTA_Dispaly"
 fi
 
+# Through ccache when it is there (tools/test.sh sets where its cache lives).
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
+  "${launcher[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
   -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" \
   -DKELTA_LINUX_CONSOLE="$linux_console" >/dev/null

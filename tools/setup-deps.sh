@@ -8,7 +8,7 @@ pkgs=(
   libpng-dev zlib1g-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libmosquitto-dev mosquitto
-  clang libclang-rt-14-dev clang-format git
+  clang libclang-rt-14-dev clang-format git ccache
   fonts-nanum xvfb xauth x11-apps imagemagick locales
   dpkg-dev file desktop-file-utils appstream
 )

@@ -23,6 +23,22 @@ fuzz_seconds=${KELTA_FUZZ_SECONDS:-20}
 
 bash tools/setup-deps.sh
 
+# Every compilation goes through ccache, its cache kept on the machine between runs: a run
+# after a small change recompiles only what changed. Paths are hashed relative to the
+# repository and the working folder is left out, so another clone of the tree at another path
+# hits the same entries. An empty or missing cache only makes the run slower.
+if [ -z "${CCACHE_DIR:-}" ]; then
+  CCACHE_DIR=/var/cache/kelta-ccache
+  if ! { mkdir -p "$CCACHE_DIR" 2>/dev/null && [ -w "$CCACHE_DIR" ]; }; then
+    CCACHE_DIR="${XDG_CACHE_HOME:-$HOME/.cache}/kelta-ccache"
+  fi
+fi
+export CCACHE_DIR CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-8G}
+launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# Most test programs spend their time waiting for a pseudo-terminal, a broker or a child
+# process, not computing: twice as many at once as there are cores keeps the cores busy.
+ctest_jobs=${KELTA_CTEST_JOBS:-$((2 * jobs))}
+
 passed=0
 failed=0
 
@@ -80,7 +96,7 @@ run_ctest() { # build-dir
   # KELTA_CTEST_ARGS: more ctest arguments, for example "-R test_sim" to run some programs only.
   # shellcheck disable=SC2086
   (cd "$1" && GTEST_OUTPUT="xml:$(pwd)/test-results/" \
-    ctest --output-on-failure -j "$jobs" ${KELTA_CTEST_ARGS:-}) 2>&1 | tee "$out" || rc=$?
+    ctest --output-on-failure -j "$ctest_jobs" ${KELTA_CTEST_ARGS:-}) 2>&1 | tee "$out" || rc=$?
   count_cases "$out" "$results"
   # ctest itself failing before any program ran still fails the run.
   if [ "$rc" -ne 0 ] && ! grep -qE 'Test +#[0-9]+:' "$out"; then failed=$((failed + 1)); fi
@@ -89,7 +105,7 @@ run_ctest() { # build-dir
 
 configure_build() { # dir, extra cmake args...
   local dir=$1; shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 
@@ -140,6 +156,9 @@ run_ctest build-tsan
 
 echo "== fuzzers (${fuzz_seconds}s each)"
 CC=clang CXX=clang++ configure_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_FUZZ=ON
+# Each target is one process on one core: as many run at once as there are cores.
+fuzzers=()
+running=0
 for f in build-fuzz/bin/fuzz_*; do
   [ -x "$f" ] || continue
   name=$(basename "$f")
@@ -153,7 +172,17 @@ for f in build-fuzz/bin/fuzz_*; do
   # first run on (libFuzzer otherwise lets lengths grow slowly, to a few hundred bytes here).
   limits=(-malloc_limit_mb=512)
   [ "$name" != fuzz_decoder ] || limits+=(-max_len=262144 -len_control=0)
-  if "$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 "${limits[@]}" "$corpus" $seeds >"build-fuzz/$name.log" 2>&1; then
+  if [ "$running" -ge "$jobs" ]; then wait -n || true; running=$((running - 1)); fi
+  rm -f "build-fuzz/$name.rc"
+  # shellcheck disable=SC2086
+  { rc=0; "$f" -max_total_time="$fuzz_seconds" -print_final_stats=1 "${limits[@]}" "$corpus" \
+    $seeds >"build-fuzz/$name.log" 2>&1 || rc=$?; echo "$rc" >"build-fuzz/$name.rc"; } &
+  running=$((running + 1))
+  fuzzers+=("$name")
+done
+wait
+for name in "${fuzzers[@]}"; do
+  if [ "$(cat "build-fuzz/$name.rc" 2>/dev/null)" = 0 ]; then
     echo "$name: $(grep -E 'stat::number_of_executed_units' "build-fuzz/$name.log" | awk '{print $2}') executions, no crash"
     passed=$((passed + 1))
   else

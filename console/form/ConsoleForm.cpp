@@ -34,6 +34,9 @@ ConsoleForm::ConsoleForm(IFormWindow& window, std::string appDir,
                          std::shared_ptr<IGuiDispatcher> dispatcher)
     : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
   CreatePort(std::move(dispatcher));
+  // The health line reads the form's clock, whichever it is at the time.
+  health_.meter = HealthMeter(
+      [this] { return std::chrono::duration<double>(clock_->Now().time_since_epoch()).count(); });
   AngleReceived.Attach([this](double value) { ShowAngle(value); });
   AngleReceived.Attach([this](double value) { RecordReading(value, readingTime_); });
   DialSettingsRead.Attach([this](const std::string& range, const std::string& mode) {

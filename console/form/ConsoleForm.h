@@ -11,6 +11,7 @@
 // waiting handler, and TryCount, LastLine and StopRequested are shared between them on purpose.
 
 #include "console/core/UserSet.h"
+#include "console/form/FormClock.h"
 #include "console/form/FormWindow.h"
 #include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
@@ -156,6 +157,10 @@ class ConsoleForm {
   static ReadingTime ReadingTimeNow();
   // The clock every reading is stamped by, once (ReadingTimeNow; tests give their own).
   void SetReadingClock(std::function<ReadingTime()> clock);
+  // The clock of the form's waits, its recordings' start, its health line and (replacing
+  // SetReadingClock's) its readings; the real one until this is called. It must outlive the
+  // form.
+  void SetClock(FormClock& clock);
 
  private:
   void CreatePort(std::shared_ptr<IGuiDispatcher> dispatcher);
@@ -202,6 +207,8 @@ class ConsoleForm {
 
   IFormWindow& window_;
   std::string appDir_;
+  FormClock realClock_;
+  FormClock* clock_ = &realClock_;
   // Set when the window closes: every running wait ends at once, and the window is not
   // closed (and the settings not saved) a second time.
   bool closing_ = false;

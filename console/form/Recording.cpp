@@ -120,8 +120,7 @@ void ConsoleForm::btRecordClick() {
   if (recording_.folder.empty()) recording_.folder = LoadRecordFolder(appDir_);
   const std::string port = "COM" + std::to_string(VaComm1().PortNum());
   try {
-    OpenRecordFile(recording_.writer, recording_.folder, port, std::chrono::system_clock::now(),
-                   std::chrono::steady_clock::now());
+    OpenRecordFile(recording_.writer, recording_.folder, port, clock_->WallNow(), clock_->Now());
   } catch (const EInOutError& e) {
     ShowRecordState();
     const std::string text = std::string("Recording did not start: ") + e.what();
@@ -204,8 +203,8 @@ void ConsoleForm::WriteHeldReadings(const std::string& id) {
   const bool otherSensor = !id.empty() && !recording_.sensorId.empty() && id != recording_.sensorId;
   if (port != recording_.port || otherSensor) {
     // The new file starts with the first reading it is to hold.
-    auto wallStart = std::chrono::system_clock::now();
-    auto steadyStart = std::chrono::steady_clock::now();
+    auto wallStart = clock_->WallNow();
+    auto steadyStart = clock_->Now();
     if (!held.empty()) {
       wallStart = held.front().first.time;
       steadyStart = held.front().second;

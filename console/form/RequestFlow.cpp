@@ -59,7 +59,7 @@ struct ConsoleForm::ReplyWatch {
 };
 
 void ConsoleForm::WaitWithMessages(int ms) {
-  if (!window_.WaitWithMessages(ms, [this] { return closing_; })) throw EAbort();
+  if (!clock_->Wait(window_, ms, [this] { return closing_; })) throw EAbort();
 }
 
 void ConsoleForm::ClearReceived() {
@@ -244,6 +244,11 @@ ConsoleForm::ReadingTime ConsoleForm::ReadingTimeNow() {
 
 void ConsoleForm::SetReadingClock(std::function<ReadingTime()> clock) {
   readingClock_ = clock ? std::move(clock) : ReadingTimeNow;
+}
+
+void ConsoleForm::SetClock(FormClock& clock) {
+  clock_ = &clock;
+  readingClock_ = [&clock] { return ReadingTime{clock.Now(), clock.WallNow()}; };
 }
 
 void ConsoleForm::VaComm1Open() {

@@ -12,6 +12,7 @@ SensorRig::SensorRig(sim::SensorConfig config, int comNumber)
   sensor.Start();
   link = std::make_unique<sim::PortLink>(dir.Path(), com, sensor.SlavePath(), false);
   console = std::make_unique<Console>(dir.Path());
+  w().Form().SetClock(clock);
 }
 
 SensorRig::~SensorRig() {

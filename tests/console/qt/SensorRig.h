@@ -6,6 +6,7 @@
 
 #include "apps/sim/PortLink.h"
 #include "apps/sim/SimulatedSensor.h"
+#include "console/form/FormClock.h"
 #include "tests/support/Pty.h"
 
 #include <functional>
@@ -33,6 +34,8 @@ class SensorRig {
   sim::SimulatedSensor sensor;
   const int com;
   std::unique_ptr<sim::PortLink> link;
+  // The console's clock: real until a test lets a silent sensor's waits pass (Skip).
+  SkippingFormClock clock;
   std::unique_ptr<Console> console;
   TFVANTORIS& w() { return **console; }
 };

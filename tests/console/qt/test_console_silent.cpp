@@ -17,12 +17,14 @@ QStringList TryTexts(int from, int to) {
   return texts;
 }
 
-// A console connected to an answering sensor that then falls silent.
+// A console connected to an answering sensor that then falls silent; its waits then pass
+// without sleeping unless the test needs real time (a click timed into a wait).
 struct SilencedRig : SensorRig {
-  SilencedRig() {
+  explicit SilencedRig(bool skipWaits = true) {
     connected = Connect();
     SetSilent(true);
     sensor.ClearReceived();
+    clock.Skip(skipWaits);
   }
   bool connected = false;
 };
@@ -33,8 +35,11 @@ TEST(ConsoleSilent, ConnectToASilentSensorSaysSoAndKeepsThePortOpen) {
   SensorRig rig(config);
   TFVANTORIS& w = rig.w();
   StatusRecorder status(w, 0);
+  rig.clock.Skip(true);
   EXPECT_FALSE(rig.Connect());
+  rig.AwaitReceived(Times(6, "#INFO\r\n").size());
   EXPECT_EQ(rig.Received(), Times(6, "#INFO\r\n"));
+  EXPECT_GE(rig.clock.Skipped(), std::chrono::milliseconds(6 * 500));
   EXPECT_EQ(
       rig.console->boxes->messages,
       QStringList{QStringLiteral("Can not connect to Sensor. Check the sensor or your PC!! ")});
@@ -44,6 +49,7 @@ TEST(ConsoleSilent, ConnectToASilentSensorSaysSoAndKeepsThePortOpen) {
                                QStringList{QStringLiteral("No answer")});
 
   // A second Connect only asks again; the port is not reopened.
+  rig.clock.Skip(false);
   rig.SetSilent(false);
   rig.sensor.ClearReceived();
   EXPECT_TRUE(rig.Connect());
@@ -56,6 +62,7 @@ TEST(ConsoleSilent, UnansweredReadIsSentSixTimesThenNoAnswer) {
   TFVANTORIS& w = rig.w();
   StatusRecorder status(w, 0);
   Click(w, "btREAD");
+  rig.AwaitReceived(Times(6, "#READ\r\n").size());
   EXPECT_EQ(rig.Received(), Times(6, "#READ\r\n"));
   EXPECT_EQ(status.Seen(), TryTexts(1, 6) + QStringList{QStringLiteral("No answer")});
   EXPECT_EQ(w.Form().TryCount, 6);
@@ -66,6 +73,7 @@ TEST(ConsoleSilent, StopToASilentSensorIsSentOnce) {
   ASSERT_TRUE(rig.connected);
   TFVANTORIS& w = rig.w();
   Click(w, "btStop");
+  rig.AwaitReceived(7);
   EXPECT_EQ(rig.Received(), "#STOP\r\n");
   EXPECT_EQ(w.StatusText(0), QStringLiteral("Try Connect 1[sec]"));
   EXPECT_TRUE(w.Form().StopRequested);
@@ -79,13 +87,14 @@ TEST(ConsoleSilent, UnansweredIdMeasurementPollsTwicePerPass) {
   Type(w, "eCount", QStringLiteral("2"));
   Type(w, "eInterval", QStringLiteral("100"));
   Click(w, "btB105");
+  rig.AwaitReceived(8);
   EXPECT_EQ(rig.Received(), Times(4, std::string("\xB1\x05", 2)));
   EXPECT_EQ(w.StatusText(0), QStringLiteral("No answer"));
   EXPECT_EQ(Text(w, "lCount"), QStringLiteral("2"));
 }
 
 TEST(ConsoleSilent, NestedExchangeLeavesTheSharedCounterAboveFive) {
-  SilencedRig rig;
+  SilencedRig rig(false);
   ASSERT_TRUE(rig.connected);
   TFVANTORIS& w = rig.w();
   // The range change runs to its end inside the first wait of "#READ": six sends. "#READ"
@@ -108,10 +117,12 @@ TEST(ConsoleSilent, IdChangeAfterAnOkLineEndsAtOnceAndRefreshes) {
   ASSERT_TRUE(rig.PumpUntil([&w] { return w.Form().LastLine == "OK"; }));
   rig.SetSilent(true);
   rig.sensor.ClearReceived();
+  rig.clock.Skip(true);
 
   rig.console->boxes->answers.push_back(true);
   Type(w, "eID", QStringLiteral("5"));
   Click(w, "btIDchange");
+  rig.AwaitReceived(("#ID5\r\n" + Times(6, "#INFO\r\n")).size());
   EXPECT_EQ(rig.Received(), "#ID5\r\n" + Times(6, "#INFO\r\n"));
   EXPECT_EQ(w.StatusText(0), QStringLiteral("No answer"));
 }
@@ -126,6 +137,7 @@ TEST(ConsoleSilent, UnansweredInformationKeepsTheFields) {
   ASSERT_TRUE(rig.Connect());
   rig.SetSilent(true);
   rig.sensor.Update([](sim::SensorConfig& c) { c.settings.mode = "0"; });
+  rig.clock.Skip(true);
   Click(w, "btn10");
   EXPECT_EQ(w.StatusText(0), QStringLiteral("No answer"));
   EXPECT_EQ(Text(w, "lbeMode"), QStringLiteral("3"));

@@ -126,6 +126,9 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       if (o.queueFolder.empty()) OptionError(option, "needs a folder");
     } else if (option == "--queue-max") {
       o.queueMax = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 100'000'000));
+    } else if (option == "--keepalive") {
+      // The MQTT library takes no shorter keep-alive than 5 s.
+      o.keepAliveSeconds = static_cast<int>(OptionInteger(option, reader.Value(), 5, 3600));
     } else if (!option.starts_with("-") && o.port.empty()) {
       o.port = option;
       reader.NoValue();
@@ -207,6 +210,9 @@ Outputs (at least one):
                      at a time uses it, a second one is refused
   --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted
                      (default 100000)
+  --keepalive S      a sign of life to the broker every S seconds (5 to 3600, default
+                     10); a connection silent for about twice that is given up and
+                     made anew
   --stdout           one JSON object a line on standard output
 
 A lost device is reported, waited for through the path it was opened by only (nothing

@@ -22,6 +22,7 @@ struct RecordOptions {
   std::string name;         // the recorder's name in its topics; default: host name and port
   std::string queueFolder;  // default: /var/tmp/kelta-record-<name> (or $STATE_DIRECTORY)
   uint64_t queueMax = 100000;
+  int keepAliveSeconds = 10;  // MQTT: a broker silent for about twice this is given up
   bool help = false;
 };
 

@@ -156,6 +156,7 @@ int Run(const RecordOptions& options) {
     settings.statusTopic = prefix + "status";
     settings.countersTopic = prefix + "counters";
     settings.queueMax = options.queueMax;
+    settings.keepAliveSeconds = options.keepAliveSeconds;
     settings.queueFolder = options.queueFolder;
     settings.topicPrefix = prefix;
     if (settings.queueFolder.empty()) {

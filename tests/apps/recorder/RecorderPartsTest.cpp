@@ -441,6 +441,8 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
   EXPECT_TRUE(o.stdoutJson);
   EXPECT_EQ(o.exeDir, "/opt/k/");
   EXPECT_EQ(ParseRecordOptions({"/dev/ttyUSB0", "--mqtt", "h"}).mqttPort, 1883);
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h"}).keepAliveSeconds, 10);
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h", "--keepalive", "5"}).keepAliveSeconds, 5);
   // A round that cannot fit its interval gets the time it needs.
   EXPECT_EQ(
       ParseRecordOptions({"COM1", "--stdout", "--ids", "1,2,3", "--interval", "100"}).intervalMs,
@@ -476,6 +478,7 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
       {{"COM1", "--stdout", "--name", "a#"}, "--name"},
       {{"COM1", "--stdout", "--name", "a+"}, "--name"},
       {{"COM1", "--stdout", "--queue-max", "0"}, "--queue-max"},
+      {{"COM1", "--mqtt", "h", "--keepalive", "4"}, "--keepalive"},
       {{"COM1", "--stdout", "--bogus"}, "--bogus"},
       {{"COM1", "COM2", "--stdout"}, "COM2"},
       {{"COM1", "--stdout=1"}, "--stdout"},

@@ -1,5 +1,8 @@
 #include "console/form/FormLayout.h"
 
+#include "console/form/ConsoleForm.h"
+
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -37,40 +40,49 @@ constexpr ControlLayout RowLabel(std::string_view name, std::string_view parent,
   return {name, K::Label, parent, caption, left, rowTop + kRowLabel, width, kLabelHeight};
 }
 
+// A row whose click runs `handler`.
+constexpr ControlLayout On(ControlLayout c, FormClick handler) {
+  c.click = handler;
+  return c;
+}
+
+using F = ConsoleForm;
+
 constexpr ControlLayout kLayout[] = {
     // The console panel, shown once connected.
-    {"Panel1", K::Panel, "", "", 0, 0, 617, 705, 0, false, true},
-    {"btHelp", K::Button, "Panel1", "Help", 448, 16, 75, 25, 13},
-    {"btClose", K::Button, "Panel1", "Close", 534, 16, 75, 25},
+    // A click on its bare background sends the first raw line.
+    On({"Panel1", K::Panel, "", "", 0, 0, 617, 705, 0, false, true}, &F::bt360Send1Click),
+    On({"btHelp", K::Button, "Panel1", "Help", 448, 16, 75, 25, 13}, &F::btHelpClick),
+    On({"btClose", K::Button, "Panel1", "Close", 534, 16, 75, 25}, &F::btCloseClick),
     // The free band left of Help: the live health line, under it the recording's toggle
     // ("Record", checkable), its folder chooser and the label naming the file; (152, 20) is
     // the trend's button.
     {"lHealth", K::Label, "Panel1", "", 16, 3, 420, 15},
-    {"btRecord", K::ToggleButton, "Panel1", "Record", 16, 20, 64, 24},
-    {"btFolder", K::Button, "Panel1", "Folder\u2026", 84, 20, 64, 24},
+    On({"btRecord", K::ToggleButton, "Panel1", "Record", 16, 20, 64, 24}, &F::btRecordClick),
+    On({"btFolder", K::Button, "Panel1", "Folder\u2026", 84, 20, 64, 24}, &F::btFolderClick),
     {"lRecord", K::Label, "Panel1", "", 222, 24, 218, 17},
 
     {"GroupBox1", K::GroupBox, "Panel1", "Send Command", 16, 48, 593, 195},
-    {"btn10", K::Button, "GroupBox1", "센서정보", 15, 31, 97, 33},
+    On({"btn10", K::Button, "GroupBox1", "센서정보", 15, 31, 97, 33}, &F::btn10Click),
     RowLabel("Label2", "GroupBox1", "ID No", 150, 35, 31),
     {"eID", K::Edit, "GroupBox1", "1", 189, 35, 31, kEditHeight, 0, true},
-    {"btIDchange", K::Button, "GroupBox1", "ID Change", 230, 31, 67, 33},
-    {"btDATA", K::Button, "GroupBox1", "#DATA", 15, 85, 63, 25},
-    {"btREAD", K::Button, "GroupBox1", "#READ", 87, 85, 63, 25},
-    {"btStop", K::Button, "GroupBox1", "#STOP", 158, 85, 63, 25},
-    {"btn25", K::Button, "GroupBox1", "#SAVE", 231, 85, 63, 25},
+    On({"btIDchange", K::Button, "GroupBox1", "ID Change", 230, 31, 67, 33}, &F::btIDchangeClick),
+    On({"btDATA", K::Button, "GroupBox1", "#DATA", 15, 85, 63, 25}, &F::btDATAClick),
+    On({"btREAD", K::Button, "GroupBox1", "#READ", 87, 85, 63, 25}, &F::btREADClick),
+    On({"btStop", K::Button, "GroupBox1", "#STOP", 158, 85, 63, 25}, &F::btStopClick),
+    On({"btn25", K::Button, "GroupBox1", "#SAVE", 231, 85, 63, 25}, &F::btn25Click),
     Labeled("leRangeN", "GroupBox1", 8, 149),
     EditLabel("leRangeN.EditLabel", "GroupBox1", "-  범위(*10) ", 8, 149, 64),
-    {"Button25", K::Button, "GroupBox1", "- 범위", 79, 145, 65, 25},
+    On({"Button25", K::Button, "GroupBox1", "- 범위", 79, 145, 65, 25}, &F::Button25Click),
     Labeled("leRangeP", "GroupBox1", 153, 149),
     EditLabel("leRangeP.EditLabel", "GroupBox1", "+ 범위(*10) ", 153, 149, 65),
-    {"Button26", K::Button, "GroupBox1", "+ 범위", 223, 145, 65, 25},
+    On({"Button26", K::Button, "GroupBox1", "+ 범위", 223, 145, 65, 25}, &F::Button26Click),
     {"ed360Send1", K::Edit, "GroupBox1", "#INFO", 311, 105, 202, kEditHeight},
-    {"bt360Send1", K::Button, "GroupBox1", "Send", 519, 101, 65, 25},
+    On({"bt360Send1", K::Button, "GroupBox1", "Send", 519, 101, 65, 25}, &F::bt360Send1Click),
     {"ed360Send2", K::Edit, "GroupBox1", "", 311, 135, 202, kEditHeight},
-    {"bt360Send2", K::Button, "GroupBox1", "Send", 519, 132, 65, 25},
+    On({"bt360Send2", K::Button, "GroupBox1", "Send", 519, 132, 65, 25}, &F::bt360Send2Click),
     {"ed360Send3", K::Edit, "GroupBox1", "", 311, 166, 202, kEditHeight},
-    {"bt360Send3", K::Button, "GroupBox1", "Send", 519, 162, 65, 25},
+    On({"bt360Send3", K::Button, "GroupBox1", "Send", 519, 162, 65, 25}, &F::bt360Send3Click),
     // The sensor reset was never offered.
     {"btn28", K::Button, "GroupBox1", "센서초기화", 15, 116, 97, 25, 0, false, true},
 
@@ -84,7 +96,7 @@ constexpr ControlLayout kLayout[] = {
     {"lCount", K::Label, "GroupBox2", "1", 99, kRow2, 40, kEditHeight, 13, false, false, true},
     RowLabel("Label6", "GroupBox2", "/", 143, kRow2, 4),
     {"eCount", K::Edit, "GroupBox2", "1", 151, kRow2, 40, kEditHeight},
-    {"btB105", K::Button, "GroupBox2", "ID 측정", 206, kRow2 - 3, 67, 26},
+    On({"btB105", K::Button, "GroupBox2", "ID 측정", 206, kRow2 - 3, 67, 26}, &F::btB105Click),
 
     // The sensor's information.
     Labeled("lbeVersion", "Panel1", 24, 292),
@@ -101,7 +113,7 @@ constexpr ControlLayout kLayout[] = {
     EditLabel("lbeOffset.EditLabel", "Panel1", "0도 보정값", 96, 388, 53, true),
 
     {"Label8", K::Label, "Panel1", "Recive Value", 24, 404, 70, kLabelHeight},
-    {"btClear", K::Button, "Panel1", "Clear", 112, 400, 73, 25},
+    On({"btClear", K::Button, "Panel1", "Clear", 112, 400, 73, 25}, &F::btClearClick),
     {"Memo1", K::Memo, "Panel1", "", 16, 424, 169, 249, 16},
 
     // The connect panel, shown until connected, silver.
@@ -109,7 +121,7 @@ constexpr ControlLayout kLayout[] = {
     {"Label1", K::Label, "Panel2", "PortNo", 50, 44 - kLabelHeight - kEditLabelGap, 37,
      kLabelHeight},
     {"ePortNo", K::Combo, "Panel2", "COM1", 50, 44, 55, kEditHeight},
-    {"Button3", K::Button, "Panel2", "Connect", 131, 16, 102, 49},
+    On({"Button3", K::Button, "Panel2", "Connect", 131, 16, 102, 49}, &F::Button3Click),
 
     // Fields the information fills but the window never shows, beyond its right edge.
     {"GroupBox4", K::GroupBox, "", "", 640, 16, 300, 400, 0, false, true},
@@ -157,70 +169,20 @@ const ControlLayout& LayoutOf(std::string_view name) {
 }
 
 std::string_view FormControlName(FormControl control) {
-  switch (control) {
-    case FormControl::Panel1:
-      return "Panel1";
-    case FormControl::Panel2:
-      return "Panel2";
-    case FormControl::ePortNo:
-      return "ePortNo";
-    case FormControl::eID:
-      return "eID";
-    case FormControl::Edit1:
-      return "Edit1";
-    case FormControl::eCount:
-      return "eCount";
-    case FormControl::eInterval:
-      return "eInterval";
-    case FormControl::lCount:
-      return "lCount";
-    case FormControl::leRangeN:
-      return "leRangeN";
-    case FormControl::leRangeP:
-      return "leRangeP";
-    case FormControl::ed360Send1:
-      return "ed360Send1";
-    case FormControl::ed360Send2:
-      return "ed360Send2";
-    case FormControl::ed360Send3:
-      return "ed360Send3";
-    case FormControl::Memo1:
-      return "Memo1";
-    case FormControl::lbeVersion:
-      return "lbeVersion";
-    case FormControl::lbeID:
-      return "lbeID";
-    case FormControl::lbeMode:
-      return "lbeMode";
-    case FormControl::lbeCalDone:
-      return "lbeCalDone";
-    case FormControl::lbeOffset:
-      return "lbeOffset";
-    case FormControl::lbeNRange:
-      return "lbeNRange";
-    case FormControl::lbePRange:
-      return "lbePRange";
-    case FormControl::lbeMVGain:
-      return "lbeMVGain";
-    case FormControl::lbeMVOffset:
-      return "lbeMVOffset";
-    case FormControl::lHealth:
-      return "lHealth";
-    case FormControl::btRecord:
-      return "btRecord";
-    case FormControl::btFolder:
-      return "btFolder";
-    case FormControl::lRecord:
-      return "lRecord";
-    default:
-      break;
-  }
-  static constexpr std::string_view kCal[12] = {"lbeCal0", "lbeCal1", "lbeCal2",  "lbeCal3",
-                                                "lbeCal4", "lbeCal5", "lbeCal6",  "lbeCal7",
-                                                "lbeCal8", "lbeCal9", "lbeCal10", "lbeCal11"};
-  const int cal = static_cast<int>(control) - static_cast<int>(FormControl::lbeCal0);
-  if (cal >= 0 && cal < 12) return kCal[cal];
-  throw std::logic_error("FormControl without a row in the layout");
+  // In FormControl's order.
+  static constexpr std::string_view kNames[] = {
+      "Panel1",     "Panel2",    "ePortNo",    "eID",       "Edit1",       "eCount",
+      "eInterval",  "lCount",    "leRangeN",   "leRangeP",  "ed360Send1",  "ed360Send2",
+      "ed360Send3", "Memo1",     "lbeVersion", "lbeID",     "lbeMode",     "lbeCalDone",
+      "lbeOffset",  "lbeNRange", "lbePRange",  "lbeMVGain", "lbeMVOffset", "lbeCal0",
+      "lbeCal1",    "lbeCal2",   "lbeCal3",    "lbeCal4",   "lbeCal5",     "lbeCal6",
+      "lbeCal7",    "lbeCal8",   "lbeCal9",    "lbeCal10",  "lbeCal11",    "lHealth",
+      "btRecord",   "btFolder",  "lRecord"};
+  static_assert(std::size(kNames) == kFormControlCount, "a name for every FormControl");
+  const int index = static_cast<int>(control);
+  if (index < 0 || index >= kFormControlCount)
+    throw std::logic_error("FormControl without a row in the layout");
+  return kNames[index];
 }
 
 }  // namespace kelta

@@ -1,8 +1,9 @@
 #pragma once
 // The main window's controls as a table, without any toolkit: each control's name on the form,
 // its kind, its parent, its caption (UTF-8), its place and size in its parent, its font and
-// whether it starts hidden. The Qt window and the native Windows window are both built from
-// it, so the two show the same controls in the same places.
+// whether it starts hidden, and the form's handler a click on it runs. The Qt window and the
+// native Windows window are both built from it and bind their clicks by walking it, so the two
+// show the same controls in the same places and a click does the same in both.
 //
 // Geometry is absolute, as the operator knows the screen; the window is not resizable. Labels
 // are given the size their caption takes in the window's 11-pixel font.
@@ -13,6 +14,11 @@
 #include <string_view>
 
 namespace kelta {
+
+class ConsoleForm;
+
+// What a click on a control runs: one of the form's handlers.
+using FormClick = void (ConsoleForm::*)();
 
 // The window itself: its client area and title, and the font of every control that names none.
 inline constexpr int kFormWidth = 618;
@@ -51,6 +57,8 @@ struct ControlLayout {
   bool bold = false;
   bool hidden = false;
   bool rightAligned = false;
+  // The handler a click runs: on a button, or on a panel's bare background; none when null.
+  FormClick click = nullptr;
 };
 
 // Every control in the order the window creates it (later ones lie above earlier siblings).
@@ -59,7 +67,10 @@ std::span<const ControlLayout> FormLayout();
 // The entry named `name`; raises std::out_of_range when there is none.
 const ControlLayout& LayoutOf(std::string_view name);
 
-// The name in the table of a control the form addresses.
+// The name in the table of a control the form addresses: the one mapping between the form's
+// controls and the windows' names for them.
 std::string_view FormControlName(FormControl control);
+// How many controls the form addresses (FormControl's values run from 0 to this, exclusive).
+inline constexpr int kFormControlCount = static_cast<int>(FormControl::lRecord) + 1;
 
 }  // namespace kelta

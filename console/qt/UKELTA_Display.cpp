@@ -1,8 +1,9 @@
-// The main window: construction, the wiring of controls to the form's handlers, the form's
-// window interface on the Qt controls, close and help.
+// The main window: construction, the binding of clicks to the form's handlers as the layout
+// table names them, the form's window interface on the Qt controls, close and help.
 
 #include "console/qt/UKELTA_Display.h"
 
+#include "console/form/FormLayout.h"
 #include "console/qt/AngleDisplay.h"
 #include "console/qt/AppIcon.h"
 #include "console/qt/ClickablePanel.h"
@@ -13,6 +14,7 @@
 #include "console/qt/uHelp.h"
 #include "serial/qt/QtGuiDispatcher.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -24,6 +26,7 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <array>
 #include <map>
 #include <stdexcept>
 
@@ -136,73 +139,17 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
   void CloseWindow() override { w_.close(); }
 
  private:
+  // The widget of the table's row named for `control`, found once by its name.
   QWidget* Control(FormControl control) const {
-    switch (control) {
-      case FormControl::Panel1:
-        return w_.Panel1;
-      case FormControl::Panel2:
-        return w_.Panel2;
-      case FormControl::ePortNo:
-        return w_.ePortNo;
-      case FormControl::eID:
-        return w_.eID;
-      case FormControl::Edit1:
-        return w_.Edit1;
-      case FormControl::eCount:
-        return w_.eCount;
-      case FormControl::eInterval:
-        return w_.eInterval;
-      case FormControl::lCount:
-        return w_.lCount;
-      case FormControl::leRangeN:
-        return w_.leRangeN;
-      case FormControl::leRangeP:
-        return w_.leRangeP;
-      case FormControl::ed360Send1:
-        return w_.ed360Send[0];
-      case FormControl::ed360Send2:
-        return w_.ed360Send[1];
-      case FormControl::ed360Send3:
-        return w_.ed360Send[2];
-      case FormControl::Memo1:
-        return w_.Memo1;
-      case FormControl::lbeVersion:
-        return w_.lbeVersion;
-      case FormControl::lbeID:
-        return w_.lbeID;
-      case FormControl::lbeMode:
-        return w_.lbeMode;
-      case FormControl::lbeCalDone:
-        return w_.lbeCalDone;
-      case FormControl::lbeOffset:
-        return w_.lbeOffset;
-      case FormControl::lbeNRange:
-        return w_.lbeNRange;
-      case FormControl::lbePRange:
-        return w_.lbePRange;
-      case FormControl::lbeMVGain:
-        return w_.lbeMVGain;
-      case FormControl::lbeMVOffset:
-        return w_.lbeMVOffset;
-      case FormControl::lHealth:
-        return w_.lHealth;
-      case FormControl::btRecord:
-        return w_.btRecord;
-      case FormControl::btFolder:
-        return w_.btFolder;
-      case FormControl::lRecord:
-        return w_.lRecord;
-      default:
-        break;
-    }
-    const int cal = static_cast<int>(control) - static_cast<int>(FormControl::lbeCal0);
-    if (cal >= 0 && cal < 12) return w_.lbeCal.at(static_cast<size_t>(cal));
-    throw std::logic_error("FormControl without a widget");
+    QWidget*& c = controls_.at(static_cast<size_t>(control));
+    if (c == nullptr) c = w_.ControlNamed(FormControlName(control));
+    return c;
   }
 
   TFVANTORIS& w_;
   std::map<int, QTimer*> timers_;
   int lastTimer_ = 0;
+  mutable std::array<QWidget*, kFormControlCount> controls_{};
 };
 
 TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialogs)
@@ -230,34 +177,32 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
 
 TFVANTORIS::~TFVANTORIS() = default;
 
+QWidget* TFVANTORIS::ControlNamed(std::string_view name) const {
+  auto* c =
+      findChild<QWidget*>(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+  if (c == nullptr) throw std::logic_error("No widget \"" + std::string(name) + "\" in the window");
+  return c;
+}
+
 void TFVANTORIS::WireHandlers() {
-  const auto on = [this](QPushButton* button, void (ConsoleForm::*handler)()) {
-    connect(button, &QPushButton::clicked, this,
-            [this, handler] { form_->Guarded([this, handler] { (*form_.*handler)(); }); });
-  };
-  on(Button3, &ConsoleForm::Button3Click);
-  on(btn10, &ConsoleForm::btn10Click);
-  on(btIDchange, &ConsoleForm::btIDchangeClick);
-  on(btDATA, &ConsoleForm::btDATAClick);
-  on(btREAD, &ConsoleForm::btREADClick);
-  on(btStop, &ConsoleForm::btStopClick);
-  on(btn25, &ConsoleForm::btn25Click);
-  on(Button25, &ConsoleForm::Button25Click);
-  on(Button26, &ConsoleForm::Button26Click);
-  on(bt360Send[0], &ConsoleForm::bt360Send1Click);
-  on(bt360Send[1], &ConsoleForm::bt360Send2Click);
-  on(bt360Send[2], &ConsoleForm::bt360Send3Click);
-  on(btB105, &ConsoleForm::btB105Click);
-  on(btHelp, &ConsoleForm::btHelpClick);
-  on(btClose, &ConsoleForm::btCloseClick);
-  on(btClear, &ConsoleForm::btClearClick);
-  on(btRecord, &ConsoleForm::btRecordClick);
-  on(btFolder, &ConsoleForm::btFolderClick);
+  // Every row of the layout table with a handler: a button's click, or a click on a panel's
+  // bare background.
+  for (const ControlLayout& row : FormLayout()) {
+    if (row.click == nullptr) continue;
+    const FormClick handler = row.click;
+    const auto run = [this, handler] { form_->Guarded([this, handler] { (*form_.*handler)(); }); };
+    QWidget* c = ControlNamed(row.name);
+    if (auto* button = qobject_cast<QAbstractButton*>(c)) {
+      connect(button, &QAbstractButton::clicked, this, run);
+    } else if (auto* panel = qobject_cast<ClickablePanel*>(c)) {
+      connect(panel, &ClickablePanel::clicked, this, run);
+    } else {
+      throw std::logic_error("A click handler on \"" + std::string(row.name) +
+                             "\", which takes no clicks in this window");
+    }
+  }
   connect(btTrend, &QPushButton::clicked, this,
           [this] { form_->Guarded([this] { OpenTrend(); }); });
-  // A click on the console's bare background sends the first raw line.
-  connect(Panel1, &ClickablePanel::clicked, this,
-          [this] { form_->Guarded([this] { form_->bt360Send1Click(); }); });
 }
 
 void TFVANTORIS::BuildTrendButton() {

@@ -15,6 +15,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QComboBox;
 class QFrame;
@@ -54,6 +55,8 @@ class TFVANTORIS : public QWidget {
   ConsoleForm& Form() { return *form_; }
 
   QString StatusText(int panel) const;
+  // The widget of the layout table's row `name`; raises std::logic_error when there is none.
+  QWidget* ControlNamed(std::string_view name) const;
 
   // Controls, named as the operator's screen names them (objectName is the same).
   QStatusBar* StatusBar1 = nullptr;
@@ -139,8 +142,9 @@ class TFVANTORIS : public QWidget {
   void BuildMeasureGroup();
   void BuildInfoFields();
   void BuildHiddenHolders();
-  // The trend is drawn by Qt alone, so its button is not in the layout both windows share.
+  // The trend window is the window's own, so its button is not in the layout table.
   void BuildTrendButton();
+  // Binds every click handler of the layout table to its widget.
   void WireHandlers();
 
   // IFormWindow on the controls above (UKELTA_Display.cpp).

@@ -34,34 +34,6 @@ constexpr int kPortListHeight = 200;
 constexpr int kPortListWidth = 360;
 constexpr COLORREF kSilver = RGB(0xC0, 0xC0, 0xC0);
 
-// The form's handlers, by the name of the button that runs them.
-struct ClickHandler {
-  std::string_view name;
-  void (ConsoleForm::*handler)();
-};
-constexpr ClickHandler kClicks[] = {
-    {"Button3", &ConsoleForm::Button3Click},
-    {"btn10", &ConsoleForm::btn10Click},
-    {"btIDchange", &ConsoleForm::btIDchangeClick},
-    {"btDATA", &ConsoleForm::btDATAClick},
-    {"btREAD", &ConsoleForm::btREADClick},
-    {"btStop", &ConsoleForm::btStopClick},
-    {"btn25", &ConsoleForm::btn25Click},
-    {"Button25", &ConsoleForm::Button25Click},
-    {"Button26", &ConsoleForm::Button26Click},
-    {"bt360Send1", &ConsoleForm::bt360Send1Click},
-    {"bt360Send2", &ConsoleForm::bt360Send2Click},
-    {"bt360Send3", &ConsoleForm::bt360Send3Click},
-    {"btB105", &ConsoleForm::btB105Click},
-    {"btHelp", &ConsoleForm::btHelpClick},
-    {"btClose", &ConsoleForm::btCloseClick},
-    {"btClear", &ConsoleForm::btClearClick},
-    {"btRecord", &ConsoleForm::btRecordClick},
-    {"btFolder", &ConsoleForm::btFolderClick},
-    // A click on the console's bare background sends the first raw line.
-    {"Panel1", &ConsoleForm::bt360Send1Click},
-};
-
 std::wstring WindowText(HWND control) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
   const int n = ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()));
@@ -543,13 +515,10 @@ void MainWindow::Dispatch(MSG& message) {
   ::DispatchMessageW(&message);
 }
 
-void MainWindow::Click(std::string_view name) {
-  for (const ClickHandler& click : kClicks) {
-    if (click.name != name) continue;
-    const auto handler = click.handler;
-    form_->Guarded([this, handler] { ((*form_).*handler)(); });
-    return;
-  }
+void MainWindow::Click(const ControlLayout& c) {
+  if (c.click == nullptr) return;
+  const FormClick handler = c.click;
+  form_->Guarded([this, handler] { ((*form_).*handler)(); });
 }
 
 HBRUSH MainWindow::BackgroundOf(HWND container) const {
@@ -625,7 +594,7 @@ bool MainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
       const ControlLayout* c = LayoutByHandle(reinterpret_cast<HWND>(lParam));
       if (c == nullptr || (c->kind != ControlKind::Button && c->kind != ControlKind::ToggleButton))
         return false;
-      Click(c->name);
+      Click(*c);
       result = 0;
       return true;
     }
@@ -744,8 +713,7 @@ LRESULT CALLBACK MainWindow::ContainerProc(HWND window, UINT message, WPARAM wPa
       ::GetClientRect(window, &r);
       const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
       const ControlLayout* c = self->LayoutByHandle(window);
-      if (pressed && ::PtInRect(&r, at) && c != nullptr && self->form_ != nullptr)
-        self->Click(c->name);
+      if (pressed && ::PtInRect(&r, at) && c != nullptr && self->form_ != nullptr) self->Click(*c);
       return 0;
     }
     default:

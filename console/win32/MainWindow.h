@@ -95,8 +95,8 @@ class MainWindow final : public IFormWindow {
   void DrawPortItem(const DRAWITEMSTRUCT& item);
   // One message of the thread, through the window's keyboard navigation.
   void Dispatch(MSG& message);
-  // A click on the control with this id (a button, or the console panel's bare background).
-  void Click(std::string_view name);
+  // A click on a button or on a panel's bare background: runs the handler its row names.
+  void Click(const ControlLayout& c);
   void Closing();
 
   const ControlLayout* LayoutByHandle(HWND control) const;

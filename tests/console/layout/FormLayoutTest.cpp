@@ -1,8 +1,11 @@
 // The window's layout table, which both windows are built from: every control the form
 // addresses has its row, parents come before their children, labeled edits have their labels,
-// and what the operator sees lies inside its parent.
+// what the operator sees lies inside its parent, and every click handler is bound where both
+// windows can click.
 
 #include "console/form/FormLayout.h"
+
+#include "console/form/ConsoleForm.h"
 
 #include <gtest/gtest.h>
 
@@ -114,6 +117,49 @@ TEST(FormLayout, ShownSiblingsDoNotCoverEachOther) {
       EXPECT_FALSE(overlap && !known) << a.name << " and " << b.name;
     }
   }
+}
+
+TEST(FormLayout, EveryClickHandlerIsBoundOnceToAControlBothWindowsCanClick) {
+  // The form's click handlers, each run by one button; the console panel's bare background
+  // runs the first raw line's Send as well.
+  const std::map<std::string_view, FormClick> handlers = {
+      {"Button3", &ConsoleForm::Button3Click},       {"btn10", &ConsoleForm::btn10Click},
+      {"btIDchange", &ConsoleForm::btIDchangeClick}, {"btDATA", &ConsoleForm::btDATAClick},
+      {"btREAD", &ConsoleForm::btREADClick},         {"btStop", &ConsoleForm::btStopClick},
+      {"btn25", &ConsoleForm::btn25Click},           {"Button25", &ConsoleForm::Button25Click},
+      {"Button26", &ConsoleForm::Button26Click},     {"bt360Send1", &ConsoleForm::bt360Send1Click},
+      {"bt360Send2", &ConsoleForm::bt360Send2Click}, {"bt360Send3", &ConsoleForm::bt360Send3Click},
+      {"btB105", &ConsoleForm::btB105Click},         {"btHelp", &ConsoleForm::btHelpClick},
+      {"btClose", &ConsoleForm::btCloseClick},       {"btClear", &ConsoleForm::btClearClick},
+      {"btRecord", &ConsoleForm::btRecordClick},     {"btFolder", &ConsoleForm::btFolderClick},
+  };
+  std::map<std::string_view, FormClick> bound;
+  for (const ControlLayout& c : FormLayout()) {
+    if (c.click == nullptr) continue;
+    SCOPED_TRACE(std::string(c.name));
+    // What the windows turn into a click: a button's press, a panel's bare background.
+    EXPECT_TRUE(c.kind == ControlKind::Button || c.kind == ControlKind::ToggleButton ||
+                c.kind == ControlKind::Panel);
+    EXPECT_FALSE(c.hidden && c.kind != ControlKind::Panel) << "a handler no one can reach";
+    if (c.kind == ControlKind::Panel) {
+      EXPECT_EQ(c.name, "Panel1");
+      EXPECT_TRUE(c.click == &ConsoleForm::bt360Send1Click);
+      continue;
+    }
+    for (const auto& [name, handler] : bound)
+      EXPECT_FALSE(handler == c.click) << "the handler of " << name << " again";
+    bound.emplace(c.name, c.click);
+  }
+  EXPECT_EQ(bound.size(), handlers.size());
+  for (const auto& [name, handler] : handlers) {
+    SCOPED_TRACE(std::string(name));
+    const auto it = bound.find(name);
+    ASSERT_NE(it, bound.end()) << "no handler";
+    EXPECT_TRUE(it->second == handler);
+  }
+  // A button without a handler does nothing in either window: only the reset never offered.
+  for (const ControlLayout& c : FormLayout())
+    EXPECT_TRUE(c.kind != ControlKind::Button || c.click != nullptr || c.name == "btn28") << c.name;
 }
 
 }  // namespace

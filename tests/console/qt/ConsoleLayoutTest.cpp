@@ -4,6 +4,7 @@
 #include "tests/console/qt/ConsoleRig.h"
 
 #include "console/form/FormLayout.h"
+#include "console/qt/ClickablePanel.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -65,6 +66,29 @@ TEST(ConsoleLayout, EveryRowOfTheTableIsAWidgetOfTheQtWindowAsTheRowSays) {
       EXPECT_TRUE(label->alignment() & Qt::AlignRight);
     }
   }
+}
+
+TEST(ConsoleLayout, EveryRowWithAClickHandlerIsAWidgetWhoseClickTheWindowTakes) {
+  TempDir dir;
+  Console c(dir.Path());
+  TFVANTORIS& w = *c;
+  int bound = 0;
+  for (const ControlLayout& row : FormLayout()) {
+    SCOPED_TRACE(std::string(row.name));
+    QWidget* widget = w.findChild<QWidget*>(Utf8(row.name));
+    ASSERT_NE(widget, nullptr);
+    // Disconnecting tells whether the window listened to the click; the window is thrown
+    // away afterwards.
+    bool listened = false;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+      listened = QObject::disconnect(button, &QAbstractButton::clicked, &w, nullptr);
+    } else if (auto* panel = qobject_cast<ClickablePanel*>(widget)) {
+      listened = QObject::disconnect(panel, &ClickablePanel::clicked, &w, nullptr);
+    }
+    EXPECT_EQ(listened, row.click != nullptr);
+    bound += row.click != nullptr ? 1 : 0;
+  }
+  EXPECT_EQ(bound, 19);
 }
 
 }  // namespace

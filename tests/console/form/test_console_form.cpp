@@ -75,6 +75,8 @@ TEST(ConsoleForm, ConnectFillsTheInformationAndShowsTheConsole) {
 }
 
 TEST(ConsoleForm, ASilentSensorIsNotConnectedAndAButtonWithoutAPortSaysSo) {
+  // Nothing can come from a silent sensor: its waits pass without sleeping.
+  SkippingFormClock clock;
   sim::SensorConfig config;
   config.silent = true;
   FormRig rig(config);
@@ -83,7 +85,10 @@ TEST(ConsoleForm, ASilentSensorIsNotConnectedAndAButtonWithoutAPortSaysSo) {
   EXPECT_EQ(w.messages, std::vector<std::string>{"Open Com port."});
   EXPECT_EQ(rig.Received(), "");
 
+  rig.form->SetClock(clock);
+  clock.Skip(true);
   EXPECT_FALSE(rig.Connect());
+  w.PumpUntil([&rig] { return rig.Received().size() >= Times(6, "#INFO\r\n").size(); });
   EXPECT_EQ(rig.Received(), Times(6, "#INFO\r\n"));
   EXPECT_EQ(w.status[0], "No answer");
   EXPECT_EQ(w.messages.back(), "Can not connect to Sensor. Check the sensor or your PC!! ");

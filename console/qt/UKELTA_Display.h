@@ -135,13 +135,9 @@ class TFVANTORIS : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Every row of the layout table as a widget; then the members above point at them.
   void BuildControls();
-  void BuildConnectPanel();
-  void BuildConsolePanel();
-  void BuildCommandGroup();
-  void BuildMeasureGroup();
-  void BuildInfoFields();
-  void BuildHiddenHolders();
+  void TakeControls();
   // The trend window is the window's own, so its button is not in the layout table.
   void BuildTrendButton();
   // Binds every click handler of the layout table to its widget.

@@ -1,6 +1,6 @@
-// Every control of the main window at its fixed place, as the form's layout table
-// (console/form/FormLayout.h) has it. Geometry is absolute, as the operator knows the screen;
-// the window is not resizable.
+// Every control of the main window at its fixed place, made by walking the form's layout table
+// (console/form/FormLayout.h): a row added there is a widget here. Geometry is absolute, as the
+// operator knows the screen; the window is not resizable.
 
 #include "console/qt/UKELTA_Display.h"
 
@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -60,34 +61,9 @@ W* FromTable(W* w, const ControlLayout& c) {
   return w;
 }
 
-QPushButton* Button(QWidget* parent, std::string_view name) {
-  const ControlLayout& c = LayoutOf(name);
-  auto* b = FromTable(new QPushButton(FromUtf8(c.caption), parent), c);
-  b->setCheckable(c.kind == ControlKind::ToggleButton);
-  return b;
-}
-
-QLineEdit* Edit(QWidget* parent, std::string_view name) {
-  const ControlLayout& c = LayoutOf(name);
-  return FromTable(new QLineEdit(FromUtf8(c.caption), parent), c);
-}
-
-QLabel* Label(QWidget* parent, std::string_view name) {
-  const ControlLayout& c = LayoutOf(name);
-  auto* l = FromTable(new QLabel(FromUtf8(c.caption), parent), c);
-  if (c.rightAligned) l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return l;
-}
-
-QGroupBox* Group(QWidget* parent, std::string_view name) {
-  const ControlLayout& c = LayoutOf(name);
-  return FromTable(new QGroupBox(FromUtf8(c.caption), parent), c);
-}
-
-// The edit and its label "<name>.EditLabel".
-LabeledEdit* Labeled(QWidget* parent, std::string_view name) {
-  const ControlLayout& c = LayoutOf(name);
-  const ControlLayout& label = LayoutOf(std::string(name) + ".EditLabel");
+// The edit and its label, the row "<name>.EditLabel".
+LabeledEdit* Labeled(QWidget* parent, const ControlLayout& c) {
+  const ControlLayout& label = LayoutOf(std::string(c.name) + ".EditLabel");
   auto* e =
       new LabeledEdit(parent, FromUtf8(c.name), FromUtf8(label.caption), c.left, c.top, c.width);
   e->EditLabel()->setGeometry(label.left, label.top, label.width, label.height);
@@ -95,28 +71,20 @@ LabeledEdit* Labeled(QWidget* parent, std::string_view name) {
   return e;
 }
 
-[[maybe_unused]] QPushButton* Button(QWidget* parent, const QString& name, const QString& caption,
-                                     int left, int top, int width = 75, int height = 25) {
-  return Place(new QPushButton(caption, parent), name, left, top, width, height);
-}
-
-[[maybe_unused]] QLineEdit* Edit(QWidget* parent, const QString& name, const QString& text,
-                                 int left, int top, int width) {
-  return Place(new QLineEdit(text, parent), name, left, top, width, kEditHeight);
-}
-
-// A label sized to its caption, vertically centred on an edit row starting at `rowTop`.
-[[maybe_unused]] QLabel* Label(QWidget* parent, const QString& name, const QString& caption,
-                               int left, int rowTop) {
-  auto* l = new QLabel(caption, parent);
-  l->setObjectName(name);
-  l->adjustSize();
-  l->move(left, rowTop + (kEditHeight - l->height()) / 2);
-  return l;
-}
-
 // Hints are kept with their controls but never shown (the window has hints off).
-void Hint(QWidget* w, const QString& text) { w->setProperty("Hint", text); }
+struct Hint {
+  std::string_view control;
+  const char* text;
+};
+constexpr Hint kHints[] = {
+    {"btIDchange", "ID 변경"},
+    {"btDATA", "ID와 관계없이 1회 측정"},
+    {"btREAD", "연속으로 데이터 읽기"},
+    {"btStop", "데이터 읽기 엄춤"},
+    {"eInterval", "명령어 보내는 간격"},
+    {"eCount", "1회 측정 명령어 보낼 횟수"},
+    {"btB105", "ID에 해당하는 센서 1회 측정"},
+};
 
 QFrame* RaisedPanel(QFrame* panel) {
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -124,14 +92,85 @@ QFrame* RaisedPanel(QFrame* panel) {
   return panel;
 }
 
+// The widget of one row on `parent`; nullptr for an edit's label, which its edit makes. The
+// views are the angle display's and the status bar has panels of its own: both made apart.
+QWidget* MakeControl(const ControlLayout& c, QWidget* parent) {
+  switch (c.kind) {
+    case ControlKind::Panel: {
+      // A panel with a click handler reports clicks on its bare background.
+      QFrame* panel = c.click != nullptr ? new ClickablePanel(parent) : new QFrame(parent);
+      return RaisedPanel(FromTable(panel, c));
+    }
+    case ControlKind::GroupBox:
+      return FromTable(new QGroupBox(FromUtf8(c.caption), parent), c);
+    case ControlKind::Button:
+    case ControlKind::ToggleButton: {
+      auto* b = FromTable(new QPushButton(FromUtf8(c.caption), parent), c);
+      b->setCheckable(c.kind == ControlKind::ToggleButton);
+      return b;
+    }
+    case ControlKind::Edit:
+      return FromTable(new QLineEdit(FromUtf8(c.caption), parent), c);
+    case ControlKind::LabeledEdit:
+      return Labeled(parent, c);
+    case ControlKind::Label: {
+      if (c.name.ends_with(".EditLabel")) return nullptr;
+      auto* l = FromTable(new QLabel(FromUtf8(c.caption), parent), c);
+      if (c.rightAligned) l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      return l;
+    }
+    case ControlKind::Combo: {
+      auto* combo = FromTable(new QComboBox(parent), c);
+      combo->setEditable(true);
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      combo->setEditText(FromUtf8(c.caption));
+      // 55 pixels hold "COM12" only with a slim drop-down button.
+      combo->setStyleSheet(
+          QStringLiteral("QComboBox { padding: 0px 0px 0px 2px; }"
+                         "QComboBox::drop-down { width: 13px; }"));
+      return combo;
+    }
+    case ControlKind::Memo: {
+      auto* memo = FromTable(new QPlainTextEdit(parent), c);
+      memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+      memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+      memo->setMaximumBlockCount(ConsoleForm::kMemoLineLimit);
+      return memo;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+// The table's widget `name` as the type the window keeps it as.
+template <class W>
+W* Named(const TFVANTORIS& window, std::string_view name) {
+  auto* w = qobject_cast<W*>(window.ControlNamed(name));
+  if (w == nullptr) throw std::logic_error("\"" + std::string(name) + "\" is of another kind");
+  return w;
+}
+
 }  // namespace
 
 void TFVANTORIS::BuildControls() {
   setFont(PixelFont(kFormFontPixels));
 
-  BuildConsolePanel();
-  BuildConnectPanel();
-  BuildHiddenHolders();
+  // In the table's order: later rows lie above earlier siblings and follow them in Tab order.
+  for (const ControlLayout& c : FormLayout()) {
+    if (c.kind == ControlKind::View || c.kind == ControlKind::StatusBar) continue;
+    MakeControl(c, c.parent.empty() ? this : ControlNamed(c.parent));
+  }
+  for (const Hint& hint : kHints)
+    ControlNamed(hint.control)->setProperty("Hint", QString::fromUtf8(hint.text));
+  TakeControls();
+
+  // The connect panel is silver.
+  Panel2->setAutoFillBackground(true);
+  QPalette pal = Panel2->palette();
+  pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+  Panel2->setPalette(pal);
+
   angleDisplay_ = std::make_unique<AngleDisplay>(*this);
   Dst = angleDisplay_->Dst;
   Src = angleDisplay_->Src;
@@ -158,124 +197,63 @@ void TFVANTORIS::BuildControls() {
   StatusBar1->raise();
 }
 
-void TFVANTORIS::BuildConnectPanel() {
-  Panel2 = RaisedPanel(FromTable(new QFrame(this), LayoutOf("Panel2")));
-  Panel2->setAutoFillBackground(true);
-  QPalette pal = Panel2->palette();
-  pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));  // silver
-  Panel2->setPalette(pal);
-
-  Label1 = Label(Panel2, "Label1");
-  const ControlLayout& port = LayoutOf("ePortNo");
-  ePortNo = FromTable(new QComboBox(Panel2), port);
-  ePortNo->setEditable(true);
-  ePortNo->setInsertPolicy(QComboBox::NoInsert);
-  ePortNo->setEditText(FromUtf8(port.caption));
-  // 55 pixels hold "COM12" only with a slim drop-down button.
-  ePortNo->setStyleSheet(
-      QStringLiteral("QComboBox { padding: 0px 0px 0px 2px; }"
-                     "QComboBox::drop-down { width: 13px; }"));
-  Button3 = Button(Panel2, "Button3");
-}
-
-void TFVANTORIS::BuildConsolePanel() {
-  Panel1 = FromTable(new ClickablePanel(this), LayoutOf("Panel1"));
-  RaisedPanel(Panel1);
-
-  btHelp = Button(Panel1, "btHelp");
-  btClose = Button(Panel1, "btClose");
-  // The free band left of Help: the live health line, under it the recording's toggle, its
-  // folder chooser and the label naming the file.
-  lHealth = Label(Panel1, "lHealth");
-  btRecord = Button(Panel1, "btRecord");
-  btFolder = Button(Panel1, "btFolder");
-  lRecord = Label(Panel1, "lRecord");
-
-  BuildCommandGroup();
-  BuildInfoFields();
-
-  Label8 = Label(Panel1, "Label8");
-  btClear = Button(Panel1, "btClear");
-  Memo1 = FromTable(new QPlainTextEdit(Panel1), LayoutOf("Memo1"));
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setMaximumBlockCount(ConsoleForm::kMemoLineLimit);
-}
-
-void TFVANTORIS::BuildCommandGroup() {
-  GroupBox1 = Group(Panel1, "GroupBox1");
-  QWidget* g = GroupBox1;
-
-  btn10 = Button(g, "btn10");
-  Label2 = Label(g, "Label2");
-  eID = Edit(g, "eID");
-  btIDchange = Button(g, "btIDchange");
-  Hint(btIDchange, QStringLiteral("ID 변경"));
-
-  btDATA = Button(g, "btDATA");
-  Hint(btDATA, QStringLiteral("ID와 관계없이 1회 측정"));
-  btREAD = Button(g, "btREAD");
-  Hint(btREAD, QStringLiteral("연속으로 데이터 읽기"));
-  btStop = Button(g, "btStop");
-  Hint(btStop, QStringLiteral("데이터 읽기 엄춤"));
-  btn25 = Button(g, "btn25");
-
-  leRangeN = Labeled(g, "leRangeN");
-  Button25 = Button(g, "Button25");
-  leRangeP = Labeled(g, "leRangeP");
-  Button26 = Button(g, "Button26");
-
-  for (int i = 0; i < 3; ++i) {
-    const auto n = static_cast<size_t>(i);
-    const std::string number = std::to_string(i + 1);
-    ed360Send[n] = Edit(g, "ed360Send" + number);
-    bt360Send[n] = Button(g, "bt360Send" + number);
-  }
-
-  btn28 = Button(g, "btn28");  // the sensor reset was never offered
-
-  BuildMeasureGroup();
-}
-
-void TFVANTORIS::BuildMeasureGroup() {
-  GroupBox2 = Group(GroupBox1, "GroupBox2");
-  QWidget* g = GroupBox2;
-
-  Label5 = Label(g, "Label5");
-  Edit1 = Edit(g, "Edit1");
-  Label4 = Label(g, "Label4");
-  eInterval = Edit(g, "eInterval");
-  Hint(eInterval, QStringLiteral("명령어 보내는 간격"));
-  Label7 = Label(g, "Label7");
-
-  Label3 = Label(g, "Label3");
-  lCount = Label(g, "lCount");
-  Label6 = Label(g, "Label6");
-  eCount = Edit(g, "eCount");
-  Hint(eCount, QStringLiteral("1회 측정 명령어 보낼 횟수"));
-  btB105 = Button(g, "btB105");
-  Hint(btB105, QStringLiteral("ID에 해당하는 센서 1회 측정"));
-}
-
-void TFVANTORIS::BuildInfoFields() {
-  QWidget* p = Panel1;
-  lbeVersion = Labeled(p, "lbeVersion");
-  lbeID = Labeled(p, "lbeID");
-  lbeNRange = Labeled(p, "lbeNRange");
-  lbePRange = Labeled(p, "lbePRange");
-  lbeMode = Labeled(p, "lbeMode");
-  lbeOffset = Labeled(p, "lbeOffset");
-}
-
-void TFVANTORIS::BuildHiddenHolders() {
-  GroupBox4 = Group(this, "GroupBox4");
-  QWidget* g = GroupBox4;
-  lbeCalDone = Labeled(g, "lbeCalDone");
-  lbeMVGain = Labeled(g, "lbeMVGain");
-  lbeMVOffset = Labeled(g, "lbeMVOffset");
+void TFVANTORIS::TakeControls() {
+  Panel2 = Named<QFrame>(*this, "Panel2");
+  Label1 = Named<QLabel>(*this, "Label1");
+  ePortNo = Named<QComboBox>(*this, "ePortNo");
+  Button3 = Named<QPushButton>(*this, "Button3");
+  Panel1 = Named<ClickablePanel>(*this, "Panel1");
+  GroupBox4 = Named<QGroupBox>(*this, "GroupBox4");
+  lbeCalDone = Named<LabeledEdit>(*this, "lbeCalDone");
+  lbeMVGain = Named<LabeledEdit>(*this, "lbeMVGain");
+  lbeMVOffset = Named<LabeledEdit>(*this, "lbeMVOffset");
   for (int i = 0; i < 12; ++i)
-    lbeCal[static_cast<size_t>(i)] = Labeled(g, "lbeCal" + std::to_string(i));
+    lbeCal[static_cast<size_t>(i)] = Named<LabeledEdit>(*this, "lbeCal" + std::to_string(i));
+  btHelp = Named<QPushButton>(*this, "btHelp");
+  btClose = Named<QPushButton>(*this, "btClose");
+  GroupBox1 = Named<QGroupBox>(*this, "GroupBox1");
+  btn10 = Named<QPushButton>(*this, "btn10");
+  Label2 = Named<QLabel>(*this, "Label2");
+  eID = Named<QLineEdit>(*this, "eID");
+  btIDchange = Named<QPushButton>(*this, "btIDchange");
+  btDATA = Named<QPushButton>(*this, "btDATA");
+  btREAD = Named<QPushButton>(*this, "btREAD");
+  btStop = Named<QPushButton>(*this, "btStop");
+  btn25 = Named<QPushButton>(*this, "btn25");
+  leRangeN = Named<LabeledEdit>(*this, "leRangeN");
+  Button25 = Named<QPushButton>(*this, "Button25");
+  leRangeP = Named<LabeledEdit>(*this, "leRangeP");
+  Button26 = Named<QPushButton>(*this, "Button26");
+  for (int i = 0; i < 3; ++i) {
+    const std::string number = std::to_string(i + 1);
+    ed360Send[static_cast<size_t>(i)] = Named<QLineEdit>(*this, "ed360Send" + number);
+    bt360Send[static_cast<size_t>(i)] = Named<QPushButton>(*this, "bt360Send" + number);
+  }
+  GroupBox2 = Named<QGroupBox>(*this, "GroupBox2");
+  Label5 = Named<QLabel>(*this, "Label5");
+  Edit1 = Named<QLineEdit>(*this, "Edit1");
+  Label3 = Named<QLabel>(*this, "Label3");
+  lCount = Named<QLabel>(*this, "lCount");
+  btRecord = Named<QPushButton>(*this, "btRecord");
+  btFolder = Named<QPushButton>(*this, "btFolder");
+  lRecord = Named<QLabel>(*this, "lRecord");
+  lHealth = Named<QLabel>(*this, "lHealth");
+  Label6 = Named<QLabel>(*this, "Label6");
+  eCount = Named<QLineEdit>(*this, "eCount");
+  Label4 = Named<QLabel>(*this, "Label4");
+  eInterval = Named<QLineEdit>(*this, "eInterval");
+  Label7 = Named<QLabel>(*this, "Label7");
+  btB105 = Named<QPushButton>(*this, "btB105");
+  btn28 = Named<QPushButton>(*this, "btn28");
+  lbeVersion = Named<LabeledEdit>(*this, "lbeVersion");
+  lbeID = Named<LabeledEdit>(*this, "lbeID");
+  lbeNRange = Named<LabeledEdit>(*this, "lbeNRange");
+  lbePRange = Named<LabeledEdit>(*this, "lbePRange");
+  lbeMode = Named<LabeledEdit>(*this, "lbeMode");
+  lbeOffset = Named<LabeledEdit>(*this, "lbeOffset");
+  Label8 = Named<QLabel>(*this, "Label8");
+  btClear = Named<QPushButton>(*this, "btClear");
+  Memo1 = Named<QPlainTextEdit>(*this, "Memo1");
 }
 
 }  // namespace kelta

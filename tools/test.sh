@@ -87,7 +87,7 @@ count_cases() { # ctest-output-file results-dir
   done <"$1"
 }
 
-run_ctest() { # build-dir
+run_ctest() { # build-dir [programs at once]
   local out results rc=0
   out=$(mktemp)
   results="$1/test-results"
@@ -96,7 +96,7 @@ run_ctest() { # build-dir
   # KELTA_CTEST_ARGS: more ctest arguments, for example "-R test_sim" to run some programs only.
   # shellcheck disable=SC2086
   (cd "$1" && GTEST_OUTPUT="xml:$(pwd)/test-results/" \
-    ctest --output-on-failure -j "$ctest_jobs" ${KELTA_CTEST_ARGS:-}) 2>&1 | tee "$out" || rc=$?
+    ctest --output-on-failure -j "${2:-$ctest_jobs}" ${KELTA_CTEST_ARGS:-}) 2>&1 | tee "$out" || rc=$?
   count_cases "$out" "$results"
   # ctest itself failing before any program ran still fails the run.
   if [ "$rc" -ne 0 ] && ! grep -qE 'Test +#[0-9]+:' "$out"; then failed=$((failed + 1)); fi
@@ -197,7 +197,8 @@ echo "== Windows build, tests under Wine"
 # Windows tool is compared with, and its kelta-sim the sensor the Windows serial port talks to.
 KELTA_JOBS="$jobs" KELTA_LINUX_IMGCHECK="$root/build/bin/kelta-imgcheck" \
   KELTA_LINUX_SIM="$root/build/bin/kelta-sim" bash tools/package-windows.sh
-run_ctest build-win64
+# Under Wine each program also starts a Windows system of its own: one per core only.
+run_ctest build-win64 "$jobs"
 
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

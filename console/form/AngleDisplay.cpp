@@ -35,4 +35,6 @@ void ConsoleForm::btClearClick() {
   window_.SetText(FormControl::lCount, "1");
 }
 
+void ConsoleForm::btTrendClick() { window_.OpenTrend(); }
+
 }  // namespace kelta

@@ -113,6 +113,8 @@ class ConsoleForm {
   void ShowAngle(double value);
   void ChooseDialPicture(const std::string& positiveRange, const std::string& mode);
   void btClearClick();
+  // Shows the trend of the readings (AngleDisplay.cpp).
+  void btTrendClick();
 
   // While the port's device is lost: reopens the port once its device is there again and
   // takes it back when the same sensor (same ID) answers. Run by the form's timer.

@@ -55,11 +55,12 @@ constexpr ControlLayout kLayout[] = {
     On({"btHelp", K::Button, "Panel1", "Help", 448, 16, 75, 25, 13}, &F::btHelpClick),
     On({"btClose", K::Button, "Panel1", "Close", 534, 16, 75, 25}, &F::btCloseClick),
     // The free band left of Help: the live health line, under it the recording's toggle
-    // ("Record", checkable), its folder chooser and the label naming the file; (152, 20) is
-    // the trend's button.
+    // ("Record", checkable), its folder chooser, the trend's button and the label naming the
+    // file.
     {"lHealth", K::Label, "Panel1", "", 16, 3, 420, 15},
     On({"btRecord", K::ToggleButton, "Panel1", "Record", 16, 20, 64, 24}, &F::btRecordClick),
     On({"btFolder", K::Button, "Panel1", "Folder\u2026", 84, 20, 64, 24}, &F::btFolderClick),
+    On({"btTrend", K::Button, "Panel1", "Trend", 152, 20, 64, 24}, &F::btTrendClick),
     {"lRecord", K::Label, "Panel1", "", 222, 24, 218, 17},
 
     {"GroupBox1", K::GroupBox, "Panel1", "Send Command", 16, 48, 593, 195},

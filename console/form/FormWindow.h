@@ -108,6 +108,9 @@ class IFormWindow {
 
   // Opens a new help window.
   virtual void OpenHelp() = 0;
+  // Shows the trend window of the form's Trend(), made at the first call; a window without
+  // one shows nothing.
+  virtual void OpenTrend() {}
   // Closes the window; the front-end then calls ConsoleForm::WindowClosing.
   virtual void CloseWindow() = 0;
 };

@@ -136,6 +136,8 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     w_.fHelp->show();
   }
 
+  void OpenTrend() override { w_.OpenTrend(); }
+
   void CloseWindow() override { w_.close(); }
 
  private:
@@ -170,7 +172,6 @@ TFVANTORIS::TFVANTORIS(std::string appDir, std::unique_ptr<ConsoleDialogs> dialo
   formWindow_ = std::make_unique<FormWindow>(*this);
   form_ = std::make_unique<ConsoleForm>(*formWindow_, appDir_, std::make_shared<QtDispatcher>());
   BuildControls();
-  BuildTrendButton();
   WireHandlers();
   form_->Guarded([this] { form_->FormCreate(); });
 }
@@ -201,14 +202,6 @@ void TFVANTORIS::WireHandlers() {
                              "\", which takes no clicks in this window");
     }
   }
-  connect(btTrend, &QPushButton::clicked, this,
-          [this] { form_->Guarded([this] { OpenTrend(); }); });
-}
-
-void TFVANTORIS::BuildTrendButton() {
-  btTrend = new QPushButton(QStringLiteral("Trend"), Panel1);
-  btTrend->setObjectName(QStringLiteral("btTrend"));
-  btTrend->setGeometry(152, 20, 64, 24);
 }
 
 void TFVANTORIS::OpenTrend() {

@@ -138,8 +138,6 @@ class TFVANTORIS : public QWidget {
   // Every row of the layout table as a widget; then the members above point at them.
   void BuildControls();
   void TakeControls();
-  // The trend window is the window's own, so its button is not in the layout table.
-  void BuildTrendButton();
   // Binds every click handler of the layout table to its widget.
   void WireHandlers();
 

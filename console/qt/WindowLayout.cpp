@@ -236,6 +236,7 @@ void TFVANTORIS::TakeControls() {
   lCount = Named<QLabel>(*this, "lCount");
   btRecord = Named<QPushButton>(*this, "btRecord");
   btFolder = Named<QPushButton>(*this, "btFolder");
+  btTrend = Named<QPushButton>(*this, "btTrend");
   lRecord = Named<QLabel>(*this, "lRecord");
   lHealth = Named<QLabel>(*this, "lHealth");
   Label6 = Named<QLabel>(*this, "Label6");

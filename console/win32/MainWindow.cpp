@@ -27,7 +27,6 @@ constexpr const wchar_t* kContainerClass = L"KELTA_Panel";
 // Control ids: the layout table's index plus this.
 constexpr int kFirstId = 1000;
 constexpr int kStatusBarId = 999;
-constexpr int kTrendButtonId = 998;
 // The drop-down list's height below the combo box's edit.
 constexpr int kPortListHeight = 200;
 // Room for a port's description beside its name in the dropped list.
@@ -199,15 +198,6 @@ void MainWindow::CreateControls() {
     if (control == nullptr) continue;
     controls_.emplace(std::string(c.name), control);
     layouts_[control] = &c;
-  }
-  // Beside the recording's buttons, as the Qt window places it.
-  if (HWND panel = Control("Panel1")) {
-    trendButton_ = ::CreateWindowExW(
-        0, L"BUTTON", L"Trend",
-        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 152, 20, 64, 24,
-        panel, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTrendButtonId)), instance_, nullptr);
-    ::SendMessageW(trendButton_, WM_SETFONT, reinterpret_cast<WPARAM>(Font(kFormFontPixels, false)),
-                   FALSE);
   }
 }
 
@@ -586,11 +576,6 @@ bool MainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
   switch (message) {
     case WM_COMMAND: {
       if (HIWORD(wParam) != BN_CLICKED || lParam == 0) return false;
-      if (reinterpret_cast<HWND>(lParam) == trendButton_ && trendButton_ != nullptr) {
-        form_->Guarded([this] { OpenTrend(); });
-        result = 0;
-        return true;
-      }
       const ControlLayout* c = LayoutByHandle(reinterpret_cast<HWND>(lParam));
       if (c == nullptr || (c->kind != ControlKind::Button && c->kind != ControlKind::ToggleButton))
         return false;

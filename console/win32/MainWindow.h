@@ -53,11 +53,11 @@ class MainWindow final : public IFormWindow {
   // A control by its name in the layout table; nullptr when the window has none of that name.
   HWND Control(std::string_view name) const;
   std::string StatusText(int panel) const;
-  // The "Trend" button (on Panel1, where the Qt window has it) shows the trend window, made at
-  // the first click; nullptr before.
-  HWND TrendButton() const { return trendButton_; }
+  // The "Trend" button (a row of the layout table) shows the trend window, made at the first
+  // click; Trend() is nullptr before.
+  HWND TrendButton() const { return Control("btTrend"); }
   TrendWindow* Trend() const { return trend_.get(); }
-  void OpenTrend();
+  void OpenTrend() override;
 
   // IFormWindow
   std::string Text(FormControl control) const override;
@@ -119,7 +119,6 @@ class MainWindow final : public IFormWindow {
   bool closed_ = false;
   bool panelPressed_ = false;
   std::unique_ptr<DialView> dial_;
-  HWND trendButton_ = nullptr;
   std::unique_ptr<TrendWindow> trend_;
   std::shared_ptr<Win32Dispatcher> dispatcher_;
   // Last: goes first, so closing its port still reports to the window.

@@ -132,6 +132,7 @@ TEST(FormLayout, EveryClickHandlerIsBoundOnceToAControlBothWindowsCanClick) {
       {"btB105", &ConsoleForm::btB105Click},         {"btHelp", &ConsoleForm::btHelpClick},
       {"btClose", &ConsoleForm::btCloseClick},       {"btClear", &ConsoleForm::btClearClick},
       {"btRecord", &ConsoleForm::btRecordClick},     {"btFolder", &ConsoleForm::btFolderClick},
+      {"btTrend", &ConsoleForm::btTrendClick},
   };
   std::map<std::string_view, FormClick> bound;
   for (const ControlLayout& c : FormLayout()) {

@@ -88,7 +88,7 @@ TEST(ConsoleLayout, EveryRowWithAClickHandlerIsAWidgetWhoseClickTheWindowTakes) 
     EXPECT_EQ(listened, row.click != nullptr);
     bound += row.click != nullptr ? 1 : 0;
   }
-  EXPECT_EQ(bound, 19);
+  EXPECT_EQ(bound, 20);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "base/Errors.h"
+#include "base/FdIo.h"
 #include "base/LocalTime.h"
 #include "base/RegularFile.h"
 
@@ -31,16 +32,9 @@ void WriteLogLine(const std::string& dir, const std::string& line) {
   const int fd = opened.fd;
   // One write per line: appends from two programs sharing the folder do not interleave.
   const std::string text = line + "\r\n";
-  size_t put = 0;
-  while (put < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + put, text.size() - put);
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      if (err == EINTR) continue;
-      ::close(fd);
-      throw FileError("Cannot write", path, err);
-    }
-    put += static_cast<size_t>(n);
+  if (const int err = WriteAll(fd, text.data(), text.size()).err; err != 0) {
+    ::close(fd);
+    throw FileError("Cannot write", path, err);
   }
   if (::close(fd) != 0) {
     const int err = errno;

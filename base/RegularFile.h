@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 
 #include "base/Errors.h"
@@ -17,12 +18,14 @@ namespace kelta {
 // "block device", "socket"; "special file" for anything else.
 std::string FileKind(mode_t mode);
 
-// The outcome of OpenRegularFile: fd >= 0 when it opened; otherwise err is the errno of the
-// failed call, or 0 when the path names something other than a regular file (kind says what).
+// The outcome of OpenRegularFile: fd >= 0 when it opened, and size is the file's length then;
+// otherwise err is the errno of the failed call, or 0 when the path names something other than
+// a regular file (kind says what).
 struct RegularFile {
   int fd = -1;
   int err = 0;
   std::string kind;
+  std::uint64_t size = 0;
 };
 
 // Opens path with flags plus O_NONBLOCK, O_NOCTTY and O_CLOEXEC. An existing path that is not

@@ -40,6 +40,7 @@ RegularFile OpenRegularFile(const std::string& path, int flags, mode_t createMod
     return file;
   }
   // O_NONBLOCK means nothing to a regular file's reads and writes; it stays set.
+  file.size = static_cast<std::uint64_t>(st.st_size);
   file.fd = fd;
   return file;
 }

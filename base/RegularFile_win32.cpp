@@ -55,6 +55,7 @@ RegularFile OpenRegularFile(const std::string& path, int flags, mode_t createMod
     ::_close(fd);
     return file;
   }
+  file.size = static_cast<std::uint64_t>(st.st_size);
   file.fd = fd;
   return file;
 }

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "base/Errors.h"
+#include "base/FdIo.h"
 #include "base/LocalTime.h"
 #include "base/RegularFile.h"
 
@@ -195,22 +196,16 @@ void ReadingCsvWriter::Flush(bool force) {
 }
 
 void ReadingCsvWriter::WriteOut() {
-  size_t put = 0;
-  while (put < pending_.size()) {
-    const auto n =
-        ::write(fd_, pending_.data() + put, static_cast<unsigned>(pending_.size() - put));
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      if (err == EINTR) continue;
-      // Whole lines only: the part of a line the disk took goes again. Should the cut fail
-      // too, the write's failure is still the one to report.
-      const size_t lastEnd = put == 0 ? std::string::npos : pending_.rfind('\n', put - 1);
-      const size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
-      if (whole < put) static_cast<void>(TruncateFile(fd_, fileBytes_ + whole));
-      fileBytes_ += whole;
-      Fail("Cannot write", err);
-    }
-    put += static_cast<size_t>(n);
+  const FdIoResult wrote = WriteAll(fd_, pending_.data(), pending_.size());
+  if (wrote.err != 0) {
+    // Whole lines only: the part of a line the disk took goes again. Should the cut fail
+    // too, the write's failure is still the one to report.
+    const size_t put = wrote.done;
+    const size_t lastEnd = put == 0 ? std::string::npos : pending_.rfind('\n', put - 1);
+    const size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+    if (whole < put) static_cast<void>(TruncateFile(fd_, fileBytes_ + whole));
+    fileBytes_ += whole;
+    Fail("Cannot write", wrote.err);
   }
   fileBytes_ += pending_.size();
   pending_.clear();

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "base/Errors.h"
+#include "base/FdIo.h"
 #include "base/RegularFile.h"
 
 namespace kelta {
@@ -52,16 +53,9 @@ void SaveRecordFolder(const std::string& dir, const std::string& folder) {
   const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
   if (opened.fd < 0) throw OpenFailure("Cannot create", path, opened);
   const std::string text = std::string(kFolderKey) + folder + "\r\n";
-  size_t put = 0;
-  while (put < text.size()) {
-    const auto n = ::write(opened.fd, text.data() + put, static_cast<unsigned>(text.size() - put));
-    if (n <= 0) {
-      const int err = n < 0 ? errno : EIO;
-      if (err == EINTR) continue;
-      ::close(opened.fd);
-      throw FileError("Cannot write", path, err);
-    }
-    put += static_cast<size_t>(n);
+  if (const int err = WriteAll(opened.fd, text.data(), text.size()).err; err != 0) {
+    ::close(opened.fd);
+    throw FileError("Cannot write", path, err);
   }
   if (::close(opened.fd) != 0) {
     const int err = errno;

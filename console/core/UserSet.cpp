@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/Errors.h"
+#include "base/FdIo.h"
 #include "base/RegularFile.h"
 
 namespace kelta {
@@ -103,18 +104,9 @@ void LoadUserSet(TUserSet& record, const std::string& dir) {
   if (opened.fd < 0) throw OpenFailure("Cannot open", path, opened);
   FileHandle file(opened.fd);
   char buffer[kUserSetSize];
-  size_t got = 0;
-  while (got < kUserSetSize) {
-    const ssize_t n = ::read(file.get(), buffer + got, kUserSetSize - got);
-    if (n < 0) {
-      const int err = errno;
-      if (err == EINTR) continue;
-      throw FileError("Cannot read", path, err);
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  const TUserSet loaded = UserSetFromBytes(std::string_view(buffer, got), path);
+  const FdIoResult got = ReadAll(file.get(), buffer, kUserSetSize);
+  if (got.err != 0) throw FileError("Cannot read", path, got.err);
+  const TUserSet loaded = UserSetFromBytes(std::string_view(buffer, got.done), path);
   file.Close(path);
   record = loaded;
 }
@@ -125,17 +117,8 @@ void SaveUserSet(TUserSet& record, const std::string& dir) {
     const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (opened.fd < 0) throw OpenFailure("Cannot create", path, opened);
     FileHandle file(opened.fd);
-    size_t put = 0;
-    while (put < kUserSetSize) {
-      const ssize_t n = ::write(file.get(), record.bytes.data() + put, kUserSetSize - put);
-      if (n < 0) {
-        const int err = errno;
-        if (err == EINTR) continue;
-        throw FileError("Cannot write", path, err);
-      }
-      if (n == 0) throw FileError("Cannot write", path, EIO);
-      put += static_cast<size_t>(n);
-    }
+    if (const int err = WriteAll(file.get(), record.bytes.data(), kUserSetSize).err; err != 0)
+      throw FileError("Cannot write", path, err);
     file.Close(path);
   }
   LoadUserSet(record, dir);

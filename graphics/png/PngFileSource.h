@@ -1,6 +1,6 @@
 #pragma once
-// A PNG file opened for the decoder, read in binary. PngFileSource_linux.cpp and
-// PngFileSource_win32.cpp hold the two systems' ways; file names are UTF-8.
+// A PNG file opened for the decoder, read in binary through base's regular-file opener; file
+// names are UTF-8.
 
 #include <memory>
 #include <string>

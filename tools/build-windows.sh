@@ -44,8 +44,11 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
+# KELTA_WARNINGS_AS_ERRORS=1 (set by tools/test.sh): a warning stops the build.
+werror=()
+[ -z "${KELTA_WARNINGS_AS_ERRORS:-}" ] || werror=(-DCMAKE_COMPILE_WARNING_AS_ERROR=ON)
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
-  "${launcher[@]}" \
+  "${launcher[@]}" "${werror[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
   -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" \
   -DKELTA_LINUX_CONSOLE="$linux_console" >/dev/null

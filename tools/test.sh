@@ -103,9 +103,12 @@ run_ctest() { # build-dir [programs at once]
   rm -f "$out"
 }
 
+# Warnings are errors in every configuration CI builds, the Windows one included.
+export KELTA_WARNINGS_AS_ERRORS=1
 configure_build() { # dir, extra cmake args...
   local dir=$1; shift
-  cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
+  cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" \
+    >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 

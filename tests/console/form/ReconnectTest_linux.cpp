@@ -85,7 +85,11 @@ TEST(Reconnect, APortOpenedByItsDefaultNameWaitsForThatDevice) {
   rig.Click(&ConsoleForm::Button3Click);
   ASSERT_TRUE(w.Visible(F::Panel1));
 
+  // The device goes, and its name with it (as an adapter's node does): a dangling link to
+  // the closed terminal would lead to whatever terminal another program opens next under
+  // its number.
   first.HangUp();
+  ASSERT_EQ(unlink(device.c_str()), 0);
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
   sim::PortLink link(rig.dir.Path(), com, rig.sensor.Simulated().SlavePath(), false);
   w.WaitWithMessages(1500, [] { return false; });  // three looks
@@ -94,7 +98,6 @@ TEST(Reconnect, APortOpenedByItsDefaultNameWaitsForThatDevice) {
 
   sim::SimulatedSensor second(Steady(2.5));
   second.Start();
-  ASSERT_EQ(unlink(device.c_str()), 0);
   ASSERT_EQ(symlink(second.SlavePath().c_str(), device.c_str()), 0);
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->LostPortName().empty(); }));
   EXPECT_TRUE(w.Visible(F::Panel1));

@@ -73,11 +73,12 @@ void FillHeader(unsigned char* record, const char* state, uint32_t topicSize,
   PutLe(record + 16, crc, 4);
 }
 
-// 0 or the errno of the failure (EIO for a write that took nothing, or a read past the end).
-int WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
-  const auto* bytes = static_cast<const char*>(data);
+// Runs a positional read or write until `size` bytes are done. 0 or the errno of the failure
+// (EIO for a write that took nothing, or a read past the end).
+template <typename Byte, typename Call>
+int AllAt(Byte* bytes, size_t size, uint64_t offset, Call call) {
   while (size > 0) {
-    const ssize_t n = pwrite(fd, bytes, size, static_cast<off_t>(offset));
+    const ssize_t n = call(bytes, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) return EIO;
@@ -88,18 +89,14 @@ int WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
   return 0;
 }
 
+int WriteAllAt(int fd, const void* data, size_t size, uint64_t offset) {
+  return AllAt(static_cast<const char*>(data), size, offset,
+               [fd](const char* b, size_t n, off_t at) { return pwrite(fd, b, n, at); });
+}
+
 int ReadAllAt(int fd, void* data, size_t size, uint64_t offset) {
-  auto* bytes = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = pread(fd, bytes, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return EIO;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-    offset += static_cast<uint64_t>(n);
-  }
-  return 0;
+  return AllAt(static_cast<char*>(data), size, offset,
+               [fd](char* b, size_t n, off_t at) { return pread(fd, b, n, at); });
 }
 
 const char* KindOf(mode_t mode) {

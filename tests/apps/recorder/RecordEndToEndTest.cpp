@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "apps/recorder/MqttPublisher.h"
 #include "apps/recorder/Recorder.h"
 #include "apps/sim/PortLink.h"
 #include "apps/sim/SensorWire.h"
@@ -717,9 +718,11 @@ TEST_F(RecordTest, TwoRecordersOfOneNameOnTwoPortsKeepTheirConnections) {
 // The line to the broker is cut silently (nothing passes, nothing is closed) while readings
 // come: once the recorder gives the dead connection up it connects anew, and the readings that
 // were in flight arrive once, not twice; the queue's bound drops the oldest meanwhile, and the
-// published count is exactly the number that never arrived. The shortest keep-alive makes the
-// cut noticed sooner.
-TEST_F(RecordTest, ASilentCutSendsNothingTwiceAndCountsDropsExactly) {
+// published count covers every reading that never arrived. A reading the broker took just as
+// the line froze, its acknowledgement lost, is given up unknowing and counted too: so the
+// count may exceed the missing ones by what was in flight, never more. The shortest
+// keep-alive makes the cut noticed sooner.
+TEST_F(RecordTest, ASilentCutSendsNothingTwiceAndCountsEveryDrop) {
   StartSim({"--angle", "2.5", "--rate", "50"});
   StartBroker();
   Subscriber subscriber(broker_->Port(), "kelta/#");
@@ -758,7 +761,9 @@ TEST_F(RecordTest, ASilentCutSendsNothingTwiceAndCountsDropsExactly) {
   }
   // The cut outlasted the bound.
   EXPECT_GT(dropped, 0);
-  EXPECT_EQ(dropped, n - static_cast<long long>(distinct.size()));
+  const long long missing = n - static_cast<long long>(distinct.size());
+  EXPECT_GE(dropped, missing);
+  EXPECT_LE(dropped - missing, kelta::record::MqttPublisher::kWindow);
 }
 
 // After a silent cut the broker's address answers no new connection at all (its first packet

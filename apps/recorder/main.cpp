@@ -19,6 +19,7 @@
 #include "apps/recorder/RecordOptions.h"
 #include "apps/recorder/RecordSystem.h"
 #include "apps/recorder/Recorder.h"
+#include "apps/recorder/ServiceNotify.h"
 #include "base/Errors.h"
 #include "records/ReadingCsv.h"
 #if KELTA_RECORD_MQTT
@@ -238,8 +239,12 @@ int Run(const RecordOptions& options) {
       (options.ids.empty() ? std::string(" (continuous)")
                            : " (bus, " + std::to_string(options.ids.size()) + " IDs)"));
   if (const std::string notice = IntervalNotice(options); !notice.empty()) Log(notice);
+  ServiceNotify service;
+  service.Ready("recording " + options.port);
 
   const auto tick = [&] {
+    // From the main loop itself: a recorder stuck anywhere misses it and is restarted.
+    service.Alive();
     if (csv.IsOpen() && exitCode == kExitOk) {
       try {
         csv.Flush();
@@ -255,6 +260,7 @@ int Run(const RecordOptions& options) {
   };
   StopLimit stopLimit;
   recorder.Run([] { return stopRequested.load(); }, tick);
+  service.Stopping();
 
   // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
   if (csv.IsOpen()) {

@@ -6,14 +6,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -802,6 +807,80 @@ TEST_F(RecordTest, APortHeldByAnotherProgramIsNamed) {
   EXPECT_NE(run.err.find("COM6 is in use by another program (" + line.SlavePath() + ")"),
             std::string::npos)
       << run.err;
+}
+
+// The service manager's notification socket, as systemd gives it: the recorder says it is
+// ready once it records, sends the watchdog's keep-alive from its main loop at half the
+// interval, and says it is stopping at the end. A watchdog meant for another process (a shell
+// between the manager and the recorder) is left alone.
+class NotifySocket {
+ public:
+  explicit NotifySocket(const std::string& path) : path_(path) {
+    fd_ = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  }
+  ~NotifySocket() { close(fd_); }
+  // Datagrams received until one contains `text` (true), or 20 s passed.
+  bool WaitFor(const std::string& text) {
+    for (auto end = std::chrono::steady_clock::now() + 20s;
+         std::chrono::steady_clock::now() < end;) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 100) != 1) continue;
+      char buffer[512];
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n <= 0) continue;
+      received_.emplace_back(buffer, static_cast<size_t>(n));
+      if (received_.back().find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+  size_t Count(const std::string& text) const {
+    return static_cast<size_t>(std::count_if(received_.begin(), received_.end(), [&](auto& d) {
+      return d.find(text) != std::string::npos;
+    }));
+  }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  std::vector<std::string> received_;
+};
+
+TEST_F(RecordTest, TellsTheServiceManagerItIsReadyAliveAndStopping) {
+  StartSim({"--angle", "4.5", "--rate", "50"});
+  NotifySocket manager(dir_.File("notify"));
+  setenv("NOTIFY_SOCKET", dir_.File("notify").c_str(), 1);
+  setenv("WATCHDOG_USEC", "400000", 1);
+  StartRecorder({});
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  ASSERT_TRUE(manager.WaitFor("READY=1")) << Errors();
+  EXPECT_EQ(manager.Count("STATUS=recording COM4"), 1u);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(manager.WaitFor("WATCHDOG=1")) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_TRUE(manager.WaitFor("STOPPING=1"));
+  EXPECT_FALSE(Printed().empty());
+}
+
+TEST_F(RecordTest, LeavesAWatchdogMeantForAnotherProcessAlone) {
+  StartSim({"--angle", "4.5", "--rate", "50"});
+  NotifySocket manager(dir_.File("notify"));
+  setenv("NOTIFY_SOCKET", dir_.File("notify").c_str(), 1);
+  setenv("WATCHDOG_USEC", "200000", 1);
+  setenv("WATCHDOG_PID", "1", 1);
+  StartRecorder({});
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  unsetenv("WATCHDOG_PID");
+  ASSERT_TRUE(manager.WaitFor("READY=1")) << Errors();
+  // Ten watchdog intervals of readings.
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 100; })) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  EXPECT_TRUE(manager.WaitFor("STOPPING=1"));
+  EXPECT_EQ(manager.Count("WATCHDOG=1"), 0u);
 }
 
 }  // namespace

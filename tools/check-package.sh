@@ -6,6 +6,7 @@
 #     dependencies were computed, and it has no maintainer scripts (it never changes groups or
 #     udev rules);
 #   - desktop-file-validate on the launcher, appstreamcli validate on the metadata;
+#   - the recorder's systemd unit read by systemd-analyze (verify, and security at most 3.0);
 #   - unpacked with dpkg -x where its user cannot write (as root: run as nobody): kelta-sim
 #     --help; then kelta-sim linking COM<N> and the console started offscreen against it,
 #     reading once (--read-once), its own files landing in a temporary XDG_DATA_HOME and none
@@ -98,8 +99,18 @@ check "appstreamcli validate io.github.kelta.Display.metainfo.xml" \
 grep -q "Exec=KELTA_Dispaly" "$ext/usr/share/applications/kelta-display.desktop" &&
   grep -q "^Name=KELTA Display$" "$ext/usr/share/applications/kelta-display.desktop" ||
   bad "the launcher does not start KELTA_Dispaly as \"KELTA Display\""
-check "the unit starts /usr/bin/kelta-record" \
-  grep -q '^ExecStart=/usr/bin/kelta-record ' "$ext/usr/lib/systemd/system/kelta-record@.service"
+unit="$ext/usr/lib/systemd/system/kelta-record@.service"
+check "the unit starts /usr/bin/kelta-record" grep -q '^ExecStart=/usr/bin/kelta-record ' "$unit"
+# systemd's own reading of the unit: every line understood (verify warns but still succeeds,
+# so any output fails), its program there to run (the unpacked one, named in a copy), and its
+# exposure at most 3.0 of 10 (the threshold counts in tenths).
+sed "s|^ExecStart=/usr/bin/|ExecStart=$ext/usr/bin/|" "$unit" >"$work/kelta-record@.service"
+verified=$(systemd-analyze verify --man=no "$work/kelta-record@.service" 2>&1)
+check "systemd-analyze verify kelta-record@.service${verified:+ ($verified)}" test -z "$verified"
+exposure=$(systemd-analyze security --offline=true --threshold=30 \
+  "$work/kelta-record@.service" 2>&1 | tail -n 1 | grep -oE "[0-9.]+ [A-Z]+")
+check "systemd-analyze security kelta-record@.service: exposure $exposure" \
+  systemd-analyze security --offline=true --threshold=30 "$work/kelta-record@.service"
 bad_pages=()
 for page in kelta-sim kelta-record kelta-imgcheck kelta-render-dial; do
   zcat "$ext/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH ${page^^} 1 .*$version" ||

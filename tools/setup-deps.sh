@@ -10,7 +10,7 @@ pkgs=(
   libmosquitto-dev mosquitto
   clang libclang-rt-14-dev clang-format git ccache
   fonts-nanum xvfb xauth x11-apps imagemagick locales
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream systemd
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -7,7 +7,7 @@ pkgs=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev
   libpng-dev zlib1g-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmosquitto-dev mosquitto
+  libmosquitto-dev mosquitto nanopb libnanopb-dev
   clang libclang-rt-14-dev clang-format git ccache
   fonts-nanum xvfb xauth x11-apps imagemagick locales
   dpkg-dev file desktop-file-utils appstream systemd
@@ -24,3 +24,6 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The Node.js consumers the recorder's tests publish to, from the npm registry.
+bash "$(dirname "$0")/setup-node-deps.sh"

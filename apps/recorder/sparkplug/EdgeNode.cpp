@@ -14,6 +14,26 @@ bool ValidLevel(std::string_view name) {
   return !name.empty() && name.find_first_of("/+#") == std::string_view::npos;
 }
 
+// A frame's bytes as a metric's text, which a host reads as UTF-8: printable ASCII as it is,
+// a backslash doubled, every other byte as "\xNN", so noise on the line shows as what it was.
+std::string LineText(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      text += "\\\\";
+    } else if (byte >= 0x20 && byte < 0x7F) {
+      text += c;
+    } else {
+      text += "\\x";
+      text += kDigits[byte >> 4];
+      text += kDigits[byte & 0x0Fu];
+    }
+  }
+  return text;
+}
+
 // "#INFO" items are numbers as text; one that is not stays text rather than a made-up number.
 Metric NumberOrText(std::string name, const std::string& text) {
   int32_t value = 0;
@@ -21,7 +41,7 @@ Metric NumberOrText(std::string name, const std::string& text) {
   if (error == std::errc() && end == text.data() + text.size() && !text.empty()) {
     return Metric::Signed(std::move(name), DataType::Int32, value);
   }
-  return Metric::Text(std::move(name), text);
+  return Metric::Text(std::move(name), LineText(text));
 }
 
 Message Build(std::string topic, const Payload& payload) {
@@ -108,9 +128,10 @@ Message EdgeNode::DeviceBirth(const SensorBirth& sensor, uint64_t nowMs) {
   payload.timestamp = nowMs;
   payload.seq = NextSeq();
   payload.metrics.push_back(Angle(sensor.angle, nowMs));
-  payload.metrics.push_back(Metric::Text("Line", sensor.line));
+  payload.metrics.push_back(Metric::Text("Line", LineText(sensor.line)));
   payload.metrics.push_back(Metric::Signed("Sensor/ID", DataType::Int32, sensor.id));
-  if (sensor.version) payload.metrics.push_back(Metric::Text("Sensor/Version", *sensor.version));
+  if (sensor.version)
+    payload.metrics.push_back(Metric::Text("Sensor/Version", LineText(*sensor.version)));
   if (sensor.mode) payload.metrics.push_back(NumberOrText("Sensor/Mode", *sensor.mode));
   if (sensor.negativeRange) {
     payload.metrics.push_back(NumberOrText("Sensor/Negative Range", *sensor.negativeRange));
@@ -128,7 +149,7 @@ Message EdgeNode::DeviceData(const std::string& device, double angle, const std:
   payload.seq = NextSeq();
   Metric a = Angle(angle, readingMs);
   a.historical = historical;
-  Metric text = Metric::Text("Line", line);
+  Metric text = Metric::Text("Line", LineText(line));
   text.timestamp = readingMs;
   text.historical = historical;
   payload.metrics.push_back(std::move(a));

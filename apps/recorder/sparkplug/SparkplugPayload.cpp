@@ -18,7 +18,11 @@ using PbMetric = kelta_sparkplug_Payload_Metric;
 
 template <size_t N>
 void CopyText(char (&to)[N], const std::string& from, const char* what) {
-  if (from.size() >= N) throw PayloadTooLarge(std::string(what) + " too long");
+  if (from.size() >= N) throw UnencodablePayload(std::string(what) + " too long");
+  // The codec's texts end at their first NUL: one inside would cut the text short unseen.
+  if (from.find('\0') != std::string::npos) {
+    throw UnencodablePayload(std::string(what) + " holds a NUL byte");
+  }
   std::memcpy(to, from.data(), from.size());
   to[from.size()] = '\0';
 }
@@ -121,7 +125,7 @@ std::string Encode(const Payload& payload) {
     pb->has_seq = true;
     pb->seq = *payload.seq;
   }
-  if (payload.metrics.size() > std::size(pb->metrics)) throw PayloadTooLarge("too many metrics");
+  if (payload.metrics.size() > std::size(pb->metrics)) throw UnencodablePayload("too many metrics");
   pb->metrics_count = static_cast<pb_size_t>(payload.metrics.size());
   for (size_t i = 0; i < payload.metrics.size(); ++i) {
     const Metric& from = payload.metrics[i];
@@ -142,7 +146,7 @@ std::string Encode(const Payload& payload) {
     if (!from.properties.empty()) {
       auto& set = to.properties;
       if (from.properties.size() > std::size(set.keys))
-        throw PayloadTooLarge("too many properties");
+        throw UnencodablePayload("too many properties");
       to.has_properties = true;
       set.keys_count = set.values_count = static_cast<pb_size_t>(from.properties.size());
       for (size_t k = 0; k < from.properties.size(); ++k) {
@@ -156,12 +160,12 @@ std::string Encode(const Payload& payload) {
   }
   size_t size = 0;
   if (!pb_get_encoded_size(&size, kelta_sparkplug_Payload_fields, pb.get())) {
-    throw PayloadTooLarge("payload not encodable");
+    throw UnencodablePayload("payload not encodable");
   }
   std::string bytes(size, '\0');
   pb_ostream_t out = pb_ostream_from_buffer(reinterpret_cast<pb_byte_t*>(bytes.data()), size);
   if (!pb_encode(&out, kelta_sparkplug_Payload_fields, pb.get())) {
-    throw PayloadTooLarge(std::string("payload not encodable: ") + PB_GET_ERROR(&out));
+    throw UnencodablePayload(std::string("payload not encodable: ") + PB_GET_ERROR(&out));
   }
   bytes.resize(out.bytes_written);
   return bytes;

@@ -57,11 +57,11 @@ struct Payload {
   std::vector<Metric> metrics;
 };
 
-// A payload that does not fit the codec's sizes (too many metrics or properties, a text longer
-// than its field): refused whole, never cut.
-class PayloadTooLarge : public std::length_error {
+// A payload that does not fit the codec (too many metrics or properties, a text longer than its
+// field or holding a NUL byte): refused whole, never cut.
+class UnencodablePayload : public std::runtime_error {
  public:
-  using std::length_error::length_error;
+  using std::runtime_error::runtime_error;
 };
 
 std::string Encode(const Payload& payload);

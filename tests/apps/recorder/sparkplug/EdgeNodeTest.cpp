@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "apps/recorder/sparkplug/EdgeNode.h"
+#include "apps/recorder/sparkplug/SparkplugFlow.h"
 #include "apps/recorder/sparkplug/SparkplugPayload.h"
 #include "tests/support/Files.h"
 #include "tests/support/RunTool.h"
@@ -89,10 +92,11 @@ TEST(EdgeNode, ASensorIsBornReportsAndDiesInSequence) {
   sensor.negativeRange = "1800";
   sensor.positiveRange = "x9";
   sensor.line = "-12.5";
-  std::vector<Message> sent = {node.NodeBirth(1, Metrics(), 1000), node.DeviceBirth(sensor, 1001),
-                               node.DeviceData(sensor.device, -12.5, "-12.5", 990, true, 1002),
-                               node.DeviceData(sensor.device, 0.25, "0.25", 1003, false, 1003),
-                               node.DeviceDeath(sensor.device, 1004)};
+  std::vector<Message> sent = {
+      node.NodeBirth(1, Metrics(), 1000), node.DeviceBirth(sensor, 1001),
+      node.DeviceData(sensor.device, -12.5, "-12.5", 990, true, 1002),
+      node.DeviceData(sensor.device, 0.25, "0.25\x01\\", 1003, false, 1003),
+      node.DeviceDeath(sensor.device, 1004)};
   EXPECT_EQ(sent[1].topic, "spBv1.0/plant/DBIRTH/line3/ttyUSB0-3");
   EXPECT_EQ(sent[2].topic, "spBv1.0/plant/DDATA/line3/ttyUSB0-3");
   EXPECT_EQ(sent[4].topic, "spBv1.0/plant/DDEATH/line3/ttyUSB0-3");
@@ -107,7 +111,8 @@ TEST(EdgeNode, ASensorIsBornReportsAndDiesInSequence) {
       decoded[2],
       "seq=2 ts=1002 | Angle:Double=-12.5@990 hist unit=deg | Line:String=\"-12.5\"@990 hist");
   EXPECT_EQ(decoded[3],
-            "seq=3 ts=1003 | Angle:Double=0.25@1003 unit=deg | Line:String=\"0.25\"@1003");
+            "seq=3 ts=1003 | Angle:Double=0.25@1003 unit=deg | "
+            "Line:String=\"0.25\\\\x01\\\\\\\\\"@1003");
   EXPECT_EQ(decoded[4], "seq=4 ts=1004");
 }
 
@@ -146,7 +151,86 @@ TEST(EdgeNode, NamesThatCannotBeTopicLevelsAreRefusedOrReplaced) {
   // A line longer than the payload's text field is refused whole, never cut.
   EdgeNode node("g", "n");
   EXPECT_THROW(node.DeviceData("d", 1, std::string(2000, 'x'), 1, false, 1),
-               sparkplug::PayloadTooLarge);
+               sparkplug::UnencodablePayload);
+  sparkplug::Payload payload;
+  payload.metrics.push_back(sparkplug::Metric::Text("t", std::string("a\0b", 3)));
+  EXPECT_THROW(sparkplug::Encode(payload), sparkplug::UnencodablePayload);
+}
+
+TEST(SparkplugFlow, AQueuedReadingReadsBackBitForBitWhateverItsTextsHold) {
+  sparkplug::QueuedReading r;
+  r.ms = 1700000000123;
+  r.port = "/dev/serial/by-id/usb-1:2\t3";
+  r.id = -4;
+  r.angle = -0.0;
+  r.line = std::string("12.5\t\0:7", 8);
+  r.mode = "2";
+  r.positiveRange = "";
+  const std::optional<sparkplug::QueuedReading> back =
+      sparkplug::UnpackReading(sparkplug::PackReading(r));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->ms, r.ms);
+  EXPECT_EQ(back->port, r.port);
+  EXPECT_EQ(back->id, -4);
+  EXPECT_TRUE(std::signbit(back->angle));
+  EXPECT_EQ(back->line, r.line);
+  EXPECT_EQ(back->mode, r.mode);
+  EXPECT_EQ(back->version, std::nullopt);
+  EXPECT_EQ(back->negativeRange, std::nullopt);
+  EXPECT_EQ(back->positiveRange, std::optional<std::string>(""));
+  r.angle = std::nan("");
+  EXPECT_TRUE(std::isnan(sparkplug::UnpackReading(sparkplug::PackReading(r))->angle));
+  // A record of the JSON publisher, one cut short or one longer: no reading.
+  const std::string packed = sparkplug::PackReading(r);
+  EXPECT_FALSE(sparkplug::UnpackReading("{\"seq\":1}"));
+  EXPECT_FALSE(sparkplug::UnpackReading(packed.substr(0, packed.size() - 1)));
+  EXPECT_FALSE(sparkplug::UnpackReading(packed + "x"));
+}
+
+// Readings from before the connection wait for the node's birth and then go out historical,
+// after the sensor's birth; a sensor gone dies and is born again with its next reading; a
+// new connection (or a rebirth) announces only the sensors alive.
+TEST(SparkplugFlow, SensorsAreBornReportAndDieAsTheNodeDoes) {
+  sparkplug::SparkplugFlow flow(EdgeNode("plant", "line3"));
+  const auto reading = [](uint64_t ms, int id, double angle) {
+    sparkplug::QueuedReading r;
+    r.ms = ms;
+    r.port = "COM7";
+    r.id = id;
+    r.angle = angle;
+    r.line = std::to_string(angle);
+    return r;
+  };
+  std::vector<Message> sent;
+  const auto add = [&](std::vector<Message> m) { sent.insert(sent.end(), m.begin(), m.end()); };
+  EXPECT_TRUE(flow.Reading(reading(100, 3, 1.5), 100).empty());  // no node yet
+  add(flow.Births(5, Metrics(), 200));
+  add(flow.Reading(reading(150, 3, 2.5), 210));  // waited on disk
+  add(flow.Reading(reading(220, 4, 3.5), 220));
+  add(flow.SensorGone("COM7", 4, 230));
+  add(flow.SensorGone("COM7", 4, 231));  // dead already: nothing
+  add(flow.Reading(reading(240, 4, 4.5), 240));
+  add(flow.SensorGone("COM7", 3, 250));
+  flow.Disconnected();
+  add(flow.Births(6, Metrics(), 300));
+  std::vector<std::string> topics;
+  for (const Message& m : sent) topics.push_back(m.topic.substr(m.topic.find('/', 8) + 1));
+  EXPECT_EQ(topics, (std::vector<std::string>{
+                        "NBIRTH/line3", "DBIRTH/line3/COM7-3", "DDATA/line3/COM7-3",
+                        "DBIRTH/line3/COM7-4", "DDATA/line3/COM7-4", "DDEATH/line3/COM7-4",
+                        "DBIRTH/line3/COM7-4", "DDATA/line3/COM7-4", "DDEATH/line3/COM7-3",
+                        "NBIRTH/line3", "DBIRTH/line3/COM7-4"}));
+  const std::vector<std::string> decoded = Decoded(sent);
+  ASSERT_EQ(decoded.size(), sent.size());
+  EXPECT_EQ(decoded[2],
+            "seq=2 ts=210 | Angle:Double=2.5@150 hist unit=deg | "
+            "Line:String=\"2.500000\"@150 hist");
+  EXPECT_EQ(decoded[4],
+            "seq=4 ts=220 | Angle:Double=3.5@220 unit=deg | "
+            "Line:String=\"3.500000\"@220");
+  // The new birth of sensor 4 carries its latest reading.
+  EXPECT_EQ(decoded[10].substr(0, decoded[10].find(" | Sensor")),
+            "seq=1 ts=300 | Angle:Double=4.5@300 unit=deg | Line:String=\"4.500000\"");
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 # What the Windows build needs on a Debian machine, installed only when missing:
 #   the MinGW-w64 cross compiler (posix thread model, so std::thread works), wine64 to run the
 #   Windows test programs, and dpkg-dev for `apt-get source`; a virtual screen (xvfb), xdotool
-#   and ImageMagick for the Windows console's end-to-end test;
+#   and ImageMagick for the Windows console's end-to-end test; NSIS (makensis) for its setup
+#   program, and the machine's own C++ compiler for the icon drawn while building;
 #   the sources of zlib and libpng as Debian ships them, unpacked once into SRC_DIR (default
 #   build-win64/_sources); the build compiles them for Windows. No prebuilt Windows binaries.
 # The source lines (deb-src) are enabled for the same archive and suites as the binary lines.
@@ -15,7 +16,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 pkgs=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev googletest cmake ninja-build xvfb xdotool
-  imagemagick)
+  imagemagick nsis g++)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,9 +1,12 @@
 #include "graphics/dial/DialFrame.h"
 
 #include "graphics/core/Blend.h"
+#include "graphics/core/Draw.h"
+#include "graphics/core/Resamplers.h"
 #include "graphics/dial/DialReadoutPaint.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace kelta::gfx {
@@ -91,7 +94,64 @@ const TBitmap32& DialFrame::Compose() {
   for (const TRect& a : areas_) ComposeArea(a);
   areas_.clear();
   frameWhole_ = readoutChanged_ = false;
+  ++frameVersion_;
   return frame_;
+}
+
+namespace {
+
+// Value * Numerator / Denominator to the nearest whole number, halves up (both positive).
+int ScaleRounded(int Value, int Numerator, int Denominator) {
+  const long long scaled = static_cast<long long>(Value) * Numerator + Denominator / 2;
+  return static_cast<int>(scaled / Denominator);
+}
+
+}  // namespace
+
+const TBitmap32& DialFrame::ComposeScaled(int Numerator, int Denominator) {
+  if (Numerator <= 0 || Denominator <= 0)
+    throw std::invalid_argument("DialFrame: the scale must be positive");
+  const TBitmap32& whole = Compose();
+  if (Numerator == Denominator) return whole;
+  if (frameVersion_ == scaledFrom_ && Numerator == scaledNumerator_ &&
+      Denominator == scaledDenominator_)
+    return scaled_;
+
+  auto scale = [&](int v) { return ScaleRounded(v, Numerator, Denominator); };
+  // The frame with its edge pixels repeated once around it: the resampler weighs the pixels
+  // at the frame's edge with their neighbours, which outside the frame are its edge again,
+  // not the transparent black beyond a bitmap.
+  const int w = frame_.Width();
+  const int h = frame_.Height();
+  edged_.SetSize(w + 2, h + 2);
+  for (int y = -1; y <= h; ++y) {
+    const TColor32* from = frame_.ScanLine(y < 0 ? 0 : (y == h ? h - 1 : y));
+    TColor32* to = edged_.ScanLine(y + 1);
+    std::memcpy(to + 1, from, static_cast<std::size_t>(w) * sizeof(TColor32));
+    to[0] = from[0];
+    to[w + 1] = from[w - 1];
+  }
+  const TRect to{0, 0, scale(w), scale(h)};
+  scaled_.SetSize(to.Width(), to.Height());
+  TLinearResampler linear(edged_);
+  StretchDraw(&scaled_, to, to, &edged_, {1, 1, w + 1, h + 1}, linear, dmOpaque);
+
+  const DialReadoutRect& r = kDialReadoutRect;
+  const int left = scale(r.Left);
+  const int top = scale(r.Top);
+  const TRect readout{left, top, scale(r.Left + r.Width), scale(r.Top + r.Height)};
+  PaintDialReadoutSized(scaled_, left, top, readout.Width(), readout.Height(), reading_,
+                        DialReadoutColor(live_, stale_), decimalSeparator_);
+  const TRect painted = Intersect(readout, scaled_.BoundsRect());
+  for (int y = painted.Top; y < painted.Bottom; ++y) {
+    TColor32* row = scaled_.ScanLine(y);
+    for (int x = painted.Left; x < painted.Right; ++x)
+      row[x] = (live_ ? row[x] : BlendColors(kNotLiveVeil, row[x])) | 0xFF000000u;
+  }
+  scaledNumerator_ = Numerator;
+  scaledDenominator_ = Denominator;
+  scaledFrom_ = frameVersion_;
+  return scaled_;
 }
 
 void DialFrame::ComposeArea(const TRect& Area) {

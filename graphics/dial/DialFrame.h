@@ -61,6 +61,13 @@ class DialFrame {
   // new places), the readout when its value or colour changed; all of it after a load, a
   // change of size or of the live mark, or when the view was composed by someone else.
   const TBitmap32& Compose();
+  // The frame drawn Numerator / Denominator times its size (a window's DPI over 96), each size
+  // and place rounded to the nearest pixel, halves up: the dial and needle resampled from the
+  // composed frame with the bilinear resampler, the readout laid out and painted afresh at
+  // its scaled place so its digits stay sharp. At a scale of 1 it is Compose() itself, pixel
+  // for pixel. Valid until the next call of any non-const member. Raises
+  // std::invalid_argument for a scale that is not positive.
+  const TBitmap32& ComposeScaled(int Numerator, int Denominator);
 
   // The parts, for tests and for callers that need more than the above.
   ViewCore& DialView() { return dst_; }
@@ -79,6 +86,15 @@ class DialFrame {
   TBitmap32 frame_;
   // The readout alone, at its own size.
   TBitmap32 readout_;
+  // The last scaled frame, the scale it was drawn at and the composition it was drawn from.
+  TBitmap32 scaled_;
+  // The frame with a border of its own edge pixels, for the resampler.
+  TBitmap32 edged_;
+  int scaledNumerator_ = 0;
+  int scaledDenominator_ = 0;
+  std::uint64_t scaledFrom_ = 0;
+  // Counts the compositions that changed frame_.
+  std::uint64_t frameVersion_ = 0;
   // Frame areas to be made again from the view's buffer; overlaps are harmless, every area
   // is made afresh.
   std::vector<TRect> areas_;

@@ -22,14 +22,19 @@ void PaintDialReadout(TCustomBitmap32& Frame, double Value, sevenseg::TColor Seg
 
 void PaintDialReadoutAt(TCustomBitmap32& Frame, int Left, int Top, double Value,
                         sevenseg::TColor SegmentColor, char DecimalSeparator) {
-  const DialReadoutRect& r = kDialReadoutRect;
-  sevenseg::BitmapCanvas canvas(Frame, {Left, Top, Left + r.Width, Top + r.Height});
-  canvas.FillRect({0, 0, r.Width, r.Height}, sevenseg::clBlack);
+  PaintDialReadoutSized(Frame, Left, Top, kDialReadoutRect.Width, kDialReadoutRect.Height, Value,
+                        SegmentColor, DecimalSeparator);
+}
+
+void PaintDialReadoutSized(TCustomBitmap32& Frame, int Left, int Top, int Width, int Height,
+                           double Value, sevenseg::TColor SegmentColor, char DecimalSeparator) {
+  sevenseg::BitmapCanvas canvas(Frame, {Left, Top, Left + Width, Top + Height});
+  canvas.FillRect({0, 0, Width, Height}, sevenseg::clBlack);
 
   // The widget's settings (CreateDialReadout) and its defaults for the rest.
   sevenseg::AnalogLayoutParams layout;
-  layout.width = r.Width;
-  layout.height = r.Height;
+  layout.width = Width;
+  layout.height = Height;
   layout.digitCount = 5;
   layout.precision = 1;
   layout.decimalSeparator = DecimalSeparator;

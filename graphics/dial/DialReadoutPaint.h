@@ -42,6 +42,11 @@ void PaintDialReadout(TCustomBitmap32& Frame, double Value, sevenseg::TColor Seg
 // bitmap of its own size (Left = Top = 0) has the pixels of the one painted in place.
 void PaintDialReadoutAt(TCustomBitmap32& Frame, int Left, int Top, double Value,
                         sevenseg::TColor SegmentColor, char DecimalSeparator = '.');
+// The same readout laid out anew in Width x Height pixels at (Left, Top): the digits of a
+// dial drawn larger for a denser screen, as sharp as at the view's own size.
+void PaintDialReadoutSized(TCustomBitmap32& Frame, int Left, int Top, int Width, int Height,
+                           double Value, sevenseg::TColor SegmentColor,
+                           char DecimalSeparator = '.');
 
 // Blends kNotLiveVeil over every pixel of Frame (the graphics core's blend rule); the result
 // is opaque.

@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,57 @@ TEST_F(DialFrameTest, MarksRecolourTheReadoutVeilTheViewAndLeaveNoTrace) {
   frame.SetLive(true);
   frame.SetStale(false);
   ExpectSame(frame.Compose(), current);
+}
+
+// For a denser screen: the dial resampled to the scaled size, the readout laid out afresh at
+// its scaled place (not the small one enlarged), the veil over all of it; at a scale of 1 the
+// frame itself.
+TEST_F(DialFrameTest, AScaledFrameHasTheDialResampledAndTheReadoutPaintedAtItsScaledSize) {
+  DialFrame frame(Img("arrow2.PNG"));
+  frame.LoadDialImages(Img("Mode0.png"));
+  frame.ShowAngle(-12.5, "3");
+  EXPECT_EQ(&frame.ComposeScaled(96, 96), &frame.Compose());
+  EXPECT_THROW(frame.ComposeScaled(0, 96), std::invalid_argument);
+  TBitmap32 small;
+  small.CopyFrom(frame.Compose());
+  for (const int dpi : {144, 192}) {
+    SCOPED_TRACE(dpi);
+    const TBitmap32& big = frame.ComposeScaled(dpi, 96);
+    const int size = (404 * dpi + 48) / 96;
+    ASSERT_EQ(big.Width(), size);
+    ASSERT_EQ(big.Height(), size);
+    // The readout: a bitmap of its own painted at the scaled size holds the same pixels.
+    const DialReadoutRect& r = kDialReadoutRect;
+    const int left = (r.Left * dpi + 48) / 96, top = (r.Top * dpi + 48) / 96;
+    const int width = ((r.Left + r.Width) * dpi + 48) / 96 - left;
+    const int height = ((r.Top + r.Height) * dpi + 48) / 96 - top;
+    TBitmap32 digits(width, height);
+    PaintDialReadoutSized(digits, 0, 0, width, height, -12.5, kReadoutCurrentColor);
+    int lit = 0;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        ASSERT_EQ(big.Pixel(left + x, top + y), digits.Pixel(x, y)) << x << "," << y;
+        lit += digits.Pixel(x, y) == kLime;
+      }
+    // Segments grow with the square of the scale: drawn at the size, not a copy of the small.
+    EXPECT_GT(lit, 0);
+    // Outside it: the dial, where it is flat, as it is at its own size; opaque everywhere.
+    // The edges too: the resampler sees the frame's edge beyond it, not the black around it.
+    EXPECT_EQ(big.Pixel(0, 0), small.Pixel(0, 0));
+    EXPECT_EQ(big.Pixel(size - 1, size - 1), small.Pixel(403, 403));
+    EXPECT_EQ(big.Pixel(size - 1, size / 2), small.Pixel(403, 202));
+    EXPECT_EQ(big.Pixel(size / 2, 0), small.Pixel(202, 0));
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) ASSERT_EQ(big.Pixel(x, y) >> 24, 0xFFu) << x << "," << y;
+  }
+  // A device lost: the scaled readout is veiled like the rest.
+  frame.SetLive(false);
+  const TBitmap32& veiled = frame.ComposeScaled(192, 96);
+  TBitmap32 grey(226, 72);
+  PaintDialReadoutSized(grey, 0, 0, 226, 72, -12.5, kReadoutNotLiveColor);
+  VeilNotLive(grey);
+  EXPECT_EQ(veiled.Pixel(288 + 100, 442 + 36), grey.Pixel(100, 36));
+  EXPECT_EQ(veiled.Pixel(10, 10), frame.Compose().Pixel(5, 5));
 }
 
 TEST_F(DialFrameTest, TheReadingOutlivesAReloadAndTheFrameFollowsThePicture) {

@@ -120,6 +120,13 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
       c.fixedAngle = OptionNumber(option, reader.Value(), -1e6, 1e6);
     } else if (option == "--count") {
       c.countFrom = OptionNumber(option, reader.Value(), -1e6, 1e6);
+    } else if (option == "--count-step") {
+      c.countStep = OptionNumber(option, reader.Value(), -1e6, 1e6);
+    } else if (option == "--count-wrap") {
+      c.countWrap = OptionNumber(option, reader.Value(), 0, 1e6);
+    } else if (option == "--frame-log") {
+      options.frameLog = reader.Value();
+      if (options.frameLog.empty()) OptionError(option, "needs a file name");
     } else if (option == "--period") {
       c.sweepPeriodSeconds = OptionNumber(option, reader.Value(), 0.1, 1e6);
     } else if (option == "--rate") {
@@ -161,7 +168,9 @@ SimOptions ParseSimOptions(const std::vector<std::string>& args) {
 std::string SimUsage() {
   return R"(Usage: kelta-sim [options]
 Plays a KELTA angle sensor on a pseudo-terminal and prints its device path. Stop it with
-Ctrl+C (SIGINT) or SIGTERM; a --com link is removed on the way out.
+Ctrl+C (SIGINT) or SIGTERM; a --com link is removed on the way out. SIGUSR1 switches the
+sensor's power off (no frames, no answers, the line stays open) and on again (it answers, and
+streams once asked with "#READ").
 
 Where the console finds it:
   --com N          link ports/comN beside the console's executable to the sensor, so the
@@ -193,6 +202,8 @@ The angle:
   --angle DEG      report this fixed angle
   --count DEG      count instead: the n-th frame sent reports DEG + n (checks that every
                    frame arrives once and in order)
+  --count-step S   ... counting S per frame instead of 1
+  --count-wrap D   ... starting again from DEG after D degrees (0: never)
   --period S       otherwise sweep from -nrange to +prange and back in S seconds (default 20)
   --rate HZ        frames per second after "#READ" (0.01-1000)      default 10
 
@@ -209,6 +220,10 @@ Faults to test the console with:
   --baud B         no faster than a B-baud line (10 bits per byte)
   --line-rate      the same as --baud 9600
 
+  --frame-log FILE write a line per data frame to FILE as it leaves: its number from 0, the
+                   wall-clock time in microseconds since 1970 and its angle text
+                   ("12,1765158131250123,-179.9"), for measuring how long frames take to
+                   reach a reader
   --verbose, -v    print every command line received
   --help, -h       this text
 )";

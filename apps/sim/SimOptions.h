@@ -16,6 +16,7 @@ struct SimOptions {
   bool force = false;      // --force: take over a live ports/comN link
   bool freeCom = false;    // --free-com: print the first free COM number, start nothing
   bool verbose = false;    // --verbose: print every command line received
+  std::string frameLog;    // --frame-log FILE: a line per data frame written, with its time
   bool help = false;
 };
 

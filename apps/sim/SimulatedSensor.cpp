@@ -48,6 +48,9 @@ std::string ConfigProblem(const SensorConfig& c) {
   if (c.countFrom && !(std::isfinite(*c.countFrom) && std::isfinite(c.countStep))) {
     return "the count's start and step must be finite";
   }
+  if (!(std::isfinite(c.countWrap) && c.countWrap >= 0)) {
+    return "the count's wrap must be finite and not negative";
+  }
   if (!(c.sweepPeriodSeconds >= 0.1 && c.sweepPeriodSeconds <= 1e6)) {
     return "the sweep period must be 0.1 to 1000000 seconds";
   }
@@ -209,6 +212,20 @@ bool SimulatedSensor::Streaming() const {
   return streaming_;
 }
 
+void SimulatedSensor::SetPowered(bool on) {
+  {
+    std::lock_guard lock(mutex_);
+    if (on == powered_) return;
+    powered_ = on;
+    // Off: what was due is gone with the power. On: the sensor starts as a fresh one does,
+    // not streaming until asked (only an unasked talker talks from the start).
+    pending_.clear();
+    streaming_ = on && config_.unasked;
+    nextFrame_ = Clock::now();
+  }
+  senderWake_.notify_all();
+}
+
 std::string SimulatedSensor::ReceivedBytes() const {
   std::lock_guard lock(mutex_);
   return log_;
@@ -305,7 +322,7 @@ void SimulatedSensor::HandleBytes(std::string_view bytes) {
 }
 
 void SimulatedSensor::Interpret(const SensorInput& input, Clock::time_point now) {
-  if (config_.silent) return;
+  if (config_.silent || !powered_) return;
   const Clock::time_point due = now + config_.replyDelay;
   SensorSettings& settings = config_.settings;
   if (input.kind == SensorInput::Kind::kPoll) {
@@ -381,7 +398,12 @@ void SimulatedSensor::QueueReply(Clock::time_point due, bool frame, std::string 
 double SimulatedSensor::AngleAt(Clock::time_point when, int busIndex) const {
   const int k = std::max(busIndex, 0);
   if (config_.countFrom) {
-    return *config_.countFrom + config_.countStep * static_cast<double>(framesSent_) + k;
+    double counted = config_.countStep * static_cast<double>(framesSent_);
+    if (config_.countWrap > 0) {
+      counted = std::fmod(counted, config_.countWrap);
+      if (counted < 0) counted += config_.countWrap;
+    }
+    return *config_.countFrom + counted + k;
   }
   if (config_.fixedAngle) return *config_.fixedAngle + k;
   const double low = -config_.settings.negativeRange / 10.0;
@@ -418,6 +440,7 @@ void SimulatedSensor::SenderLoop() {
     // A stream frame: the sensor's own, or the unasked talker's, which has an angle of its own.
     int busIndex = config_.unasked ? static_cast<int>(config_.busIds.size()) : -1;
     std::string bytes;
+    std::string angleText;
     if (!pending_.empty() && pending_.front().due <= now) {
       frame = pending_.front().frame;
       busIndex = pending_.front().busIndex;
@@ -431,11 +454,16 @@ void SimulatedSensor::SenderLoop() {
       nextFrame_ = std::max(nextFrame_ + period, now);
     }
     if (frame) {
-      bytes = config_.garbage + DataFrame(AngleText(AngleAt(now, busIndex), !config_.noDecimal));
+      angleText = AngleText(AngleAt(now, busIndex), !config_.noDecimal);
+      bytes = config_.garbage + DataFrame(angleText);
     }
     const WriteShape shape{config_.splitBytes, config_.splitGap, config_.lineBaud};
+    // Only this thread counts frames: the number is this frame's once it is written.
+    const uint64_t frameNumber = framesSent_;
+    const auto frameObserver = frame ? config_.frameObserver : nullptr;
     lock.unlock();
     const bool sent = Send(bytes, shape);
+    if (sent && frameObserver) frameObserver(frameNumber, angleText);
     lock.lock();
     if (sent && frame) {
       ++framesSent_;

@@ -60,6 +60,10 @@ struct SensorConfig {
   // countStep, so a reader can tell that every frame arrived once and in order.
   std::optional<double> countFrom;
   double countStep = 1.0;
+  // >0: the count starts again after this span, countFrom + (n times countStep modulo
+  // countWrap), so a long run keeps the needle within the dial while neighbouring frames
+  // still differ.
+  double countWrap = 0;
   double sweepPeriodSeconds = 20.0;  // 0.1 .. 1e6
   double framesPerSecond = 10.0;     // stream rate after "#READ", 0.01 .. 1000
 
@@ -88,6 +92,10 @@ struct SensorConfig {
   // Called on the reader thread with every command line received (without terminator),
   // outside every lock. Must not call Start/Stop/HangUp.
   std::function<void(const std::string&)> lineObserver;
+  // Called on the sender thread right after a data frame was written whole, with its number
+  // (from 0, as FramesSent counts) and its angle text, outside every lock, so a benchmark can
+  // stamp when each frame left. Must not call the sensor.
+  std::function<void(uint64_t frame, const std::string& angleText)> frameObserver;
 };
 
 // Empty when the configuration is usable, else what is wrong.
@@ -123,6 +131,11 @@ class SimulatedSensor {
   // it must not call the sensor.
   void Update(const std::function<void(SensorConfig&)>& change);
   bool Streaming() const;
+  // Off: the sensor loses its power behind a line that stays open (an adapter or a bus
+  // converter powered apart): it stops streaming, forgets what it was about to send and
+  // answers nothing, though it still logs what it receives. On: it answers again and, as
+  // after any power-up, streams only once asked ("#READ").
+  void SetPowered(bool on);
 
   // The bytes received, in arrival order; at most receiveLogLimit of the newest are kept.
   std::string ReceivedBytes() const;
@@ -187,6 +200,7 @@ class SimulatedSensor {
   SensorConfig config_;
   Clock::time_point startTime_;
   bool streaming_ = false;
+  bool powered_ = true;
   Clock::time_point nextFrame_;
   std::deque<Pending> pending_;  // by due time
   bool stopping_ = false;

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -61,6 +63,7 @@ int Run(const kelta::sim::SimOptions& options) {
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   sigaddset(&signals, SIGHUP);
+  sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   kelta::sim::SensorConfig config = options.config;
@@ -68,6 +71,22 @@ int Run(const kelta::sim::SimOptions& options) {
     config.lineObserver = [](const std::string& line) {
       std::printf("<- %s\n", Printable(line).c_str());
       std::fflush(stdout);
+    };
+  }
+  // Written on the sender thread only, through stdio's buffer: a line costs no system call,
+  // and the whole log reaches the file when the sensor has stopped.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> frameLog(nullptr, &std::fclose);
+  if (!options.frameLog.empty()) {
+    frameLog.reset(std::fopen(options.frameLog.c_str(), "w"));
+    if (!frameLog) {
+      std::perror(("kelta-sim: " + options.frameLog).c_str());
+      return 1;
+    }
+    config.frameObserver = [file = frameLog.get()](uint64_t frame, const std::string& angle) {
+      const auto now = std::chrono::system_clock::now().time_since_epoch();
+      const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+      std::fprintf(file, "%llu,%lld,%s\n", static_cast<unsigned long long>(frame), micros,
+                   angle.c_str());
     };
   }
   kelta::sim::SimulatedSensor sensor(std::move(config));
@@ -89,10 +108,21 @@ int Run(const kelta::sim::SimOptions& options) {
   std::fflush(stdout);
 
   int signal = 0;
-  sigwait(&signals, &signal);
+  // SIGUSR1 switches the sensor's power off and on again behind the open line.
+  bool powered = true;
+  while (sigwait(&signals, &signal) == 0 && signal == SIGUSR1) {
+    powered = !powered;
+    sensor.SetPowered(powered);
+    std::printf("kelta-sim: power %s\n", powered ? "on (streams once asked)" : "off");
+    std::fflush(stdout);
+  }
   std::printf("kelta-sim: stopping (signal %d)\n", signal);
   link.reset();
   sensor.Stop();
+  if (frameLog && std::fflush(frameLog.get()) != 0) {
+    std::perror(("kelta-sim: " + options.frameLog).c_str());
+    return 1;
+  }
   return 0;
 }
 

@@ -18,6 +18,7 @@
 
 #include "apps/sim/PortLink.h"
 #include "serial/portmap/PortMap.h"
+#include "tests/support/Files.h"
 #include "tests/support/Pty.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
@@ -88,7 +89,7 @@ TEST(PortLink, ReplacesOnlyDeadLinksUnlessForced) {
 }
 
 // kelta-sim as a user starts it: prints where it is, links COM6, answers, and on SIGTERM
-// or SIGINT removes the link and ends with status 0.
+// or SIGINT removes the link, leaves the frame log whole and ends with status 0.
 TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
   for (const int signal : {SIGTERM, SIGINT}) {
     TempDir dir;
@@ -99,8 +100,10 @@ TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     const std::string exeDir = dir.Path();
-    const char* argv[] = {program.c_str(), "--com",   "6",    "--exe-dir",
-                          exeDir.c_str(),  "--angle", "10.5", nullptr};
+    const std::string frameLog = dir.Path() + "frames.log";
+    const char* argv[] = {program.c_str(), "--com", "6",           "--exe-dir",      exeDir.c_str(),
+                          "--angle",       "10.5",  "--frame-log", frameLog.c_str(), nullptr};
+    const auto sentAfter = std::chrono::system_clock::now();
     pid_t pid = 0;
     ASSERT_EQ(
         posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ),
@@ -141,6 +144,15 @@ TEST(KeltaSimProgram, LinksTheComPortAndCleansUpOnSignal) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_FALSE(Exists(link));
     close(out[0]);
+    // The one frame: its number, when it left (microseconds since 1970) and its angle.
+    const std::string logged = test::ReadFile(frameLog);
+    const size_t comma = logged.find(',', 2);
+    ASSERT_TRUE(logged.starts_with("0,") && comma != std::string::npos) << logged;
+    EXPECT_EQ(logged.substr(comma), ",10.5\n");
+    const auto sentAt = std::chrono::system_clock::time_point(
+        std::chrono::microseconds(std::stoll(logged.substr(2, comma - 2))));
+    EXPECT_GE(sentAt, std::chrono::time_point_cast<std::chrono::microseconds>(sentAfter));
+    EXPECT_LE(sentAt, std::chrono::system_clock::now());
   }
 }
 

@@ -218,6 +218,13 @@ TEST(CommandAssembler, CutsLinesAndPollsWhateverTheChunks) {
 TEST(SimOptions, CountStartsTheFramesAtTheGivenAngle) {
   EXPECT_EQ(ParseSimOptions({"--count", "-2.5"}).config.countFrom, -2.5);
   EXPECT_FALSE(ParseSimOptions({"--angle", "1"}).config.countFrom.has_value());
+  const SimOptions wrapped = ParseSimOptions(
+      {"--count", "-180", "--count-step", "1.1", "--count-wrap", "360", "--frame-log", "f"});
+  EXPECT_EQ(wrapped.config.countStep, 1.1);
+  EXPECT_EQ(wrapped.config.countWrap, 360);
+  EXPECT_EQ(wrapped.frameLog, "f");
+  EXPECT_THROW(ParseSimOptions({"--count-wrap", "-1"}), std::invalid_argument);
+  EXPECT_THROW(ParseSimOptions({"--frame-log", ""}), std::invalid_argument);
 }
 
 TEST(SimOptions, MapsEveryOptionOntoTheConfiguration) {

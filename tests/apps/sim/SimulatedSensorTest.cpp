@@ -224,6 +224,30 @@ TEST_F(SensorTest, ACountingSensorNumbersTheFramesItSends) {
                std::invalid_argument);
 }
 
+// A count that wraps stays within its span, and every frame written is told to the frame
+// observer with its number and text, in order.
+TEST_F(SensorTest, AWrappingCountTellsEachFrameAsItLeaves) {
+  SensorConfig config;
+  config.countFrom = -180;
+  config.countStep = 150;
+  config.countWrap = 360;
+  std::mutex mutex;
+  std::vector<std::string> told;
+  config.frameObserver = [&](uint64_t frame, const std::string& angle) {
+    std::lock_guard lock(mutex);
+    told.push_back(std::to_string(frame) + ":" + angle);
+  };
+  StartWith(config);
+  // 0, 150, 300, 450 - 360, 600 - 360 past -180.
+  for (const char* angle : {"-180.0", "-30.0", "120.0", "-90.0", "60.0"})
+    EXPECT_EQ(Ask("#DATA\r\n", "$"), DataFrame(angle));
+  ASSERT_TRUE(sensor_->WaitForFramesSent(5, 5s));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(told,
+            (std::vector<std::string>{"0:-180.0", "1:-30.0", "2:120.0", "3:-90.0", "4:60.0"}));
+  EXPECT_THROW(sensor_->Update([](SensorConfig& c) { c.countWrap = -1; }), std::invalid_argument);
+}
+
 TEST_F(SensorTest, SwitchesShapeTheReplies) {
   StartWith(Fixed(12.6));
   const std::string frame = DataFrame("12.6");

@@ -13,11 +13,13 @@ ConsoleFolders ChooseConsoleFolders(const std::string& exeDir, const std::string
   const std::string shared = exeDir + ".." + sep + "share" + sep + "kelta" + sep;
   // An installation is recognised by its layout too: root may write in /usr/bin, but the
   // package manager's folder is no place for one user's settings.
-  const bool installed = !PathExists(exeDir + "help.txt") && PathExists(shared + "help.txt");
-  if (!installed && FolderWritable(exeDir)) return {exeDir, exeDir};
+  const bool installedShared = !PathExists(exeDir + "help.txt") && PathExists(shared + "help.txt");
+  // A setup program's folder (per user it is writable) loses everything in it on uninstall.
+  const bool installedHere = PathExists(exeDir + kInstalledMarker);
+  if (!installedShared && !installedHere && FolderWritable(exeDir)) return {exeDir, exeDir};
   ConsoleFolders folders;
   folders.files = !userDir.empty() && MakeFolders(userDir) ? userDir : exeDir;
-  folders.data = installed ? shared : exeDir;
+  folders.data = installedShared ? shared : exeDir;
   return folders;
 }
 

@@ -139,6 +139,21 @@ TEST(ConsoleFolders, AnInstallationWritesInTheUserDataFolderEvenWhereItMayWriteB
   EXPECT_TRUE(Entries(place.bin).empty());
 }
 
+TEST(ConsoleFolders, ASetupProgramsFolderWritesInTheUserDataFolderAndReadsBesideItself) {
+  // A per-user installation: the user may write in it, but its uninstaller removes it, so the
+  // settings, the log and the recordings must not be there.
+  Installed place;
+  WriteFile(place.bin + "help.txt", "installer's help\r\n");
+  WriteFile(place.bin + kInstalledMarker, "installed\r\n");
+  GiveToUser(place.bin);
+  const std::string got = AsUser([&] {
+    const ConsoleFolders f = ChooseConsoleFolders(place.bin, place.userDir);
+    return Describe(f) + " help=" + ReadFile(f.data + "help.txt");
+  });
+  EXPECT_EQ(got, "files=" + place.userDir + " data=" + place.bin + " help=installer's help\r\n");
+  EXPECT_EQ(Entries(place.bin).size(), 2u);
+}
+
 TEST(ConsoleFolders, ReadOnlyExecutableFolderWritesInTheUserDataFolder) {
   Installed place;
   ASSERT_EQ(::chmod(place.bin.c_str(), 0555), 0);

@@ -1,8 +1,12 @@
-// The angle display's part of the form: every accepted angle to the view, the dial picture
-// the information chooses, and the "Clear" button.
+// The angle display's part of the form: every accepted angle and Memo1's new lines to the
+// window at the display's pace, the dial picture the information chooses, and the "Clear"
+// button.
 
 #include "console/form/AngleView.h"
 #include "console/form/ConsoleForm.h"
+
+#include <span>
+#include <utility>
 
 namespace kelta {
 
@@ -19,8 +23,33 @@ std::optional<std::string> DialPictureFor(const std::string& positiveRange,
 }
 
 void ConsoleForm::ShowAngle(double value) {
-  // The direction is read for every value: a new information reply turns the very next one.
-  window_.AngleView().ShowAngle(value, window_.Text(FormControl::lbeMode));
+  pending_.angle = value;
+  PendingChanged();
+}
+
+void ConsoleForm::PendingChanged() {
+  if (pending_.takingIn) return;  // the chunk's end asks once
+  if (pending_.lines.empty() && !pending_.angle) return;
+  pacer_.Changed();
+}
+
+void ConsoleForm::ShowPending() {
+  if (!pending_.lines.empty()) {
+    // Swapped out first: a window that throws leaves no line to be shown twice.
+    std::vector<std::string> lines;
+    lines.swap(pending_.lines);
+    const size_t limit = kMemoLineLimit;
+    const size_t from = lines.size() > limit ? lines.size() - limit : 0;
+    window_.AddLines(FormControl::Memo1, std::span(lines).subspan(from));
+    // The vector's room is kept for the next frame's lines.
+    lines.clear();
+    if (pending_.lines.empty()) pending_.lines.swap(lines);
+  }
+  if (const auto angle = std::exchange(pending_.angle, std::nullopt)) {
+    // The direction is read at each showing: the information reply, which sets it, shows what
+    // came before it first (FillInformation).
+    window_.AngleView().ShowAngle(*angle, window_.Text(FormControl::lbeMode));
+  }
 }
 
 void ConsoleForm::ChooseDialPicture(const std::string& positiveRange, const std::string& mode) {
@@ -29,6 +58,10 @@ void ConsoleForm::ChooseDialPicture(const std::string& positiveRange, const std:
 }
 
 void ConsoleForm::btClearClick() {
+  // What came before the click is cleared with the rest.
+  pending_.lines.clear();
+  pending_.angle.reset();
+  pacer_.Cancel();
   window_.SetText(FormControl::Memo1, "");
   // Needle and readout to 0 (the empty mode leaves 0 as it is).
   window_.AngleView().ShowAngle(0, "");

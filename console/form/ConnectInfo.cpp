@@ -72,6 +72,8 @@ void ConsoleForm::btn10Click() {
 
 void ConsoleForm::FillInformation(const std::string& reply) {
   const SensorInfo info = ParseSensorInfo(reply);
+  // What came before the reply is shown as it was read (its direction mode is changing).
+  pacer_.ShowNow();
   const auto put = [this, &info](FormControl field, size_t i) {
     window_.SetText(field, WireText(info.items.at(i)));
   };

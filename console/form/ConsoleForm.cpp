@@ -32,7 +32,12 @@ std::string WireText(const std::string& bytes) {
 
 ConsoleForm::ConsoleForm(IFormWindow& window, std::string appDir,
                          std::shared_ptr<IGuiDispatcher> dispatcher)
-    : window_(window), appDir_(std::move(appDir)), decoder_(std::make_unique<RxDecoder>()) {
+    : window_(window),
+      appDir_(std::move(appDir)),
+      decoder_(std::make_unique<RxDecoder>()),
+      pacer_(
+          window_, [this] { return clock_->Now(); },
+          [this] { Guarded([this] { ShowPending(); }); }) {
   CreatePort(std::move(dispatcher));
   // The health line reads the form's clock, whichever it is at the time.
   health_.meter = HealthMeter(

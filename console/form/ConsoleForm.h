@@ -13,6 +13,7 @@
 #include "console/core/UserSet.h"
 #include "console/form/FormClock.h"
 #include "console/form/FormWindow.h"
+#include "console/form/FramePacer.h"
 #include "console/form/HealthMeter.h"
 #include "console/form/Notification.h"
 #include "console/form/TrendBuffer.h"
@@ -86,7 +87,8 @@ class ConsoleForm {
   //   RequestFlow.cpp   requests and sends, waits, received lines, port open/close, Close
   //   LineErrors.cpp    errors the port reports on the line
   //   Reconnect.cpp     a lost port: marked, waited for, reopened when the same sensor is back
-  //   AngleDisplay.cpp  the angle shown, the dial picture chosen, clearing the list and angle
+  //   AngleDisplay.cpp  the angle and the list's new lines shown at the display's pace, the
+  //                     dial picture chosen, clearing the list and angle
   //   HealthLine.cpp    the live health line and the stale mark
   //   Recording.cpp     the "Record" toggle, its folder, and the readings' file
   void FormCreate();
@@ -110,6 +112,8 @@ class ConsoleForm {
   void VaComm1Open();
   void VaComm1Close();
   void VaComm1Error(uint32_t errors);
+  // The angle shown: at once after a quiet spell, otherwise with the next frame (as are
+  // Memo1's lines DeliverLine adds).
   void ShowAngle(double value);
   void ChooseDialPicture(const std::string& positiveRange, const std::string& mode);
   void btClearClick();
@@ -236,6 +240,21 @@ class ConsoleForm {
   ReturnCheck* returnCheck_ = nullptr;
   bool HeardWhileReturning(const std::string& chunk);
   std::unique_ptr<RxDecoder> decoder_;
+  // What came since the window last showed it, shown at the display's pace (FramePacer.h):
+  // Memo1's new lines (the newest kMemoLineLimit of them; older ones would be cut at once)
+  // and the newest angle. While a chunk from the port is taken in, the showing waits for its
+  // end: a chunk's readings are one arrival.
+  struct PendingView {
+    std::vector<std::string> lines;
+    std::optional<double> angle;
+    bool takingIn = false;
+  };
+  PendingView pending_;
+  FramePacer pacer_;
+  // Something was added to pending_.
+  void PendingChanged();
+  // The pacer's frame: pending_ into the window.
+  void ShowPending();
   // The health line: its figures, its timer (stopped with the form: the tick calls it), and
   // whether the readout is marked stale now.
   struct HealthLine {

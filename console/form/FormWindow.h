@@ -10,6 +10,7 @@
 #include "console/form/AngleView.h"
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ class IFormWindow {
   // Appends a line to Memo1, which keeps its newest kMemoLineLimit lines and brings the start
   // of the lines back into view.
   virtual void AddLine(FormControl control, const std::string& line) = 0;
+  // Appends the lines in one go, as AddLine each would: the list is laid out and drawn once
+  // for all of them. There are at most kMemoLineLimit, already cut to the line's length.
+  virtual void AddLines(FormControl control, std::span<const std::string> lines) = 0;
 
   // A checkable button's state (btRecord), set without running its click handler.
   virtual void SetChecked(FormControl control, bool checked) = 0;

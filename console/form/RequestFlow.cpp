@@ -217,7 +217,13 @@ void ConsoleForm::DeliverLine(const std::string& line) {
   LastLine = line;
   for (ReplyWatch* watch : replyWatches_)
     if (Contains(line, watch->marker)) watch->line = line;
-  window_.AddLine(FormControl::Memo1, MemoText(line));
+  std::vector<std::string>& lines = pending_.lines;
+  lines.push_back(MemoText(line));
+  // Lines beyond the list's limit would only be cut by it; dropped here in halves, so that
+  // each line is moved at most once.
+  const size_t limit = kMemoLineLimit;
+  if (lines.size() >= 2 * limit) lines.erase(lines.begin(), lines.end() - limit);
+  PendingChanged();
 }
 
 void ConsoleForm::VaComm1RxChar() {
@@ -235,7 +241,15 @@ void ConsoleForm::VaComm1RxChar() {
                 value);
     AngleReceived.Raise(value);
   };
-  decoder_->Feed(chunk, sink);
+  {
+    // The chunk's lines and readings are one arrival: shown together once it is taken in.
+    struct TakingIn {
+      bool& flag;
+      ~TakingIn() { flag = false; }
+    } takingIn{pending_.takingIn = true};
+    decoder_->Feed(chunk, sink);
+  }
+  PendingChanged();
 }
 
 ConsoleForm::ReadingTime ConsoleForm::ReadingTimeNow() {
@@ -259,6 +273,8 @@ void ConsoleForm::VaComm1Open() {
 
 void ConsoleForm::VaComm1Close() {
   Connected = 0;
+  // The port's last readings are shown now, not a frame later beside its closed state.
+  pacer_.ShowNow();
   if (!reconnecting_) SetStatus(0, "Close Com");
   // The trend's line breaks here, whether the device went away or the operator closed.
   trend_.MarkGap();

@@ -28,6 +28,7 @@
 
 #include <array>
 #include <map>
+#include <span>
 #include <stdexcept>
 
 namespace kelta {
@@ -80,6 +81,17 @@ class TFVANTORIS::FormWindow final : public IFormWindow {
     memo->appendPlainText(QString::fromStdString(line));
     // A long line (the information reply) scrolls the list sideways; the values that follow
     // are short, so bring the start of the lines back into view.
+    memo->horizontalScrollBar()->setValue(0);
+  }
+
+  void AddLines(FormControl control, std::span<const std::string> lines) override {
+    auto* memo = qobject_cast<QPlainTextEdit*>(Control(control));
+    if (!memo || lines.empty()) return;
+    // One text, one append: the list lays itself out, cuts its oldest lines and is drawn once.
+    QString text = QString::fromStdString(lines.front());
+    for (const std::string& line : lines.subspan(1))
+      text += QLatin1Char('\n') + QString::fromStdString(line);
+    memo->appendPlainText(text);
     memo->horizontalScrollBar()->setValue(0);
   }
 

@@ -367,6 +367,17 @@ void MainWindow::AddLine(FormControl control, const std::string& line) {
   ::SendMessageW(memo, WM_HSCROLL, SB_LEFT, 0);
 }
 
+void MainWindow::AddLines(FormControl control, std::span<const std::string> lines) {
+  if (lines.empty()) return;
+  // One text, one append: the edit is cut to its limit, scrolled and redrawn once.
+  std::string text = lines.front();
+  for (const std::string& line : lines.subspan(1)) {
+    text += '\n';
+    text += line;
+  }
+  AddLine(control, text);
+}
+
 void MainWindow::SetChecked(FormControl control, bool checked) {
   ::SendMessageW(ControlOf(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }

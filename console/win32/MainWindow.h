@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -67,6 +68,7 @@ class MainWindow final : public IFormWindow {
   std::string DescribePort(const std::string& devicePath) const override;
   void SetVisible(FormControl control, bool visible) override;
   void AddLine(FormControl control, const std::string& line) override;
+  void AddLines(FormControl control, std::span<const std::string> lines) override;
   void SetChecked(FormControl control, bool checked) override;
   std::string ChooseFolder(const std::string& start) override;
   void SetStatus(int panel, const std::string& text) override;

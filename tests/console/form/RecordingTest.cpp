@@ -2,14 +2,17 @@
 // on across a lost and returned port and ends with the window holds every reading the console
 // accepted, once and in order; a folder that cannot take a file and a disk that fills stop the
 // recording with a message while the console goes on; the folder is remembered beside the
-// executable, never in "UserSet.dat".
+// executable, never in "UserSet.dat"; readings faster than the display's frames are all kept
+// while the window is painted once a frame.
 
 #include "tests/console/form/RecordingWindow.h"
 
+#include "apps/sim/SensorWire.h"
 #include "console/core/UserSet.h"
 #include "console/form/FormLayout.h"
 #include "records/ReadingCsv.h"
 #include "records/RecordSettings.h"
+#include "serial/LoopDispatcher.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
 
@@ -94,6 +97,13 @@ std::vector<double> ShownValues(const RecordingWindow& w) {
   return values;
 }
 
+// Every reading the form took in, in order.
+std::vector<double> TrendedValues(ConsoleForm& form) {
+  std::vector<double> values;
+  for (const auto& sample : form.Trend().Samples(0, 1e300)) values.push_back(sample.value);
+  return values;
+}
+
 TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   FormRig rig(Counting(1));
   RecordingWindow& w = rig.window;
@@ -114,11 +124,11 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   EXPECT_TRUE(LabelNames(w.Text(F::lRecord), name, 0)) << w.Text(F::lRecord);
 
   rig.Click(&ConsoleForm::btREADClick);
-  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 10; }));
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Trend().Size() >= 10; }));
   rig.Unplug();
   ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Connected == 0; }));
   // Handed to the system when the port went: every reading so far is in the file.
-  EXPECT_EQ(Rows(files[0]).size(), 1 + w.angles.shown.size());
+  EXPECT_EQ(Rows(files[0]).size(), 1 + rig.form->Trend().Size());
   EXPECT_TRUE(rig.form->IsRecording());
 
   rig.PlugIn(Counting(1001));
@@ -128,9 +138,9 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
   EXPECT_FALSE(rig.form->IsRecording());
   EXPECT_FALSE(w.checked[F::btRecord]);
 
-  const std::vector<double> shown = ShownValues(w);
+  const std::vector<double> trended = TrendedValues(*rig.form);
   const auto rows = Rows(files[0]);
-  ASSERT_EQ(rows.size(), 1 + shown.size());
+  ASSERT_EQ(rows.size(), 1 + trended.size());
   EXPECT_EQ(rows[0],
             (std::vector<std::string>{"time", "seconds", "angle", "line", "port", "sensor_id"}));
   std::vector<double> recorded;
@@ -145,7 +155,8 @@ TEST(Recording, EveryReadingOnceAndInOrderAcrossALostPortAndTheWindowClosing) {
     EXPECT_GE(seconds, lastSeconds);
     lastSeconds = seconds;
   }
-  EXPECT_EQ(recorded, shown);
+  EXPECT_EQ(recorded, trended);
+  EXPECT_EQ(w.angles.shown.back().first, recorded.back());
   // The first sensor's count, then the second's, each without a gap or a repeat.
   const auto second = std::find(recorded.begin(), recorded.end(), 1001.0);
   ASSERT_NE(second, recorded.end());
@@ -287,7 +298,7 @@ TEST(Recording, AConnectToAnotherPortGoesOnInANewFileNamedAfterIt) {
       recorded.push_back(angle);
     }
   }
-  EXPECT_EQ(recorded, ShownValues(w));
+  EXPECT_EQ(recorded, TrendedValues(*rig.form));
   EXPECT_TRUE(w.messages.empty()) << w.messages[0];
 }
 
@@ -398,6 +409,72 @@ TEST(Recording, AFrameThatIsNoNumberIsListedButNeitherShownRecordedNorTrended) {
   EXPECT_EQ(angles, (std::vector<std::string>{"12.5", "-7200.5"}));
 }
 
+// A form clock that stands still until moved: whatever arrives comes within one frame of the
+// last painting, however fast or slow the machine runs the test.
+class HeldClock final : public FormClock {
+ public:
+  std::chrono::steady_clock::time_point Now() const override { return at; }
+  std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now();
+};
+
+// Readings faster than the display's frames, each arriving on its own: every one is listed,
+// recorded and trended, in order, while the window is painted only at once for the first
+// (after a quiet spell) and at the frame's end with the newest. A reading after a quiet
+// spell is painted as it is taken in, without waiting for a frame's timer.
+TEST(Recording, ReadingsFasterThanTheFramesAreAllKeptAndPaintedOncePerFrame) {
+  FormRig rig(Steady(12.5));
+  RecordingWindow& w = rig.window;
+  HeldClock clock;
+  rig.form->SetClock(clock);
+  w.folderAnswer = rig.dir.Path() + "records";
+  rig.Click(&ConsoleForm::btFolderClick);
+  ASSERT_TRUE(rig.Connect());
+  rig.Click(&ConsoleForm::btRecordClick);
+  ASSERT_TRUE(rig.form->IsRecording()) << w.status[0];
+  rig.window.WaitWithMessages(50, [] { return false; });  // the information shown
+  const size_t painted = w.angles.shown.size();
+  const int appends = w.memoAppends;
+
+  // One frame at a time, each taken in before the next is written; only the port's hand-offs
+  // run meanwhile (no timer), all within one frame of the held clock.
+  constexpr int kBurst = 50;
+  std::vector<std::string> sent;
+  std::vector<double> values;
+  auto& loop = static_cast<LoopDispatcher&>(*w.dispatcher);
+  clock.at += std::chrono::seconds(1);
+  for (int i = 1; i <= kBurst; ++i) {
+    sent.push_back(std::to_string(i) + ".5");
+    values.push_back(i + 0.5);
+    ASSERT_TRUE(rig.sensor.Simulated().WriteRaw(sim::DataFrame(sent.back())));
+    ASSERT_TRUE(loop.RunUntil([&rig, i] { return rig.form->Trend().Size() == size_t(i); },
+                              std::chrono::seconds(5)));
+  }
+  EXPECT_EQ(w.angles.shown.size(), painted + 1);  // the first, at once
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.back().first == kBurst + 0.5; }));
+  EXPECT_EQ(w.angles.shown.size(), painted + 2);  // and the newest at the frame's end
+  EXPECT_EQ(w.memoAppends, appends + 2);
+  ASSERT_GE(w.memo.size(), sent.size());
+  EXPECT_EQ(std::vector<std::string>(w.memo.end() - kBurst, w.memo.end()), sent);
+  EXPECT_EQ(TrendedValues(*rig.form), values);
+
+  // A quiet second, then one reading: painted and listed as it is taken in (no timer runs).
+  const size_t shown = w.angles.shown.size();
+  clock.at += std::chrono::seconds(1);
+  ASSERT_TRUE(rig.sensor.Simulated().WriteRaw(sim::DataFrame("7.5")));
+  ASSERT_TRUE(loop.RunUntil([&rig] { return rig.form->Trend().Size() == kBurst + 1; },
+                            std::chrono::seconds(5)));
+  ASSERT_EQ(w.angles.shown.size(), shown + 1);
+  EXPECT_EQ(w.angles.shown.back().first, 7.5);
+  EXPECT_EQ(w.memo.back(), "7.5");
+
+  rig.Click(&ConsoleForm::btRecordClick);
+  const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
+  std::vector<std::string> recorded;
+  for (size_t i = 1; i < rows.size(); ++i) recorded.push_back(rows[i].at(2));
+  sent.push_back("7.5");
+  EXPECT_EQ(recorded, sent);
+}
+
 // One time per reading, taken when its frame is decoded: the trend's point and the recording's
 // row carry the same moment, however long the window takes between the two.
 TEST(Recording, TheTrendAndTheRecordingTimeAReadingAlike) {
@@ -417,13 +494,12 @@ TEST(Recording, TheTrendAndTheRecordingTimeAReadingAlike) {
     return stamps.back();
   });
   rig.Click(&ConsoleForm::btREADClick);
-  ASSERT_TRUE(w.PumpUntil([&w] { return w.angles.shown.size() >= 5; }));
+  ASSERT_TRUE(w.PumpUntil([&rig] { return rig.form->Trend().Size() >= 5; }));
   rig.Click(&ConsoleForm::btStopClick);
   rig.Click(&ConsoleForm::btRecordClick);
 
   const auto rows = Rows(CsvFiles(rig.dir.Path() + "records").at(0));
   const auto samples = rig.form->Trend().Samples(0, 1e300);
-  ASSERT_EQ(samples.size(), w.angles.shown.size());
   ASSERT_EQ(rows.size(), 1 + samples.size());
   ASSERT_EQ(stamps.size(), samples.size());
   for (size_t k = 0; k < samples.size(); ++k) {

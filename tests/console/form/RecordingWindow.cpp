@@ -53,9 +53,16 @@ bool RecordingWindow::Visible(FormControl control) const {
   return it == hidden.end() || !it->second;
 }
 
-void RecordingWindow::AddLine(FormControl, const std::string& line) {
-  memo.push_back(line);
-  if (memo.size() > static_cast<size_t>(ConsoleForm::kMemoLineLimit)) memo.pop_front();
+void RecordingWindow::AddLine(FormControl control, const std::string& line) {
+  AddLines(control, std::span(&line, 1));
+}
+
+void RecordingWindow::AddLines(FormControl, std::span<const std::string> lines) {
+  ++memoAppends;
+  for (const std::string& line : lines) {
+    memo.push_back(line);
+    if (memo.size() > static_cast<size_t>(ConsoleForm::kMemoLineLimit)) memo.pop_front();
+  }
 }
 
 void RecordingWindow::SetStatus(int panel, const std::string& text) {

@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,6 +54,7 @@ class RecordingWindow final : public IFormWindow {
   std::string DescribePort(const std::string&) const override { return {}; }
   void SetVisible(FormControl control, bool visible) override;
   void AddLine(FormControl control, const std::string& line) override;
+  void AddLines(FormControl control, std::span<const std::string> lines) override;
   void SetStatus(int panel, const std::string& text) override;
   void SetChecked(FormControl control, bool value) override { checked[control] = value; }
   std::string ChooseFolder(const std::string& start) override {
@@ -83,6 +85,7 @@ class RecordingWindow final : public IFormWindow {
   std::vector<std::string> items;                      // ePortNo's list
   std::vector<std::string> itemDescriptions;           // beside each of items
   std::deque<std::string> memo;                        // Memo1's lines
+  int memoAppends = 0;                                 // AddLine and AddLines calls
   std::array<std::string, 2> status;                   // what the panels show now
   std::array<std::vector<std::string>, 2> statusSeen;  // every text put there
   std::vector<std::string> messages;

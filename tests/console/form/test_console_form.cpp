@@ -175,6 +175,7 @@ TEST(ConsoleForm, WireBytesShowAsCharactersAndThePortNameSkipsThreeCharacters) {
   std::string longLine(ConsoleForm::kMemoLineChars + 7, 'a');
   longLine[ConsoleForm::kMemoLineChars - 1] = '\xE9';
   rig.form->DeliverLine(longLine);
+  ASSERT_TRUE(w.PumpUntil([&w] { return w.memo.size() == 2; }));  // a frame later
   EXPECT_EQ(w.memo.back(),
             std::string(ConsoleForm::kMemoLineChars - 1, 'a') + "\u00E9 \u2026 (+7 bytes)");
 

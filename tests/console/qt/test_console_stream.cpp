@@ -156,6 +156,7 @@ TEST(ConsoleStream, ALongLineIsShownCutWithAMark) {
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit), 'a'));
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 1, 'b'));
   c->Form().DeliverLine(std::string(static_cast<size_t>(limit) + 9000, 'c'));
+  WaitWithMessages(2 * FramePacer::kFrame.count());  // lines after the first wait for a frame
   EXPECT_EQ(
       MemoLines(*c),
       QStringList({QString(limit, QLatin1Char('a')),

@@ -9,7 +9,7 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmosquitto-dev mosquitto nanopb libnanopb-dev
   clang libclang-rt-14-dev clang-format git ccache
-  fonts-nanum xvfb xauth x11-apps imagemagick locales
+  fonts-nanum xvfb xauth x11-apps xdotool imagemagick locales
   dpkg-dev file desktop-file-utils appstream systemd
 )
 missing=()

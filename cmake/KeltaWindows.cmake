@@ -1,6 +1,7 @@
 # The Windows build's dependencies, for a cross build with cmake/toolchain-mingw64.cmake:
 #   zlib and libpng compiled here for the target from Debian's own source packages
 #   (tools/setup-windows-deps.sh unpacks them into KELTA_WIN_SOURCES), as PNG::PNG;
+#   libmosquitto and OpenSSL from KELTA_WIN_MQTT_PREFIX, as Mosquitto::Mosquitto (KELTA_MQTT on);
 #   GoogleTest from Debian's sources in /usr/src/googletest, as GTest::gtest and GTest::gtest_main;
 #   wine64 to run the test programs: a fresh Wine prefix in the build folder for every test run.
 include(ExternalProject)
@@ -53,6 +54,33 @@ target_include_directories(kelta_png_win INTERFACE "${kelta_dep_prefix}/include"
 target_link_libraries(kelta_png_win INTERFACE "${kelta_png_a}" "${kelta_zlib_a}")
 add_dependencies(kelta_png_win kelta_libpng)
 add_library(PNG::PNG ALIAS kelta_png_win)
+
+# kelta-record.exe's MQTT client: libmosquitto with OpenSSL, built once per machine from
+# Debian's sources by tools/build-windows-mqtt.sh, which prints the prefix to give here.
+# Without it the recorder is built without MQTT (CSV and standard output only).
+set(KELTA_WIN_MQTT_PREFIX "" CACHE PATH
+  "libmosquitto and OpenSSL for Windows (the prefix tools/build-windows-mqtt.sh prints)")
+if(KELTA_WIN_MQTT_PREFIX)
+  set(kelta_mqtt_libs mosquitto_static ssl crypto)
+  foreach(lib IN LISTS kelta_mqtt_libs)
+    if(NOT EXISTS "${KELTA_WIN_MQTT_PREFIX}/lib/lib${lib}.a")
+      message(FATAL_ERROR "${KELTA_WIN_MQTT_PREFIX}/lib/lib${lib}.a not found: run "
+        "bash tools/build-windows-mqtt.sh ${KELTA_WIN_SOURCES}")
+    endif()
+  endforeach()
+  add_library(Mosquitto::Mosquitto INTERFACE IMPORTED)
+  target_include_directories(Mosquitto::Mosquitto INTERFACE "${KELTA_WIN_MQTT_PREFIX}/include")
+  # Declared for static linking (no DLL import).
+  target_compile_definitions(Mosquitto::Mosquitto INTERFACE LIBMOSQUITTO_STATIC)
+  # What the static OpenSSL and libmosquitto need from the system: sockets, the certificate
+  # store's API, GDI (OpenSSL's entropy on older systems).
+  target_link_libraries(Mosquitto::Mosquitto INTERFACE
+    "${KELTA_WIN_MQTT_PREFIX}/lib/libmosquitto_static.a" "${KELTA_WIN_MQTT_PREFIX}/lib/libssl.a"
+    "${KELTA_WIN_MQTT_PREFIX}/lib/libcrypto.a" ws2_32 crypt32 gdi32 user32 advapi32)
+  set(KELTA_MQTT ON)
+else()
+  message(STATUS "KELTA_WIN_MQTT_PREFIX not given: kelta-record.exe without MQTT")
+endif()
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -46,6 +46,12 @@ void DialView::SetStale(bool stale) {
   Changed();
 }
 
+void DialView::SetDpi(int dpi) {
+  if (dpi <= 0 || dpi == dpi_) return;
+  dpi_ = dpi;
+  Changed();
+}
+
 void DialView::Changed() {
   if (window_ == nullptr) return;
   ::InvalidateRect(window_, nullptr, FALSE);
@@ -54,7 +60,7 @@ void DialView::Changed() {
 }
 
 void DialView::Paint(HDC dc) {
-  const gfx::TBitmap32& f = frame_.Compose();
+  const gfx::TBitmap32& f = Shown();
   RECT client;
   ::GetClientRect(window_, &client);
   // The part of the view the frame does not cover (a smaller dial picture) stays white, as

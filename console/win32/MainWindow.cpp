@@ -3,12 +3,16 @@
 
 #include "console/win32/MainWindow.h"
 
+#include "console/form/LayoutScale.h"
+
 #include "console/win32/AppIcon.h"
 #include "console/win32/DialView.h"
 #include "console/win32/HelpWindow.h"
+#include "console/win32/MemoAppend.h"
 #include "console/win32/PortDescription.h"
 #include "console/win32/TrendWindow.h"
 #include "console/win32/Utf16.h"
+#include "console/win32/WindowDpi.h"
 #include "serial/win32/Win32GuiDispatcher.h"
 
 #include <commctrl.h>
@@ -32,6 +36,15 @@ constexpr int kPortListHeight = 200;
 // Room for a port's description beside its name in the dropped list.
 constexpr int kPortListWidth = 360;
 constexpr COLORREF kSilver = RGB(0xC0, 0xC0, 0xC0);
+// A fixed frame: the window is not resizable.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+
+// An edit, the combo box's own included.
+bool IsEdit(HWND window) {
+  wchar_t name[8] = {};
+  return window != nullptr && ::GetClassNameW(window, name, 8) == 4 &&
+         ::CompareStringOrdinal(name, -1, L"Edit", -1, TRUE) == CSTR_EQUAL;
+}
 
 std::wstring WindowText(HWND control) {
   std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
@@ -111,19 +124,21 @@ MainWindow::MainWindow(HINSTANCE instance, std::string appDir, std::string helpD
   silver_ = ::CreateSolidBrush(kSilver);
   RegisterClasses();
 
-  // A fixed client area of the form's size, centred in the work area.
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-  RECT frame{0, 0, kFormWidth, kFormHeight};
-  ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+  // A fixed client area of the form's size at the screen's DPI, centred in the work area.
+  dpi_ = WindowDpi(nullptr);
+  const RECT frame = FrameForClient(Scaled(kFormWidth), Scaled(kFormHeight), kStyle, 0, dpi_);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   RECT work{0, 0, width, height};
   ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
   const int left = work.left + std::max<LONG>(0, (work.right - work.left - width) / 2);
   const int top = work.top + std::max<LONG>(0, (work.bottom - work.top - height) / 2);
-  window_ = ::CreateWindowExW(0, kClassName, Widen(std::string(kFormTitle)).c_str(), style, left,
+  window_ = ::CreateWindowExW(0, kClassName, Widen(std::string(kFormTitle)).c_str(), kStyle, left,
                               top, width, height, nullptr, nullptr, instance_, this);
   if (window_ == nullptr) throw std::runtime_error("Cannot create the main window");
+  // Opened on a screen of another DPI than the main one: sized for the screen it is on.
+  dpi_ = WindowDpi(window_);
+  FitClient();
   bigIcon_ = MakeAppIcon(32);
   smallIcon_ = MakeAppIcon(16);
   ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
@@ -176,7 +191,10 @@ void MainWindow::RegisterClasses() {
   }
 }
 
-HFONT MainWindow::Font(int pixels, bool bold) {
+HFONT MainWindow::Font(int tablePixels, bool bold) {
+  // Kept by their size on the screen until the window goes: a help window opened at another
+  // DPI still uses the one it was given.
+  const int pixels = Scaled(tablePixels);
   const auto key = std::make_pair(pixels, bold);
   if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second;
   // A negative height is the characters' height in pixels, as the window's fonts are given.
@@ -226,40 +244,26 @@ HWND MainWindow::CreateControl(const ControlLayout& c, int id) {
     statusBar_ =
         ::CreateWindowExW(0, STATUSCLASSNAMEW, nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
                           reinterpret_cast<HMENU>(kStatusBarId), instance_, nullptr);
-    ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    ::SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(c.height), 0);
-    int edges[2] = {kStatusPanelWidths[0], kStatusPanelWidths[0] + kStatusPanelWidths[1]};
-    ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
-    ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
+    SizeStatusBar(c, font);
     return statusBar_;
   }
+  const ControlPlace place = PlaceOf(c, font);
   if (c.kind == ControlKind::View) {
-    dial_ = std::make_unique<DialView>(instance_, parent, c.left, c.top, c.width, c.height);
+    dial_ = std::make_unique<DialView>(instance_, parent, place.left, place.top, place.width,
+                                       place.height);
+    dial_->SetDpi(dpi_);
     if (c.hidden) ::ShowWindow(dial_->Handle(), SW_HIDE);
     return dial_->Handle();
   }
 
-  int width = c.width;
-  int height = c.height;
   const std::wstring caption = Widen(std::string(c.caption));
-  if (c.kind == ControlKind::Combo) height += kPortListHeight;
-  if (c.kind == ControlKind::Label && !caption.empty() && !c.rightAligned) {
-    // Labels are as wide as their caption in this system's font, at least as the table has it.
-    HDC dc = ::GetDC(window_);
-    HGDIOBJ old = ::SelectObject(dc, font);
-    SIZE extent{};
-    ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(window_, dc);
-    width = std::max(width, static_cast<int>(extent.cx));
-  }
   const DWORD exStyle = ExStyleOf(c.kind);
   const std::wstring title = c.kind == ControlKind::Panel || c.kind == ControlKind::GroupBox
                                  ? Widen(std::string(c.name))
                                  : caption;
   HWND control = ::CreateWindowExW(
-      exStyle, ClassOf(c.kind), title.c_str(), StyleOf(c), c.left, c.top, width, height, parent,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, this);
+      exStyle, ClassOf(c.kind), title.c_str(), StyleOf(c), place.left, place.top, place.width,
+      place.height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, this);
   if (control == nullptr) return nullptr;
   ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   switch (c.kind) {
@@ -267,17 +271,10 @@ HWND MainWindow::CreateControl(const ControlLayout& c, int id) {
       // Lines are bounded by the form; the control's own limit (32K characters) is not.
       ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);
       break;
-    case ControlKind::Combo: {
+    case ControlKind::Combo:
       ::SetWindowTextW(control, caption.c_str());
-      // 55 pixels hold "COM12" only with the edit's margins taken in.
-      COMBOBOXINFO info{};
-      info.cbSize = sizeof info;
-      if (::GetComboBoxInfo(control, &info) && info.hwndItem != nullptr)
-        ::SendMessageW(info.hwndItem, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
-                       MAKELPARAM(1, 0));
-      ::SendMessageW(control, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(kPortListWidth), 0);
+      SizeCombo(control);
       break;
-    }
     case ControlKind::Panel:
     case ControlKind::GroupBox:
       // The caption is drawn by the container itself.
@@ -287,6 +284,88 @@ HWND MainWindow::CreateControl(const ControlLayout& c, int id) {
       break;
   }
   return control;
+}
+
+ControlPlace MainWindow::PlaceOf(const ControlLayout& c, HFONT font) const {
+  ControlPlace place = PlaceAt(c, dpi_);
+  // The combo box's height takes in its dropped list.
+  if (c.kind == ControlKind::Combo) place.height += Scaled(kPortListHeight);
+  const std::wstring caption = Widen(std::string(c.caption));
+  if (c.kind == ControlKind::Label && !caption.empty() && !c.rightAligned) {
+    // Labels are as wide as their caption in this system's font, at least as the table has it.
+    HDC dc = ::GetDC(window_);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(window_, dc);
+    place.width = std::max(place.width, static_cast<int>(extent.cx));
+  }
+  return place;
+}
+
+void MainWindow::SizeStatusBar(const ControlLayout& c, HFONT font) {
+  ::SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(Scaled(c.height)), 0);
+  int edges[2] = {Scaled(kStatusPanelWidths[0]),
+                  Scaled(kStatusPanelWidths[0] + kStatusPanelWidths[1])};
+  ::SendMessageW(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
+  ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
+}
+
+void MainWindow::SizeCombo(HWND combo) {
+  // 55 pixels hold "COM12" only with the edit's margins taken in.
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  if (::GetComboBoxInfo(combo, &info) && info.hwndItem != nullptr)
+    ::SendMessageW(info.hwndItem, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
+                   MAKELPARAM(Scaled(1), 0));
+  ::SendMessageW(combo, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(Scaled(kPortListWidth)), 0);
+}
+
+void MainWindow::FitClient() {
+  // The frame need not have the size the system's measure for the DPI gives it (a system that
+  // draws it unscaled), nor grow by the same rounding as the client area.
+  RECT client;
+  ::GetClientRect(window_, &client);
+  const int wider = Scaled(kFormWidth) - client.right;
+  const int taller = Scaled(kFormHeight) - client.bottom;
+  if (wider == 0 && taller == 0) return;
+  RECT frame;
+  ::GetWindowRect(window_, &frame);
+  ::SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left + wider,
+                 frame.bottom - frame.top + taller, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::ChangeDpi(int dpi, const RECT& suggested) {
+  if (dpi <= 0) return;
+  dpi_ = dpi;
+  // Where and how large the system suggests: the window stays on the screen that asked.
+  ::SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  FitClient();
+  for (const auto& [control, c] : layouts_) {
+    HFONT font = Font(c->fontPixels != 0 ? c->fontPixels : kFormFontPixels, c->bold);
+    if (c->kind == ControlKind::StatusBar) {
+      SizeStatusBar(*c, font);
+      continue;
+    }
+    const ControlPlace place = PlaceOf(*c, font);
+    ::SetWindowPos(control, nullptr, place.left, place.top, place.width, place.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    if (c->kind == ControlKind::View) {
+      dial_->SetDpi(dpi_);
+      continue;
+    }
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (c->kind == ControlKind::Combo) {
+      // Its rows are measured once by the system: told their new heights.
+      ::SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), ComboEditHeight());
+      ::SendMessageW(control, CB_SETITEMHEIGHT, 0, ComboRowHeight());
+      SizeCombo(control);
+    }
+  }
+  ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 HWND MainWindow::Control(std::string_view name) const {
@@ -346,25 +425,7 @@ void MainWindow::SetVisible(FormControl control, bool visible) {
 }
 
 void MainWindow::AddLine(FormControl control, const std::string& line) {
-  HWND memo = ControlOf(control);
-  const int length = ::GetWindowTextLengthW(memo);
-  const std::wstring add = (length > 0 ? L"\r\n" : L"") + ToControlLines(Widen(line));
-  ::SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(length), static_cast<LPARAM>(length));
-  ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(add.c_str()));
-  // The newest kMemoLineLimit lines stay.
-  const auto lines = static_cast<int>(::SendMessageW(memo, EM_GETLINECOUNT, 0, 0));
-  if (lines > ConsoleForm::kMemoLineLimit) {
-    const auto cut = ::SendMessageW(memo, EM_LINEINDEX,
-                                    static_cast<WPARAM>(lines - ConsoleForm::kMemoLineLimit), 0);
-    ::SendMessageW(memo, EM_SETSEL, 0, static_cast<LPARAM>(cut));
-    ::SendMessageW(memo, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-  }
-  const int end = ::GetWindowTextLengthW(memo);
-  ::SendMessageW(memo, EM_SETSEL, static_cast<WPARAM>(end), static_cast<LPARAM>(end));
-  ::SendMessageW(memo, EM_SCROLLCARET, 0, 0);
-  // A long line (the information reply) scrolls the list sideways; the values that follow
-  // are short, so bring the start of the lines back into view.
-  ::SendMessageW(memo, WM_HSCROLL, SB_LEFT, 0);
+  AppendKeepingView(ControlOf(control), ToControlLines(Widen(line)), ConsoleForm::kMemoLineLimit);
 }
 
 void MainWindow::AddLines(FormControl control, std::span<const std::string> lines) {
@@ -510,6 +571,14 @@ int MainWindow::Run(int show) {
 }
 
 void MainWindow::Dispatch(MSG& message) {
+  // Ctrl+A selects the whole text of the list and of every text field, as in an editor; the
+  // system's edits leave it to their window.
+  if (message.message == WM_KEYDOWN && message.wParam == 'A' &&
+      (::GetKeyState(VK_CONTROL) & 0x8000) != 0 && (::GetKeyState(VK_MENU) & 0x8000) == 0 &&
+      IsEdit(message.hwnd)) {
+    ::SendMessageW(message.hwnd, EM_SETSEL, 0, -1);
+    return;
+  }
   // Tab and the arrow keys move between the window's controls, as in a dialog.
   if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) return;
   ::TranslateMessage(&message);
@@ -552,7 +621,7 @@ void MainWindow::PaintContainer(HWND container, HDC dc) {
     ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
     const std::wstring spaced = L" " + caption + L" ";
-    ::TextOutW(dc, 6, 0, spaced.c_str(), static_cast<int>(spaced.size()));
+    ::TextOutW(dc, Scaled(6), 0, spaced.c_str(), static_cast<int>(spaced.size()));
   }
   ::SelectObject(dc, old);
 }
@@ -568,14 +637,14 @@ void MainWindow::DrawPortItem(const DRAWITEMSTRUCT& item) {
   ::SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(name.data()));
   name.resize(static_cast<size_t>(std::max<LRESULT>(length, 0)));
   RECT r = item.rcItem;
-  r.left += 2;
+  r.left += Scaled(2);
   ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
   ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &r,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
   // The description beside the name, greyed: the edit still takes only the name.
   if (item.itemID < portDescriptions_.size() && !portDescriptions_[item.itemID].empty()) {
     const std::wstring text = Widen(portDescriptions_[item.itemID]);
-    r.left += 56;
+    r.left += Scaled(56);
     ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_GRAYTEXT));
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
                 DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
@@ -609,7 +678,8 @@ bool MainWindow::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
       if (item->CtlType != ODT_COMBOBOX) return false;
       // The edit part keeps the row height of the other edits; list rows a little more room.
-      item->itemHeight = item->itemID == static_cast<UINT>(-1) ? kEditHeight - 6 : 16;
+      item->itemHeight = static_cast<UINT>(
+          item->itemID == static_cast<UINT>(-1) ? ComboEditHeight() : ComboRowHeight());
       result = TRUE;
       return true;
     }
@@ -651,6 +721,19 @@ LRESULT MainWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       if (statusBar_ != nullptr) ::SendMessageW(statusBar_, WM_SIZE, 0, 0);
       return 0;
+    case WM_GETMINMAXINFO: {
+      // The whole form at the window's DPI, even where that is larger than the screen: the
+      // system would otherwise cut the window to the screen's size.
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+      const RECT frame = FrameForClient(Scaled(kFormWidth), Scaled(kFormHeight), kStyle, 0, dpi_);
+      limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, frame.right - frame.left);
+      limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, frame.bottom - frame.top);
+      return 0;
+    }
+    case WM_DPICHANGED:
+      // Moved to a screen of another DPI (or its scaling changed): laid out again for it.
+      ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     default:
       return ::DefWindowProcW(window_, message, wParam, lParam);
   }
@@ -665,8 +748,9 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam
   }
   auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   // Before the form exists (while the window is made) and after it is gone, only defaults.
-  if (self == nullptr || (self->form_ == nullptr && message != WM_CTLCOLORSTATIC &&
-                          message != WM_MEASUREITEM && message != WM_DRAWITEM))
+  if (self == nullptr ||
+      (self->form_ == nullptr && message != WM_CTLCOLORSTATIC && message != WM_MEASUREITEM &&
+       message != WM_DRAWITEM && message != WM_GETMINMAXINFO))
     return ::DefWindowProcW(window, message, wParam, lParam);
   return self->OnMessage(message, wParam, lParam);
 }

@@ -10,6 +10,7 @@
 
 #include "console/form/ConsoleForm.h"
 #include "console/form/FormLayout.h"
+#include "console/form/LayoutScale.h"
 
 #include <windows.h>
 
@@ -51,6 +52,9 @@ class MainWindow final : public IFormWindow {
 
   ConsoleForm& Form() { return *form_; }
   HWND Handle() const { return window_; }
+  // The DPI the window is laid out for: its screen's, since it opened or last moved.
+  int Dpi() const { return dpi_; }
+  DialView& Dial() const { return *dial_; }
   // A control by its name in the layout table; nullptr when the window has none of that name.
   HWND Control(std::string_view name) const;
   std::string StatusText(int panel) const;
@@ -91,7 +95,21 @@ class MainWindow final : public IFormWindow {
   void RegisterClasses();
   void CreateControls();
   HWND CreateControl(const ControlLayout& c, int id);
-  HFONT Font(int pixels, bool bold);
+  // The font of a control whose table size is tablePixels, at the window's DPI.
+  HFONT Font(int tablePixels, bool bold);
+  // Table pixels at the window's DPI.
+  int Scaled(int pixels) const { return ScaleToDpi(pixels, dpi_); }
+  // A control's place at the window's DPI; a label as wide as its caption in its font.
+  ControlPlace PlaceOf(const ControlLayout& c, HFONT font) const;
+  void SizeStatusBar(const ControlLayout& c, HFONT font);
+  void SizeCombo(HWND combo);
+  // The port box's edit and its list's rows: one text row, and a little more room.
+  int ComboEditHeight() const { return Scaled(kEditHeight - 6); }
+  int ComboRowHeight() const { return Scaled(16); }
+  // Resizes the window, its top-left kept, so that its client area is the form's at its DPI.
+  void FitClient();
+  // Lays the window out again for a screen of `dpi`, in the rectangle the system suggests.
+  void ChangeDpi(int dpi, const RECT& suggested);
   HBRUSH BackgroundOf(HWND container) const;
   void PaintContainer(HWND container, HDC dc);
   void DrawPortItem(const DRAWITEMSTRUCT& item);
@@ -109,6 +127,7 @@ class MainWindow final : public IFormWindow {
   std::string helpDir_;
   HWND window_ = nullptr;
   HWND statusBar_ = nullptr;
+  int dpi_ = kLayoutDpi;
   std::map<std::string, HWND, std::less<>> controls_;
   std::map<HWND, const ControlLayout*> layouts_;
   std::map<std::pair<int, bool>, HFONT> fonts_;

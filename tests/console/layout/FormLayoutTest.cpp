@@ -4,6 +4,7 @@
 // windows can click.
 
 #include "console/form/FormLayout.h"
+#include "console/form/LayoutScale.h"
 
 #include "console/form/ConsoleForm.h"
 
@@ -161,6 +162,39 @@ TEST(FormLayout, EveryClickHandlerIsBoundOnceToAControlBothWindowsCanClick) {
   // A button without a handler does nothing in either window: only the reset never offered.
   for (const ControlLayout& c : FormLayout())
     EXPECT_TRUE(c.kind != ControlKind::Button || c.click != nullptr || c.name == "btn28") << c.name;
+}
+
+// A window on a denser screen: table pixels times dpi / 96, halves up; edges scaled, so rows
+// that touch in the table still touch and 96 DPI is the table itself.
+TEST(FormLayout, PlacesScaleByTheDpiRoundedToTheNearestPixelHalvesUp) {
+  EXPECT_EQ(ScaleToDpi(100, 144), 150);
+  EXPECT_EQ(ScaleToDpi(1, 144), 2);    // 1.5
+  EXPECT_EQ(ScaleToDpi(3, 120), 4);    // 3.75
+  EXPECT_EQ(ScaleToDpi(5, 110), 6);    // 5.73
+  EXPECT_EQ(ScaleToDpi(7, 110), 8);    // 8.02
+  EXPECT_EQ(ScaleToDpi(-1, 144), -1);  // -1.5
+  EXPECT_EQ(ScaleToDpi(-3, 120), -4);  // -3.75
+  EXPECT_EQ(ScaleToDpi(kFormWidth, 192), 2 * kFormWidth);
+  const ControlLayout row{"x", ControlKind::Button, "", "", 5, 7, 10, 11};
+  const ControlPlace at144 = PlaceAt(row, 144);
+  EXPECT_EQ(at144.left, 8);     // 7.5
+  EXPECT_EQ(at144.top, 11);     // 10.5
+  EXPECT_EQ(at144.width, 15);   // right edge 22.5 -> 23
+  EXPECT_EQ(at144.height, 16);  // bottom edge 27 -> 27
+  for (const ControlLayout& c : FormLayout()) {
+    SCOPED_TRACE(std::string(c.name));
+    const ControlPlace same = PlaceAt(c, kLayoutDpi);
+    EXPECT_EQ(same.left, c.left);
+    EXPECT_EQ(same.top, c.top);
+    EXPECT_EQ(same.width, c.width);
+    EXPECT_EQ(same.height, c.height);
+    for (const int dpi : {120, 144, 168, 192}) {
+      const ControlPlace p = PlaceAt(c, dpi);
+      EXPECT_NEAR(p.width, c.width * dpi / 96.0, 1.0);
+      EXPECT_NEAR(p.height, c.height * dpi / 96.0, 1.0);
+      EXPECT_EQ(p.left + p.width, ScaleToDpi(c.left + c.width, dpi));
+    }
+  }
 }
 
 }  // namespace

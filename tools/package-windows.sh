@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Windows programs (tools/build-windows.sh), which packs the console for the
-# operator: build-win64/KELTA_Dispaly-windows.zip with one folder KELTA_Dispaly/ holding
-# KELTA_Dispaly.exe (statically linked), img/ (the dial pictures), help.txt and README.txt.
-# Unzipped anywhere it runs on Windows 7 or later as it is: no installer, nothing else needed.
+# operator twice:
+#   build-win64/KELTA_Dispaly-windows.zip, the portable copy: one folder KELTA_Dispaly/ holding
+#     KELTA_Dispaly.exe (statically linked), img/ (the dial pictures), help.txt and README.txt;
+#     unzipped anywhere it runs on Windows 7 or later as it is, nothing else needed;
+#   build-win64/KELTA_Display-setup-<version>.exe, the setup program (NSIS) installing the same
+#     files with a Start-menu shortcut and an uninstaller (packaging/windows/KELTA_Display.nsi).
 #   KELTA_WIN_BUILD  build folder (default build-win64); the other variables as build-windows.sh
 #   --check ZIP      only checks that ZIP holds those files (the Windows build's CTest entry)
 set -euo pipefail
@@ -36,4 +39,8 @@ dir=${KELTA_WIN_BUILD:-build-win64}
 case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
 KELTA_WIN_BUILD="$dir" bash tools/build-windows.sh
 check "$dir/KELTA_Dispaly-windows.zip"
+version="$(sed -nE 's/^CMAKE_PROJECT_VERSION:STATIC=(.*)$/\1/p' "$dir/CMakeCache.txt")"
+setup="$dir/KELTA_Display-setup-$version.exe"
+[ -n "$version" ] && [ -f "$setup" ] || { echo "package-windows: no setup program $setup" >&2; exit 1; }
 echo "package-windows: $dir/KELTA_Dispaly-windows.zip"
+echo "package-windows: $setup"

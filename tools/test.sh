@@ -10,9 +10,10 @@
 #      and their tests,
 #   4. the libFuzzer targets (clang), each for a short fixed time,
 #   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck,
-#      kelta-render-dial, kelta-record, the native console and its zip) with its tests under
-#      Wine, the serial port and kelta-record.exe against the Linux simulated sensor,
-#      kelta-imgcheck.exe and kelta-render-dial.exe compared with the Linux ones.
+#      kelta-render-dial, kelta-record, the native console, its zip and its setup program) with
+#      its tests under Wine, the serial port and kelta-record.exe against the Linux simulated
+#      sensor, kelta-imgcheck.exe and kelta-render-dial.exe compared with the Linux ones, the
+#      setup program installed, run against the simulated sensor and removed again.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.
 set -euo pipefail

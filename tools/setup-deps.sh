@@ -7,7 +7,7 @@ pkgs=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev
   libpng-dev zlib1g-dev libpixman-1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libmosquitto-dev mosquitto nanopb libnanopb-dev
+  libmosquitto-dev mosquitto openssl ca-certificates nanopb libnanopb-dev
   clang libclang-rt-14-dev clang-format git ccache
   fonts-nanum xvfb xauth x11-apps xdotool imagemagick locales
   dpkg-dev file desktop-file-utils appstream systemd

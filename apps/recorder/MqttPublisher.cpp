@@ -1,13 +1,16 @@
 #include "apps/recorder/MqttPublisher.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace kelta::record {
@@ -24,9 +27,9 @@ void InitLibrary() {
 
 MqttPublisher* Self(void* user) { return static_cast<MqttPublisher*>(user); }
 
-// What a library call's result says; right after the call, errno being its.
-std::string Why(int rc) {
-  if (rc == MOSQ_ERR_ERRNO) return strerror(errno);
+// What a library call's result says, err being the errno right after it.
+std::string Why(int rc, int err = errno) {
+  if (rc == MOSQ_ERR_ERRNO) return strerror(err);
   if (rc == MOSQ_ERR_KEEPALIVE) return "no answer within the keep-alive time";
   return mosquitto_strerror(rc);
 }
@@ -39,6 +42,14 @@ MqttPublisher::MqttPublisher(MqttSettings settings, std::function<void(const std
       folderLock_(settings_.queueFolder),
       // The queue's own bound, at the front, is only for what an earlier run left.
       queue_(settings_.queueFolder, settings_.queueMax + kWindow, settings_.topicPrefix) {
+  // The TLS files are tried at once, so that a wrong name is told at the start.
+  if (settings_.tls.enabled) {
+    InitLibrary();
+    mosquitto* probe = mosquitto_new(nullptr, true, nullptr);
+    const std::string fault = probe == nullptr ? "out of memory" : Secure(probe);
+    if (probe != nullptr) mosquitto_destroy(probe);
+    if (!fault.empty()) throw std::invalid_argument(fault);
+  }
   // What the queue found on disk: damaged records, foreign topics, an earlier format.
   for (const std::string& note : queue_.TakeNotes()) Report(note);
 }
@@ -71,7 +82,117 @@ mosquitto* MqttPublisher::NewClient() {
       client, [](mosquitto* m, void* user, int rc) { Self(user)->OnConnect(m, rc); });
   mosquitto_publish_callback_set(
       client, [](mosquitto* m, void* user, int mid) { Self(user)->OnPublish(m, mid); });
+  mosquitto_log_callback_set(client, [](mosquitto*, void* user, int level, const char* line) {
+    if (level != MOSQ_LOG_ERR) return;
+    MqttPublisher* self = Self(user);
+    std::lock_guard lock(self->libraryLogLock_);
+    if (self->libraryErrors_.size() < 1000) {
+      self->libraryErrors_ += (self->libraryErrors_.empty() ? "" : "; ") + std::string(line);
+    }
+  });
   return client;
+}
+
+std::string MqttPublisher::Secure(mosquitto* client) const {
+  if (!settings_.username.empty()) {
+    const int rc =
+        mosquitto_username_pw_set(client, settings_.username.c_str(),
+                                  settings_.password ? settings_.password->c_str() : nullptr);
+    if (rc != MOSQ_ERR_SUCCESS) return "--username: " + Why(rc);
+  }
+  const MqttTls& tls = settings_.tls;
+  if (!tls.enabled) return {};
+  // The library says only that one of them is wrong.
+  for (const auto& [option, path] :
+       {std::pair{"--cafile", tls.caFile}, {"--cert", tls.certFile}, {"--key", tls.keyFile}}) {
+    if (path.empty()) continue;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return std::string(option) + " " + path + ": " + strerror(errno);
+    std::fclose(file);
+  }
+  if (!tls.caPath.empty() && !IsFolder(tls.caPath)) return "--capath " + tls.caPath + ": no folder";
+  const auto text = [](const std::string& value) {
+    return value.empty() ? nullptr : value.c_str();
+  };
+  int rc = MOSQ_ERR_SUCCESS;
+  if (tls.caFile.empty() && tls.caPath.empty()) {
+    rc = mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+  } else {
+    rc = mosquitto_tls_set(client, text(tls.caFile), text(tls.caPath), text(tls.certFile),
+                           text(tls.keyFile), nullptr);
+  }
+  // TLS 1.2 or newer; the broker's certificate checked against the CAs (1: SSL_VERIFY_PEER)
+  // and, unless insecure, its host name against the one connected to.
+  if (rc == MOSQ_ERR_SUCCESS)
+    rc = mosquitto_tls_opts_set(client, tls.insecure ? 0 : 1, "tlsv1.2", nullptr);
+  if (rc == MOSQ_ERR_SUCCESS && tls.insecure) rc = mosquitto_tls_insecure_set(client, true);
+  return rc == MOSQ_ERR_SUCCESS ? std::string() : "TLS: " + Why(rc);
+}
+
+std::string MqttPublisher::LastingFault(int rc, int err, bool connected) {
+  const int closedBefore = std::exchange(closedBeforeAnswer_, 0);
+  if (connected || !settings_.tls.enabled) return {};
+  std::string errors;
+  {
+    std::lock_guard lock(libraryLogLock_);
+    errors = libraryErrors_;
+  }
+  const auto said = [&](const char* text) { return errors.find(text) != std::string::npos; };
+  const MqttTls& tls = settings_.tls;
+  if (rc == MOSQ_ERR_TLS) {
+    if (said("host name verification failed")) {
+      return "its certificate is not made out to the host name " + settings_.host +
+             " (TLS: host name verification failed)";
+    }
+    if (said("certificate verify failed")) {
+      return std::string("its certificate is not to be trusted: not signed by a CA ") +
+             (tls.caFile.empty() && tls.caPath.empty() ? "of the system's store"
+                                                       : "of --cafile or --capath") +
+             ", or out of date (TLS: certificate verify failed)";
+    }
+    if (said("Unable to load") || said("mismatch")) {
+      return "the recorder's TLS files were not taken (" + errors + ")";
+    }
+    if (said("alert")) return "it ended the TLS handshake (" + errors + ")";
+    return {};
+  }
+  const std::string certificate =
+      tls.certFile.empty() ? " or wants one (--cert and --key)" : " (--cert)";
+  // A TLS protocol failure, not a closed or reset connection: the broker broke off the
+  // handshake with an alert the library does not tell.
+  if (rc == MOSQ_ERR_ERRNO && err == EPROTO) {
+    return "it broke off the TLS handshake: it refused the recorder's certificate" + certificate;
+  }
+  // With TLS 1.3 the broker judges the recorder's certificate after the handshake; its alert
+  // is lost when it closes before reading what the recorder sent meanwhile (a reset). Once
+  // could be a broker going down; three times in a row is the broker's answer.
+  if (rc == MOSQ_ERR_CONN_LOST || (rc == MOSQ_ERR_ERRNO && err == ECONNRESET)) {
+    closedBeforeAnswer_ = closedBefore + 1;
+    if (closedBeforeAnswer_ >= 3) {
+      return "it closed the TLS connection before answering, three times in a row: it refused "
+             "the recorder's certificate" +
+             certificate;
+    }
+  }
+  return {};
+}
+
+std::string MqttPublisher::WhyNot(int rc, int err) const {
+  if (rc != MOSQ_ERR_TLS) return Why(rc, err);
+  std::lock_guard lock(libraryLogLock_);
+  return libraryErrors_.empty() ? Why(rc, err) : "TLS: " + libraryErrors_;
+}
+
+void MqttPublisher::Refuse(const std::string& why) {
+  {
+    std::lock_guard lock(lock_);
+    if (!refusal_.empty()) return;
+    refusal_ = why;
+    reportedDown_ = true;
+  }
+  progress_.notify_all();
+  Report("MQTT broker " + settings_.host + ":" + std::to_string(settings_.port) + ": " + why +
+         "; not tried again");
 }
 
 void MqttPublisher::NetworkLoop() {
@@ -88,22 +209,37 @@ void MqttPublisher::NetworkLoop() {
       client = mosq_;
       if (client == nullptr) {
         // Between connections: the next try, or the end (no new connection once stopping).
-        if (netWake_.wait_until(lock, nextTry, [this] { return networkStop_ || stopping_; })) {
+        if (netWake_.wait_until(
+                lock, nextTry, [this] { return networkStop_ || stopping_ || !refusal_.empty(); })) {
           netWake_.wait(lock, [this] { return networkStop_; });
           break;
         }
       }
     }
     if (client == nullptr) {
-      // Without blocking: the connect goes on in the loop below.
+      {
+        std::lock_guard lock(libraryLogLock_);
+        libraryErrors_.clear();
+      }
       client = NewClient();
+      if (client != nullptr) {
+        if (const std::string fault = Secure(client); !fault.empty()) {
+          mosquitto_destroy(client);
+          Refuse(fault);
+          continue;
+        }
+      }
+      // Without blocking: the connect goes on in the loop below (with TLS on a fast network
+      // the handshake may be made, and fail, here).
       const int rc = client == nullptr
                          ? MOSQ_ERR_NOMEM
                          : mosquitto_connect_async(client, settings_.host.c_str(), settings_.port,
                                                    settings_.keepAliveSeconds);
+      const int err = errno;
       if (rc != MOSQ_ERR_SUCCESS) {
-        const std::string why = Why(rc);
+        const std::string why = WhyNot(rc, err);
         if (client != nullptr) mosquitto_destroy(client);
+        if (const std::string fault = LastingFault(rc, err, false); !fault.empty()) Refuse(fault);
         ConnectionGone(true, why);
         nextTry = Clock::now() + retry;
         retry = std::min(retry * 2, std::chrono::seconds(5));
@@ -116,7 +252,8 @@ void MqttPublisher::NetworkLoop() {
       tried = Clock::now();
     }
     const int rc = mosquitto_loop(client, 100, 1);
-    const std::string why = Why(rc);
+    const int err = errno;
+    const std::string why = WhyNot(rc, err);
     bool connected = false;
     {
       std::lock_guard lock(lock_);
@@ -128,6 +265,9 @@ void MqttPublisher::NetworkLoop() {
     }
     if (rc == MOSQ_ERR_SUCCESS && Clock::now() - tried < kConnectTimeout) continue;
     // Lost, refused, or no answer in time: the client goes, with what it held.
+    if (rc != MOSQ_ERR_SUCCESS) {
+      if (const std::string fault = LastingFault(rc, err, connected); !fault.empty()) Refuse(fault);
+    }
     ConnectionGone(!connected, rc == MOSQ_ERR_SUCCESS ? "no answer" : why);
     nextTry = Clock::now() + retry;
     retry = std::min(retry * 2, std::chrono::seconds(5));
@@ -152,7 +292,7 @@ void MqttPublisher::ConnectionGone(bool failedToConnect, const std::string& why)
     handed_ = 0;
     handedIds_.clear();
     otherInFlight_ = 0;
-    report = !stopping_ && !reportedDown_;
+    report = !stopping_ && !reportedDown_ && refusal_.empty();
     if (report) reportedDown_ = true;
   }
   if (client != nullptr) mosquitto_destroy(client);
@@ -256,8 +396,22 @@ uint64_t MqttPublisher::Acknowledged() const {
   return acknowledged_;
 }
 
+std::string MqttPublisher::Refusal() const {
+  std::lock_guard lock(lock_);
+  return refusal_;
+}
+
 void MqttPublisher::OnConnect(mosquitto*, int rc) {
   const std::string where = settings_.host + ":" + std::to_string(settings_.port);
+  if (rc == CONNACK_REFUSED_BAD_USERNAME_PASSWORD || rc == CONNACK_REFUSED_NOT_AUTHORIZED) {
+    Refuse(std::string("it refused ") +
+           (settings_.username.empty()
+                ? "a client without a user name (give --username and "
+                  "--password-file)"
+                : "the user name " + settings_.username + " or its password") +
+           " (" + mosquitto_connack_string(rc) + ")");
+    return;
+  }
   if (rc != 0) {
     bool report = false;
     {
@@ -275,12 +429,16 @@ void MqttPublisher::OnConnect(mosquitto*, int rc) {
     std::lock_guard lock(lock_);
     connected_ = true;
     everConnected_ = true;
+    closedBeforeAnswer_ = 0;
     reportedDown_ = false;
     onlineDue_ = true;
     countersDirty_ = !counters_.empty();
   }
   wake_.notify_all();
-  Report("MQTT broker " + where + " connected");
+  Report("MQTT broker " + where + " connected" +
+         (!settings_.tls.enabled   ? ""
+          : settings_.tls.insecure ? " (TLS; its certificate NOT checked)"
+                                   : " (TLS)"));
 }
 
 void MqttPublisher::OnPublish(mosquitto*, int mid) {

@@ -30,6 +30,11 @@
 // around those, and takes no lock of ours before its own); the network thread calls the loop
 // without lock_, and makes and destroys client objects without it, swapping mosq_ under it.
 // report runs on any of the threads, outside lock_.
+//
+// A broker that refuses the user name, the password or the recorder's certificate, or whose
+// own certificate is not to be trusted, refuses it again however often it is asked: that is
+// reported at once with its reason, no connection is tried again, and Refusal() says why, so
+// the owner can end. Anything else (no answer, a reset, a broker restarting) is retried.
 
 #include <chrono>
 #include <condition_variable>
@@ -38,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,6 +53,15 @@
 struct mosquitto;
 
 namespace kelta::record {
+
+struct MqttTls {
+  bool enabled = false;
+  std::string caFile;  // caFile and caPath both empty: the system's CA store
+  std::string caPath;
+  std::string certFile;  // with keyFile (and caFile or caPath): the recorder's own certificate
+  std::string keyFile;
+  bool insecure = false;  // the broker's certificate not checked at all
+};
 
 struct MqttSettings {
   std::string host;
@@ -58,6 +73,9 @@ struct MqttSettings {
   std::string topicPrefix;  // the queue takes up from disk only messages below it
   uint64_t queueMax = 100000;
   int keepAliveSeconds = 10;
+  MqttTls tls;
+  std::string username;  // empty: none
+  std::optional<std::string> password;
 };
 
 class MqttPublisher {
@@ -67,7 +85,8 @@ class MqttPublisher {
   static constexpr std::chrono::seconds kConnectTimeout{10};
 
   // Locks the queue folder (FolderInUse when another process holds it) and opens the queue
-  // (std::system_error when it cannot). report gets one line per change of the broker's state
+  // (std::system_error when it cannot). TLS files the library will not take (not there, not
+  // readable) are std::invalid_argument. report gets one line per change of the broker's state
   // ("broker ... connected", "... unreachable, retrying").
   MqttPublisher(MqttSettings settings, std::function<void(const std::string&)> report);
   ~MqttPublisher();  // Stop()
@@ -92,9 +111,20 @@ class MqttPublisher {
   uint64_t Dropped() const;
   uint64_t Queued() const;  // on disk, not yet acknowledged by the broker
   uint64_t Acknowledged() const;
+  // Why the broker refused the recorder for good; empty while it has not.
+  std::string Refusal() const;
 
  private:
   mosquitto* NewClient();
+  // The settings' TLS and credentials for client; what the library refused, or "".
+  std::string Secure(mosquitto* client) const;
+  // Why a failed connection attempt (rc and errno err of the library call) will fail however
+  // often it is retried; "" when it may pass.
+  std::string LastingFault(int rc, int err, bool connected);
+  // What failed a connection attempt; with TLS as the library told it.
+  std::string WhyNot(int rc, int err) const;
+  // Reported once; no connection is tried again.
+  void Refuse(const std::string& why);
   void NetworkLoop();
   // The connection is gone (or was never made): what the library held is forgotten.
   void ConnectionGone(bool failedToConnect, const std::string& why);
@@ -131,6 +161,14 @@ class MqttPublisher {
   bool onlineDue_ = false;  // "online" to be sent by the sender after a connect
   bool reportedDown_ = false;
   bool networkStop_ = false;  // the network thread ends
+  std::string refusal_;
+  int closedBeforeAnswer_ = 0;  // the network thread's: TLS connections in a row closed unanswered
+
+  // The library's error lines of the current connection attempt (the reason of a TLS failure
+  // is told only there). Its own lock: the library logs from whichever thread calls it, the
+  // sender's with lock_ held.
+  mutable std::mutex libraryLogLock_;
+  std::string libraryErrors_;
 };
 
 }  // namespace kelta::record

@@ -74,6 +74,38 @@ std::string TopicFault(const std::string& text, bool isName) {
   return {};
 }
 
+std::string OptionText(const std::string& option, const std::string& text, const char* what) {
+  if (text.empty()) OptionError(option, std::string("needs ") + what);
+  return text;
+}
+
+// The TLS and credential options go together with --mqtt and each other; TLS moves the
+// default port to 8883, MQTT's port for TLS.
+void CheckBrokerSecurity(RecordOptions& o) {
+  const char* const securityOption = !o.username.empty()       ? "--username"
+                                     : !o.passwordFile.empty() ? "--password-file"
+                                     : o.tlsInsecure           ? "--tls-insecure"
+                                     : !o.caFile.empty()       ? "--cafile"
+                                     : !o.caPath.empty()       ? "--capath"
+                                     : !o.certFile.empty()     ? "--cert"
+                                     : !o.keyFile.empty()      ? "--key"
+                                     : o.tls                   ? "--tls"
+                                                               : nullptr;
+  if (securityOption == nullptr) return;
+  if (o.mqttHost.empty()) OptionError(securityOption, "needs --mqtt");
+  if (!o.passwordFile.empty() && o.username.empty()) {
+    OptionError("--password-file", "needs --username (MQTT sends no password without one)");
+  }
+  if (o.certFile.empty() != o.keyFile.empty()) {
+    OptionError(o.certFile.empty() ? "--key" : "--cert", "needs --cert and --key together");
+  }
+  // The library takes a client certificate only beside a CA file or folder of its own.
+  if (!o.certFile.empty() && o.caFile.empty() && o.caPath.empty()) {
+    OptionError("--cert", "needs --cafile or --capath (the CA of the broker's certificate)");
+  }
+  if (o.tls && !o.mqttPortGiven) o.mqttPort = 8883;
+}
+
 }  // namespace
 
 RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
@@ -106,7 +138,8 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       const std::string text = reader.Value();
       const size_t colon = text.rfind(':');
       o.mqttHost = text.substr(0, colon);
-      if (colon != std::string::npos) {
+      o.mqttPortGiven = colon != std::string::npos;
+      if (o.mqttPortGiven) {
         o.mqttPort = static_cast<int>(OptionInteger(option, text.substr(colon + 1), 1, 65535));
       }
       if (o.mqttHost.empty()) OptionError(option, "needs HOST or HOST:PORT");
@@ -129,6 +162,33 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     } else if (option == "--keepalive") {
       // The MQTT library takes no shorter keep-alive than 5 s.
       o.keepAliveSeconds = static_cast<int>(OptionInteger(option, reader.Value(), 5, 3600));
+    } else if (option == "--tls") {
+      o.tls = true;
+      reader.NoValue();
+    } else if (option == "--tls-insecure") {
+      o.tls = o.tlsInsecure = true;
+      reader.NoValue();
+    } else if (option == "--cafile") {
+      o.caFile = OptionText(option, reader.Value(), "a file");
+      o.tls = true;
+    } else if (option == "--capath") {
+      o.caPath = OptionText(option, reader.Value(), "a folder");
+      o.tls = true;
+    } else if (option == "--cert") {
+      o.certFile = OptionText(option, reader.Value(), "a file");
+      o.tls = true;
+    } else if (option == "--key") {
+      o.keyFile = OptionText(option, reader.Value(), "a file");
+      o.tls = true;
+    } else if (option == "--username") {
+      o.username = OptionText(option, reader.Value(), "a user name");
+    } else if (option == "--password-file") {
+      o.passwordFile = OptionText(option, reader.Value(), "a file");
+    } else if (option == "--password") {
+      OptionError(option,
+                  "not taken on the command line, where every user of the machine can "
+                  "read it (ps); give --password-file FILE or the environment variable "
+                  "KELTA_MQTT_PASSWORD");
     } else if (!option.starts_with("-") && o.port.empty()) {
       o.port = option;
       reader.NoValue();
@@ -139,6 +199,7 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     }
   }
   if (o.help) return o;
+  CheckBrokerSecurity(o);
   if (o.port.empty()) throw std::invalid_argument("no port given (COMn or a device path)");
   if (o.csvPath.empty() && o.mqttHost.empty() && !o.stdoutJson) {
     throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
@@ -213,6 +274,28 @@ Outputs (at least one):
   --keepalive S      a sign of life to the broker every S seconds (5 to 3600, default
                      10); a connection silent for about twice that is given up and
                      made anew
+
+Broker security (with --mqtt):
+  --tls              TLS 1.2 or newer to the broker, whose certificate must be signed by a
+                     CA of the system's store and name the host given to --mqtt (default
+                     port 8883 then)
+  --cafile FILE      TLS, trusting only the CA certificates in FILE (PEM)
+  --capath DIR       TLS, trusting only the CA certificates in DIR (as openssl rehash
+                     leaves them)
+  --cert FILE        with --key FILE: the recorder's own certificate and its private key
+  --key FILE         (PEM), for a broker that requires one; needs --cafile or --capath
+  --tls-insecure     TLS without checking the broker's certificate at all: anyone on the
+                     way can pose as the broker and read everything. For trials only;
+                     said as a warning at every start
+  --username NAME    the user name given to the broker
+  --password-file FILE
+                     its password: the first line of FILE (which other users must not be
+                     able to read); else the environment variable KELTA_MQTT_PASSWORD.
+                     Never on the command line (--password is refused): every user of
+                     the machine can read that
+  A broker that refuses the user name, the password or the recorder's certificate, or whose
+  certificate is not to be trusted, ends the recorder at once with status 77, saying why;
+  an unreachable broker is retried.
   --stdout           one JSON object a line on standard output
 
 A lost device is reported, waited for through the path it was opened by only (nothing
@@ -224,7 +307,8 @@ acknowledged by then stays queued on disk for the next run.
 Exit status: 0 after SIGTERM/SIGINT (Ctrl+C), 64 bad argument, 69 port not there or not to
 be opened at the start (also when another program holds it), 70 unexpected failure, 73
 CSV file or queue folder not to be made, or the queue folder in use by another recorder,
-74 writing the CSV file failed.
+74 writing the CSV file failed, 77 the broker refused the credentials or the certificate (or
+its certificate is not to be trusted).
   --help, -h         this text
 )";
 }

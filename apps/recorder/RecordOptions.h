@@ -17,7 +17,18 @@ struct RecordOptions {
   std::string csvPath;         // a file, or a folder for a new file named by port and time
   bool stdoutJson = false;
   std::string mqttHost;  // empty: no MQTT
-  int mqttPort = 1883;
+  int mqttPort = 1883;   // 8883 with TLS when --mqtt names no port
+  bool mqttPortGiven = false;
+  // TLS to the broker (any of the options below turns it on). Neither caFile nor caPath: the
+  // system's CA store.
+  bool tls = false;
+  std::string caFile;
+  std::string caPath;
+  std::string certFile;  // with keyFile: the recorder's own certificate
+  std::string keyFile;
+  bool tlsInsecure = false;  // the broker's certificate not checked at all
+  std::string username;
+  std::string passwordFile;  // else the password from KELTA_MQTT_PASSWORD, if set
   std::string topic = "kelta";
   std::string name;         // the recorder's name in its topics; default: host name and port
   std::string queueFolder;  // default: /var/tmp/kelta-record-<name> (or $STATE_DIRECTORY)
@@ -38,10 +49,11 @@ inline constexpr int kMaxIntervalMs = 3'600'000;
 
 // Exit codes a service manager can act on (those of sysexits.h).
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 64;        // a bad argument: restarting will not help
-inline constexpr int kExitUnavailable = 69;  // the port cannot be opened at the start
-inline constexpr int kExitSoftware = 70;     // an unexpected failure
-inline constexpr int kExitCantCreate = 73;   // the CSV file or the queue folder
-inline constexpr int kExitIoError = 74;      // writing the CSV file failed
+inline constexpr int kExitUsage = 64;         // a bad argument: restarting will not help
+inline constexpr int kExitUnavailable = 69;   // the port cannot be opened at the start
+inline constexpr int kExitSoftware = 70;      // an unexpected failure
+inline constexpr int kExitCantCreate = 73;    // the CSV file or the queue folder
+inline constexpr int kExitIoError = 74;       // writing the CSV file failed
+inline constexpr int kExitNoPermission = 77;  // the broker refused the credentials or certificate
 
 }  // namespace kelta::record

@@ -19,6 +19,7 @@
 #include "apps/recorder/RecordOptions.h"
 #include "apps/recorder/RecordSystem.h"
 #include "apps/recorder/Recorder.h"
+#include "apps/recorder/SecretFile.h"
 #include "apps/recorder/ServiceNotify.h"
 #include "base/Errors.h"
 #include "records/ReadingCsv.h"
@@ -107,6 +108,31 @@ std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t q
   return json + "}}";
 }
 
+#if KELTA_RECORD_MQTT
+// The TLS options and the credentials into settings; the password from its file, else from the
+// environment. Throws std::invalid_argument when the password file will not do.
+void SetBrokerSecurity(const RecordOptions& options, MqttSettings& settings) {
+  settings.tls.enabled = options.tls;
+  settings.tls.caFile = options.caFile;
+  settings.tls.caPath = options.caPath;
+  settings.tls.certFile = options.certFile;
+  settings.tls.keyFile = options.keyFile;
+  settings.tls.insecure = options.tlsInsecure;
+  settings.username = options.username;
+  if (!options.passwordFile.empty()) {
+    settings.password = ReadSecretFile(options.passwordFile);
+  } else if (const char* password = std::getenv("KELTA_MQTT_PASSWORD");
+             password != nullptr && *password != '\0' && !options.username.empty()) {
+    settings.password = password;
+  }
+  if (options.tlsInsecure) {
+    Log("WARNING: --tls-insecure: the broker's certificate is NOT checked. Anyone between here "
+        "and the broker can pose as it and read and change everything sent, the password "
+        "included. Give the broker's CA with --cafile instead");
+  }
+}
+#endif
+
 int Run(const RecordOptions& options) {
   StopRequests stopRequests(stopRequested);
 #if !KELTA_RECORD_MQTT
@@ -140,6 +166,7 @@ int Run(const RecordOptions& options) {
     uint64_t Dropped() const { return 0; }
     uint64_t Queued() const { return 0; }
     bool Connected() const { return false; }
+    std::string Refusal() const { return {}; }
     bool Flush(std::chrono::milliseconds) { return true; }
     void Stop() {}
   };
@@ -160,6 +187,12 @@ int Run(const RecordOptions& options) {
     settings.keepAliveSeconds = options.keepAliveSeconds;
     settings.queueFolder = options.queueFolder;
     settings.topicPrefix = prefix;
+    try {
+      SetBrokerSecurity(options, settings);
+    } catch (const std::invalid_argument& e) {
+      Log(std::string("--password-file ") + e.what());
+      return kExitUsage;
+    }
     if (settings.queueFolder.empty()) {
       const char* state = std::getenv("STATE_DIRECTORY");
       settings.queueFolder = state && *state ? std::string(state) : "/var/tmp/kelta-record-" + name;
@@ -174,6 +207,9 @@ int Run(const RecordOptions& options) {
     } catch (const std::system_error& e) {
       Log(std::string("the queue folder: ") + e.what());
       return kExitCantCreate;
+    } catch (const std::invalid_argument& e) {
+      Log(e.what());  // a TLS file
+      return kExitUsage;
     }
     mqtt->Start();
   }
@@ -256,6 +292,12 @@ int Run(const RecordOptions& options) {
     }
     if (mqtt) {
       mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
+      // Asking again will not help: the unit does not restart on this status.
+      if (exitCode == kExitOk && !mqtt->Refusal().empty()) {
+        Log("ending: the MQTT broker refused the recorder (" + mqtt->Refusal() + ")");
+        exitCode = kExitNoPermission;
+        stopRequested = true;
+      }
     }
   };
   StopLimit stopLimit;

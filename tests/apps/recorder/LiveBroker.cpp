@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "tests/support/Files.h"
+#include "tests/support/RunTool.h"
 
 extern char** environ;
 
@@ -120,15 +121,28 @@ int Child::Wait(std::chrono::milliseconds timeout) {
   return 128 + WTERMSIG(status);
 }
 
-LiveBroker::LiveBroker(const std::string& folder) : folder_(folder), port_(FreeLoopbackPort()) {
+LiveBroker::LiveBroker(const std::string& folder, const std::optional<BrokerSecurity>& security)
+    : folder_(folder), port_(FreeLoopbackPort()) {
   // Loopback only; anonymous clients; the state saved on the way out, to the folder.
-  WriteFile(folder_ + "mosquitto.conf", "listener " + std::to_string(port_) + " 127.0.0.1\n" +
-                                            "allow_anonymous true\n"
-                                            "user " +
-                                            CurrentUser() + "\n" +
-                                            "persistence true\n"
-                                            "persistence_location " +
-                                            folder_ + "\nmax_queued_messages 0\n");
+  std::string config = "user " + CurrentUser() + "\npersistence true\npersistence_location " +
+                       folder_ + "\nmax_queued_messages 0\n";
+  if (security) config += "per_listener_settings true\n";
+  config += "listener " + std::to_string(port_) + " 127.0.0.1\nallow_anonymous true\n";
+  if (security) {
+    securePort_ = FreeLoopbackPort();
+    config += "listener " + std::to_string(securePort_) + " 127.0.0.1\n";
+    if (!security->certFile.empty()) {
+      config += "cafile " + security->caFile + "\ncertfile " + security->certFile + "\nkeyfile " +
+                security->keyFile + "\n";
+    }
+    if (security->requireCertificate) config += "require_certificate true\n";
+    if (security->passwordFile.empty()) {
+      config += "allow_anonymous true\n";
+    } else {
+      config += "allow_anonymous false\npassword_file " + security->passwordFile + "\n";
+    }
+  }
+  WriteFile(folder_ + "mosquitto.conf", config);
 }
 
 LiveBroker::~LiveBroker() { Stop(); }
@@ -137,7 +151,9 @@ void LiveBroker::Start() {
   if (child_) return;
   child_ = new Child({KELTA_MOSQUITTO, "-c", folder_ + "mosquitto.conf"}, folder_ + "broker.out",
                      folder_ + "broker.err");
-  if (!WaitUntil([&] { return PortAnswers(port_); }, 20s)) {
+  if (!WaitUntil(
+          [&] { return PortAnswers(port_) && (securePort_ == 0 || PortAnswers(securePort_)); },
+          20s)) {
     throw std::runtime_error("the broker did not start: " + ReadFile(folder_ + "broker.err"));
   }
 }
@@ -320,6 +336,43 @@ std::vector<Message> Subscriber::Messages() const {
 bool Subscriber::WaitFor(const std::function<bool(const std::vector<Message>&)>& cond,
                          std::chrono::milliseconds timeout) const {
   return WaitUntil([&] { return cond(Messages()); }, timeout);
+}
+
+void MakeCertificates(const std::string& folder) {
+  const auto run = [&](const std::string& arguments) {
+    const ToolRun made = RunTool("cd " + ShellQuote(folder) + " && " KELTA_OPENSSL " " + arguments);
+    if (made.exitCode != 0) throw std::runtime_error("openssl " + arguments + ": " + made.err);
+  };
+  const std::string newKey = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
+  const auto ca = [&](const std::string& name, const std::string& subject) {
+    run("req -x509 " + newKey + " -keyout " + name + ".key -out " + name +
+        ".pem -subj '/CN=" + subject + "'");
+  };
+  // A certificate signed by ca for the subject, with the given subjectAltName (or none).
+  const auto sign = [&](const std::string& name, const std::string& ca, const std::string& names) {
+    run("req " + newKey + " -keyout " + name + ".key -out " + name + ".csr -subj '/CN=" + name +
+        "'");
+    std::string extensions;
+    if (!names.empty()) {
+      WriteFile(folder + name + ".ext", "subjectAltName=" + names + "\n");
+      extensions = " -extfile " + name + ".ext";
+    }
+    run("x509 -req -in " + name + ".csr -CA " + ca + ".pem -CAkey " + ca + ".key -CAcreateserial" +
+        " -days 2 -out " + name + ".pem" + extensions);
+  };
+  ca("ca", "kelta test CA");
+  ca("stranger-ca", "kelta stranger CA");
+  sign("broker", "ca", "DNS:localhost,IP:127.0.0.1");
+  sign("elsewhere", "ca", "DNS:elsewhere.invalid");
+  sign("client", "ca", "");
+  sign("stranger", "stranger-ca", "");
+}
+
+void MakePasswordFile(const std::string& path, const std::string& user,
+                      const std::string& password) {
+  const ToolRun made = RunTool(KELTA_MOSQUITTO_PASSWD " -c -b " + ShellQuote(path) + " " +
+                               ShellQuote(user) + " " + ShellQuote(password));
+  if (made.exitCode != 0) throw std::runtime_error("mosquitto_passwd: " + made.err + made.out);
 }
 
 long long JsonNumber(const std::string& json, const std::string& key) {

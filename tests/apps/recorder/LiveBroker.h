@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,20 +38,35 @@ class Child {
   pid_t pid_ = -1;
 };
 
+// A second listener of the broker, secured as said here, for the recorder under test; the
+// first (Port) stays open to anonymous clients such as the test's subscriber.
+struct BrokerSecurity {
+  std::string caFile;  // with certFile and keyFile: the listener speaks TLS only
+  std::string certFile;
+  std::string keyFile;
+  bool requireCertificate = false;  // a client must show one signed by caFile
+  std::string passwordFile;         // MakePasswordFile's; clients without a user name refused
+};
+
 // Debian's mosquitto on 127.0.0.1 only, persistence in its folder (kept across Stop/Start, so
 // a subscriber's session survives a restart of the broker).
 class LiveBroker {
  public:
-  explicit LiveBroker(const std::string& folder);
+  explicit LiveBroker(const std::string& folder,
+                      const std::optional<BrokerSecurity>& security = std::nullopt);
   ~LiveBroker();
   void Start();  // waits until the port answers
   void Stop();   // SIGTERM and wait: the broker saves its state
   int Port() const { return port_; }
   std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+  // The secured listener's (0 without BrokerSecurity).
+  int SecurePort() const { return securePort_; }
+  std::string SecureAddress() const { return "127.0.0.1:" + std::to_string(securePort_); }
 
  private:
   std::string folder_;
   int port_ = 0;
+  int securePort_ = 0;
   Child* child_ = nullptr;
 };
 
@@ -114,6 +130,17 @@ class Subscriber {
   std::vector<Message> messages_;
   bool subscribed_ = false;
 };
+
+// Made with openssl into folder (ending in '/'): a CA (ca.pem, ca.key) and, signed by it, a
+// broker's certificate for localhost and 127.0.0.1 (broker.pem, broker.key), one for another
+// host name only (elsewhere.pem, elsewhere.key) and a client's (client.pem, client.key); and a
+// second CA nobody trusts (stranger-ca.pem) with a client certificate of its own (stranger.pem,
+// stranger.key). Throws std::runtime_error with openssl's message when it fails.
+void MakeCertificates(const std::string& folder);
+
+// A broker's password file (mosquitto_passwd) with one user.
+void MakePasswordFile(const std::string& path, const std::string& user,
+                      const std::string& password);
 
 // A number field of a one-line JSON object ("seq", "id"); -1 when missing.
 long long JsonNumber(const std::string& json, const std::string& key);

@@ -168,6 +168,12 @@ std::string LoadAverage() {
   return one + " " + five + " " + fifteen;
 }
 
+long long WallMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 bool WaitFor(const std::function<bool()>& done, Clock::duration limit) {
   const auto deadline = Clock::now() + limit;
   while (!done()) {
@@ -300,6 +306,12 @@ struct Figures {
   uint64_t bytesLost = 0;
   uint64_t rowsUnmatched = 0;
   double stopClickMs = -1;  // the console only
+  // Frames the sensor got out per second while the CPU was measured: below the rate asked
+  // when a reader that does not keep up holds the line back (or the machine the sensor).
+  double sentPerSecond = 0;
+  double cpuMicrosPerFrame = 0;
+  // The streaming time the CPU was measured over, in microseconds since 1970.
+  long long windowBegin = 0, windowEnd = 0;
 };
 
 // Pairs rows with frames in order: a row is the next frame with its angle (within the 3600
@@ -329,6 +341,15 @@ void Pair(const std::vector<SentFrame>& frames, const std::vector<Row>& rows, Fi
   }
   f.framesSent = frames.size();
   f.rowsRecorded = rows.size();
+  const auto inWindow = std::count_if(frames.begin(), frames.end(), [&f](const SentFrame& s) {
+    return s.micros >= f.windowBegin && s.micros < f.windowEnd;
+  });
+  if (f.windowEnd > f.windowBegin) {
+    const double seconds = static_cast<double>(f.windowEnd - f.windowBegin) / 1e6;
+    f.sentPerSecond = static_cast<double>(inWindow) / seconds;
+    if (inWindow > 0)
+      f.cpuMicrosPerFrame = f.cpuPercent / 100.0 * seconds * 1e6 / static_cast<double>(inWindow);
+  }
   if (!lags.empty()) {
     std::sort(lags.begin(), lags.end());
     const auto at = [&lags](double q) {
@@ -386,7 +407,9 @@ struct CpuWindow {
   pid_t program = 0;
   double programStart = 0, xStart = 0;
   Clock::time_point start;
+  long long wallStart = 0;
   void Begin(pid_t pid) {
+    wallStart = WallMicros();
     program = pid;
     programStart = CpuSeconds(pid);
     xStart = CpuSeconds(gX->Pid());
@@ -396,6 +419,8 @@ struct CpuWindow {
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     f.cpuPercent = 100.0 * (CpuSeconds(program) - programStart) / wall;
     f.xCpuPercent = 100.0 * (CpuSeconds(gX->Pid()) - xStart) / wall;
+    f.windowBegin = wallStart;
+    f.windowEnd = WallMicros();
   }
 };
 
@@ -548,6 +573,8 @@ void Report(benchmark::State& state, const Figures& f) {
   state.counters["lag_p50_ms"] = f.lagP50Ms;
   state.counters["lag_p99_ms"] = f.lagP99Ms;
   state.counters["sent"] = static_cast<double>(f.framesSent);
+  state.counters["sent_per_s"] = f.sentPerSecond;
+  state.counters["cpu_us_per_frame"] = f.cpuMicrosPerFrame;
   state.counters["rows"] = static_cast<double>(f.rowsRecorded);
   state.counters["bytes_lost"] = static_cast<double>(f.bytesLost);
   if (f.rowsUnmatched > 0) state.counters["rows_unmatched"] = static_cast<double>(f.rowsUnmatched);
@@ -579,11 +606,13 @@ void BM_LiveQtPeer(benchmark::State& state, int rate) {
 
 void PrintTable(const std::string& loadAtStart) {
   std::printf("\nload average at start: %s\n", loadAtStart.c_str());
-  std::printf("%-8s %6s %8s %8s %10s %10s %7s %7s %8s %10s %8s\n", "program", "rate", "cpu %",
-              "X cpu %", "lag p50ms", "lag p99ms", "sent", "rows", "lost", "bytes lost", "stop ms");
+  std::printf("%-8s %6s %7s %8s %8s %8s %10s %10s %7s %7s %6s %10s %8s\n", "program", "rate",
+              "sent/s", "cpu %", "us/frame", "X cpu %", "lag p50ms", "lag p99ms", "sent", "rows",
+              "lost", "bytes lost", "stop ms");
   for (const Figures& f : gResults) {
-    std::printf("%-8s %6d %8.2f %8.2f %10.1f %10.1f %7llu %7llu %8llu %10llu", f.program.c_str(),
-                f.rate, f.cpuPercent, f.xCpuPercent, f.lagP50Ms, f.lagP99Ms,
+    std::printf("%-8s %6d %7.1f %8.2f %8.1f %8.2f %10.1f %10.1f %7llu %7llu %6llu %10llu",
+                f.program.c_str(), f.rate, f.sentPerSecond, f.cpuPercent, f.cpuMicrosPerFrame,
+                f.xCpuPercent, f.lagP50Ms, f.lagP99Ms,
                 static_cast<unsigned long long>(f.framesSent),
                 static_cast<unsigned long long>(f.rowsRecorded),
                 static_cast<unsigned long long>(f.framesLost),

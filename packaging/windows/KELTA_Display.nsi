@@ -2,7 +2,8 @@
 ; runs makensis with the defines below). Started normally it installs for the current user
 ; without administrator rights, into %LOCALAPPDATA%\Programs\KELTA Display; started elevated
 ; ("Run as administrator"), for all users into Program Files. /CURRENTUSER and /ALLUSERS choose
-; outright, /D=<folder> (last on the line) picks the folder, /S installs without a window.
+; outright (/ALLUSERS asks Windows for the rights), /D=<folder> (last on the line) picks the
+; folder, /S installs without a window.
 ;   VERSION  the program's version (4.0)       VERSION4 the same in four numbers (4.0.0.0)
 ;   STAGE    the folder holding the files to install
 ;   ICON     the program's icon file            OUTFILE  the setup program to write
@@ -84,8 +85,13 @@ Function .onInit
   ${GetOptions} $1 "/ALLUSERS" $2
   ${IfNot} ${Errors}
     ${If} $0 != "Admin"
-      MessageBox MB_ICONSTOP|MB_OK "Installing for all users needs administrator rights: start the setup program with $\"Run as administrator$\"." /SD IDOK
-      SetErrorLevel 5
+      ; Asks Windows for the rights: the same setup program again, elevated.
+      ClearErrors
+      ExecShell "runas" "$EXEPATH" "$1"
+      ${If} ${Errors}
+        MessageBox MB_ICONSTOP|MB_OK "Installing for all users needs administrator rights: start the setup program with $\"Run as administrator$\"." /SD IDOK
+        SetErrorLevel 5
+      ${EndIf}
       Quit
     ${EndIf}
     StrCpy $Scope "all"
@@ -150,8 +156,18 @@ Function un.onInit
     UserInfo::GetAccountType
     Pop $1
     ${If} $1 != "Admin"
-      MessageBox MB_ICONSTOP|MB_OK "${APP_NAME} was installed for all users: removing it needs administrator rights." /SD IDOK
-      SetErrorLevel 5
+      ; Apps & features starts the uninstaller as the user: it asks Windows for the rights
+      ; itself, from the installed copy (this one runs from a temporary copy).
+      StrCpy $2 ""
+      ${If} ${Silent}
+        StrCpy $2 "/S"
+      ${EndIf}
+      ClearErrors
+      ExecShell "runas" "$INSTDIR\${UNINSTALL_EXE}" "$2"
+      ${If} ${Errors}
+        MessageBox MB_ICONSTOP|MB_OK "${APP_NAME} was installed for all users: removing it needs administrator rights." /SD IDOK
+        SetErrorLevel 5
+      ${EndIf}
       Quit
     ${EndIf}
   ${EndIf}

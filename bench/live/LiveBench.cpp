@@ -21,7 +21,6 @@
 // builds it.
 
 #include "console/form/FormLayout.h"
-#include "tests/support/Files.h"
 #include "tests/support/RunTool.h"
 #include "tests/support/TempDir.h"
 
@@ -103,7 +102,6 @@ class Child {
     const int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) Fail("cannot start " + args[0] + ": " + std::strerror(rc));
-    name_ = fs::path(args[0]).filename().string();
   }
   ~Child() { Stop(); }
   Child(const Child&) = delete;
@@ -143,7 +141,6 @@ class Child {
  private:
   pid_t pid_ = 0;
   int status_ = 0;
-  std::string name_;
 };
 
 // User + system CPU seconds of a process, all its threads (the dead ones too).

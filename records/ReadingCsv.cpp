@@ -156,7 +156,9 @@ void ReadingCsvWriter::OpenFirstFree(const std::function<std::string(int)>& path
 }
 
 RegularFile ReadingCsvWriter::Create(const std::string& path, steady_clock::time_point started) {
-  const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL);
+  // Readings of a plant are not for every user of the machine: the owner and its group only
+  // (less what the umask takes away).
+  const RegularFile opened = OpenRegularFile(path, O_WRONLY | O_CREAT | O_EXCL, 0640);
   if (opened.fd < 0) return opened;
   fd_ = opened.fd;
   path_ = path;

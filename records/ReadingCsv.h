@@ -58,9 +58,9 @@ class ReadingCsvWriter {
   ReadingCsvWriter(const ReadingCsvWriter&) = delete;
   ReadingCsvWriter& operator=(const ReadingCsvWriter&) = delete;
 
-  // Creates path (UTF-8; an existing file is not overwritten: EInOutError) and writes the
-  // header; a file made but not given its header is removed again. The recording's seconds
-  // count from `started`.
+  // Creates path (UTF-8; 0640 less the umask; an existing file is not overwritten: EInOutError)
+  // and writes the header; a file made but not given its header is removed again. The
+  // recording's seconds count from `started`.
   void Open(const std::string& path,
             std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now());
   // The same for the first of pathFor(1), pathFor(2), ... whose name is free: a name taken by

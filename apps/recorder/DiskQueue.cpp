@@ -99,21 +99,6 @@ int ReadAllAt(int fd, void* data, size_t size, uint64_t offset) {
                [fd](char* b, size_t n, off_t at) { return pread(fd, b, n, at); });
 }
 
-const char* KindOf(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a plain file";
-}
-
-[[noreturn]] void Refuse(const std::string& path, mode_t mode) {
-  throw std::system_error(EINVAL, std::generic_category(),
-                          path + " is " + KindOf(mode) +
-                              ", not a regular file (remove it, or choose another queue folder)");
-}
-
 std::string DiskTrouble(int err) {
   return err == ENOSPC || err == EDQUOT || err == EFBIG ? "queue disk full"
                                                         : "queue cannot be written";
@@ -122,21 +107,18 @@ std::string DiskTrouble(int err) {
 }  // namespace
 
 DiskQueue::DiskQueue(const std::string& folder, uint64_t maxMessages, std::string topicPrefix)
-    : maxMessages_(maxMessages < 1 ? 1 : maxMessages), topicPrefix_(std::move(topicPrefix)) {
-  dir_ = folder.empty() || folder.back() == '/' ? folder : folder + '/';
-  if (mkdir(dir_.c_str(), 0700) != 0 && errno != EEXIST) Fail("cannot create", dir_);
+    : folder_(folder),
+      maxMessages_(maxMessages < 1 ? 1 : maxMessages),
+      topicPrefix_(std::move(topicPrefix)) {
+  dir_ = folder_.Path();
   dataPath_ = dir_ + "queue.dat";
-  // Whatever stands at the name is looked at before it is opened: opening a FIFO would wait
-  // for a writer, and a link leads to a file not ours.
-  struct stat info {};
-  if (lstat(dataPath_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    Refuse(dataPath_, info.st_mode);
-  }
-  dataFd_ = open(dataPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  // Every name the queue may read, write, rename or remove: refused before any of it is done
+  // when something not the user's own stands there.
+  folder_.Check("queue.head");
+  folder_.Check("queue.dat.new");
+  dataFd_ = folder_.Open("queue.dat", O_RDWR | O_CREAT);
   if (dataFd_ < 0) Fail("cannot open", dataPath_);
   try {
-    if (fstat(dataFd_, &info) != 0) Fail("cannot read", dataPath_);
-    if (!S_ISREG(info.st_mode)) Refuse(dataPath_, info.st_mode);
     Load();
   } catch (...) {
     close(dataFd_);
@@ -308,14 +290,10 @@ void DiskQueue::LoadEarlierFormat(uint64_t size) {
   // Its head names the first waiting record; one that is no record's place is not believed
   // and everything is sent again (twice rather than never).
   std::optional<uint64_t> head;
-  const std::string headPath = dir_ + "queue.head";
-  const int headFd = open(headPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  const int headFd = folder_.Open("queue.head", O_RDONLY);
   if (headFd >= 0) {
-    struct stat info {};
     unsigned char bytes[8];
-    if (fstat(headFd, &info) == 0 && S_ISREG(info.st_mode) && ReadAllAt(headFd, bytes, 8, 0) == 0) {
-      head = GetLe(bytes, 8);
-    }
+    if (ReadAllAt(headFd, bytes, 8, 0) == 0) head = GetLe(bytes, 8);
     close(headFd);
   }
   // Record by record: (place, topic size, payload size, dropped).
@@ -364,7 +342,7 @@ void DiskQueue::LoadEarlierFormat(uint64_t size) {
   if (!Compact(waiting, kEarlierHeader)) {
     Fail("cannot rewrite in the current format", dataPath_);
   }
-  unlink(headPath.c_str());
+  unlinkat(folder_.Fd(), "queue.head", 0);
   foreign_ += foreign;
   Note(dataPath_ + " was of the earlier format (no checksums): " + std::to_string(records_.size()) +
        " waiting messages taken over once, rewritten with them" +
@@ -378,7 +356,7 @@ void DiskQueue::Load() {
   if (fstat(dataFd_, &info) != 0) Fail("cannot read", dataPath_);
   const auto size = static_cast<uint64_t>(info.st_size);
   // What a compaction cut short left: the old file is still whole.
-  unlink((dataPath_ + ".new").c_str());
+  unlinkat(folder_.Fd(), "queue.dat.new", 0);
   unsigned char header[kFileHeaderSize] = {};
   const bool current = size >= kFileHeaderSize &&
                        ReadAllAt(dataFd_, header, kFileHeaderSize, 0) == 0 &&
@@ -557,9 +535,14 @@ void DiskQueue::DropAt(uint64_t index) {
 bool DiskQueue::Compact(const std::deque<Record>& from, size_t fromHeader) {
   // The waiting records go into a new file beside the old one, which is renamed over it only
   // once it is whole on the disk: a crash at any moment leaves one whole file or the other.
-  const std::string temp = dataPath_ + ".new";
-  unlink(temp.c_str());
-  const int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  constexpr char kTemp[] = "queue.dat.new";
+  unlinkat(folder_.Fd(), kTemp, 0);
+  int fd = -1;
+  try {
+    fd = folder_.Open(kTemp, O_RDWR | O_CREAT | O_EXCL);
+  } catch (const UnsafeState&) {
+    errno = EPERM;  // something put there between the removal and the open: not used
+  }
   if (fd < 0) return false;
   int err = WriteAllAt(fd, kFileHeader, kFileHeaderSize, 0);
   std::deque<Record> moved;
@@ -578,22 +561,18 @@ bool DiskQueue::Compact(const std::deque<Record>& from, size_t fromHeader) {
   if (err == 0 && fdatasync(fd) != 0) err = errno;
   if (err == 0) {
     if (crashPointForTests != nullptr) crashPointForTests("new file written");
-    if (rename(temp.c_str(), dataPath_.c_str()) != 0) err = errno;
+    if (renameat(folder_.Fd(), kTemp, folder_.Fd(), "queue.dat") != 0) err = errno;
   }
   if (err != 0) {
     close(fd);
-    unlink(temp.c_str());
+    unlinkat(folder_.Fd(), kTemp, 0);
     errno = err;
     return false;
   }
   if (crashPointForTests != nullptr) crashPointForTests("renamed");
   // The rename onto the disk too; without it a power cut may bring the old file back, which
   // sends again only what was acknowledged since its last sync.
-  const int dirFd = open(dir_.empty() ? "." : dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
+  folder_.Sync();
   close(dataFd_);
   dataFd_ = fd;
   records_ = std::move(moved);

@@ -18,15 +18,20 @@
 // marker; a torn last record (power lost mid-write) is cut off; a record whose topic lies
 // outside topicPrefix is never taken (Foreign(), noted). A file of the earlier format
 // (records without marker, state or checksum; the first waiting one named by "queue.head") is
-// read once, its records outside topicPrefix left out, and rewritten in this format. A
-// "queue.dat" that is not a regular file (a FIFO, a link, a device) is refused.
+// read once, its records outside topicPrefix left out, and rewritten in this format.
+//
+// The folder is a StateFolder: made private when missing, refused when another user owns it
+// or others may write in it; its files are opened inside it without following links, and a
+// "queue.dat", "queue.head" or "queue.dat.new" that is not a regular file of the user's (a
+// link, a FIFO, a device, another user's file) is refused (UnsafeState) before anything is
+// read or written. Files are made 0640 (less the umask).
 //
 // The consumed part is dropped by writing the waiting records into "queue.dat.new", syncing it
 // and renaming it over "queue.dat"; a crash before the rename leaves the old file as it was.
 //
 // Not thread-safe: the owner serialises every call. A folder or file that cannot be opened or
-// read at Open throws std::system_error naming it; later write failures are counted and noted,
-// never thrown.
+// read at Open throws std::system_error naming it (UnsafeState when refused, see above); later
+// write failures are counted and noted, never thrown.
 
 #include <chrono>
 #include <cstdint>
@@ -34,6 +39,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "apps/recorder/RecordSystem.h"
 
 namespace kelta::record {
 
@@ -128,6 +135,7 @@ class DiskQueue {
   void Note(std::string line);
   [[noreturn]] void Fail(const char* action, const std::string& path) const;
 
+  StateFolder folder_;
   std::string dir_;
   std::string dataPath_;
   uint64_t maxMessages_;

@@ -49,10 +49,11 @@ std::string ReadingJson(const SensorReading& r) {
     const auto end = std::to_chars(digits, digits + sizeof digits, r.angle).ptr;
     angle.assign(digits, end);
   }
-  std::string json = "{\"time\":\"" + IsoUtcTime(r.time) +
-                     "\",\"seq\":" + std::to_string(r.sequence) +
-                     ",\"port\":" + JsonString(r.port) + ",\"id\":" + std::to_string(r.id) +
-                     ",\"angle\":" + angle + ",\"line\":" + JsonString(r.line);
+  std::string json =
+      "{\"time\":\"" + IsoUtcTime(r.time) + "\",\"seq\":" + std::to_string(r.sequence) +
+      (r.recorder.empty() ? std::string() : ",\"recorder\":" + JsonString(r.recorder)) +
+      ",\"port\":" + JsonString(r.port) + ",\"id\":" + std::to_string(r.id) +
+      ",\"angle\":" + angle + ",\"line\":" + JsonString(r.line);
   if (r.mode) json += ",\"mode\":" + JsonString(*r.mode);
   if (r.negativeRange) json += ",\"nrange\":" + JsonString(*r.negativeRange);
   if (r.positiveRange) json += ",\"prange\":" + JsonString(*r.positiveRange);

@@ -54,6 +54,55 @@ bool PortHeldElsewhere(const std::string& path);
 // Where path leads, links followed (for messages); path itself when it leads nowhere.
 std::string DeviceBehind(const std::string& path);
 
+// Where the queue and the recorder's identity are kept when --queue-dir is not given: the
+// folder systemd made for the service ($STATE_DIRECTORY, its first one), else the user's own
+// state folder, $XDG_STATE_HOME/kelta-record/NAME (when absolute) or
+// ~/.local/state/kelta-record/NAME (Windows: %LOCALAPPDATA%\kelta-record\NAME). Throws
+// std::system_error when there is no home folder to put it in.
+std::string DefaultStateFolder(const std::string& name);
+
+// A state folder or file the recorder will not use, and why (the message names it): not its
+// user's, open to others' writing, a symbolic link, not a regular file.
+class UnsafeState : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The recorder's state folder (the queue, its lock, the recorder's identity), opened once so
+// that whatever is renamed around it later, its files are opened inside the folder that was
+// checked, and never through a link: a file a link or another user put there is refused,
+// nothing is read or written through it. Linux only: the queue, its only user, is not in the
+// Windows build.
+class StateFolder {
+ public:
+  // Makes folder when missing, private to the user (0700; its missing parents too), and
+  // opens it, its last step not followed when it is a link. Refuses (UnsafeState) a folder
+  // that is a link, not the user's, or writable by its group or others; std::system_error
+  // when it cannot be made or opened.
+  explicit StateFolder(const std::string& folder);
+  ~StateFolder();
+  StateFolder(const StateFolder&) = delete;
+  StateFolder& operator=(const StateFolder&) = delete;
+
+  // The folder, ending in its separator (for messages).
+  const std::string& Path() const { return path_; }
+  // The folder's descriptor, for the *at calls.
+  int Fd() const { return fd_; }
+  // Refuses (UnsafeState) what stands at name when it is not a regular file of the user's;
+  // nothing there is fine.
+  void Check(const std::string& name) const;
+  // Opens name in the folder (open's flags; a file made is 0640 less the umask), after
+  // Check, never through a link, and checks the opened file the same way (UnsafeState).
+  // -1 with errno when the system refuses.
+  int Open(const std::string& name, int flags) const;
+  // Puts the folder's entries (a rename, a new file) onto the disk: 0 or the errno.
+  int Sync() const;
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
 // Another process holds the folder's lock.
 class FolderInUse : public std::runtime_error {
  public:
@@ -67,8 +116,9 @@ class FolderInUse : public std::runtime_error {
 // One process at a time uses a folder (the queue's): the lock of "owner.lock" in it is held
 // from construction to destruction, and the file names the holder's process id. The system
 // frees the lock when the process ends, however it ends, so a crashed holder leaves no stale
-// lock. Creates the folder (private to the user) when it is missing. Throws FolderInUse, or
-// std::system_error when the folder or the file cannot be made.
+// lock. Linux: the folder is a StateFolder (made private when missing, refused when unsafe:
+// UnsafeState). Throws FolderInUse, or std::system_error when the folder or the file cannot
+// be made.
 class FolderLock {
  public:
   explicit FolderLock(const std::string& folder);

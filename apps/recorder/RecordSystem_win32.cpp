@@ -108,12 +108,25 @@ bool PortHeldElsewhere(const std::string& path) {
 
 std::string DeviceBehind(const std::string& path) { return path; }
 
-FolderLock::FolderLock(const std::string& folder) : handle_(0) {
-  const std::string dir = EndsWithSeparator(folder) ? folder : folder + '\\';
-  if (!::CreateDirectoryW(Wide(dir).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
-                            "cannot create " + dir);
+std::string DefaultStateFolder(const std::string& name) {
+  // The user's own, not roaming, application data.
+  wchar_t folder[MAX_PATH + 1] = {};
+  const DWORD size = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH + 1);
+  if (size == 0 || size > MAX_PATH) {
+    throw std::system_error(ERROR_ENVVAR_NOT_FOUND, std::system_category(),
+                            "no LOCALAPPDATA folder to keep the queue in: give --queue-dir");
   }
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(size), nullptr, 0,
+                                          nullptr, nullptr);
+  std::string text(static_cast<size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, folder, static_cast<int>(size), text.data(), bytes, nullptr,
+                        nullptr);
+  return text + "\\kelta-record\\" + name;
+}
+
+FolderLock::FolderLock(const std::string& folder) : handle_(0) {
+  // Made with its missing parents when missing, refused when a link (StateFolder_win32.cpp).
+  const std::string dir = StateFolder(folder).Path();
   const std::string path = dir + "owner.lock";
   const HANDLE h =
       ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,

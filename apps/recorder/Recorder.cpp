@@ -138,7 +138,8 @@ void Recorder::File(int id, double angle, const std::string& line,
                     std::chrono::system_clock::time_point time) {
   SensorReading r;
   r.time = time;
-  r.sequence = ++sequence_[id];
+  r.sequence = config_.nextSequence ? config_.nextSequence(id) : ++sequence_[id];
+  r.recorder = config_.recorderId;
   r.port = config_.port;
   r.id = id;
   r.angle = angle;

@@ -36,6 +36,10 @@ struct RecorderConfig {
   std::vector<int> ids;  // bus mode when not empty
   int intervalMs = 1000;
   int replyMs = 200;
+  // Where each sensor ID's sequence numbers come from (ReadingIdentity::Next), and the id that
+  // goes with them into every reading; without: from 1 in each run, and no id.
+  std::function<uint64_t(int id)> nextSequence;
+  std::string recorderId;
 };
 
 struct RecorderCounters {

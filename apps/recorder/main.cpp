@@ -25,6 +25,7 @@
 #include "records/ReadingCsv.h"
 #if KELTA_RECORD_MQTT
 #include "apps/recorder/MqttPublisher.h"
+#include "apps/recorder/ReadingIdentity.h"
 #endif
 #include "serial/VaCommError.h"
 
@@ -158,6 +159,8 @@ int Run(const RecordOptions& options) {
 
 #if KELTA_RECORD_MQTT
   std::unique_ptr<MqttPublisher> mqtt;
+  // After the publisher, whose folder lock keeps other recorders out of its files.
+  std::unique_ptr<ReadingIdentity> identity;
 #else
   // Without MQTT a null stands for the publisher everywhere below.
   struct NoMqtt {
@@ -193,12 +196,13 @@ int Run(const RecordOptions& options) {
       Log(std::string("--password-file ") + e.what());
       return kExitUsage;
     }
-    if (settings.queueFolder.empty()) {
-      const char* state = std::getenv("STATE_DIRECTORY");
-      settings.queueFolder = state && *state ? std::string(state) : "/var/tmp/kelta-record-" + name;
-    }
     try {
+      if (settings.queueFolder.empty()) settings.queueFolder = DefaultStateFolder(name);
       mqtt = std::make_unique<MqttPublisher>(settings, Log);
+      identity = std::make_unique<ReadingIdentity>(settings.queueFolder, Log);
+    } catch (const UnsafeState& e) {
+      Log(e.what());
+      return kExitCantCreate;
     } catch (const FolderInUse& e) {
       Log("the queue folder " + std::string(e.what()) +
           ": is another kelta-record running with the same --name? Give each its own --name "
@@ -211,6 +215,9 @@ int Run(const RecordOptions& options) {
       Log(e.what());  // a TLS file
       return kExitUsage;
     }
+    Log("recorder " + identity->RecorderId() +
+        " (with the sensor ID and \"seq\", it names each "
+        "reading for good)");
     mqtt->Start();
   }
 #endif
@@ -249,6 +256,12 @@ int Run(const RecordOptions& options) {
   config.ids = options.ids;
   config.intervalMs = options.intervalMs;
   config.replyMs = options.replyMs;
+#if KELTA_RECORD_MQTT
+  if (identity) {
+    config.nextSequence = [&identity](int id) { return identity->Next(id); };
+    config.recorderId = identity->RecorderId();
+  }
+#endif
   Recorder recorder(config, reading, Log);
   try {
     recorder.Open();
@@ -303,6 +316,9 @@ int Run(const RecordOptions& options) {
   StopLimit stopLimit;
   recorder.Run([] { return stopRequested.load(); }, tick);
   service.Stopping();
+#if KELTA_RECORD_MQTT
+  if (identity) identity->Finish();
+#endif
 
   // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
   if (csv.IsOpen()) {

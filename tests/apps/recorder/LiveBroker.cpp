@@ -202,6 +202,14 @@ void BrokerLink::Freeze() {
   (void)!write(wake_[1], "x", 1);
 }
 
+void BrokerLink::MuteAnswers() {
+  {
+    std::lock_guard lock(lock_);
+    mute_ = true;
+  }
+  (void)!write(wake_[1], "x", 1);
+}
+
 void BrokerLink::Blackhole() {
   {
     std::lock_guard lock(lock_);
@@ -220,7 +228,7 @@ void BrokerLink::Blackhole() {
 
 void BrokerLink::Relay() {
   // Each carried connection: the client's end and the broker's; frozen ones stay open unread.
-  std::vector<std::array<int, 2>> live, frozen;
+  std::vector<std::array<int, 2>> live, frozen, muted;
   std::array<char, 16384> buffer{};
   for (;;) {
     bool blackhole = false;
@@ -232,35 +240,48 @@ void BrokerLink::Relay() {
         live.clear();
         freeze_ = false;
       }
+      if (mute_) {
+        muted.insert(muted.end(), live.begin(), live.end());
+        live.clear();
+        mute_ = false;
+      }
       blackhole = blackhole_;
     }
     std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {blackhole ? -1 : listenFd_, POLLIN, 0}};
-    for (const auto& pair : live) {
-      fds.push_back({pair[0], POLLIN, 0});
-      fds.push_back({pair[1], POLLIN, 0});
+    for (const auto* carried : {&live, &muted}) {
+      for (const auto& pair : *carried) {
+        fds.push_back({pair[0], POLLIN, 0});
+        fds.push_back({pair[1], POLLIN, 0});
+      }
     }
     if (poll(fds.data(), fds.size(), -1) < 0) continue;
     if (fds[0].revents != 0) {
       char drop[16];
       (void)!read(wake_[0], drop, sizeof drop);
     }
-    // Bytes pass on; a connection closed at either end is closed at the other.
-    std::vector<std::array<int, 2>> still;
-    for (size_t i = 0; i < live.size(); ++i) {
-      bool open = true;
-      for (int side = 0; side < 2 && open; ++side) {
-        if (fds[2 + 2 * i + static_cast<size_t>(side)].revents == 0) continue;
-        const ssize_t n = read(live[i][side], buffer.data(), buffer.size());
-        open = n > 0 && write(live[i][1 - side], buffer.data(), static_cast<size_t>(n)) == n;
+    // Bytes pass on (a muted connection's from the broker are dropped); a connection closed at
+    // either end is closed at the other.
+    size_t at = 2;  // the pair's first descriptor among those polled
+    for (auto* carried : {&live, &muted}) {
+      std::vector<std::array<int, 2>> still;
+      for (const auto& pair : *carried) {
+        bool open = true;
+        for (size_t side = 0; side < 2 && open; ++side) {
+          if (fds[at + side].revents == 0) continue;
+          const ssize_t n = read(pair[side], buffer.data(), buffer.size());
+          open = n > 0 && ((side == 1 && carried == &muted) ||
+                           write(pair[1 - side], buffer.data(), static_cast<size_t>(n)) == n);
+        }
+        at += 2;
+        if (open) {
+          still.push_back(pair);
+        } else {
+          close(pair[0]);
+          close(pair[1]);
+        }
       }
-      if (open) {
-        still.push_back(live[i]);
-      } else {
-        close(live[i][0]);
-        close(live[i][1]);
-      }
+      *carried = std::move(still);
     }
-    live = std::move(still);
     // A new connection joins those polled next time.
     if (fds[1].revents != 0) {
       const int client = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -279,9 +300,11 @@ void BrokerLink::Relay() {
     close(pair[0]);
     close(pair[1]);
   }
-  for (const auto& pair : frozen) {
-    close(pair[0]);
-    close(pair[1]);
+  for (const auto* closing : {&frozen, &muted}) {
+    for (const auto& pair : *closing) {
+      close(pair[0]);
+      close(pair[1]);
+    }
   }
 }
 

@@ -87,6 +87,10 @@ class BrokerLink {
   // Freeze, and new connections are not answered at all: the relay stops accepting and its
   // listening queue is filled, so the system drops the first packet of every new one.
   void Blackhole();
+  // The connections carried now pass on what the client sends, while the broker's answers
+  // (acknowledgements, answers to pings) are lost on the way: a line broken one way. New
+  // connections are relayed.
+  void MuteAnswers();
 
  private:
   void Relay();
@@ -98,6 +102,7 @@ class BrokerLink {
   std::mutex lock_;
   bool freeze_ = false;
   bool blackhole_ = false;
+  bool mute_ = false;
   bool stop_ = false;
   std::vector<int> fillers_;
   std::thread thread_;

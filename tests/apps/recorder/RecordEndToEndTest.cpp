@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,7 @@
 #include <vector>
 
 #include "apps/recorder/MqttPublisher.h"
+#include "apps/recorder/ReadingIdentity.h"
 #include "apps/recorder/Recorder.h"
 #include "apps/sim/PortLink.h"
 #include "apps/sim/SensorWire.h"
@@ -653,6 +655,18 @@ TEST_F(RecordTest, ClearErrorsAndExitCodes) {
   EXPECT_EQ(fifo.exitCode, 73);
   EXPECT_NE(fifo.err.find("queue.dat is a FIFO, not a regular file"), std::string::npos)
       << fifo.err;
+  // A queue folder every user may write in: refused, nothing written in it.
+  ASSERT_EQ(mkdir(dir_.File("open-queue").c_str(), 0700), 0);
+  ASSERT_EQ(chmod(dir_.File("open-queue").c_str(), 0777), 0);
+  const ToolRun open =
+      RunTool(program + " COM4 --exe-dir " + ShellQuote(dir_.Path()) + " --queue-dir " +
+              ShellQuote(dir_.File("open-queue")) + " --mqtt 127.0.0.1:1");
+  EXPECT_EQ(open.exitCode, 73);
+  EXPECT_NE(open.err.find("the state folder " + dir_.File("open-queue") +
+                          "/ can be written by every user (mode 0777): refused"),
+            std::string::npos)
+      << open.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("open-queue")));
 
   // A CSV file that exists already is not overwritten.
   WriteFile(dir_.File("old.csv"), "keep");
@@ -881,6 +895,123 @@ TEST_F(RecordTest, LeavesAWatchdogMeantForAnotherProcessAlone) {
   EXPECT_EQ(Terminate(), 0) << Errors();
   EXPECT_TRUE(manager.WaitFor("STOPPING=1"));
   EXPECT_EQ(manager.Count("WATCHDOG=1"), 0u);
+}
+
+// The recorder ends, by SIGTERM and by a kill, and starts again on its state folder (the
+// user's own by default): every reading carries the same recorder id, and the sensor's numbers
+// go on, without a gap after SIGTERM and past every number handed out after a kill, so no
+// (recorder, sensor, number) ever names two readings. The folder is private; its files and the
+// CSV file are 0640 under the umask 022.
+TEST_F(RecordTest, RestartsKeepTheReadingsNamesUnique) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  std::vector<size_t> ends;  // lines printed when each run had ended
+  const auto run = [&](int signal) {
+    setenv("XDG_STATE_HOME", dir_.File("state").c_str(), 1);
+    const mode_t mask = umask(022);
+    recorder_ = std::make_unique<Child>(
+        std::vector<std::string>{Bin("kelta-record"), "COM4", "--exe-dir", dir_.Path(), "--stdout",
+                                 "--name", "rig", "--mqtt", broker_->Address(), "--csv",
+                                 dir_.File("run" + std::to_string(ends.size()) + ".csv")},
+        dir_.File("rec.out"), dir_.File("rec.err"));
+    umask(mask);
+    unsetenv("XDG_STATE_HOME");
+    const size_t before = ends.empty() ? 0 : ends.back();
+    EXPECT_TRUE(WaitUntil([&] { return Printed().size() >= before + 20; })) << Errors();
+    recorder_->Signal(signal);
+    EXPECT_EQ(recorder_->Wait(), signal == SIGTERM ? 0 : 128 + signal) << Errors();
+    ends.push_back(Printed().size());
+  };
+  run(SIGTERM);
+  run(SIGKILL);
+  run(SIGTERM);
+  const std::vector<std::string> printed = Printed();
+  ASSERT_EQ(ends.size(), 3u);
+  const std::string id = JsonText(printed.front(), "recorder");
+  EXPECT_EQ(id.size(), 32u) << printed.front();
+  std::map<long long, std::string> byNumber;
+  for (size_t i = 0; i < printed.size(); ++i) {
+    EXPECT_EQ(JsonText(printed[i], "recorder"), id) << printed[i];
+    const long long seq = JsonNumber(printed[i], "seq");
+    EXPECT_TRUE(byNumber.emplace(seq, printed[i]).second) << "named twice: " << printed[i];
+    // One after the other, across the SIGTERM too; the kill is looked at below.
+    if (i > 0 && i != ends[1]) {
+      EXPECT_EQ(seq, JsonNumber(printed[i - 1], "seq") + 1)
+          << (i == ends[0] ? "after SIGTERM" : "");
+    }
+  }
+  // After the kill: past everything handed out, by less than a block.
+  const long long killedLast = JsonNumber(printed[ends[1] - 1], "seq");
+  const long long after = JsonNumber(printed[ends[1]], "seq");
+  EXPECT_GT(after, killedLast);
+  EXPECT_LE(after, killedLast + static_cast<long long>(record::ReadingIdentity::kBlock));
+  // What the broker got is what was printed under that name, whichever run sent it.
+  const long long last = JsonNumber(printed.back(), "seq");
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, "kelta/rig/reading/1");
+    return !seq.empty() && *std::max_element(seq.begin(), seq.end()) >= last;
+  })) << Errors();
+  for (const Message& m : subscriber.Messages()) {
+    if (m.topic != "kelta/rig/reading/1") continue;
+    EXPECT_EQ(m.payload, byNumber[JsonNumber(m.payload, "seq")]);
+  }
+  const std::string folder = dir_.File("state/kelta-record/rig/");
+  const auto mode = [](const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 0777;
+  };
+  EXPECT_EQ(mode(folder), 0700u);
+  for (const char* file : {"queue.dat", "recorder-id", "sequence", "owner.lock"}) {
+    EXPECT_EQ(mode(folder + file), 0640u) << file;
+  }
+  EXPECT_EQ(mode(dir_.File("run0.csv")), 0640u);
+}
+
+// The broker's answers stop reaching the recorder while what it sends still arrives (a line
+// broken one way): the readings of that time reach the subscriber unacknowledged and come
+// again after the reconnect. A consumer that drops repeats by the reading's name, as the
+// README says (per recorder and sensor, a number not above the highest so far is a repeat),
+// is left with every reading once, in order.
+TEST_F(RecordTest, AConsumerDropsTheRepeatsOfAReconnectByTheReadingsName) {
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  BrokerLink link(broker_->Port());
+  StartRecorder({"--mqtt", link.Address(), "--keepalive", "5"});
+  const std::string topic = "kelta/rig/reading/1";
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) { return Sequence(m, topic).size() >= 20; }))
+      << Errors();
+  link.MuteAnswers();
+  ASSERT_TRUE(ErrorsSay("lost, retrying", 90s)) << Errors();
+  ASSERT_TRUE(WaitUntil([&] { return CountOf(Errors(), " connected") >= 2; }, 60s)) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+  const std::vector<std::string> printed = Printed();
+  const long long last = JsonNumber(printed.back(), "seq");
+  ASSERT_TRUE(subscriber.WaitFor([&](const auto& m) {
+    const auto seq = Sequence(m, topic);
+    return !seq.empty() && *std::max_element(seq.begin(), seq.end()) >= last;
+  })) << Errors();
+
+  std::map<std::pair<std::string, std::string>, long long> highest;  // (recorder, topic)
+  std::vector<std::string> kept;
+  size_t repeats = 0;
+  for (const Message& m : subscriber.Messages()) {
+    if (!m.topic.starts_with("kelta/rig/reading/")) continue;
+    long long& seen = highest[{JsonText(m.payload, "recorder"), m.topic}];
+    const long long seq = JsonNumber(m.payload, "seq");
+    if (seq <= seen) {
+      ++repeats;
+      continue;
+    }
+    seen = seq;
+    kept.push_back(m.payload);
+  }
+  EXPECT_GT(repeats, 0u) << "the muted line made no repeats";
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(JsonText(kept.front(), "recorder").size(), 32u) << kept.front();
+  EXPECT_EQ(kept, printed);
 }
 
 }  // namespace

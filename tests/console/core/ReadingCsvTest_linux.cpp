@@ -2,6 +2,7 @@
 // can grow no further (a file size limit stands in for a full disk): it keeps whole rows only,
 // and a file that cannot even take its header is not left behind.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -101,6 +102,24 @@ TEST(ReadingCsvWriter, AFileThatCannotTakeItsHeaderIsRemovedAgain) {
   EXPECT_EQ(code, EFBIG);
   EXPECT_FALSE(writer.IsOpen());
   EXPECT_FALSE(std::filesystem::exists(path)) << test::ReadFile(path).size() << " bytes left";
+}
+
+// Readings are for the owner and its group: 0640 under the usual umask, less when the umask
+// takes more away.
+TEST(ReadingCsvWriter, TheFileIsMadeForItsOwnerAndGroupOnly) {
+  test::TempDir dir;
+  const mode_t old = umask(022);
+  for (const auto& [mask, mode] : {std::pair<mode_t, mode_t>{022, 0640}, {077, 0600}}) {
+    umask(mask);
+    const std::string path = dir.File("mode-" + std::to_string(mask) + ".csv");
+    ReadingCsvWriter writer;
+    writer.Open(path);
+    writer.Close();
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, mode) << path;
+  }
+  umask(old);
 }
 
 }  // namespace

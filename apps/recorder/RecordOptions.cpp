@@ -266,9 +266,12 @@ Outputs (at least one):
                      '#' or '+', not starting with '$'
   --name NAME        the recorder's name in its topics (default: host name-port): UTF-8
                      without control characters, '/', '#' or '+', at most 100 bytes
-  --queue-dir DIR    where readings wait while the broker is away (default:
-                     $STATE_DIRECTORY, else /var/tmp/kelta-record-NAME); one recorder
-                     at a time uses it, a second one is refused
+  --queue-dir DIR    the state folder: where readings wait while the broker is away, and
+                     the recorder's id and sequence numbers, which go on across restarts
+                     (default: $STATE_DIRECTORY, else $XDG_STATE_HOME/kelta-record/NAME,
+                     else ~/.local/state/kelta-record/NAME; made 0700). One recorder at a
+                     time uses it, a second one is refused; so is a folder another user
+                     owns or may write in, a link, and a link or another user's file in it
   --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted
                      (default 100000)
   --keepalive S      a sign of life to the broker every S seconds (5 to 3600, default
@@ -306,7 +309,8 @@ acknowledged by then stays queued on disk for the next run.
 
 Exit status: 0 after SIGTERM/SIGINT (Ctrl+C), 64 bad argument, 69 port not there or not to
 be opened at the start (also when another program holds it), 70 unexpected failure, 73
-CSV file or queue folder not to be made, or the queue folder in use by another recorder,
+CSV file or queue folder not to be made, or the queue folder in use by another recorder
+or not safe (another user's, open to others' writing, a link),
 74 writing the CSV file failed, 77 the broker refused the credentials or the certificate (or
 its certificate is not to be trusted).
   --help, -h         this text

@@ -31,7 +31,7 @@ struct RecordOptions {
   std::string passwordFile;  // else the password from KELTA_MQTT_PASSWORD, if set
   std::string topic = "kelta";
   std::string name;         // the recorder's name in its topics; default: host name and port
-  std::string queueFolder;  // default: /var/tmp/kelta-record-<name> (or $STATE_DIRECTORY)
+  std::string queueFolder;  // the state folder; default: DefaultStateFolder(name)
   uint64_t queueMax = 100000;
   int keepAliveSeconds = 10;  // MQTT: a broker silent for about twice this is given up
   bool help = false;

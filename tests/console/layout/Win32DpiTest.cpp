@@ -116,6 +116,14 @@ std::vector<std::uint32_t> ScreenPixels(HWND view, int width, int height) {
   return pixels;
 }
 
+// A setting of the program's own manifest, as the system read it; empty when there is none.
+std::wstring ManifestSetting(const wchar_t* space, const wchar_t* name) {
+  wchar_t value[64] = {};
+  SIZE_T written = 0;
+  if (!::QueryActCtxSettingsW(0, nullptr, space, name, value, 64, &written)) return {};
+  return value;
+}
+
 class Win32Dpi : public ::testing::Test {
  protected:
   TempDir dir;
@@ -123,7 +131,14 @@ class Win32Dpi : public ::testing::Test {
 };
 
 TEST_F(Win32Dpi, TheWindowOpensLaidOutForItsScreensDpiAndTheDialIsDrawnAtThatSize) {
-  // The manifest makes the window aware of its screen's DPI: the system reports it unscaled.
+  // The manifest declares the program aware of each screen's DPI, as the system reads it
+  // (Wine takes every program as aware; Windows scales the window of one that is not), and the
+  // system reports the screen's DPI.
+  EXPECT_EQ(
+      ManifestSetting(L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness"),
+      L"PerMonitorV2, System");
+  EXPECT_EQ(ManifestSetting(L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware"),
+            L"true");
   EXPECT_EQ(WindowDpi(window.Handle()), ScreenDpi());
   ExpectLaidOutAt(window, ScreenDpi());
 

@@ -6,8 +6,10 @@
 // X server's over the streaming time, in percent of one core; the lag from a frame's write
 // (kelta-sim's frame log) to its row in the recording (the row's own time, taken as the frame
 // was decoded), p50 and p99; the frames and bytes sent but never recorded; and for the console
-// how long a "#STOP" click took to reach the sensor. Frames are told apart by their angles:
-// kelta-sim counts 1.1 degrees a frame round the dial, so 3600 frames in a row all differ.
+// how long a "#STOP" click took to reach the sensor (the console pauses 200 ms before every
+// command it sends; the rest is the click waiting for its turn). Frames are told apart by their
+// angles: kelta-sim counts 1.1 degrees a frame round the dial, so 3600 frames in a row all differ
+// (and at 1000 frames/s the needle sweeps far at every showing, the dial's hardest case).
 //
 // The console is driven as an operator drives it, by clicks (xdotool) on the places its form's
 // layout table gives: the port typed into the combo box, Connect, Record, "#READ", "#STOP",

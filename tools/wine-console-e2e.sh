@@ -14,6 +14,9 @@
 # "#READ"); and every framed control the Qt window shows in its place, the Windows window shows
 # in the same place (kelta-form-layout --check on both screenshots, within 2 pixels), but for at
 # most a tenth of them. Needs Xvfb, xdotool and ImageMagick (import, convert, compare).
+#   KELTA_WINE_DPI  the screen's DPI in the Wine prefix (its LogPixels; default 96), the screen
+#                   that much larger: the window is found, clicked and shot where the table
+#                   times dpi / 96 puts its controls. The Qt console is left out then.
 set -uo pipefail
 . "$(dirname "$0")/wine-common.sh"
 sim="$1" exe="$2" layout_tool="$3" qt="$4" shots="$5" wine="$6" server="$7"
@@ -25,6 +28,8 @@ for file in "$sim" "$exe" "$layout_tool" "$qt"; do
   [ "$file" = "-" ] || [ -e "$file" ] || { echo "e2e: $file does not exist" >&2; exit 1; }
 done
 
+dpi="${KELTA_WINE_DPI:-96}"
+[ "$dpi" = 96 ] || qt="-"
 work="$(mktemp -d "${TMPDIR:-/tmp}/kelta-e2e-XXXXXX")"
 xvfb_pid="" sim_pid="" claim_pid="" app_pid=""
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINESERVER="$server"
@@ -46,7 +51,7 @@ fail() {
 step() { echo "e2e: $*"; }
 
 # A virtual screen on a display number Xvfb picks itself.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -screen 0 "$((1280 * dpi / 96))x$((1024 * dpi / 96))x24" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 1 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
@@ -56,6 +61,11 @@ step "screen $DISPLAY"
 "$wine" wineboot --init >/dev/null 2>&1
 "$server" -w
 [ -d "$WINEPREFIX/drive_c/windows" ] || fail "wineboot made no prefix"
+if [ "$dpi" != 96 ]; then
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+    >/dev/null 2>&1 || fail "cannot set the screen's DPI"
+  "$server" -w
+fi
 # Windows links a Hangul font to the dialog font (Tahoma) on every system; Wine only when the
 # system speaks Korean. The font the Qt console shows Hangul with is linked the same way.
 if fc-list : file 2>/dev/null | grep -q '/NanumGothic\.ttf:'; then
@@ -71,7 +81,14 @@ case "$layout_tool" in
 esac
 read -r _ form_w form_h < <(grep '^window ' "$work/layout")
 [ -n "${form_h:-}" ] || fail "no layout from $layout_tool"
-rect() { awk -v n="$1" '$1 == n { print $3, $4, $5, $6; found = 1 } END { exit !found }' "$work/layout"; }
+# Table pixels at the screen's DPI, as the window rounds them: halves up, edges scaled.
+scale() { echo $((($1 * dpi + 48) / 96)); }
+form_w="$(scale "$form_w")" form_h="$(scale "$form_h")"
+rect() {
+  awk -v n="$1" -v d="$dpi" 'function s(v) { return int((v * d + 48) / 96) }
+    $1 == n { print s($3), s($4), s($3 + $5) - s($3), s($4 + $6) - s($4); found = 1 }
+    END { exit !found }' "$work/layout"
+}
 center() { rect "$1" | awk '{ print int($1 + $3 / 2), int($2 + $4 / 2) }'; }
 
 # The sensor, with a version and an angle to look for.

@@ -1,6 +1,8 @@
 #include "console/win32/HelpWindow.h"
 
+#include "console/form/LayoutScale.h"
 #include "console/win32/Utf16.h"
+#include "console/win32/WindowDpi.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -78,7 +80,7 @@ std::wstring ReadHelpText(const std::string& path, size_t limit) {
 }
 
 HWND OpenHelpWindow(HINSTANCE instance, HWND owner, const std::string& path, HFONT font,
-                    const std::function<void(const std::exception&)>& onError) {
+                    const std::function<void(const std::exception&)>& onError, int dpi) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   if (!::GetClassInfoExW(instance, kHelpClass, &wc)) {
@@ -92,8 +94,9 @@ HWND OpenHelpWindow(HINSTANCE instance, HWND owner, const std::string& path, HFO
     ::RegisterClassExW(&wc);
   }
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-  RECT frame{0, 0, kHelpWidth, kHelpHeight};
-  ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+  const int clientWidth = ScaleToDpi(kHelpWidth, dpi);
+  const int clientHeight = ScaleToDpi(kHelpHeight, dpi);
+  const RECT frame = FrameForClient(clientWidth, clientHeight, style, 0, dpi);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   RECT work{0, 0, width, height};
@@ -104,12 +107,20 @@ HWND OpenHelpWindow(HINSTANCE instance, HWND owner, const std::string& path, HFO
                         work.top + std::max<LONG>(0, (work.bottom - work.top - height) / 2), width,
                         height, owner, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
+  // The frame as this system draws it at the DPI may differ from its measure: the client area
+  // is made the laid-out one.
+  RECT client;
+  ::GetClientRect(window, &client);
+  if (client.right != clientWidth || client.bottom != clientHeight)
+    ::SetWindowPos(window, nullptr, 0, 0, width + clientWidth - client.right,
+                   height + clientHeight - client.bottom,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   // 3 pixels wider than the client area, as the window was laid out.
-  HWND text =
-      ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                        0, 0, kHelpWidth + 3, kHelpHeight, window, nullptr, instance, nullptr);
+  HWND text = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                    ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                                0, 0, clientWidth + ScaleToDpi(3, dpi), clientHeight, window,
+                                nullptr, instance, nullptr);
   ::SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   ::SendMessageW(text, EM_SETLIMITTEXT, 0, 0);
   try {

@@ -20,8 +20,9 @@ inline constexpr size_t kHelpReadLimit = size_t{4} << 20;
 std::wstring ReadHelpText(const std::string& path, size_t limit = kHelpReadLimit);
 
 // Opens a new help window owned by `owner` with the file at `path`; a file that cannot be read
-// goes to onError and the window opens empty. Returns the window.
+// goes to onError and the window opens empty. Its size is the one laid out for 96 DPI times
+// dpi / 96 (the owner's screen's). Returns the window.
 HWND OpenHelpWindow(HINSTANCE instance, HWND owner, const std::string& path, HFONT font,
-                    const std::function<void(const std::exception&)>& onError);
+                    const std::function<void(const std::exception&)>& onError, int dpi = 96);
 
 }  // namespace kelta::win32

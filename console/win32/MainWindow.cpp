@@ -545,7 +545,8 @@ void MainWindow::OpenHelp() {
   ConsoleForm& form = *form_;
   OpenHelpWindow(
       instance_, window_, helpDir_ + "help.txt", Font(kFormFontPixels, false),
-      [&form](const std::exception& e) { form.Guarded([&form, &e] { form.AppException(e); }); });
+      [&form](const std::exception& e) { form.Guarded([&form, &e] { form.AppException(e); }); },
+      dpi_);
 }
 
 void MainWindow::CloseWindow() { ::SendMessageW(window_, WM_CLOSE, 0, 0); }

@@ -19,6 +19,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -90,6 +91,22 @@ void ExpectLaidOutAt(MainWindow& window, int dpi) {
   EXPECT_NEAR(view.bottom, shown.Height(), 2);
 }
 
+// The help window opened from the window: its laid-out size times the same scale.
+void ExpectHelpAt(MainWindow& window, const TempDir& dir, int dpi) {
+  {
+    std::ofstream f(dir.File("help.txt"), std::ios::binary);
+    f << "help\n";
+  }
+  window.OpenHelp();
+  HWND help = ::FindWindowW(L"TfHelp", L"Help");
+  ASSERT_NE(help, nullptr);
+  RECT client;
+  ::GetClientRect(help, &client);
+  EXPECT_EQ(client.right, ScaleToDpi(710, dpi));
+  EXPECT_EQ(client.bottom, ScaleToDpi(521, dpi));
+  ::DestroyWindow(help);
+}
+
 // The view's pixels as the screen has them, 0xAARRGGBB with the alpha left out.
 std::vector<std::uint32_t> ScreenPixels(HWND view, int width, int height) {
   HDC screen = ::GetDC(view);
@@ -141,6 +158,7 @@ TEST_F(Win32Dpi, TheWindowOpensLaidOutForItsScreensDpiAndTheDialIsDrawnAtThatSiz
             L"true");
   EXPECT_EQ(WindowDpi(window.Handle()), ScreenDpi());
   ExpectLaidOutAt(window, ScreenDpi());
+  ExpectHelpAt(window, dir, ScreenDpi());
 
   // On the screen: the frame composed at the scaled size, one screen pixel per frame pixel.
   window.SetVisible(FormControl::Panel1, true);

@@ -71,8 +71,9 @@ class UnsafeState : public std::runtime_error {
 // The recorder's state folder (the queue, its lock, the recorder's identity), opened once so
 // that whatever is renamed around it later, its files are opened inside the folder that was
 // checked, and never through a link: a file a link or another user put there is refused,
-// nothing is read or written through it. Linux only: the queue, its only user, is not in the
-// Windows build.
+// nothing is read or written through it. On Windows (StateFolder_win32.cpp) the descriptor is
+// the C runtime's for the folder's handle, and the owner and mode checks are the folder's
+// access list's.
 class StateFolder {
  public:
   // Makes folder when missing, private to the user (0700; its missing parents too), and
@@ -116,7 +117,7 @@ class FolderInUse : public std::runtime_error {
 // One process at a time uses a folder (the queue's): the lock of "owner.lock" in it is held
 // from construction to destruction, and the file names the holder's process id. The system
 // frees the lock when the process ends, however it ends, so a crashed holder leaves no stale
-// lock. Linux: the folder is a StateFolder (made private when missing, refused when unsafe:
+// lock. The folder is a StateFolder (made private when missing, refused when unsafe:
 // UnsafeState). Throws FolderInUse, or std::system_error when the folder or the file cannot
 // be made.
 class FolderLock {

@@ -254,14 +254,20 @@ TEST_F(Win32Memo, ASelectionMadeWhileLinesArriveStaysSelectedWhereTheOperatorLoo
   ::SendMessageW(memo, EM_SETSEL, from, to);
   ::SendMessageW(memo, EM_LINESCROLL, 0, 6 - FirstShown(memo));
   ASSERT_EQ(TopLine(), L"D 6");
-  for (int i = 100; i < 150; ++i) window.AddLine(FormControl::Memo1, "D " + std::to_string(i));
+  // One line at a time, and a batch as the form hands a frame's lines over.
+  for (int i = 100; i < 125; ++i) window.AddLine(FormControl::Memo1, "D " + std::to_string(i));
+  std::vector<std::string> batch;
+  for (int i = 125; i < 150; ++i) batch.push_back("D " + std::to_string(i));
+  window.AddLines(FormControl::Memo1, batch);
   EXPECT_EQ(Selected(memo), L"D 10\r\nD 11\r\nD 12");
   EXPECT_EQ(TopLine(), L"D 6");
   EXPECT_EQ(window.Text(FormControl::Memo1).substr(window.Text(FormControl::Memo1).rfind('\n') + 1),
             "D 149");
   // The oldest lines cut under it: the selection and the view move with their lines.
+  batch.clear();
   for (int i = 150; i < ConsoleForm::kMemoLineLimit + 3; ++i)
-    window.AddLine(FormControl::Memo1, "D " + std::to_string(i));
+    batch.push_back("D " + std::to_string(i));
+  window.AddLines(FormControl::Memo1, batch);
   EXPECT_EQ(Selected(memo), L"D 10\r\nD 11\r\nD 12");
   EXPECT_EQ(TopLine(), L"D 6");
   // Scrolled back to the end, the list follows the new lines again.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Windows programs on Debian: installs what is missing (MinGW-w64, wine64, dpkg-dev,
-# the Debian sources of zlib and libpng), cross-builds the Qt-free libraries, their tests,
-# kelta-imgcheck, kelta-render-dial, kelta-record (without MQTT) and the console into
-# build-win64/, every program in build-win64/bin/
-# (statically linked: each .exe runs on its own). Run the tests under Wine afterwards with:
+# the Debian sources of zlib, libpng, OpenSSL and mosquitto), cross-builds the Qt-free
+# libraries, their tests, kelta-imgcheck, kelta-render-dial, kelta-record (its MQTT client,
+# OpenSSL and libmosquitto, built once per machine by tools/build-windows-mqtt.sh) and the
+# console into build-win64/, every program in build-win64/bin/ (statically linked: each .exe
+# runs on its own). Run the tests under Wine afterwards with:
 # ctest --test-dir build-win64
 #   KELTA_WIN_BUILD       build folder (default build-win64)
 #   KELTA_LINUX_IMGCHECK  a Linux kelta-imgcheck to compare the Windows one with (default
@@ -12,6 +13,8 @@
 #   KELTA_LINUX_SIM       a Linux kelta-sim for the serial port's, the console form's and
 #                         kelta-record's tests under Wine (default build/bin/kelta-sim when it
 #                         exists)
+#   KELTA_WIN_DEPS_CACHE  where the built OpenSSL and libmosquitto are kept (default
+#                         /var/cache/kelta-windows-deps, or ~/.cache/... when not writable)
 #   KELTA_LINUX_CONSOLE   a Linux (Qt) KELTA_Dispaly whose window the Windows one is compared
 #                         with end to end (default build/bin/KELTA_Dispaly when it exists)
 set -euo pipefail
@@ -23,6 +26,7 @@ jobs=${KELTA_JOBS:-$(nproc)}
 
 # The unpacked sources stay in the build folder: a second run fetches nothing.
 bash tools/setup-windows-deps.sh "$dir/_sources"
+mqtt_prefix="$(bash tools/build-windows-mqtt.sh "$dir/_sources" | tail -n 1)"
 
 linux_imgcheck=${KELTA_LINUX_IMGCHECK:-}
 if [ -z "$linux_imgcheck" ] && [ -x "$root/build/bin/kelta-imgcheck" ]; then
@@ -50,6 +54,7 @@ werror=()
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw64.cmake" \
   "${launcher[@]}" "${werror[@]}" \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELTA_WIN_SOURCES="$dir/_sources" \
+  -DKELTA_WIN_MQTT_PREFIX="$mqtt_prefix" \
   -DKELTA_LINUX_IMGCHECK="$linux_imgcheck" -DKELTA_LINUX_SIM="$linux_sim" \
   -DKELTA_LINUX_CONSOLE="$linux_console" >/dev/null
 cmake --build "$dir" -j "$jobs"

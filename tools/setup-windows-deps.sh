@@ -6,6 +6,9 @@
 #   program, and the machine's own C++ compiler for the icon drawn while building;
 #   the sources of zlib and libpng as Debian ships them, unpacked once into SRC_DIR (default
 #   build-win64/_sources); the build compiles them for Windows. No prebuilt Windows binaries.
+#   For kelta-record.exe's MQTT: the sources of OpenSSL and mosquitto too (built by
+#   tools/build-windows-mqtt.sh, with make and perl), and for its test under Wine the broker,
+#   its clients and the openssl program that makes the test's certificates.
 # The source lines (deb-src) are enabled for the same archive and suites as the binary lines.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -16,7 +19,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 pkgs=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev googletest cmake ninja-build xvfb xdotool
-  imagemagick nsis g++)
+  imagemagick make perl mosquitto mosquitto-clients openssl nsis g++)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -29,9 +32,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Source packages: "zlib" and "libpng1.6" (the sources of zlib1g-dev and libpng-dev).
-have_src() { compgen -G "$src_dir/$1-*/CMakeLists.txt" >/dev/null; }
-if have_src zlib && have_src libpng1.6; then exit 0; fi
+# Source packages: "zlib" and "libpng1.6" (the sources of zlib1g-dev and libpng-dev), "openssl"
+# and "mosquitto" (of libssl-dev and libmosquitto-dev); each known by a file of its top folder.
+have_src() { compgen -G "$src_dir/$1-[0-9]*/${2:-CMakeLists.txt}" >/dev/null; }
+have_all() { have_src zlib && have_src libpng1.6 && have_src openssl Configure && have_src mosquitto; }
+if have_all; then exit 0; fi
 
 # deb-src lines for the archives the machine already uses (deb822 .sources or one-line lists).
 src_list=/etc/apt/sources.list.d/kelta-deb-src.sources
@@ -77,4 +82,6 @@ fetch_source() {
 }
 have_src zlib || fetch_source zlib zlib1g-dev
 have_src libpng1.6 || fetch_source libpng1.6 libpng-dev
-have_src zlib && have_src libpng1.6 || { echo "apt-get source left no sources in $src_dir" >&2; exit 1; }
+have_src openssl Configure || fetch_source openssl libssl-dev
+have_src mosquitto || fetch_source mosquitto libmosquitto-dev
+have_all || { echo "apt-get source left no sources in $src_dir" >&2; exit 1; }

@@ -12,7 +12,8 @@
 #   5. the Windows build (MinGW-w64: the Qt-free libraries, their tests, kelta-imgcheck,
 #      kelta-render-dial, kelta-record, the native console, its zip and its setup program) with
 #      its tests under Wine, the serial port and kelta-record.exe against the Linux simulated
-#      sensor, kelta-imgcheck.exe and kelta-render-dial.exe compared with the Linux ones, the
+#      sensor (--mqtt: into the Linux mosquitto, plain and TLS, through the broker's restart),
+#      kelta-imgcheck.exe and kelta-render-dial.exe compared with the Linux ones, the
 #      setup program installed, run against the simulated sensor and removed again.
 # Ends with one line "tests: N passed, N failed", counting GoogleTest cases of every build and
 # fuzz targets; a test program that crashes or fails outside its cases counts as one failure.

@@ -3,9 +3,11 @@
 # kelta-record.exe --mqtt under Wine against the simulated sensor SIM running natively (COM<N>
 # as in tools/wine-record.sh), into Debian's mosquitto on a free loopback port, started here
 # with its state saved in the test's folder. A subscriber (mosquitto_sub, a lasting session at
-# QoS 1, on a plain listener of its own) keeps every reading. Twice: over plain MQTT, then over
-# TLS (a CA and a certificate for "localhost" made here with openssl; the recorder's listener
-# speaks TLS only, and the recorder is given the CA with --cafile). Each time the broker is
+# QoS 1, on a plain listener of its own) keeps every reading. Three times: over plain MQTT, then
+# over TLS (a CA and a certificate for "localhost" made here with openssl; the recorder's
+# listener speaks TLS only) with the CA given by --cafile, then with --tls alone once the CA is
+# in the Wine prefix's "ROOT" certificate store (before that, --tls alone is refused with
+# status 77: the broker's certificate is checked against that store). Each time the broker is
 # stopped once the readings flow and started again 3 s later, the recorder keeping what it
 # cannot send in its disk queue meanwhile; after Ctrl+C: every frame the sensor sent arrived
 # with its sequence number, none missing (QoS 1 may deliver one twice: counted, not failed),
@@ -56,7 +58,7 @@ port_answers() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
     -extfile server.ext -out server.crt) >"$work/openssl.out" 2>&1 ||
   { echo "wine-record-mqtt: openssl made no certificates: $(cat "$work/openssl.out")" >&2; exit 1; }
 
-# Two listeners on free ports: the subscriber's (plain) and the recorder's (TLS with tls=1).
+# Two listeners on free ports: the subscriber's (plain) and the recorder's (TLS unless tls=0).
 # Starts the broker anew on other ports when one was taken meanwhile.
 sub_port="" rec_port=""
 write_config() { # tls
@@ -70,7 +72,7 @@ write_config() { # tls
     echo "allow_anonymous true"
     echo "listener $rec_port 127.0.0.1"
     echo "allow_anonymous true"
-    if [ "$1" = 1 ]; then
+    if [ "$1" != 0 ]; then
       echo "cafile $work/ca.crt"
       echo "certfile $work/server.crt"
       echo "keyfile $work/server.key"
@@ -115,20 +117,34 @@ readings() { sed -nE 's/.*"seq":([0-9]+).*/\1/p' "$1" 2>/dev/null | sort -un | w
 n="$(free_com_number "$prefix")"
 link="$prefix/dosdevices/com$n"
 
-# run LABEL TLS: one recording through a broker restart, then the check.
+# The counting sensor behind COM<N> (sets slave), and its end.
+slave=""
+start_sensor() {
+  "$sim" --count 100 --rate 50 --verbose >"$work/sim.out" 2>&1 &
+  sim_pid=$!
+  slave="$(sim_terminal "$work/sim.out" "$sim_pid")"
+  [ -n "$slave" ] || { echo "wine-record-mqtt: the simulator did not start: $(cat "$work/sim.out")" >&2; exit 1; }
+  claim_terminal "$slave"
+  ln -sfn "$slave" "$link"
+}
+end_sensor() {
+  kill "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null
+  sim_pid=""
+  kill "$claim_pid" 2>/dev/null
+  wait "$claim_pid" 2>/dev/null
+  claim_pid=""
+}
+
+# run LABEL TLS: one recording through a broker restart, then the check. TLS: 0 (plain),
+# cafile (--cafile) or store (--tls, the system's store).
 run() {
   local label="$1" tls="$2" received="$work/$1.received" _ rows=0 rc=0
   local topic="kelta/wine-$1"
   rm -rf "$work/broker" "$work/queue-$label"
   : >"$work/broker.out"
   first_broker "$tls"
-  "$sim" --count 100 --rate 50 --verbose >"$work/sim.out" 2>&1 &
-  sim_pid=$!
-  local slave
-  slave="$(sim_terminal "$work/sim.out" "$sim_pid")"
-  [ -n "$slave" ] || { fail "$label: the simulator did not start: $(cat "$work/sim.out")"; return; }
-  claim_terminal "$slave"
-  ln -sfn "$slave" "$link"
+  start_sensor
 
   # The subscriber's lasting session (-c) keeps what arrives while it reconnects; -d shows its
   # subscription taken, which the recording waits for.
@@ -142,7 +158,8 @@ run() {
   done
 
   local security=()
-  [ "$tls" = 0 ] || security=(--cafile "$(winpath "$work/ca.crt")")
+  [ "$tls" != cafile ] || security=(--cafile "$(winpath "$work/ca.crt")")
+  [ "$tls" != store ] || security=(--tls)
   local host=127.0.0.1
   [ "$tls" = 0 ] || host=localhost
   "${emulator[@]}" "$program" "COM$n" --mqtt "$host:$rec_port" "${security[@]}" \
@@ -193,12 +210,7 @@ run() {
   IFS= read -r -t 5 -d $'\x17' next <&3 && next="${next##*$'\x02'}"
   printf '#STOP\r\n' >&3
   exec 3>&-
-  kill "$sim_pid" 2>/dev/null
-  wait "$sim_pid" 2>/dev/null
-  sim_pid=""
-  kill "$claim_pid" 2>/dev/null
-  wait "$claim_pid" 2>/dev/null
-  claim_pid=""
+  end_sensor
   # What the recorder sent as it stopped reaches the subscriber.
   sleep 1
   kill "$sub_pid" 2>/dev/null
@@ -227,7 +239,33 @@ run() {
 }
 
 run plain 0
-run tls 1
+run tls cafile
+
+# The CA into the prefix's store of the user's trusted roots (a certificate element of the
+# serialized store format: property 32, flags 1, length, the DER bytes), and out of it at the
+# end. Before: the broker's certificate is not trusted, the recorder ends at once.
+openssl x509 -in "$work/ca.crt" -outform DER -out "$work/ca.der"
+thumb="$(openssl x509 -in "$work/ca.crt" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')"
+root_key="HKEY_CURRENT_USER\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumb"
+le32() { printf '%08x' "$1" | sed -E 's/(..)(..)(..)(..)/\4\3\2\1/'; }
+blob="$({ printf '20000000%s%s' "$(le32 1)" "$(le32 "$(stat -c %s "$work/ca.der")")"
+  od -An -v -tx1 "$work/ca.der" | tr -d ' \n'; } | sed -E 's/(..)/\1,/g; s/,$//')"
+printf 'REGEDIT4\n\n[%s]\n"Blob"=hex:%s\n' "$root_key" "$blob" >"$work/ca.reg"
+printf 'REGEDIT4\n\n[-%s]\n' "$root_key" >"$work/ca-removed.reg"
+first_broker store
+start_sensor
+"${emulator[@]}" "$program" COM$n --mqtt "localhost:$rec_port" --tls --name wine \
+  --queue-dir "$(winpath "$work/queue-untrusted")" >"$work/untrusted.out" 2>&1
+rc=$?
+end_sensor
+stop_broker
+[ "$rc" -eq 77 ] || fail "--tls with the CA outside the store: exit status $rc, not 77"
+tr -d '\r' <"$work/untrusted.out" | grep -q "not signed by a CA of the system's store" ||
+  fail "--tls with the CA outside the store: $(tr -d '\r' <"$work/untrusted.out")"
+"${emulator[@]}" regedit "$(winpath "$work/ca.reg")" >/dev/null 2>&1 ||
+  fail "regedit did not take the CA"
+run store store
+"${emulator[@]}" regedit "$(winpath "$work/ca-removed.reg")" >/dev/null 2>&1
 
 if [ "$failures" -eq 0 ]; then
   exit 0

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "apps/recorder/SystemTrust.h"
+
 namespace kelta::record {
 
 namespace {
@@ -116,7 +118,7 @@ std::string MqttPublisher::Secure(mosquitto* client) const {
   };
   int rc = MOSQ_ERR_SUCCESS;
   if (tls.caFile.empty() && tls.caPath.empty()) {
-    rc = mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+    rc = TrustSystemStore(client, settings_.host, tls.insecure);
   } else {
     rc = mosquitto_tls_set(client, text(tls.caFile), text(tls.caPath), text(tls.certFile),
                            text(tls.keyFile), nullptr);

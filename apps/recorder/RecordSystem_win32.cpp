@@ -125,11 +125,8 @@ std::string DefaultStateFolder(const std::string& name) {
 }
 
 FolderLock::FolderLock(const std::string& folder) : handle_(0) {
-  const std::string dir = EndsWithSeparator(folder) ? folder : folder + '\\';
-  if (!::CreateDirectoryW(Wide(dir).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
-                            "cannot create " + dir);
-  }
+  // Made with its missing parents when missing, refused when a link (StateFolder_win32.cpp).
+  const std::string dir = StateFolder(folder).Path();
   const std::string path = dir + "owner.lock";
   const HANDLE h =
       ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,

@@ -283,6 +283,27 @@ TEST_F(Win32Memo, ASelectionMadeWhileLinesArriveStaysSelectedWhereTheOperatorLoo
   EXPECT_EQ(Selected(memo), L"D 10\r\nD 11\r\nD 12");
 }
 
+// Where the first shown line starts, in the list's pixels: left of 0 when scrolled sideways.
+int LineStart(HWND memo) {
+  const LRESULT at = ::SendMessageW(memo, EM_LINEINDEX, FirstShown(memo), 0);
+  return static_cast<short>(LOWORD(::SendMessageW(memo, EM_POSFROMCHAR, at, 0)));
+}
+
+TEST_F(Win32Memo, AListScrolledSidewaysStaysWhereTheOperatorScrolledIt) {
+  window.AddLine(FormControl::Memo1, std::string(300, 'x'));
+  // More lines than the list shows below it: scrolled to it, the list is not at its end.
+  for (int i = 0; i < 40; ++i) window.AddLine(FormControl::Memo1, "E " + std::to_string(i));
+  ::SendMessageW(memo, EM_LINESCROLL, 0, 95 - FirstShown(memo));
+  const int unscrolled = LineStart(memo);
+  ::SendMessageW(memo, WM_HSCROLL, SB_PAGERIGHT, 0);
+  const int scrolled = LineStart(memo);
+  ASSERT_LT(scrolled, unscrolled - 20);
+  for (int i = 40; i < 50; ++i) window.AddLine(FormControl::Memo1, "E " + std::to_string(i));
+  EXPECT_EQ(TopLine(), L"D 95");
+  // The edit scrolls sideways by whole average characters.
+  EXPECT_NEAR(LineStart(memo), scrolled, 8);
+}
+
 // Keys as the operator presses them: through the system's input, to the focused control.
 void Press(std::initializer_list<WORD> keys) {
   std::vector<INPUT> input;

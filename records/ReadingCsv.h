@@ -81,6 +81,8 @@ class ReadingCsvWriter {
   void Close();
 
   uint64_t LinesWritten() const { return lines_; }
+  // The file's size once the kept lines are out: the header and every line written.
+  uint64_t Bytes() const { return fileBytes_ + pending_.size(); }
 
  private:
   // Opens the writer on a new file at path; when the create fails, the writer stays closed

@@ -105,13 +105,14 @@ bad="$(awk -F, -v port="COM$n" 'NR > 1 && ($3 + 0 != 100 + NR - 2 || $5 != port 
 [ "$failures" -eq 0 ] &&
   echo "wine-record: $recorded frames sent and recorded in order, ended by Ctrl+C"
 
-# A folder for --csv (a file named by port, date and time is made in it, the folder given with
-# a Windows separator at its end), and standard output beside it: the same readings in both.
+# A folder for --csv (a file named by port, date, time and sensor is made in it, the folder
+# given with a Windows separator at its end), and standard output beside it: the same readings
+# in both.
 mkdir "$work/folder"
 record "$work/folder/*.csv" 30 --csv "$(winpath "$work/folder/")" --stdout
 made=("$work"/folder/kelta-COM$n-*.csv)
 if [ "${#made[@]}" -ne 1 ] || [ ! -f "${made[0]}" ] ||
-  ! [[ ${made[0]##*/} =~ ^kelta-COM$n-[0-9]{8}-[0-9]{6}\.csv$ ]]; then
+  ! [[ ${made[0]##*/} =~ ^kelta-COM$n-[0-9]{8}-[0-9]{6}-id1\.csv$ ]]; then
   fail "the folder holds $(ls "$work/folder")"
 else
   tr -d '\r' <"${made[0]}" >"$work/folder-rows.csv"

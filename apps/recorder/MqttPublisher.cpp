@@ -322,20 +322,24 @@ void MqttPublisher::Publish(const std::string& topic, const std::string& payload
   for (const std::string& note : notes) Report(note);
 }
 
-void MqttPublisher::SetCounters(const std::string& json) {
+void MqttPublisher::SetLatest(const std::string& topic, const std::string& payload, bool retained) {
   {
     std::lock_guard lock(lock_);
-    if (json == counters_) return;
-    counters_ = json;
-    countersDirty_ = true;
+    Latest& latest = latest_[topic];
+    if (retained && latest.retained && latest.payload == payload) return;
+    latest = Latest{payload, retained, true};
   }
   wake_.notify_all();
+}
+
+bool MqttPublisher::LatestDue() const {
+  return std::any_of(latest_.begin(), latest_.end(), [](const auto& l) { return l.second.due; });
 }
 
 bool MqttPublisher::Flush(std::chrono::milliseconds timeout) {
   std::unique_lock lock(lock_);
   return progress_.wait_for(
-      lock, timeout, [this] { return queue_.Empty() && !countersDirty_ && otherInFlight_ == 0; });
+      lock, timeout, [this] { return queue_.Empty() && !LatestDue() && otherInFlight_ == 0; });
 }
 
 void MqttPublisher::Stop() {
@@ -434,7 +438,8 @@ void MqttPublisher::OnConnect(mosquitto*, int rc) {
     closedBeforeAnswer_ = 0;
     reportedDown_ = false;
     onlineDue_ = true;
-    countersDirty_ = !counters_.empty();
+    // What the broker retains goes again (it may have lost it); the rest is of the past.
+    for (auto& [topic, latest] : latest_) latest.due = latest.retained;
   }
   wake_.notify_all();
   Report("MQTT broker " + where + " connected" +
@@ -469,7 +474,7 @@ void MqttPublisher::OnPublish(mosquitto*, int mid) {
 void MqttPublisher::SenderLoop() {
   std::unique_lock lock(lock_);
   const auto ready = [this] {
-    return stopping_ || (connected_ && (onlineDue_ || (countersDirty_ && otherInFlight_ < 2) ||
+    return stopping_ || (connected_ && (onlineDue_ || (LatestDue() && otherInFlight_ < 2) ||
                                         (handed_ < queue_.Size() && handed_ < kWindow)));
   };
   for (;;) {
@@ -492,12 +497,16 @@ void MqttPublisher::SenderLoop() {
       }
       continue;
     }
-    if (countersDirty_) {
-      countersDirty_ = false;
-      if (mosquitto_publish(mosq_, nullptr, settings_.countersTopic.c_str(),
-                            static_cast<int>(counters_.size()), counters_.data(), 1,
-                            true) == MOSQ_ERR_SUCCESS) {
-        ++otherInFlight_;
+    if (LatestDue()) {
+      for (auto& [topic, latest] : latest_) {
+        if (!latest.due) continue;
+        latest.due = false;
+        if (mosquitto_publish(mosq_, nullptr, topic.c_str(),
+                              static_cast<int>(latest.payload.size()), latest.payload.data(), 1,
+                              latest.retained) == MOSQ_ERR_SUCCESS) {
+          ++otherInFlight_;
+        }
+        break;
       }
       continue;
     }

@@ -20,8 +20,8 @@
 // second recorder with the same folder is refused before it touches the queue.
 //
 // The recorder's status topic is retained: "online" once connected, "offline" on Stop and, as
-// the last will, when the broker loses the recorder. A counters message (JSON the owner
-// gives) is kept retained too, sent whenever it changed and the broker is there.
+// the last will, when the broker loses the recorder. The recorder's own messages beside the
+// readings (counters, state, heartbeat) are the newest of their topic only (SetLatest).
 //
 // Threads: the owner's thread (Publish, SetCounters, Flush, Stop), the sender thread and the
 // network thread (the library's loop and so its callbacks). lock_ guards the queue, mosq_ and
@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -98,8 +99,13 @@ class MqttPublisher {
   // Queues one message for the broker. One the queue's disk refuses (full) is dropped and
   // counted (Dropped()), reported when the disk starts refusing and when it takes them again.
   void Publish(const std::string& topic, const std::string& payload);
-  void SetCounters(const std::string& json);
-  // Waits until every queued message, and the counters, were acknowledged (true) or the time
+  // A message of the recorder's own (counters, state, heartbeat): only the newest of a topic
+  // matters, so it never waits in the queue. It goes out once the broker is there, a newer
+  // one replacing one not yet sent; retained ones go out again after every connect (one
+  // unchanged is not sent twice), the others are forgotten when a connection is made.
+  void SetLatest(const std::string& topic, const std::string& payload, bool retained);
+  void SetCounters(const std::string& json) { SetLatest(settings_.countersTopic, json, true); }
+  // Waits until every queued message, and the latest ones, were acknowledged (true) or the time
   // passed (false).
   bool Flush(std::chrono::milliseconds timeout);
   // Sends "offline" when connected (its acknowledgement awaited for at most a second),
@@ -129,6 +135,7 @@ class MqttPublisher {
   // The connection is gone (or was never made): what the library held is forgotten.
   void ConnectionGone(bool failedToConnect, const std::string& why);
   void SenderLoop();
+  bool LatestDue() const;  // lock_ held
   void OnConnect(mosquitto* client, int rc);
   void OnPublish(mosquitto* client, int mid);
   void Report(const std::string& line) const;
@@ -154,11 +161,15 @@ class MqttPublisher {
   // handedIds_ (0 once acknowledged); acknowledged ones leave the queue from the front.
   uint64_t handed_ = 0;
   std::deque<int> handedIds_;
-  int otherInFlight_ = 0;  // status and counters messages waiting for their acknowledgement
+  int otherInFlight_ = 0;  // status and latest messages waiting for their acknowledgement
   uint64_t acknowledged_ = 0;
-  std::string counters_;
-  bool countersDirty_ = false;
-  bool onlineDue_ = false;  // "online" to be sent by the sender after a connect
+  struct Latest {
+    std::string payload;
+    bool retained = false;
+    bool due = false;  // to be sent
+  };
+  std::map<std::string, Latest> latest_;  // by topic
+  bool onlineDue_ = false;                // "online" to be sent by the sender after a connect
   bool reportedDown_ = false;
   bool networkStop_ = false;  // the network thread ends
   std::string refusal_;

@@ -159,6 +159,11 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       if (o.queueFolder.empty()) OptionError(option, "needs a folder");
     } else if (option == "--queue-max") {
       o.queueMax = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 100'000'000));
+    } else if (option == "--heartbeat") {
+      o.heartbeatSeconds = static_cast<int>(OptionInteger(option, reader.Value(), 1, 86400));
+    } else if (option == "--csv-max-mb") {
+      o.csvMaxBytes = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 1'000'000))
+                      << 20;
     } else if (option == "--keepalive") {
       // The MQTT library takes no shorter keep-alive than 5 s.
       o.keepAliveSeconds = static_cast<int>(OptionInteger(option, reader.Value(), 5, 3600));
@@ -205,6 +210,9 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
   }
   if (haveInterval && o.ids.empty()) throw std::invalid_argument("--interval: needs --ids");
+  if (o.csvMaxBytes > 0 && o.csvPath.empty()) {
+    throw std::invalid_argument("--csv-max-mb: needs --csv FOLDER");
+  }
   o.intervalGivenMs = o.intervalMs;
   const long long round = o.replyMs * static_cast<long long>(o.ids.size());
   if (round > kMaxIntervalMs) {
@@ -253,15 +261,23 @@ Modes:
                      unasked) is counted as unsolicited and never recorded
 
 Outputs (at least one):
-  --csv PATH         the console's CSV format; PATH is a new file, or a folder in which a
-                     file named kelta-<port>-<date>-<time>.csv is made
+  --csv PATH         the console's CSV format; PATH is a new file, or a folder in which
+                     each sensor gets its files, kelta-<port>-<date>-<time>-id<ID>.csv
+                     (date and time of its first row), a new one from the first reading
+                     of each local day; a row is never split between files
+  --csv-max-mb N     --csv FOLDER: a sensor's next file also before a row that would take
+                     its file past N MiB
   --mqtt HOST[:PORT] one JSON message per reading, QoS 1, to PREFIX/NAME/reading/ID
                      (default port 1883; not in the Windows build); PREFIX/NAME/status
                      is "online" or "offline" (retained, also the last will);
                      PREFIX/NAME/counters (retained JSON) counts readings, dropped
                      messages, dropped frames (block check failed or
-                     text no number), silent polls, unsolicited frames
-                     and lost devices
+                     text no number), silent polls, unsolicited frames,
+                     lost devices and streams fallen silent (fell_silent);
+                     PREFIX/NAME/state (retained JSON): the device "present" or "lost"
+                     and each sensor "streaming", "silent" or "device lost";
+                     PREFIX/NAME/heartbeat (JSON): uptime, readings, queue depth
+  --heartbeat S      a heartbeat every S seconds (1 to 86400, default 30)
   --topic PREFIX     topic prefix (default kelta): UTF-8 without control characters,
                      '#' or '+', not starting with '$'
   --name NAME        the recorder's name in its topics (default: host name-port): UTF-8
@@ -303,7 +319,10 @@ Broker security (with --mqtt):
 
 A lost device is reported, waited for through the path it was opened by only (nothing
 else is opened meanwhile), reopened when it is back, checked by its ID and recording
-resumes. An unreachable broker is retried; the other outputs go on. SIGTERM
+resumes. A sensor whose stream falls silent while its device stays open (no reading for
+three times its recent interval, at least a second) is reported, counted and asked again
+("#INFO", its ID checked, then "#READ"), less often the longer it stays silent (every
+10 s at most). An unreachable broker is retried; the other outputs go on. SIGTERM
 ends the program within 5 s whatever the network does; what the broker has not
 acknowledged by then stays queued on disk for the next run.
 

@@ -14,7 +14,8 @@ struct RecordOptions {
   int intervalMs = 1000;  // bus mode: a round of polls starts this often
   int intervalGivenMs = 1000;  // as given; intervalMs is stretched to fit the IDs' reply windows
   int replyMs = 200;           // bus mode: how long one ID may take to answer
-  std::string csvPath;         // a file, or a folder for a new file named by port and time
+  std::string csvPath;         // a file, or a folder for files by port, date, time and sensor
+  uint64_t csvMaxBytes = 0;    // --csv FOLDER: a sensor's next file before this size; 0: none
   bool stdoutJson = false;
   std::string mqttHost;  // empty: no MQTT
   int mqttPort = 1883;   // 8883 with TLS when --mqtt names no port
@@ -34,6 +35,7 @@ struct RecordOptions {
   std::string queueFolder;  // the state folder; default: DefaultStateFolder(name)
   uint64_t queueMax = 100000;
   int keepAliveSeconds = 10;  // MQTT: a broker silent for about twice this is given up
+  int heartbeatSeconds = 30;  // MQTT: PREFIX/NAME/heartbeat this often
   bool help = false;
 };
 

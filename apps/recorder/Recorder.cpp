@@ -34,6 +34,13 @@ constexpr auto kBurstGap = 60s;
 // The console's exchange: up to six tries, half a second each.
 constexpr int kTries = 6;
 constexpr int kWaitMs = 500;
+// A stream is silent after three of its recent intervals without a reading, never sooner than
+// a second; before two readings tell the interval, after this long.
+constexpr auto kShortestSilence = std::chrono::seconds(1);
+constexpr auto kFirstReadingWait = std::chrono::seconds(5);
+// A silent sensor is asked again after the silence limit, then after twice as long each time,
+// up to this (or the limit, when that is longer).
+constexpr auto kLongestAskWait = std::chrono::seconds(10);
 
 // "COM5" (any case) gives 5; anything else is a device path (nullopt).
 std::optional<int> ComNumber(const std::string& port) {
@@ -60,6 +67,11 @@ Recorder::Recorder(RecorderConfig config, std::function<void(const SensorReading
   sink_.deliverLine = [this](const std::string& line) {
     lastLine_ = line;
     if (awaited_ && !answerLine_ && awaited_(line)) answerLine_ = line;
+    if (infoAsked_ && line.find(kMarkerInfo) != std::string::npos &&
+        ParseSensorInfo(line).idValid) {
+      infoAsked_ = false;
+      infoReply_ = line;
+    }
   };
   sink_.angleReceived = [this](double value) {
     if (config_.ids.empty()) {
@@ -131,7 +143,97 @@ void Recorder::CountDroppedFrames() {
 }
 
 void Recorder::Deliver(int id, double angle) {
+  // The stream's pace: the gap from the reading before, unless silence or a loss lies between.
+  const Clock::time_point now = Clock::now();
+  if (silentSince_) {
+    const auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(now - *silentSince_);
+    report_(config_.port + ": the sensor streams again at " + ClockText() + ", after " +
+            std::to_string(silent.count()) + " ms of silence");
+    silentSince_.reset();
+  } else if (lastReading_) {
+    const Clock::duration gap = now - *lastReading_;
+    interval_ = interval_ ? (*interval_ * 7 + gap) / 8 : gap;
+  }
+  lastReading_ = now;
   File(id, angle, lastLine_, std::chrono::system_clock::now());
+}
+
+Recorder::Clock::duration Recorder::SilenceLimit() const {
+  if (!interval_) return kFirstReadingWait;
+  return std::max<Clock::duration>(kShortestSilence, *interval_ * 3);
+}
+
+void Recorder::WatchStream() {
+  if (!streaming_ || !sensorId_) return;
+  const Clock::time_point now = Clock::now();
+  if (infoReply_) {
+    const SensorInfo info = ParseSensorInfo(*infoReply_);
+    infoReply_.reset();
+    if (info.id != *sensorId_) {
+      RefuseOther(info.id);
+      return;
+    }
+    // Ours, perhaps just powered up: it streams once asked.
+    mode_ = info.items[kInfoMode];
+    negativeRange_ = info.items[kInfoNegativeRange];
+    positiveRange_ = info.items[kInfoPositiveRange];
+    comm_->SendText(kCmdRead);
+    return;
+  }
+  if (silentSince_) {
+    if (now >= nextAsk_) AskAgain(now);
+    return;
+  }
+  const Clock::time_point since = lastReading_ ? *lastReading_ : streamAsked_;
+  const Clock::duration limit = SilenceLimit();
+  if (now - since < limit) return;
+  silentSince_ = since;
+  ++counters_.fellSilent;
+  const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(now - since);
+  report_(config_.port + ": the sensor fell silent at " + ClockText() + " (no reading for " +
+          std::to_string(quiet.count()) + " ms" + (lastRx_ > since ? ", though bytes came" : "") +
+          ", its device still open), counted as fell_silent; asking it again");
+  askWait_ = limit;
+  AskAgain(now);
+}
+
+void Recorder::AskAgain(Clock::time_point now) {
+  // Its ID first: a sensor put in its place must not be recorded under its ID.
+  infoAsked_ = true;
+  comm_->SendText(kCmdInfo);
+  nextAsk_ = now + askWait_;
+  askWait_ = std::min<Clock::duration>(askWait_ * 2,
+                                       std::max<Clock::duration>(kLongestAskWait, SilenceLimit()));
+}
+
+RecorderState Recorder::State() const {
+  RecorderState state;
+  state.deviceLost = deviceLost_;
+  const auto of = [&](bool delivering) {
+    return deviceLost_  ? SensorState::kDeviceLost
+           : delivering ? SensorState::kStreaming
+                        : SensorState::kSilent;
+  };
+  if (config_.ids.empty()) {
+    if (sensorId_) {
+      state.sensors[*sensorId_] = of(streaming_ && !silentSince_ && comm_ && comm_->IsOpen());
+    }
+  } else {
+    for (const auto& [id, streak] : silentStreak_) state.sensors[id] = of(streak == 0);
+  }
+  return state;
+}
+
+const char* SensorStateName(SensorState state) {
+  switch (state) {
+    case SensorState::kStreaming:
+      return "streaming";
+    case SensorState::kSilent:
+      return "silent";
+    case SensorState::kDeviceLost:
+      return "device lost";
+  }
+  return "";
 }
 
 void Recorder::File(int id, double angle, const std::string& line,
@@ -156,6 +258,7 @@ void Recorder::File(int id, double angle, const std::string& line,
 void Recorder::Lost() {
   ++counters_.lost;
   lost_ = true;
+  deviceLost_ = true;
   streaming_ = false;
   awaiting_.reset();
   answer_.reset();
@@ -180,6 +283,7 @@ void Recorder::TryReopen() {
   }
   comm_->SetRtsLine(true);
   comm_->SetDtrLine(true);
+  deviceLost_ = false;
   decoder_.ClearRxBuffer();
   if (config_.ids.empty() && !StartContinuous()) return;
   lost_ = false;
@@ -233,14 +337,7 @@ bool Recorder::StartContinuous() {
   }
   const SensorInfo info = ParseSensorInfo(*reply);
   if (sensorId_ && *sensorId_ != info.id) {
-    ++counters_.refused;
-    closing_ = true;
-    comm_->Close();
-    closing_ = false;
-    lost_ = true;
-    nextTry_ = Clock::now() + kReopenEvery;
-    report_(config_.port + " came back with another sensor (ID " + std::to_string(info.id) +
-            " instead of " + std::to_string(*sensorId_) + "), waiting for the right one");
+    RefuseOther(info.id);
     return false;
   }
   sensorId_ = info.id;
@@ -249,7 +346,24 @@ bool Recorder::StartContinuous() {
   positiveRange_ = info.items[kInfoPositiveRange];
   streaming_ = true;
   comm_->SendText(kCmdRead);
+  streamAsked_ = Clock::now();
+  lastReading_.reset();
+  silentSince_.reset();
+  infoAsked_ = false;
+  infoReply_.reset();
   return true;
+}
+
+void Recorder::RefuseOther(int id) {
+  ++counters_.refused;
+  streaming_ = false;
+  closing_ = true;
+  comm_->Close();
+  closing_ = false;
+  lost_ = true;
+  nextTry_ = Clock::now() + kReopenEvery;
+  report_(config_.port + " came back with another sensor (ID " + std::to_string(id) +
+          " instead of " + std::to_string(*sensorId_) + "), waiting for the right one");
 }
 
 void Recorder::Pump(std::chrono::milliseconds time) { dispatcher_->RunFor(time); }
@@ -420,6 +534,7 @@ void Recorder::Run(const std::function<bool()>& stop, const std::function<void()
       continue;
     }
     if (config_.ids.empty()) {
+      WatchStream();
       Pump(100ms);
     } else {
       PollRound(stop);

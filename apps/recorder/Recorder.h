@@ -5,6 +5,10 @@
 // opened meanwhile), reopened when it is back, checked by its ID ("#INFO" in continuous mode;
 // on a bus every answer is its ID's own) and recording resumes.
 //
+// A streaming sensor that falls silent while its device stays open (nothing for three times
+// the recent interval between its readings, at least a second) is reported, counted and asked
+// again ("#INFO", its ID checked, then "#READ"), less often the longer it stays silent.
+//
 // Threads: everything here runs on the thread that created the dispatcher (the program's main
 // thread), which Run keeps pumping; the serial port's workers hand their notifications to it.
 
@@ -52,6 +56,21 @@ struct RecorderCounters {
   // bus: frames not filed because timing cannot tell who sent them (late answers, frames
   // outside every reply window, two in one window, a round spoilt by unasked talk)
   uint64_t unsolicited = 0;
+  // Continuous mode: times the sensor fell silent while its device stayed open.
+  uint64_t fellSilent = 0;
+};
+
+// Whether a sensor delivers: readings come (continuous: its stream; bus: its last poll was
+// answered), none come while its device is open, or its device is gone.
+enum class SensorState { kStreaming, kSilent, kDeviceLost };
+// "streaming", "silent", "device lost".
+const char* SensorStateName(SensorState state);
+
+struct RecorderState {
+  bool deviceLost = false;
+  // By ID: continuous mode's sensor once it told its ID, a bus's IDs once polled.
+  std::map<int, SensorState> sensors;
+  bool operator==(const RecorderState&) const = default;
 };
 
 class Recorder {
@@ -73,6 +92,7 @@ class Recorder {
   void Run(const std::function<bool()>& stop, const std::function<void()>& tick);
 
   const RecorderCounters& Counters() const { return counters_; }
+  RecorderState State() const;
   // "COM5" or the device path as given.
   const std::string& PortName() const { return config_.port; }
   // The path the port opens (a ports/comN link, a default device); empty before Open.
@@ -88,6 +108,14 @@ class Recorder {
   void TryReopen();
   // Continuous mode: "#INFO" (checked against the first sensor's ID after a loss), "#READ".
   bool StartContinuous();
+  // Continuous mode, every pass of the main loop: notices a stream gone silent and asks the
+  // sensor again; takes the sensor's answer.
+  void WatchStream();
+  void AskAgain(Clock::time_point now);
+  // Nothing from the stream for this long is silence.
+  Clock::duration SilenceLimit() const;
+  // Another sensor answered in place of ours: the port is closed and the right one waited for.
+  void RefuseOther(int id);
   void PollRound(const std::function<bool()>& stop);
   // Bus: one frame decoded; filed by when it came (see PollRound).
   void BusFrame(double angle);
@@ -121,7 +149,19 @@ class Recorder {
   std::optional<std::string> answerLine_;
   bool closing_ = false;
   bool lost_ = false;
+  bool deviceLost_ = false;  // the device went away (not closed by us), until it is opened again
   bool streaming_ = false;
+  // Continuous mode's watch over the stream: when "#READ" went out, when the last reading
+  // came, the recent interval between readings (kept across losses: the sensor's rate), and
+  // while the stream is silent, since when, the next time it is asked and the wait after that.
+  Clock::time_point streamAsked_{};
+  std::optional<Clock::time_point> lastReading_;
+  std::optional<Clock::duration> interval_;
+  std::optional<Clock::time_point> silentSince_;
+  Clock::time_point nextAsk_{};
+  Clock::duration askWait_{};
+  bool infoAsked_ = false;                // "#INFO" out while silent, no answer yet
+  std::optional<std::string> infoReply_;  // its answer, taken by WatchStream
   Clock::time_point nextTry_{};
   // Bus. A poll's reply window: from the poll for --reply-ms; the first frame in it is that
   // ID's answer once the line has then been quiet for the guard time with no second frame.

@@ -15,10 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "apps/recorder/CsvRecording.h"
 #include "apps/recorder/ReadingJson.h"
 #include "apps/recorder/RecordOptions.h"
 #include "apps/recorder/RecordSystem.h"
 #include "apps/recorder/Recorder.h"
+#include "apps/recorder/RecorderStatus.h"
 #include "apps/recorder/SecretFile.h"
 #include "apps/recorder/ServiceNotify.h"
 #include "base/Errors.h"
@@ -85,22 +87,14 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string CsvPath(const std::string& given, const std::string& port) {
-  if (!IsFolder(given)) return given;
-  const std::tm t = LocalTime(std::time(nullptr));
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &t);
-  const std::string folder = EndsWithSeparator(given) ? given : given + '/';
-  return folder + "kelta-" + BaseName(port) + "-" + stamp + ".csv";
-}
-
 std::string CountersJson(const RecorderCounters& c, uint64_t dropped, uint64_t queued) {
   std::string json =
       "{\"readings\":" + std::to_string(c.readings) + ",\"dropped\":" + std::to_string(dropped) +
       ",\"queued\":" + std::to_string(queued) + ",\"lost\":" + std::to_string(c.lost) +
       ",\"refused\":" + std::to_string(c.refused) +
       ",\"unsolicited\":" + std::to_string(c.unsolicited) +
-      ",\"dropped_frames\":" + std::to_string(c.droppedFrames) + ",\"silent\":{";
+      ",\"dropped_frames\":" + std::to_string(c.droppedFrames) +
+      ",\"fell_silent\":" + std::to_string(c.fellSilent) + ",\"silent\":{";
   bool first = true;
   for (const auto& [id, count] : c.silent) {
     json += (first ? "\"" : ",\"") + std::to_string(id) + "\":" + std::to_string(count);
@@ -146,15 +140,20 @@ int Run(const RecordOptions& options) {
   const std::string name =
       options.name.empty() ? HostName() + "-" + BaseName(options.port) : options.name;
 
-  kelta::ReadingCsvWriter csv;
-  if (!options.csvPath.empty()) {
+  CsvRecording csv([](const std::string& path) { Log("recording to " + path); });
+  if (IsFolder(options.csvPath)) {
+    csv.UseFolder(options.csvPath, BaseName(options.port), options.csvMaxBytes);
+  } else if (options.csvMaxBytes > 0) {
+    Log("--csv-max-mb: " + options.csvPath + " is no folder (a file named on the command " +
+        "line is never split)");
+    return kExitUsage;
+  } else if (!options.csvPath.empty()) {
     try {
-      csv.Open(CsvPath(options.csvPath, options.port));
+      csv.OpenFile(options.csvPath);
     } catch (const std::exception& e) {
       Log(e.what());
       return kExitCantCreate;
     }
-    Log("recording to " + csv.Path());
   }
 
 #if KELTA_RECORD_MQTT
@@ -166,6 +165,7 @@ int Run(const RecordOptions& options) {
   struct NoMqtt {
     void Publish(const std::string&, const std::string&) {}
     void SetCounters(const std::string&) {}
+    void SetLatest(const std::string&, const std::string&, bool) {}
     uint64_t Dropped() const { return 0; }
     uint64_t Queued() const { return 0; }
     bool Connected() const { return false; }
@@ -225,10 +225,9 @@ int Run(const RecordOptions& options) {
   int exitCode = kExitOk;
   const auto reading = [&](const SensorReading& r) {
     if (exitCode != kExitOk) return;
-    if (csv.IsOpen()) {
+    if (csv.Active()) {
       kelta::Reading row;
       row.time = r.time;
-      row.seconds = csv.SecondsSinceOpen();
       row.angle = r.angle;
       row.line = r.line;
       row.port = r.port;
@@ -290,11 +289,15 @@ int Run(const RecordOptions& options) {
   if (const std::string notice = IntervalNotice(options); !notice.empty()) Log(notice);
   ServiceNotify service;
   service.Ready("recording " + options.port);
+  StatusTopics status(prefix, std::chrono::seconds(options.heartbeatSeconds),
+                      [&mqtt](const std::string& topic, const std::string& json, bool retained) {
+                        mqtt->SetLatest(topic, json, retained);
+                      });
 
   const auto tick = [&] {
     // From the main loop itself: a recorder stuck anywhere misses it and is restarted.
     service.Alive();
-    if (csv.IsOpen() && exitCode == kExitOk) {
+    if (csv.Active() && exitCode == kExitOk) {
       try {
         csv.Flush();
       } catch (const std::exception& e) {
@@ -305,6 +308,7 @@ int Run(const RecordOptions& options) {
     }
     if (mqtt) {
       mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
+      status.Tick(recorder.State(), recorder.Counters().readings, mqtt->Queued());
       // Asking again will not help: the unit does not restart on this status.
       if (exitCode == kExitOk && !mqtt->Refusal().empty()) {
         Log("ending: the MQTT broker refused the recorder (" + mqtt->Refusal() + ")");
@@ -321,7 +325,7 @@ int Run(const RecordOptions& options) {
 #endif
 
   // Everything recorded leaves before the end: the file is synced, the broker acknowledges.
-  if (csv.IsOpen()) {
+  if (csv.Active()) {
     try {
       csv.Close();
     } catch (const std::exception& e) {

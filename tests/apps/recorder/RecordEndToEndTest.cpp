@@ -59,6 +59,16 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The names of what a folder holds, in order.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // The sequence numbers of one sensor's readings, as the subscriber got them.
 std::vector<long long> Sequence(const std::vector<Message>& messages, const std::string& topic) {
   std::vector<long long> seq;
@@ -201,10 +211,18 @@ TEST_F(RecordTest, BusModeRecordsEachIdAndCountsASilentOne) {
            Sequence(m, reading(7)).size() >= 8;
   })) << Errors();
   EXPECT_TRUE(ErrorsSay("ID 9: no answer")) << Errors();
-  // The counters say how often 9 was polled in vain.
+  // The counters say how often 9 was polled in vain; the state says who delivers.
   EXPECT_TRUE(subscriber.WaitFor([](const std::vector<Message>& m) {
     return std::any_of(m.begin(), m.end(), [](const Message& x) {
       return x.topic == "kelta/rig/counters" && JsonNumber(x.payload, "9") >= 3;
+    });
+  }));
+  EXPECT_TRUE(subscriber.WaitFor([](const std::vector<Message>& m) {
+    return std::any_of(m.begin(), m.end(), [](const Message& x) {
+      return x.topic == "kelta/rig/state" &&
+             x.payload.starts_with(
+                 "{\"device\":\"present\",\"sensors\":{\"1\":\"streaming\","
+                 "\"2\":\"streaming\",\"7\":\"streaming\",\"9\":\"silent\"}");
     });
   }));
   EXPECT_EQ(Terminate(), 0) << Errors();
@@ -391,6 +409,87 @@ TEST_F(RecordTest, SimulatorKilledAndRestartedRecordingResumes) {
   }
   EXPECT_GE(widest, 500);
   EXPECT_EQ(Lines(ReadFile(dir_.File("rec.csv"))).size(), printed.size() + 1);
+}
+
+// The newest message of a topic, empty when none came.
+std::string Newest(const std::vector<Message>& messages, const std::string& topic) {
+  for (auto m = messages.rbegin(); m != messages.rend(); ++m) {
+    if (m->topic == topic) return m->payload;
+  }
+  return {};
+}
+
+// The sensor loses its power behind a line that stays open (kelta-sim's SIGUSR1): the silence
+// is noticed, logged and counted, the sensor asked again until it answers and streams once
+// more, and the retained state says so throughout; a device gone is "device lost" while the
+// recorder stays "online". The heartbeat comes on its beat meanwhile.
+TEST_F(RecordTest, ASilentSensorIsAskedAgainAndTheStateSaysWhoDelivers) {
+  StartSim({"--angle", "2.5", "--rate", "50", "--verbose"});
+  StartBroker();
+  Subscriber subscriber(broker_->Port(), "kelta/#");
+  StartRecorder({"--mqtt", broker_->Address(), "--heartbeat", "1"});
+  const auto stateIs = [&](const std::string& state) {
+    return subscriber.WaitFor([&](const auto& m) {
+      return Newest(m, "kelta/rig/state").starts_with("{" + state + ",\"since\":");
+    });
+  };
+  const auto simSaid = [&](const std::string& text) {
+    return CountOf(ReadFile(dir_.File("sim.out")), text);
+  };
+  const std::string streaming = "\"device\":\"present\",\"sensors\":{\"1\":\"streaming\"}";
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 50; })) << Errors();
+  ASSERT_TRUE(stateIs(streaming)) << Errors();
+
+  const size_t asked = simSaid("<- #INFO");
+  sim_->Signal(SIGUSR1);
+  ASSERT_TRUE(WaitUntil([&] { return simSaid("power off") == 1; }));
+  ASSERT_TRUE(ErrorsSay("COM4: the sensor fell silent at")) << Errors();
+  EXPECT_TRUE(stateIs("\"device\":\"present\",\"sensors\":{\"1\":\"silent\"}")) << Errors();
+  // Asked again, and once more when that brought nothing.
+  ASSERT_TRUE(WaitUntil([&] { return simSaid("<- #INFO") >= asked + 2; })) << Errors();
+  const size_t silent = Printed().size();
+  sim_->Signal(SIGUSR1);
+  ASSERT_TRUE(ErrorsSay("COM4: the sensor streams again")) << Errors();
+  ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= silent + 20; })) << Errors();
+  EXPECT_TRUE(stateIs(streaming)) << Errors();
+  EXPECT_EQ(simSaid("<- #READ"), 2u);
+  EXPECT_TRUE(subscriber.WaitFor([](const auto& m) {
+    return JsonNumber(Newest(m, "kelta/rig/counters"), "fell_silent") == 1;
+  })) << Errors();
+
+  sim_->Signal(SIGKILL);
+  sim_->Wait();
+  ASSERT_TRUE(ErrorsSay("COM4 lost at")) << Errors();
+  EXPECT_TRUE(stateIs("\"device\":\"lost\",\"sensors\":{\"1\":\"device lost\"}")) << Errors();
+  EXPECT_EQ(Newest(subscriber.Messages(), "kelta/rig/status"), "online");
+  StartSim({"--angle", "2.5", "--rate", "50"});
+  ASSERT_TRUE(ErrorsSay("COM4 back at")) << Errors();
+  EXPECT_TRUE(stateIs(streaming)) << Errors();
+  EXPECT_EQ(Terminate(), 0) << Errors();
+
+  // One silence in all: a device lost is no silence, nor a stream at its pace.
+  EXPECT_EQ(CountOf(Errors(), "fell silent"), 1u) << Errors();
+  ExpectEveryNumberInOrder(
+      [&] {
+        std::vector<long long> seq;
+        for (const std::string& line : Printed()) seq.push_back(JsonNumber(line, "seq"));
+        return seq;
+      }(),
+      static_cast<long long>(Printed().size()));
+  // A beat a second from the start: the k-th heartbeat comes k seconds after it or later.
+  std::vector<long long> uptimes;
+  for (const Message& m : subscriber.Messages()) {
+    if (m.topic != "kelta/rig/heartbeat") continue;
+    EXPECT_FALSE(m.retained);
+    EXPECT_EQ(JsonNumber(m.payload, "every"), 1) << m.payload;
+    EXPECT_GE(JsonNumber(m.payload, "readings"), 0) << m.payload;
+    EXPECT_GE(JsonNumber(m.payload, "queued"), 0) << m.payload;
+    uptimes.push_back(JsonNumber(m.payload, "uptime"));
+  }
+  ASSERT_GE(uptimes.size(), 3u);
+  for (size_t k = 0; k < uptimes.size(); ++k) {
+    EXPECT_GE(uptimes[k], static_cast<long long>(k)) << k;
+  }
 }
 
 // kelta-record's serial side in the test's own process, on a thread of its own, so that a
@@ -613,13 +712,22 @@ TEST_F(RecordTest, ADevicePathWorksLikeACom) {
   const size_t at = printed.find("/dev/pts/");
   ASSERT_NE(at, std::string::npos) << printed;
   const std::string device = printed.substr(at, printed.find('\n', at) - at);
-  recorder_ =
-      std::make_unique<Child>(std::vector<std::string>{Bin("kelta-record"), device, "--stdout"},
-                              dir_.File("rec.out"), dir_.File("rec.err"));
+  ASSERT_EQ(mkdir(dir_.File("csv").c_str(), 0700), 0);
+  recorder_ = std::make_unique<Child>(
+      std::vector<std::string>{Bin("kelta-record"), device, "--stdout", "--csv", dir_.File("csv"),
+                               "--csv-max-mb", "1"},
+      dir_.File("rec.out"), dir_.File("rec.err"));
   ASSERT_TRUE(WaitUntil([&] { return Printed().size() >= 5; })) << Errors();
   EXPECT_EQ(Terminate(), 0) << Errors();
   EXPECT_EQ(JsonText(Printed().front(), "port"), device);
   EXPECT_NE(Printed().front().find("\"angle\":6.5,"), std::string::npos) << Printed().front();
+  // The folder's file is named by the device's own name and the sensor.
+  const std::vector<std::string> made = FilesIn(dir_.File("csv"));
+  ASSERT_EQ(made.size(), 1u);
+  const std::string name = device.substr(device.rfind('/') + 1);
+  EXPECT_TRUE(made[0].starts_with("kelta-" + name + "-") && made[0].ends_with("-id1.csv"))
+      << made[0];
+  EXPECT_EQ(Lines(ReadFile(dir_.File("csv/" + made[0]))).size(), Printed().size() + 1);
 }
 
 // What a user or a service manager sees when the start goes wrong.
@@ -674,6 +782,13 @@ TEST_F(RecordTest, ClearErrorsAndExitCodes) {
                                  " --csv " + ShellQuote(dir_.File("old.csv")));
   EXPECT_EQ(exists.exitCode, 73);
   EXPECT_EQ(ReadFile(dir_.File("old.csv")), "keep");
+  // A file named on the command line is never split.
+  const ToolRun split = RunTool(program + " COM4 --exe-dir " + ShellQuote(dir_.Path()) + " --csv " +
+                                ShellQuote(dir_.File("new.csv")) + " --csv-max-mb 1");
+  EXPECT_EQ(split.exitCode, 64);
+  EXPECT_NE(split.err.find("--csv-max-mb: " + dir_.File("new.csv") + " is no folder"),
+            std::string::npos)
+      << split.err;
 }
 
 // A second recorder with the same name would share the first one's queue folder: it is refused

@@ -11,17 +11,21 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <limits>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "apps/recorder/CsvRecording.h"
 #include "apps/recorder/DiskQueue.h"
 #include "apps/recorder/MqttPublisher.h"
 #include "apps/recorder/ReadingJson.h"
 #include "apps/recorder/RecordOptions.h"
+#include "apps/recorder/RecorderStatus.h"
 #include "tests/support/Fifo.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/Files.h"
@@ -442,6 +446,9 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
   EXPECT_EQ(ParseRecordOptions({"/dev/ttyUSB0", "--mqtt", "h"}).mqttPort, 1883);
   EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h"}).keepAliveSeconds, 10);
   EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h", "--keepalive", "5"}).keepAliveSeconds, 5);
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h"}).heartbeatSeconds, 30);
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--mqtt", "h", "--heartbeat", "2"}).heartbeatSeconds, 2);
+  EXPECT_EQ(ParseRecordOptions({"COM1", "--csv", "d", "--csv-max-mb", "3"}).csvMaxBytes, 3u << 20);
   // A round that cannot fit its interval gets the time it needs.
   EXPECT_EQ(
       ParseRecordOptions({"COM1", "--stdout", "--ids", "1,2,3", "--interval", "100"}).intervalMs,
@@ -459,6 +466,9 @@ TEST(RecordOptions, ReadsEveryOptionAndRefusesBadOnesByName) {
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"COM1", "--stdout", "--ids", "1,78"}, "--ids"},
+      {{"COM1", "--mqtt", "h", "--heartbeat", "0"}, "--heartbeat"},
+      {{"COM1", "--stdout", "--csv-max-mb", "5"}, "--csv-max-mb"},
+      {{"COM1", "--csv", "d", "--csv-max-mb", "0"}, "--csv-max-mb"},
       {{"COM1", "--stdout", "--ids", "2,2"}, "--ids"},
       {{"COM1", "--stdout", "--interval", "100"}, "--interval"},
       {{"COM1", "--mqtt", "h:0"}, "--mqtt"},
@@ -513,6 +523,99 @@ TEST(RecordOptions, AStretchedIntervalIsToldAndAnImpossibleOneRefused) {
   } catch (const std::invalid_argument& e) {
     EXPECT_NE(std::string(e.what()).find("--reply-ms"), std::string::npos) << e.what();
   }
+}
+
+// A folder's files: each sensor its own, a new one from the first row of a local day and
+// before a row that would pass the size limit; a name taken in the same second gets "-2".
+// Together the files hold every row once, in order, whole, each file under its header.
+TEST(CsvRecording, ANewFileEachDayAndAtItsSizeWithNoRowSplitOrLost) {
+  TempDir dir;
+  std::vector<std::string> opened;
+  const auto start = std::chrono::steady_clock::now();
+  CsvRecording csv([&](const std::string& path) { opened.push_back(path); }, start);
+  // A header (40 bytes) and three rows of 52 fit; a fourth row does not.
+  csv.UseFolder(dir.Path(), "COM4", 200);
+  std::tm eve{};
+  eve.tm_year = 2026 - 1900;
+  eve.tm_mon = 11;
+  eve.tm_mday = 7;
+  eve.tm_hour = 23;
+  eve.tm_min = 59;
+  eve.tm_sec = 59;
+  eve.tm_isdst = -1;
+  const auto first = std::chrono::system_clock::from_time_t(std::mktime(&eve));
+  std::map<std::string, std::string> expected;  // by sensor: the rows' bytes
+  for (int k = 0; k < 8; ++k) {
+    for (const char* id : {"1", "2"}) {
+      Reading row;
+      row.time = first + k * 250ms;
+      row.angle = 1.5;
+      row.line = "1.5";
+      row.port = "COM4";
+      row.sensorId = id;
+      const auto now = start + k * 250ms;
+      csv.Write(row, now);
+      row.seconds = k * 0.25;
+      expected[id] += CsvLine(row);
+    }
+  }
+  csv.Close();
+
+  for (const char* id : {"1", "2"}) {
+    const std::string base = dir.Path() + "kelta-COM4-";
+    const std::string sensor = std::string("-id") + id;
+    const std::vector<std::string> files = {
+        base + "20261207-235959" + sensor + ".csv", base + "20261207-235959" + sensor + "-2.csv",
+        base + "20261208-000000" + sensor + ".csv", base + "20261208-000000" + sensor + "-2.csv"};
+    std::string rows;
+    for (const std::string& file : files) {
+      EXPECT_NE(std::find(opened.begin(), opened.end(), file), opened.end()) << file;
+      const std::string text = test::ReadFile(file);
+      EXPECT_LE(text.size(), 200u) << file;
+      ASSERT_TRUE(text.starts_with(CsvHeader())) << file;
+      ASSERT_TRUE(text.ends_with("\r\n")) << file;
+      rows += text.substr(CsvHeader().size());
+    }
+    EXPECT_EQ(rows, expected[id]);
+  }
+  EXPECT_EQ(opened.size(), 8u);
+}
+
+// The state goes out when it changes and at the start, retained; the heartbeat on a fixed beat
+// from the start, not retained, whenever the ticks come.
+TEST(StatusTopics, StateWhenItChangesHeartbeatOnItsBeat) {
+  std::vector<std::string> sent;
+  const auto t0 = std::chrono::steady_clock::time_point{} + 1000s;
+  const auto wall = std::chrono::system_clock::time_point(1'796'652'531'250ms);
+  StatusTopics status(
+      "kelta/rig/", 30s,
+      [&](const std::string& topic, const std::string& json, bool retained) {
+        sent.push_back(topic + (retained ? " (retained) " : " ") + json);
+      },
+      t0);
+  RecorderState state;
+  state.sensors[1] = SensorState::kStreaming;
+  state.sensors[2] = SensorState::kSilent;
+  status.Tick(state, 5, 1, t0, wall);
+  status.Tick(state, 6, 0, t0 + 29s, wall + 29s);
+  state.deviceLost = true;
+  state.sensors[1] = state.sensors[2] = SensorState::kDeviceLost;
+  status.Tick(state, 7, 0, t0 + 29500ms, wall + 29500ms);
+  status.Tick(state, 8, 0, t0 + 31s, wall + 31s);
+  status.Tick(state, 9, 0, t0 + 59s, wall + 59s);
+  status.Tick(state, 10, 2, t0 + 61s, wall + 61s);
+  EXPECT_EQ(sent,
+            (std::vector<std::string>{
+                "kelta/rig/state (retained) {\"device\":\"present\",\"sensors\":{\"1\":"
+                "\"streaming\",\"2\":\"silent\"},\"since\":\"2026-12-07T14:08:51.250Z\"}",
+                "kelta/rig/heartbeat {\"time\":\"2026-12-07T14:08:51.250Z\",\"uptime\":0,"
+                "\"readings\":5,\"queued\":1,\"every\":30}",
+                "kelta/rig/state (retained) {\"device\":\"lost\",\"sensors\":{\"1\":"
+                "\"device lost\",\"2\":\"device lost\"},\"since\":\"2026-12-07T14:09:20.750Z\"}",
+                "kelta/rig/heartbeat {\"time\":\"2026-12-07T14:09:22.250Z\",\"uptime\":31,"
+                "\"readings\":8,\"queued\":0,\"every\":30}",
+                "kelta/rig/heartbeat {\"time\":\"2026-12-07T14:09:52.250Z\",\"uptime\":61,"
+                "\"readings\":10,\"queued\":2,\"every\":30}"}));
 }
 
 }  // namespace

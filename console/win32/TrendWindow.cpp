@@ -1,6 +1,8 @@
 #include "console/win32/TrendWindow.h"
 
+#include "console/form/LayoutScale.h"
 #include "console/win32/Utf16.h"
+#include "console/win32/WindowDpi.h"
 
 #include <commdlg.h>
 
@@ -59,15 +61,24 @@ TrendWindow::TrendWindow(HINSTANCE instance, HWND owner, const TrendBuffer& tren
   RegisterWindowClass(instance_, kClassName, &TrendWindow::WindowProc,
                       reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   RegisterWindowClass(instance_, kPlotClassName, &TrendWindow::PlotProc, nullptr);
-  font_ = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  // Laid out for its owner's screen.
+  dpi_ = WindowDpi(owner);
+  font_ = FontAt(dpi_);
 
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  ::AdjustWindowRectEx(&frame, style, FALSE, 0);
+  const RECT frame = FrameForClient(Scaled(kClientWidth), Scaled(kClientHeight), style, 0, dpi_);
   window_ = ::CreateWindowExW(0, kClassName, L"Trend", style, CW_USEDEFAULT, CW_USEDEFAULT,
                               frame.right - frame.left, frame.bottom - frame.top, owner, nullptr,
                               instance_, this);
   if (window_ == nullptr) throw std::runtime_error("Cannot create the trend window");
+  // The frame as this system draws it may differ from its measure at the DPI.
+  RECT client;
+  ::GetClientRect(window_, &client);
+  if (client.right != Scaled(kClientWidth) || client.bottom != Scaled(kClientHeight))
+    ::SetWindowPos(window_, nullptr, 0, 0,
+                   frame.right - frame.left + Scaled(kClientWidth) - client.right,
+                   frame.bottom - frame.top + Scaled(kClientHeight) - client.bottom,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   const auto make = [this](const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y,
                            int w, int h, int id) {
@@ -77,23 +88,20 @@ TrendWindow::TrendWindow(HINSTANCE instance, HWND owner, const TrendBuffer& tren
     ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return c;
   };
-  make(L"STATIC", L"Span", SS_CENTERIMAGE, 10, 10, 34, 22, 0);
-  span_ =
-      make(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 44, 10, 80, 120, kSpanId);
+  // Placed by Layout.
+  spanLabel_ = make(L"STATIC", L"Span", SS_CENTERIMAGE, 0, 0, 0, 0, 0);
+  span_ = make(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 0, 0, kSpanId);
   for (const wchar_t* name : kSpanNames)
     ::SendMessageW(span_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
-  make(L"STATIC", L"Scale", SS_CENTERIMAGE, 136, 10, 36, 22, 0);
-  scale_ = make(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 172, 10, 110, 80,
-                kScaleId);
+  scaleLabel_ = make(L"STATIC", L"Scale", SS_CENTERIMAGE, 0, 0, 0, 0, 0);
+  scale_ = make(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 0, 0, kScaleId);
   ::SendMessageW(scale_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Autoscale"));
   ::SendMessageW(scale_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"Sensor range"));
   ::SendMessageW(span_, CB_SETCURSEL, 0, 0);
   ::SendMessageW(scale_, CB_SETCURSEL, kAutoscale, 0);
-  savePng_ =
-      make(L"BUTTON", L"Save PNG\u2026", WS_TABSTOP | BS_PUSHBUTTON, 0, 10, 90, 24, kSavePngId);
-  saveCsv_ =
-      make(L"BUTTON", L"Save CSV\u2026", WS_TABSTOP | BS_PUSHBUTTON, 0, 10, 90, 24, kSaveCsvId);
-  stats_ = make(L"STATIC", L"", SS_NOPREFIX | SS_LEFTNOWORDWRAP, 10, 38, 0, 18, 0);
+  savePng_ = make(L"BUTTON", L"Save PNG\u2026", WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, kSavePngId);
+  saveCsv_ = make(L"BUTTON", L"Save CSV\u2026", WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0, 0, kSaveCsvId);
+  stats_ = make(L"STATIC", L"", SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0, 0, 0, 0, 0);
   plot_ = ::CreateWindowExW(0, kPlotClassName, L"plot", WS_CHILD | WS_VISIBLE, 0, kPlotTop, 0, 0,
                             window_, nullptr, instance_, this);
   Layout();
@@ -109,6 +117,25 @@ TrendWindow::~TrendWindow() {
     if (plot_ != nullptr) ::SetWindowLongPtrW(plot_, GWLP_USERDATA, 0);
     ::DestroyWindow(window_);
   }
+  for (const auto& [dpi, font] : fonts_) ::DeleteObject(font);
+}
+
+int TrendWindow::Scaled(int pixels) const { return ScaleToDpi(pixels, dpi_); }
+
+HFONT TrendWindow::FontAt(int dpi) {
+  // The system's dialog font is made for the main screen's DPI; on a screen of another, it is
+  // made anew that much larger or smaller.
+  auto* stock = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+  const int system = WindowDpi(nullptr);
+  if (dpi == system) return stock;
+  if (const auto it = fonts_.find(dpi); it != fonts_.end()) return it->second;
+  LOGFONTW font{};
+  ::GetObjectW(stock, sizeof font, &font);
+  font.lfHeight = ::MulDiv(font.lfHeight, dpi, system);
+  font.lfWidth = 0;
+  HFONT made = ::CreateFontIndirectW(&font);
+  fonts_[dpi] = made;
+  return made;
 }
 
 void TrendWindow::Show() {
@@ -146,10 +173,21 @@ void TrendWindow::Layout() {
   RECT client;
   ::GetClientRect(window_, &client);
   const int w = client.right;
-  ::MoveWindow(saveCsv_, w - 10 - 90, 10, 90, 24, TRUE);
-  ::MoveWindow(savePng_, w - 10 - 90 - 6 - 90, 10, 90, 24, TRUE);
-  ::MoveWindow(stats_, 10, 38, std::max(w - 20, 0), 18, TRUE);
-  ::MoveWindow(plot_, 0, kPlotTop, w, std::max<int>(client.bottom - kPlotTop, 0), TRUE);
+  // The Qt window's places at 96 DPI, times the screen's scale.
+  const auto place = [this](HWND c, int x, int y, int width, int height) {
+    ::MoveWindow(c, Scaled(x), Scaled(y), Scaled(x + width) - Scaled(x),
+                 Scaled(y + height) - Scaled(y), TRUE);
+  };
+  place(spanLabel_, 10, 10, 34, 22);
+  place(span_, 44, 10, 80, 120);
+  place(scaleLabel_, 136, 10, 36, 22);
+  place(scale_, 172, 10, 110, 80);
+  const int button = Scaled(90);
+  ::MoveWindow(saveCsv_, w - Scaled(10) - button, Scaled(10), button, Scaled(24), TRUE);
+  ::MoveWindow(savePng_, w - Scaled(10 + 6) - 2 * button, Scaled(10), button, Scaled(24), TRUE);
+  ::MoveWindow(stats_, Scaled(10), Scaled(38), std::max(w - Scaled(20), 0), Scaled(18), TRUE);
+  ::MoveWindow(plot_, 0, Scaled(kPlotTop), w, std::max<int>(client.bottom - Scaled(kPlotTop), 0),
+               TRUE);
 }
 
 void TrendWindow::Refresh() {
@@ -243,9 +281,22 @@ LRESULT TrendWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Layout();
       Refresh();
       return 0;
+    case WM_DPICHANGED: {
+      // Moved to a screen of another DPI: its font and places for that screen, in the
+      // rectangle the system suggests.
+      dpi_ = HIWORD(wParam);
+      font_ = FontAt(dpi_);
+      for (HWND c : {spanLabel_, span_, scaleLabel_, scale_, savePng_, saveCsv_, stats_})
+        ::SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+      const auto* r = reinterpret_cast<const RECT*>(lParam);
+      ::SetWindowPos(window_, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      Layout();
+      return 0;
+    }
     case WM_GETMINMAXINFO: {
-      RECT frame{0, 0, kMinWidth, kMinHeight};
-      ::AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+      const RECT frame =
+          FrameForClient(Scaled(kMinWidth), Scaled(kMinHeight), WS_OVERLAPPEDWINDOW, 0, dpi_);
       auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
       info->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
       return 0;

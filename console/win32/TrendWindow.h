@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -66,6 +67,10 @@ class TrendWindow {
   static LRESULT CALLBACK PlotProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Layout();
+  // Pixels laid out for 96 DPI at the window's DPI.
+  int Scaled(int pixels) const;
+  // The controls' font on a screen of `dpi`.
+  HFONT FontAt(int dpi);
   void Refresh();
   void AskAndSave(bool png);
   void ShowSaveError(const std::string& path, const std::string& error);
@@ -80,7 +85,12 @@ class TrendWindow {
   HWND saveCsv_ = nullptr;
   HWND stats_ = nullptr;
   HWND plot_ = nullptr;
+  HWND spanLabel_ = nullptr;
+  HWND scaleLabel_ = nullptr;
   HFONT font_ = nullptr;
+  // Fonts made for screens of other DPIs than the main one, by DPI; deleted with the window.
+  std::map<int, HFONT> fonts_;
+  int dpi_ = 96;
   TrendPicture picture_;
   // The running CSV save; its outcome handed from the writer to the GUI thread.
   std::mutex csvMutex_;

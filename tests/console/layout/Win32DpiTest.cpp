@@ -7,6 +7,7 @@
 #include "console/form/LayoutScale.h"
 #include "console/win32/DialView.h"
 #include "console/win32/MainWindow.h"
+#include "console/win32/TrendWindow.h"
 #include "console/win32/Utf16.h"
 #include "console/win32/WindowDpi.h"
 #include "tests/support/TempDir.h"
@@ -159,6 +160,18 @@ TEST_F(Win32Dpi, TheWindowOpensLaidOutForItsScreensDpiAndTheDialIsDrawnAtThatSiz
   EXPECT_EQ(WindowDpi(window.Handle()), ScreenDpi());
   ExpectLaidOutAt(window, ScreenDpi());
   ExpectHelpAt(window, dir, ScreenDpi());
+  // The trend window: its laid-out size and controls times the same scale.
+  window.OpenTrend();
+  ASSERT_NE(window.Trend(), nullptr);
+  RECT trend;
+  ::GetClientRect(window.Trend()->Handle(), &trend);
+  EXPECT_EQ(trend.right, ScaleToDpi(720, ScreenDpi()));
+  EXPECT_EQ(trend.bottom, ScaleToDpi(420, ScreenDpi()));
+  const RECT span = PlaceOf(window.Trend()->SpanBox());
+  EXPECT_EQ(span.left, ScaleToDpi(44, ScreenDpi()));
+  EXPECT_EQ(span.top, ScaleToDpi(10, ScreenDpi()));
+  EXPECT_EQ(PlaceOf(window.Trend()->Plot()).top, ScaleToDpi(60, ScreenDpi()));
+  ::ShowWindow(window.Trend()->Handle(), SW_HIDE);
 
   // On the screen: the frame composed at the scaled size, one screen pixel per frame pixel.
   window.SetVisible(FormControl::Panel1, true);

@@ -123,6 +123,10 @@ const TBitmap32& DialFrame::ComposeScaled(int Numerator, int Denominator) {
   // not the transparent black beyond a bitmap.
   const int w = frame_.Width();
   const int h = frame_.Height();
+  if (w == 0 || h == 0) {
+    scaled_.SetSize(0, 0);
+    return scaled_;
+  }
   edged_.SetSize(w + 2, h + 2);
   for (int y = -1; y <= h; ++y) {
     const TColor32* from = frame_.ScanLine(y < 0 ? 0 : (y == h ? h - 1 : y));

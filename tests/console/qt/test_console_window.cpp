@@ -546,6 +546,8 @@ TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit) {
   Console c(dir.Path());
   const int limit = ConsoleForm::kMemoLineLimit;
   for (int i = 1; i <= limit + 5; ++i) c->Form().DeliverLine(std::to_string(i) + ".0");
+  // The first line is shown at once, the rest in one batch at the frame's end.
+  WaitWithMessages(2 * FramePacer::kFrame.count());
   const QStringList lines = MemoLines(*c);
   ASSERT_EQ(lines.size(), limit);
   EXPECT_EQ(lines.front(), QStringLiteral("6.0"));
@@ -557,6 +559,7 @@ TEST_F(ConsoleWindow, ReceivedListKeepsTheNewestLinesUpToItsLimit) {
   c->Form().DeliverLine(
       "\xB1"
       "x");
+  WaitWithMessages(2 * FramePacer::kFrame.count());
   EXPECT_EQ(MemoLines(*c).mid(limit - 2), (QStringList{QString(), QStringLiteral("\u00B1x")}));
 
   c->Panel1->show();
@@ -573,7 +576,7 @@ TEST_F(ConsoleWindow, ValuesAfterALongLineShowFromTheirStart) {
       "V:1.00,I:B1,DM:2,C:1,Z:0,N:1800,P:1800,G:1000,O:0,0:100,1:101,2:102,3:103,4:104");
   c->Panel1->show();
   for (int i = 0; i < 20; ++i) c->Form().DeliverLine("-102.7");
-  WaitWithMessages(0);
+  WaitWithMessages(2 * FramePacer::kFrame.count());  // the frame that shows them
   EXPECT_EQ(c->Memo1->horizontalScrollBar()->value(), 0);
   EXPECT_EQ(c->Memo1->verticalScrollBar()->value(), c->Memo1->verticalScrollBar()->maximum());
 }

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kelta::win32 {
 namespace {
@@ -118,6 +119,15 @@ TEST_F(Win32Window, TextsRoundTripInUtf8AndTheListKeepsItsNewestLines) {
   EXPECT_EQ(all.substr(0, all.find('\n')), "D " + std::to_string(extra));
   EXPECT_EQ(all.substr(all.rfind('\n') + 1),
             "D " + std::to_string(ConsoleForm::kMemoLineLimit + extra - 1));
+
+  // A batch goes in as its lines one by one would, within the same limit.
+  const std::vector<std::string> batch = {"B 0", "B 1", "", "B 3", "B 4"};
+  window.AddLines(FormControl::Memo1, batch);
+  const std::string after = window.Text(FormControl::Memo1);
+  EXPECT_EQ(static_cast<int>(std::count(after.begin(), after.end(), '\n')) + 1,
+            ConsoleForm::kMemoLineLimit);
+  EXPECT_EQ(after.substr(0, after.find('\n')), "D " + std::to_string(extra + batch.size()));
+  EXPECT_TRUE(after.ends_with("\nB 0\nB 1\n\nB 3\nB 4")) << after.substr(after.size() - 40);
 }
 
 TEST_F(Win32Window, TheComboKeepsItsTypedTextAndAPanelShownComesToTheTop) {

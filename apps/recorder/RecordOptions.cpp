@@ -1,5 +1,6 @@
 #include "apps/recorder/RecordOptions.h"
 
+#include "apps/recorder/RecordSystem.h"
 #include "base/OptionValues.h"
 
 #include <cstdint>
@@ -284,8 +285,8 @@ Outputs (at least one):
                      without control characters, '/', '#' or '+', at most 100 bytes
   --queue-dir DIR    the state folder: where readings wait while the broker is away, and
                      the recorder's id and sequence numbers, which go on across restarts
-                     (default: $STATE_DIRECTORY, else $XDG_STATE_HOME/kelta-record/NAME,
-                     else ~/.local/state/kelta-record/NAME; made 0700). One recorder at a
+                     (default: )" +
+         std::string(DefaultStateFolderRule()) + R"(). One recorder at a
                      time uses it, a second one is refused; so is a folder another user
                      owns or may write in, a link, and a link or another user's file in it
   --queue-max N      at most N waiting readings; beyond, the oldest is dropped and counted

@@ -60,6 +60,8 @@ std::string DeviceBehind(const std::string& path);
 // ~/.local/state/kelta-record/NAME (Windows: %LOCALAPPDATA%\kelta-record\NAME). Throws
 // std::system_error when there is no home folder to put it in.
 std::string DefaultStateFolder(const std::string& name);
+// The same rule in words, for --help (its later lines indented to the option texts' column).
+const char* DefaultStateFolderRule();
 
 // A state folder or file the recorder will not use, and why (the message names it): not its
 // user's, open to others' writing, a symbolic link, not a regular file.

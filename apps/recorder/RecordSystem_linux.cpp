@@ -163,6 +163,11 @@ void MakeFolders(const std::string& path) {
 
 }  // namespace
 
+const char* DefaultStateFolderRule() {
+  return "$STATE_DIRECTORY, else $XDG_STATE_HOME/kelta-record/NAME,\n"
+         "                     else ~/.local/state/kelta-record/NAME; made 0700";
+}
+
 std::string DefaultStateFolder(const std::string& name) {
   // systemd's StateDirectory= (several are separated by ':'): the service's own folder.
   if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && *state != '\0') {

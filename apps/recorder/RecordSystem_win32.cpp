@@ -108,6 +108,8 @@ bool PortHeldElsewhere(const std::string& path) {
 
 std::string DeviceBehind(const std::string& path) { return path; }
 
+const char* DefaultStateFolderRule() { return "%LOCALAPPDATA%\\kelta-record\\NAME"; }
+
 std::string DefaultStateFolder(const std::string& name) {
   // The user's own, not roaming, application data.
   wchar_t folder[MAX_PATH + 1] = {};

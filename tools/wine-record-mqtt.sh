@@ -152,7 +152,7 @@ run() {
   mosquitto_sub -h 127.0.0.1 -p "$sub_port" -c -i "kelta-wine-$label" -q 1 -d \
     -t "$topic/+/reading/#" >"$received" 2>&1 &
   sub_pid=$!
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 400); do
     grep -q SUBACK "$received" && break
     sleep 0.05
   done
@@ -211,15 +211,18 @@ run() {
   printf '#STOP\r\n' >&3
   exec 3>&-
   end_sensor
-  # What the recorder sent as it stopped reaches the subscriber.
-  sleep 1
+  [ -n "$next" ] || { fail "$label: the sensor sent no frame after the recording"; return; }
+  local sent
+  sent=$(awk -v v="$next" 'BEGIN { printf "%d", v - 100 }')
+  # What the recorder sent as it stopped reaches the subscriber (10 s at most).
+  for _ in $(seq 1 100); do
+    [ "$(readings "$received")" -ge "$sent" ] && break
+    sleep 0.1
+  done
   kill "$sub_pid" 2>/dev/null
   wait "$sub_pid" 2>/dev/null
   sub_pid=""
   stop_broker
-  [ -n "$next" ] || { fail "$label: the sensor sent no frame after the recording"; return; }
-  local sent
-  sent=$(awk -v v="$next" 'BEGIN { printf "%d", v - 100 }')
 
   # "seq angle" of each reading received, in sequence order, each once.
   sed -nE 's/.*"seq":([0-9]+).*"angle":(-?[0-9.]+).*/\1 \2/p' "$received" | sort -n -k1,1 -u \

@@ -62,6 +62,11 @@ void MqttPublisher::Report(const std::string& line) const {
   if (report_) report_(line);
 }
 
+void MqttPublisher::SetShape(std::shared_ptr<PublishShape> shape) {
+  if (started_) throw std::logic_error("MqttPublisher::SetShape called after Start");
+  shape_ = std::move(shape);
+}
+
 void MqttPublisher::Start() {
   if (started_) throw std::logic_error("MqttPublisher::Start called twice");
   InitLibrary();
@@ -79,7 +84,22 @@ mosquitto* MqttPublisher::NewClient() {
   mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
   // Room for the status and counters messages beside a full window of readings.
   mosquitto_max_inflight_messages_set(client, kWindow + 4);
-  mosquitto_will_set(client, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline, 1, true);
+  if (shape_) {
+    OutgoingMessage will;
+    {
+      std::lock_guard lock(lock_);
+      will = shape_->Will();
+    }
+    mosquitto_will_set(client, will.topic.c_str(), static_cast<int>(will.payload.size()),
+                       will.payload.data(), will.qos, will.retain);
+    mosquitto_message_callback_set(client,
+                                   [](mosquitto*, void* user, const mosquitto_message* message) {
+                                     Self(user)->OnMessage(message);
+                                   });
+  } else {
+    mosquitto_will_set(client, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline, 1,
+                       true);
+  }
   mosquitto_connect_callback_set(
       client, [](mosquitto* m, void* user, int rc) { Self(user)->OnConnect(m, rc); });
   mosquitto_publish_callback_set(
@@ -294,6 +314,7 @@ void MqttPublisher::ConnectionGone(bool failedToConnect, const std::string& why)
     handed_ = 0;
     handedIds_.clear();
     otherInFlight_ = 0;
+    if (shape_) shape_->Disconnected();
     report = !stopping_ && !reportedDown_ && refusal_.empty();
     if (report) reportedDown_ = true;
   }
@@ -354,16 +375,17 @@ void MqttPublisher::Stop() {
   if (sender_.joinable()) sender_.join();
   {
     std::unique_lock lock(lock_);
-    int mid = 0;
-    if (connected_ &&
-        mosquitto_publish(mosq_, &mid, settings_.statusTopic.c_str(), sizeof kOffline - 1, kOffline,
-                          1, true) == MOSQ_ERR_SUCCESS) {
-      // Its acknowledgement, briefly: a broker that does not answer is left with the last
-      // will, which says the same.
-      ++otherInFlight_;
+    if (connected_) {
+      const std::vector<OutgoingMessage> farewell =
+          shape_ ? shape_->Farewell()
+                 : std::vector<OutgoingMessage>{{settings_.statusTopic, kOffline, 1, true}};
       const uint64_t before = acknowledged_;
+      uint64_t handed = 0;
+      for (const OutgoingMessage& message : farewell) handed += PublishOther(message) ? 1 : 0;
+      // Their acknowledgement, briefly: a broker that does not answer is left with the last
+      // will, which says the same.
       progress_.wait_for(lock, std::chrono::seconds(1),
-                         [&] { return acknowledged_ > before || !connected_; });
+                         [&] { return acknowledged_ >= before + handed || !connected_; });
     }
     if (connected_ && mosquitto_disconnect(mosq_) == MOSQ_ERR_SUCCESS) {
       // The loop writes the disconnect and closes the connection.
@@ -407,7 +429,7 @@ std::string MqttPublisher::Refusal() const {
   return refusal_;
 }
 
-void MqttPublisher::OnConnect(mosquitto*, int rc) {
+void MqttPublisher::OnConnect(mosquitto* client, int rc) {
   const std::string where = settings_.host + ":" + std::to_string(settings_.port);
   if (rc == CONNACK_REFUSED_BAD_USERNAME_PASSWORD || rc == CONNACK_REFUSED_NOT_AUTHORIZED) {
     Refuse(std::string("it refused ") +
@@ -442,6 +464,13 @@ void MqttPublisher::OnConnect(mosquitto*, int rc) {
     for (auto& [topic, latest] : latest_) latest.due = latest.retained;
   }
   wake_.notify_all();
+  std::vector<std::string> topics;
+  if (shape_) {
+    std::lock_guard lock(lock_);
+    topics = shape_->Subscriptions();
+  }
+  // From the callback, as the library's own examples do; lock_ is not held.
+  for (const std::string& topic : topics) mosquitto_subscribe(client, nullptr, topic.c_str(), 1);
   Report("MQTT broker " + where + " connected" +
          (!settings_.tls.enabled   ? ""
           : settings_.tls.insecure ? " (TLS; its certificate NOT checked)"
@@ -461,14 +490,74 @@ void MqttPublisher::OnPublish(mosquitto*, int mid) {
       }
     }
     if (!reading && otherInFlight_ > 0) --otherInFlight_;
-    while (!handedIds_.empty() && handedIds_.front() == 0) {
-      handedIds_.pop_front();
-      --handed_;
-      queue_.Pop();
-    }
+    PopAcknowledged();
   }
   wake_.notify_all();
   progress_.notify_all();
+}
+
+void MqttPublisher::PopAcknowledged() {
+  while (!handedIds_.empty() && handedIds_.front() == 0) {
+    handedIds_.pop_front();
+    --handed_;
+    queue_.Pop();
+  }
+}
+
+void MqttPublisher::OnMessage(const mosquitto_message* message) {
+  if (message == nullptr || message->topic == nullptr) return;
+  const std::string topic = message->topic;
+  const std::string payload(
+      static_cast<const char*>(message->payload),
+      message->payload == nullptr ? 0 : static_cast<size_t>(message->payloadlen));
+  {
+    std::lock_guard lock(lock_);
+    if (!shape_ || !connected_ || !shape_->Received(topic, payload)) return;
+    onlineDue_ = true;
+  }
+  wake_.notify_all();
+}
+
+bool MqttPublisher::PublishOther(const OutgoingMessage& message) {
+  if (mosquitto_publish(mosq_, nullptr, message.topic.c_str(),
+                        static_cast<int>(message.payload.size()), message.payload.data(),
+                        message.qos, message.retain) != MOSQ_ERR_SUCCESS) {
+    return false;
+  }
+  ++otherInFlight_;
+  return true;
+}
+
+int MqttPublisher::PublishShaped(const QueuedMessage& message, int& mid) {
+  std::vector<OutgoingMessage> out;
+  try {
+    out = shape_->Shape(message);
+  } catch (const std::exception& e) {
+    // Not to be sent in this form (a line too long for its field): dropped, not blocking the
+    // rest; counted with the queue's drops.
+    queue_.DropAt(handed_);
+    Report(std::string("MQTT message dropped: ") + e.what());
+    return MOSQ_ERR_SUCCESS;
+  }
+  if (out.empty()) {
+    // Nothing to send for it: done once those before it are.
+    ++handed_;
+    handedIds_.push_back(0);
+    PopAcknowledged();
+    return MOSQ_ERR_SUCCESS;
+  }
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    if (!PublishOther(out[i])) return MOSQ_ERR_NO_CONN;
+  }
+  const OutgoingMessage& last = out.back();
+  const int rc =
+      mosquitto_publish(mosq_, &mid, last.topic.c_str(), static_cast<int>(last.payload.size()),
+                        last.payload.data(), last.qos, last.retain);
+  if (rc == MOSQ_ERR_SUCCESS) {
+    ++handed_;
+    handedIds_.push_back(mid);
+  }
+  return rc;
 }
 
 void MqttPublisher::SenderLoop() {
@@ -491,9 +580,11 @@ void MqttPublisher::SenderLoop() {
     if (stopping_) return;
     if (onlineDue_) {
       onlineDue_ = false;
-      if (mosquitto_publish(mosq_, nullptr, settings_.statusTopic.c_str(), sizeof kOnline - 1,
-                            kOnline, 1, true) == MOSQ_ERR_SUCCESS) {
-        ++otherInFlight_;
+      if (shape_) {
+        // A greeting asked for again starts over: what was handed waits for its turn anew.
+        for (const OutgoingMessage& message : shape_->Greeting()) PublishOther(message);
+      } else {
+        PublishOther({settings_.statusTopic, kOnline, 1, true});
       }
       continue;
     }
@@ -514,13 +605,16 @@ void MqttPublisher::SenderLoop() {
     if (!checked) continue;  // damaged on the disk: dropped (noted at the next Publish)
     const QueuedMessage& message = *checked;
     int mid = 0;
-    const int rc = mosquitto_publish(mosq_, &mid, message.topic.c_str(),
-                                     static_cast<int>(message.payload.size()),
-                                     message.payload.data(), 1, false);
+    // Its acknowledgement waits for lock_, held here. A real id is never 0.
+    const int rc = shape_ ? PublishShaped(message, mid)
+                          : mosquitto_publish(mosq_, &mid, message.topic.c_str(),
+                                              static_cast<int>(message.payload.size()),
+                                              message.payload.data(), 1, false);
     if (rc == MOSQ_ERR_SUCCESS) {
-      ++handed_;
-      // Its acknowledgement waits for lock_, held here. A real id is never 0.
-      handedIds_.push_back(mid);
+      if (!shape_) {
+        ++handed_;
+        handedIds_.push_back(mid);
+      }
     } else if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST) {
       // The network thread sees it too and replaces the client; the message stays queued.
       wake_.wait_for(lock, std::chrono::milliseconds(100));

@@ -49,9 +49,11 @@
 #include <thread>
 
 #include "apps/recorder/DiskQueue.h"
+#include "apps/recorder/PublishShape.h"
 #include "apps/recorder/RecordSystem.h"
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace kelta::record {
 
@@ -94,6 +96,10 @@ class MqttPublisher {
   MqttPublisher(const MqttPublisher&) = delete;
   MqttPublisher& operator=(const MqttPublisher&) = delete;
 
+  // Before Start: the connection's will, greeting, farewell and the form of each queued
+  // message are the shape's (the Sparkplug B edge node) instead of the status topic's and the
+  // messages' own. The publisher keeps it until it is destroyed.
+  void SetShape(std::shared_ptr<PublishShape> shape);
   // Starts connecting (in the background; an unreachable broker is retried for ever).
   void Start();
   // Queues one message for the broker. One the queue's disk refuses (full) is dropped and
@@ -138,6 +144,13 @@ class MqttPublisher {
   bool LatestDue() const;  // lock_ held
   void OnConnect(mosquitto* client, int rc);
   void OnPublish(mosquitto* client, int mid);
+  void OnMessage(const mosquitto_message* message);
+  // Acknowledged messages leave the queue from its front (lock_ held).
+  void PopAcknowledged();
+  // A message of the shape's beside the readings (lock_ held): true when handed to the library.
+  bool PublishOther(const OutgoingMessage& message);
+  // The queued message at handed_ through the shape (lock_ held): the library's result.
+  int PublishShaped(const QueuedMessage& message, int& mid);
   void Report(const std::string& line) const;
 
   const MqttSettings settings_;
@@ -169,7 +182,9 @@ class MqttPublisher {
     bool due = false;  // to be sent
   };
   std::map<std::string, Latest> latest_;  // by topic
-  bool onlineDue_ = false;                // "online" to be sent by the sender after a connect
+  std::shared_ptr<PublishShape> shape_;
+  // "online" (or the shape's greeting) to be sent by the sender after a connect.
+  bool onlineDue_ = false;
   bool reportedDown_ = false;
   bool networkStop_ = false;  // the network thread ends
   std::string refusal_;

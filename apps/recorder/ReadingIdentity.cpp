@@ -11,7 +11,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "base/FdIo.h"
+#include "apps/recorder/StateFile.h"
 
 namespace kelta::record {
 
@@ -24,47 +24,6 @@ constexpr char kSequenceTemp[] = "sequence.new";
 constexpr size_t kIdBytes = 16;
 // Far more than a line per sensor ever needs; a longer file is a damaged one.
 constexpr size_t kMaxFile = 64 * 1024;
-
-// The whole of name in the folder; nullopt when it is not there.
-std::optional<std::string> ReadWhole(const StateFolder& folder, const char* name) {
-  const int fd = folder.Open(name, O_RDONLY);
-  if (fd < 0 && errno == ENOENT) return std::nullopt;
-  if (fd < 0) {
-    throw std::system_error(errno, std::generic_category(), "cannot open " + folder.Path() + name);
-  }
-  std::string text(kMaxFile + 1, '\0');
-  const FdIoResult read = ReadAll(fd, text.data(), text.size());
-  close(fd);
-  if (read.err != 0) {
-    throw std::system_error(read.err, std::generic_category(),
-                            "cannot read " + folder.Path() + name);
-  }
-  text.resize(read.done);
-  return text;
-}
-
-// Replaces name's content whole: written beside it, put on the disk, renamed over it, the
-// rename put on the disk. 0 or the errno of the failure (name unchanged then).
-int WriteWhole(const StateFolder& folder, const char* name, const char* temp,
-               const std::string& text) {
-  unlinkat(folder.Fd(), temp, 0);
-  int fd = -1;
-  try {
-    fd = folder.Open(temp, O_WRONLY | O_CREAT | O_EXCL);
-  } catch (const UnsafeState&) {
-    return EPERM;  // put there between the removal and the open: not used
-  }
-  if (fd < 0) return errno;
-  int err = WriteAll(fd, text.data(), text.size()).err;
-  if (err == 0 && fdatasync(fd) != 0) err = errno;
-  if (close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && renameat(folder.Fd(), temp, folder.Fd(), name) != 0) err = errno;
-  if (err != 0) {
-    unlinkat(folder.Fd(), temp, 0);
-    return err;
-  }
-  return folder.Sync();
-}
 
 bool IsId(const std::string& text) {
   return text.size() == 2 * kIdBytes &&
@@ -141,8 +100,8 @@ ReadingIdentity::ReadingIdentity(const std::string& folder,
                                  std::function<void(const std::string&)> report)
     : folder_(folder), report_(std::move(report)) {
   const std::string where = folder_.Path();
-  const std::optional<std::string> idText = ReadWhole(folder_, kIdFile);
-  const std::optional<std::string> sequenceText = ReadWhole(folder_, kSequenceFile);
+  const std::optional<std::string> idText = ReadStateFile(folder_, kIdFile, kMaxFile);
+  const std::optional<std::string> sequenceText = ReadStateFile(folder_, kSequenceFile, kMaxFile);
   if (!idText && !sequenceText) {
     MakeNewId("");
     return;
@@ -180,7 +139,7 @@ void ReadingIdentity::MakeNewId(const std::string& why) {
   // The numbers first: a crash before the id is written leaves them of another id, which the
   // next run does not take.
   int err = Save(reserved_);
-  if (err == 0) err = WriteWhole(folder_, kIdFile, kIdTemp, id_ + "\n");
+  if (err == 0) err = ReplaceStateFile(folder_, kIdFile, kIdTemp, id_ + "\n");
   if (err != 0) {
     report_("cannot keep the recorder id in " + folder_.Path() + " (" + std::strerror(err) +
             "): this run is recorder " + id_ + ", the next one will have another id");
@@ -197,7 +156,7 @@ int ReadingIdentity::Save(const std::map<int, uint64_t>& bounds) {
   for (const auto& [sensor, next] : bounds) {
     text += std::to_string(sensor) + " " + std::to_string(next) + "\n";
   }
-  return WriteWhole(folder_, kSequenceFile, kSequenceTemp, text);
+  return ReplaceStateFile(folder_, kSequenceFile, kSequenceTemp, text);
 }
 
 uint64_t ReadingIdentity::Next(int sensor) {

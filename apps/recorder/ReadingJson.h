@@ -21,6 +21,8 @@ struct SensorReading {
   double angle = 0;
   std::string line;  // the frame's text as received
   // What "#INFO" reported (continuous mode); absent in bus mode, where no sensor is asked.
+  // The version goes to Sparkplug's birth only; the JSON keeps its fields.
+  std::optional<std::string> version;
   std::optional<std::string> mode;
   std::optional<std::string> negativeRange;
   std::optional<std::string> positiveRange;

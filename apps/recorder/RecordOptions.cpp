@@ -160,6 +160,14 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
       if (o.queueFolder.empty()) OptionError(option, "needs a folder");
     } else if (option == "--queue-max") {
       o.queueMax = static_cast<uint64_t>(OptionInteger(option, reader.Value(), 1, 100'000'000));
+    } else if (option == "--sparkplug") {
+      o.sparkplugGroup = OptionText(option, reader.Value(), "a group");
+      if (const std::string fault = TopicFault(o.sparkplugGroup, true); !fault.empty()) {
+        OptionError(option, "the group " + fault);
+      }
+    } else if (option == "--json") {
+      o.json = true;
+      reader.NoValue();
     } else if (option == "--heartbeat") {
       o.heartbeatSeconds = static_cast<int>(OptionInteger(option, reader.Value(), 1, 86400));
     } else if (option == "--csv-max-mb") {
@@ -211,6 +219,12 @@ RecordOptions ParseRecordOptions(const std::vector<std::string>& args) {
     throw std::invalid_argument("no output: give --csv, --mqtt or --stdout");
   }
   if (haveInterval && o.ids.empty()) throw std::invalid_argument("--interval: needs --ids");
+  if (!o.sparkplugGroup.empty() && o.mqttHost.empty()) {
+    throw std::invalid_argument("--sparkplug: needs --mqtt");
+  }
+  if (o.json && o.sparkplugGroup.empty()) {
+    throw std::invalid_argument("--json: needs --sparkplug (JSON is the default otherwise)");
+  }
   if (o.csvMaxBytes > 0 && o.csvPath.empty()) {
     throw std::invalid_argument("--csv-max-mb: needs --csv FOLDER");
   }
@@ -279,6 +293,14 @@ Outputs (at least one):
                      and each sensor "streaming", "silent" or "device lost";
                      PREFIX/NAME/heartbeat (JSON): uptime, readings, queue depth
   --heartbeat S      a heartbeat every S seconds (1 to 86400, default 30)
+  --sparkplug GROUP  with --mqtt: a Sparkplug B edge node instead of the JSON topics
+                     (beside them with --json): the recorder is node NAME of GROUP, each
+                     sensor its device PORT-ID (COM7-3, ttyUSB0-3); births with bdSeq
+                     (kept in the state folder), data per reading (protobuf), a sensor's
+                     death when it falls silent or its device is lost, the node's death as
+                     the last will, a rebirth on "Node Control/Rebirth"; readings that
+                     waited on disk go out after the birth, flagged historical (Linux only)
+  --json             with --sparkplug: the JSON topics too
   --topic PREFIX     topic prefix (default kelta): UTF-8 without control characters,
                      '#' or '+', not starting with '$'
   --name NAME        the recorder's name in its topics (default: host name-port): UTF-8

@@ -36,6 +36,9 @@ struct RecordOptions {
   uint64_t queueMax = 100000;
   int keepAliveSeconds = 10;  // MQTT: a broker silent for about twice this is given up
   int heartbeatSeconds = 30;  // MQTT: PREFIX/NAME/heartbeat this often
+  // MQTT as a Sparkplug B edge node in this group; the JSON topics then only with json.
+  std::string sparkplugGroup;
+  bool json = false;
   bool help = false;
 };
 

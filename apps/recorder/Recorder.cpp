@@ -174,6 +174,7 @@ void Recorder::WatchStream() {
       return;
     }
     // Ours, perhaps just powered up: it streams once asked.
+    version_ = info.items[kInfoVersion];
     mode_ = info.items[kInfoMode];
     negativeRange_ = info.items[kInfoNegativeRange];
     positiveRange_ = info.items[kInfoPositiveRange];
@@ -247,6 +248,7 @@ void Recorder::File(int id, double angle, const std::string& line,
   r.angle = angle;
   r.line = line;
   if (config_.ids.empty()) {
+    r.version = version_;
     r.mode = mode_;
     r.negativeRange = negativeRange_;
     r.positiveRange = positiveRange_;
@@ -341,6 +343,7 @@ bool Recorder::StartContinuous() {
     return false;
   }
   sensorId_ = info.id;
+  version_ = info.items[kInfoVersion];
   mode_ = info.items[kInfoMode];
   negativeRange_ = info.items[kInfoNegativeRange];
   positiveRange_ = info.items[kInfoPositiveRange];

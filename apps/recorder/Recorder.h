@@ -188,7 +188,7 @@ class Recorder {
   std::map<int, uint64_t> sequence_;
   // Continuous mode: what the sensor reported.
   std::optional<int> sensorId_;
-  std::string mode_, negativeRange_, positiveRange_;
+  std::string version_, mode_, negativeRange_, positiveRange_;
   RecorderCounters counters_;
   Clock::time_point nextDropReport_{};
   std::function<void()> tick_;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -27,7 +28,10 @@
 #include "records/ReadingCsv.h"
 #if KELTA_RECORD_MQTT
 #include "apps/recorder/MqttPublisher.h"
+#endif
+#if KELTA_RECORD_SPARKPLUG
 #include "apps/recorder/ReadingIdentity.h"
+#include "apps/recorder/sparkplug/SparkplugShape.h"
 #endif
 #include "serial/VaCommError.h"
 
@@ -128,6 +132,74 @@ void SetBrokerSecurity(const RecordOptions& options, MqttSettings& settings) {
 }
 #endif
 
+#if KELTA_RECORD_SPARKPLUG
+uint64_t NowMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::system_clock::now().time_since_epoch())
+                                   .count());
+}
+
+kelta::sparkplug::QueuedReading QueuedReadingOf(const SensorReading& r) {
+  kelta::sparkplug::QueuedReading q;
+  q.ms = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(r.time.time_since_epoch()).count());
+  q.port = r.port;
+  q.id = r.id;
+  q.angle = r.angle;
+  q.line = r.line;
+  q.version = r.version;
+  q.mode = r.mode;
+  q.negativeRange = r.negativeRange;
+  q.positiveRange = r.positiveRange;
+  return q;
+}
+
+// The edge node's part of the main loop's tick: its metrics kept current, its data at the
+// heartbeat's interval, and a sensor's death queued (behind its readings) when it stops
+// delivering.
+class EdgeNodeTicks {
+ public:
+  explicit EdgeNodeTicks(std::chrono::seconds every) : every_(every) {}
+  void Tick(const Recorder& recorder, kelta::sparkplug::SparkplugShape& shape,
+            MqttPublisher& publisher) {
+    const auto now = std::chrono::steady_clock::now();
+    kelta::sparkplug::NodeMetrics metrics;
+    metrics.version = KELTA_VERSION_TEXT;
+    metrics.uptimeSeconds = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::seconds>(now - started_).count());
+    metrics.queueDepth = publisher.Queued();
+    metrics.readings = recorder.Counters().readings;
+    metrics.dropped = publisher.Dropped();
+    shape.SetNodeMetrics(metrics);
+    if (now >= nextData_) {
+      if (nextData_ != std::chrono::steady_clock::time_point{}) {
+        publisher.Publish(kelta::sparkplug::SparkplugShape::NodeDataTopic(), {});
+      }
+      nextData_ = now + every_;
+    }
+    const RecorderState state = recorder.State();
+    for (const auto& [id, sensorState] : state.sensors) {
+      const bool delivering = sensorState == SensorState::kStreaming;
+      const auto was = delivering_.find(id);
+      if (was != delivering_.end() && was->second && !delivering) {
+        kelta::sparkplug::QueuedReading gone;
+        gone.port = recorder.PortName();
+        gone.id = id;
+        publisher.Publish(kelta::sparkplug::SparkplugShape::GoneTopic(),
+                          kelta::sparkplug::PackReading(gone));
+      }
+      delivering_[id] = delivering;
+    }
+  }
+
+ private:
+  std::chrono::seconds every_;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point nextData_{};
+  std::map<int, bool> delivering_;
+};
+#endif
+
 int Run(const RecordOptions& options) {
   StopRequests stopRequests(stopRequested);
 #if !KELTA_RECORD_MQTT
@@ -157,9 +229,15 @@ int Run(const RecordOptions& options) {
   }
 
 #if KELTA_RECORD_MQTT
-  std::unique_ptr<MqttPublisher> mqtt;
+  std::unique_ptr<MqttPublisher> mqtt;  // the JSON topics
   // After the publisher, whose folder lock keeps other recorders out of its files.
   std::unique_ptr<ReadingIdentity> identity;
+#endif
+#if KELTA_RECORD_SPARKPLUG
+  std::shared_ptr<kelta::sparkplug::SparkplugShape> sparkplug;
+  std::unique_ptr<MqttPublisher> sparkplugMqtt;  // the edge node's connection
+#endif
+#if KELTA_RECORD_MQTT
 #else
   // Without MQTT a null stands for the publisher everywhere below.
   struct NoMqtt {
@@ -196,9 +274,30 @@ int Run(const RecordOptions& options) {
       Log(std::string("--password-file ") + e.what());
       return kExitUsage;
     }
+#if !KELTA_RECORD_SPARKPLUG
+    if (!options.sparkplugGroup.empty()) {
+      Log("--sparkplug: this kelta-record is built without Sparkplug B");
+      return kExitUsage;
+    }
+#endif
+    const bool json = options.sparkplugGroup.empty() || options.json;
     try {
       if (settings.queueFolder.empty()) settings.queueFolder = DefaultStateFolder(name);
-      mqtt = std::make_unique<MqttPublisher>(settings, Log);
+      if (json) mqtt = std::make_unique<MqttPublisher>(settings, Log);
+#if KELTA_RECORD_SPARKPLUG
+      if (!options.sparkplugGroup.empty()) {
+        // Beside the JSON topics, a queue (and a lock) of its own in the state folder.
+        MqttSettings edge = settings;
+        edge.clientId += "-sparkplug";
+        edge.queueFolder = json ? settings.queueFolder + "/sparkplug" : settings.queueFolder;
+        edge.topicPrefix = kelta::sparkplug::SparkplugShape::TopicPrefix();
+        sparkplugMqtt = std::make_unique<MqttPublisher>(edge, Log);
+        sparkplug = std::make_shared<kelta::sparkplug::SparkplugShape>(
+            kelta::sparkplug::EdgeNode(options.sparkplugGroup, name), edge.queueFolder, NowMs, Log);
+        sparkplug->SetNodeMetrics({KELTA_VERSION_TEXT, 0, 0, 0, 0});
+        sparkplugMqtt->SetShape(sparkplug);
+      }
+#endif
       identity = std::make_unique<ReadingIdentity>(settings.queueFolder, Log);
     } catch (const UnsafeState& e) {
       Log(e.what());
@@ -218,7 +317,13 @@ int Run(const RecordOptions& options) {
     Log("recorder " + identity->RecorderId() +
         " (with the sensor ID and \"seq\", it names each "
         "reading for good)");
-    mqtt->Start();
+    if (mqtt) mqtt->Start();
+#if KELTA_RECORD_SPARKPLUG
+    if (sparkplugMqtt) {
+      Log("Sparkplug B edge node " + options.sparkplugGroup + "/" + name);
+      sparkplugMqtt->Start();
+    }
+#endif
   }
 #endif
 
@@ -247,6 +352,12 @@ int Run(const RecordOptions& options) {
       std::fflush(stdout);
     }
     if (mqtt) mqtt->Publish(prefix + "reading/" + std::to_string(r.id), json);
+#if KELTA_RECORD_SPARKPLUG
+    if (sparkplugMqtt) {
+      sparkplugMqtt->Publish(kelta::sparkplug::SparkplugShape::ReadingTopic(),
+                             kelta::sparkplug::PackReading(QueuedReadingOf(r)));
+    }
+#endif
   };
 
   RecorderConfig config;
@@ -294,9 +405,22 @@ int Run(const RecordOptions& options) {
                         mqtt->SetLatest(topic, json, retained);
                       });
 
+#if KELTA_RECORD_SPARKPLUG
+  EdgeNodeTicks edgeTicks(std::chrono::seconds(options.heartbeatSeconds));
+#endif
   const auto tick = [&] {
     // From the main loop itself: a recorder stuck anywhere misses it and is restarted.
     service.Alive();
+#if KELTA_RECORD_SPARKPLUG
+    if (sparkplugMqtt) {
+      edgeTicks.Tick(recorder, *sparkplug, *sparkplugMqtt);
+      if (exitCode == kExitOk && !sparkplugMqtt->Refusal().empty()) {
+        Log("ending: the MQTT broker refused the recorder (" + sparkplugMqtt->Refusal() + ")");
+        exitCode = kExitNoPermission;
+        stopRequested = true;
+      }
+    }
+#endif
     if (csv.Active() && exitCode == kExitOk) {
       try {
         csv.Flush();
@@ -345,6 +469,17 @@ int Run(const RecordOptions& options) {
     }
     mqtt->Stop();
   }
+#if KELTA_RECORD_SPARKPLUG
+  if (sparkplugMqtt) {
+    if (sparkplugMqtt->Connected() && !sparkplugMqtt->Flush(std::chrono::milliseconds(1000))) {
+      Log(std::to_string(sparkplugMqtt->Queued()) + " Sparkplug readings not sent; kept on disk");
+    } else if (!sparkplugMqtt->Connected() && sparkplugMqtt->Queued() > 0) {
+      Log(std::to_string(sparkplugMqtt->Queued()) + " Sparkplug readings wait on disk");
+    }
+    // Says the node's death itself: the broker does not send the will after a disconnect.
+    sparkplugMqtt->Stop();
+  }
+#endif
   std::fflush(stdout);
   Log("stopped");
   return exitCode;

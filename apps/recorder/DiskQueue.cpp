@@ -461,25 +461,29 @@ QueuedMessage DiskQueue::At(uint64_t index) const {
 std::optional<QueuedMessage> DiskQueue::Checked(uint64_t index) {
   const Record r = records_.at(index);
   std::vector<unsigned char> bytes(kHeader + r.topicSize + r.payloadSize);
-  if (const int err = ReadAllAt(dataFd_, bytes.data(), bytes.size(), r.offset); err != 0) {
-    errno = err;
-    Fail("cannot read", dataPath_);
-  }
-  const std::vector<unsigned char> read(bytes.begin(), bytes.begin() + kHeader);
-  FillHeader(bytes.data(), kLive, r.topicSize, r.payloadSize);
-  if (std::memcmp(read.data(), bytes.data(), 4) == 0 &&
-      std::memcmp(read.data() + 8, bytes.data() + 8, kHeader - 8) == 0) {
-    const auto* text = reinterpret_cast<const char*>(bytes.data() + kHeader);
-    return QueuedMessage{std::string(text, r.topicSize),
-                         std::string(text + r.topicSize, r.payloadSize)};
+  // A record the disk no longer gives back (a read error, a file cut short by someone else)
+  // is as lost as a damaged one: dropped and counted, so the sender goes on with the rest
+  // instead of failing on it for ever.
+  const int err = ReadAllAt(dataFd_, bytes.data(), bytes.size(), r.offset);
+  if (err == 0) {
+    const std::vector<unsigned char> read(bytes.begin(), bytes.begin() + kHeader);
+    FillHeader(bytes.data(), kLive, r.topicSize, r.payloadSize);
+    if (std::memcmp(read.data(), bytes.data(), 4) == 0 &&
+        std::memcmp(read.data() + 8, bytes.data() + 8, kHeader - 8) == 0) {
+      const auto* text = reinterpret_cast<const char*>(bytes.data() + kHeader);
+      return QueuedMessage{std::string(text, r.topicSize),
+                           std::string(text + r.topicSize, r.payloadSize)};
+    }
   }
   MarkGone(r, kDrop);
   records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(index));
   ++damaged_;
   ++dropped_;
   Note(dataPath_ +
-       ": a queued record no longer passes its checksum (damaged on the disk): "
-       "dropped, not published");
+       (err != 0 ? ": a queued record cannot be read (" + std::string(std::strerror(err)) + ")"
+                 : std::string(": a queued record no longer passes its checksum (damaged on "
+                               "the disk)")) +
+       ": dropped, not published");
   return std::nullopt;
 }
 

@@ -74,8 +74,8 @@ class DiskQueue {
   // The index-th oldest; index < Size(). Throws std::system_error when it cannot be read.
   QueuedMessage At(uint64_t index) const;
   // The same, checked again on its way to the broker: nullopt when the record no longer
-  // passes its checksum (damaged on the disk since it was written), and then it is dropped,
-  // counted (Dropped(), Damaged()) and noted.
+  // passes its checksum (damaged on the disk since it was written) or cannot be read, and
+  // then it is dropped, counted (Dropped(), Damaged()) and noted. Never throws for the disk.
   std::optional<QueuedMessage> Checked(uint64_t index);
   // The oldest message was delivered: it leaves the queue.
   void Pop();

@@ -268,6 +268,14 @@ TEST(DiskQueue, ARecordDamagedWhileQueuedIsNotSent) {
   EXPECT_EQ(queue.Dropped(), 1u);
   ASSERT_EQ(queue.Size(), 39u);
   EXPECT_EQ(queue.Checked(1)->payload, "m02");
+  // The file cut short under the queue: the last record cannot be read, and that is no crash
+  // of the sender but one more dropped record.
+  bytes.resize(FortyAt(39) + 10);
+  test::WriteFile(folder + "/queue.dat", bytes);
+  EXPECT_FALSE(queue.Checked(38).has_value());
+  EXPECT_EQ(queue.Dropped(), 2u);
+  EXPECT_NE(Notes(queue).find("cannot be read"), std::string::npos);
+  EXPECT_EQ(queue.Checked(37)->payload, "m38");
 }
 
 TEST(DiskQueue, WhatIsWaitingIsFoundByTheRecordsThemselves) {

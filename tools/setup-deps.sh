@@ -24,6 +24,3 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-
-# The Node.js consumers the recorder's tests publish to, from the npm registry.
-bash "$(dirname "$0")/setup-node-deps.sh"

@@ -24,6 +24,8 @@ jobs=${KELTA_JOBS:-$(nproc)}
 fuzz_seconds=${KELTA_FUZZ_SECONDS:-20}
 
 bash tools/setup-deps.sh
+# The Node.js consumers the recorder's tests publish to (npm registry); the console needs none.
+bash tools/setup-node-deps.sh
 
 # Every compilation goes through ccache, its cache kept on the machine between runs: a run
 # after a small change recompiles only what changed. Paths are hashed relative to the

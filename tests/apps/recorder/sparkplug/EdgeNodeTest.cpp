@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,17 @@ namespace {
 
 using sparkplug::EdgeNode;
 using sparkplug::Message;
+
+// Without the host written elsewhere nothing here proves anything: every test fails at once.
+class NodeConsumers : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(std::string(KELTA_NODE_MODULES) + "/sparkplug-payload"))
+        << "the Node.js test consumers are not in " << KELTA_NODE_MODULES
+        << ": run bash tools/setup-node-deps.sh";
+  }
+};
+const auto* const kNodeConsumers = ::testing::AddGlobalTestEnvironment(new NodeConsumers);
 
 std::string Hex(const std::string& bytes) {
   std::string hex;

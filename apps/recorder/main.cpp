@@ -28,9 +28,9 @@
 #include "records/ReadingCsv.h"
 #if KELTA_RECORD_MQTT
 #include "apps/recorder/MqttPublisher.h"
+#include "apps/recorder/ReadingIdentity.h"
 #endif
 #if KELTA_RECORD_SPARKPLUG
-#include "apps/recorder/ReadingIdentity.h"
 #include "apps/recorder/sparkplug/SparkplugShape.h"
 #endif
 #include "serial/VaCommError.h"

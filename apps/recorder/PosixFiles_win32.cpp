@@ -1,5 +1,6 @@
 // The disk queue's POSIX file calls made from the Windows API (see PosixFiles_win32.h).
 #include "apps/recorder/PosixFiles_win32.h"
+#include "apps/recorder/WideText_win32.h"
 
 #include <io.h>
 #include <windows.h>
@@ -62,15 +63,6 @@ OVERLAPPED At(off_t offset) {
 // One call moves at most this much; the callers loop until all is done.
 DWORD Part(size_t size) { return static_cast<DWORD>(std::min<size_t>(size, 1u << 30)); }
 
-std::wstring Wide(const char* text) {
-  const int size = ::MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), size);
-  wide.resize(static_cast<size_t>(size - 1));
-  return wide;
-}
-
 // The full path of name in the folder the descriptor holds open; empty (errno set) when the
 // descriptor is no folder's or the name is not a plain one.
 std::wstring InFolder(int dirFd, const char* name) {
@@ -79,7 +71,7 @@ std::wstring InFolder(int dirFd, const char* name) {
     errno = EBADF;
     return {};
   }
-  const std::wstring leaf = Wide(name);
+  const std::wstring leaf = WideText(name);
   if (leaf.empty() || leaf.find_first_of(L"\\/:") != std::wstring::npos) {
     errno = EINVAL;
     return {};

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "apps/recorder/RecordSystem.h"
+#include "apps/recorder/WideText_win32.h"
 
 namespace kelta::record {
 
@@ -31,7 +32,9 @@ BOOL WINAPI ControlHandler(DWORD event) {
   return TRUE;
 }
 
-std::wstring Wide(const std::string& text) {
+}  // namespace
+
+std::wstring WideText(const std::string& text) {
   if (text.empty()) return {};
   const int size =
       ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -39,8 +42,6 @@ std::wstring Wide(const std::string& text) {
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
 }
-
-}  // namespace
 
 struct StopRequests::State {};
 
@@ -70,7 +71,7 @@ std::string HostName() {
 }
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WideText(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -96,7 +97,7 @@ bool DevicePresent(const std::string&) { return true; }
 
 bool PortHeldElsewhere(const std::string& path) {
   // A COM port opens only once: a second open without sharing is refused while it is held.
-  const HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+  const HANDLE h = ::CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
@@ -131,7 +132,7 @@ FolderLock::FolderLock(const std::string& folder) : handle_(0) {
   const std::string dir = StateFolder(folder).Path();
   const std::string path = dir + "owner.lock";
   const HANDLE h =
-      ::CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+      ::CreateFileW(WideText(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),

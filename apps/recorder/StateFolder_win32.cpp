@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "apps/recorder/RecordSystem.h"
+#include "apps/recorder/WideText_win32.h"
 
 namespace kelta::record {
 
@@ -20,15 +21,6 @@ namespace {
 constexpr char kWhy[] =
     "refused: a link could lead the recorder's writing elsewhere, or hand it readings that are "
     "not its own";
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size =
-      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
 
 [[noreturn]] void Throw(DWORD error, const std::string& what) {
   throw std::system_error(static_cast<int>(error), std::system_category(), what);
@@ -58,7 +50,7 @@ bool IsPlainFile(HANDLE file) {
 
 StateFolder::StateFolder(const std::string& folder)
     : path_(EndsWithSeparator(folder) ? folder : folder + '\\') {
-  const std::wstring wide = Wide(path_);
+  const std::wstring wide = WideText(path_);
   MakeFolders(wide);
   // Opened as itself (a reparse point is not followed), its deletion not shared.
   const HANDLE handle =
@@ -91,7 +83,7 @@ StateFolder::StateFolder(const std::string& folder)
 StateFolder::~StateFolder() { _close(fd_); }
 
 void StateFolder::Check(const std::string& name) const {
-  const DWORD attributes = ::GetFileAttributesW(Wide(path_ + name).c_str());
+  const DWORD attributes = ::GetFileAttributesW(WideText(path_ + name).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
@@ -113,7 +105,7 @@ int StateFolder::Open(const std::string& name, int flags) const {
   DWORD disposition = OPEN_EXISTING;
   if ((flags & _O_CREAT) != 0) disposition = (flags & _O_EXCL) != 0 ? CREATE_NEW : OPEN_ALWAYS;
   // Deletion shared, so the queue's compaction can rename a new file over an open one.
-  const HANDLE file = ::CreateFileW(Wide(path_ + name).c_str(),
+  const HANDLE file = ::CreateFileW(WideText(path_ + name).c_str(),
                                     readOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     disposition, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

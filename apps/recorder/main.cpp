@@ -160,8 +160,8 @@ kelta::sparkplug::QueuedReading QueuedReadingOf(const SensorReading& r) {
 class EdgeNodeTicks {
  public:
   explicit EdgeNodeTicks(std::chrono::seconds every) : every_(every) {}
-  void Tick(const Recorder& recorder, kelta::sparkplug::SparkplugShape& shape,
-            MqttPublisher& publisher) {
+  void Tick(const Recorder& recorder, const RecorderState& state,
+            kelta::sparkplug::SparkplugShape& shape, MqttPublisher& publisher) {
     const auto now = std::chrono::steady_clock::now();
     kelta::sparkplug::NodeMetrics metrics;
     metrics.version = KELTA_VERSION_TEXT;
@@ -177,7 +177,6 @@ class EdgeNodeTicks {
       }
       nextData_ = now + every_;
     }
-    const RecorderState state = recorder.State();
     for (const auto& [id, sensorState] : state.sensors) {
       const bool delivering = sensorState == SensorState::kStreaming;
       const auto was = delivering_.find(id);
@@ -411,9 +410,10 @@ int Run(const RecordOptions& options) {
   const auto tick = [&] {
     // From the main loop itself: a recorder stuck anywhere misses it and is restarted.
     service.Alive();
+    const RecorderState state = recorder.State();
 #if KELTA_RECORD_SPARKPLUG
     if (sparkplugMqtt) {
-      edgeTicks.Tick(recorder, *sparkplug, *sparkplugMqtt);
+      edgeTicks.Tick(recorder, state, *sparkplug, *sparkplugMqtt);
       if (exitCode == kExitOk && !sparkplugMqtt->Refusal().empty()) {
         Log("ending: the MQTT broker refused the recorder (" + sparkplugMqtt->Refusal() + ")");
         exitCode = kExitNoPermission;
@@ -432,7 +432,7 @@ int Run(const RecordOptions& options) {
     }
     if (mqtt) {
       mqtt->SetCounters(CountersJson(recorder.Counters(), mqtt->Dropped(), mqtt->Queued()));
-      status.Tick(recorder.State(), recorder.Counters().readings, mqtt->Queued());
+      status.Tick(state, recorder.Counters().readings, mqtt->Queued());
       // Asking again will not help: the unit does not restart on this status.
       if (exitCode == kExitOk && !mqtt->Refusal().empty()) {
         Log("ending: the MQTT broker refused the recorder (" + mqtt->Refusal() + ")");

@@ -91,6 +91,13 @@ std::string EdgeNode::Topic(std::string_view type, std::string_view device) cons
   return topic;
 }
 
+Payload EdgeNode::Sequenced(uint64_t nowMs) {
+  Payload payload;
+  payload.timestamp = nowMs;
+  payload.seq = NextSeq();
+  return payload;
+}
+
 uint64_t EdgeNode::NextSeq() {
   const uint64_t seq = seq_;
   seq_ = (seq_ + 1) % 256;
@@ -106,9 +113,7 @@ Message EdgeNode::NodeDeath(uint64_t bdSeq, uint64_t nowMs) const {
 
 Message EdgeNode::NodeBirth(uint64_t bdSeq, const NodeMetrics& metrics, uint64_t nowMs) {
   seq_ = 0;
-  Payload payload;
-  payload.timestamp = nowMs;
-  payload.seq = NextSeq();
+  Payload payload = Sequenced(nowMs);
   payload.metrics.push_back(Metric::Unsigned("bdSeq", DataType::Int64, bdSeq));
   payload.metrics.push_back(Metric::Flag(kRebirthMetric, false));
   AddNodeMetrics(payload, metrics);
@@ -116,17 +121,13 @@ Message EdgeNode::NodeBirth(uint64_t bdSeq, const NodeMetrics& metrics, uint64_t
 }
 
 Message EdgeNode::NodeData(const NodeMetrics& metrics, uint64_t nowMs) {
-  Payload payload;
-  payload.timestamp = nowMs;
-  payload.seq = NextSeq();
+  Payload payload = Sequenced(nowMs);
   AddNodeMetrics(payload, metrics);
   return Build(Topic("NDATA"), payload);
 }
 
 Message EdgeNode::DeviceBirth(const SensorBirth& sensor, uint64_t nowMs) {
-  Payload payload;
-  payload.timestamp = nowMs;
-  payload.seq = NextSeq();
+  Payload payload = Sequenced(nowMs);
   payload.metrics.push_back(Angle(sensor.angle, nowMs));
   payload.metrics.push_back(Metric::Text("Line", LineText(sensor.line)));
   payload.metrics.push_back(Metric::Signed("Sensor/ID", DataType::Int32, sensor.id));
@@ -144,9 +145,7 @@ Message EdgeNode::DeviceBirth(const SensorBirth& sensor, uint64_t nowMs) {
 
 Message EdgeNode::DeviceData(const std::string& device, double angle, const std::string& line,
                              uint64_t readingMs, bool historical, uint64_t nowMs) {
-  Payload payload;
-  payload.timestamp = nowMs;
-  payload.seq = NextSeq();
+  Payload payload = Sequenced(nowMs);
   Metric a = Angle(angle, readingMs);
   a.historical = historical;
   Metric text = Metric::Text("Line", LineText(line));
@@ -158,9 +157,7 @@ Message EdgeNode::DeviceData(const std::string& device, double angle, const std:
 }
 
 Message EdgeNode::DeviceDeath(const std::string& device, uint64_t nowMs) {
-  Payload payload;
-  payload.timestamp = nowMs;
-  payload.seq = NextSeq();
+  Payload payload = Sequenced(nowMs);
   return Build(Topic("DDEATH", device), payload);
 }
 

@@ -10,6 +10,8 @@
 
 namespace kelta::sparkplug {
 
+struct Payload;
+
 inline constexpr char kNamespace[] = "spBv1.0";
 inline constexpr char kRebirthMetric[] = "Node Control/Rebirth";
 
@@ -69,6 +71,8 @@ class EdgeNode {
 
  private:
   uint64_t NextSeq();
+  // A payload stamped now and numbered next.
+  Payload Sequenced(uint64_t nowMs);
 
   std::string group_;
   std::string node_;

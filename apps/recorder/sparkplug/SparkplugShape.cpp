@@ -69,6 +69,10 @@ record::OutgoingMessage SparkplugShape::Will() {
     report_("cannot keep the Sparkplug bdSeq in " + folder_.Path() + kBdSeqFile + " (" +
             std::strerror(err) + "): after a restart a host may take a death for the wrong birth");
   }
+  return Death();
+}
+
+record::OutgoingMessage SparkplugShape::Death() const {
   Message death = flow_.Will(bdSeq_, now_());
   return record::OutgoingMessage{std::move(death.topic), std::move(death.payload), 1, false};
 }
@@ -108,9 +112,9 @@ bool SparkplugShape::Received(const std::string& topic, const std::string& paylo
 void SparkplugShape::Disconnected() { flow_.Disconnected(); }
 
 std::vector<record::OutgoingMessage> SparkplugShape::Farewell() {
-  Message death = flow_.Will(bdSeq_, now_());
+  record::OutgoingMessage death = Death();
   flow_.Disconnected();
-  return {record::OutgoingMessage{std::move(death.topic), std::move(death.payload), 1, false}};
+  return {std::move(death)};
 }
 
 }  // namespace kelta::sparkplug

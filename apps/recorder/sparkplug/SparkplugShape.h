@@ -54,6 +54,8 @@ class SparkplugShape : public record::PublishShape {
 
  private:
   NodeMetrics Metrics() const;
+  // The node's death with the latest will's bdSeq, at QoS 1: the will and the farewell.
+  record::OutgoingMessage Death() const;
   std::vector<record::OutgoingMessage> Reading(const QueuedReading& reading);
 
   SparkplugFlow flow_;
